@@ -1,0 +1,19 @@
+// Small text helpers used across the product.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quorvane::app {
+
+/// The text without leading and trailing spaces and tabs.
+std::string_view trimBlanks(std::string_view text);
+/// The text without leading and trailing white space (spaces, tabs, CR, LF, NUL).
+std::string_view trimSpace(std::string_view text);
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+std::string toLower(std::string_view text);
+std::string toUpper(std::string_view text);
+/// The text after the last "/" or "\" of a path (the whole text when there is none).
+std::string_view fileNameOf(std::string_view path);
+
+} // namespace quorvane::app

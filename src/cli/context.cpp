@@ -1,0 +1,82 @@
+// The shared state of the `quorvane` subcommands.
+#include "cli/context.h"
+
+#include "app/appfolder.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/registry_store.h"
+
+#include <cstdio>
+
+namespace quorvane::cli {
+
+const std::string& Context::appFolder() {
+  if (!appFolder_) {
+    platform::LinuxEnvironment environment;
+    std::string folder = app::ResolveAppFolder(homeOption, environment);
+    if (folder.empty())
+      throw CommandError{"cannot tell the application folder; give --home DIR"};
+    platform::LinuxFileSystem files;
+    if (auto error = files.createDirectory(folder))
+      throw CommandError{"cannot use the application folder " + folder + ": " + error.message()};
+    appFolder_ = folder;
+  }
+  return *appFolder_;
+}
+
+platform::Platform& Context::platform() {
+  if (!system_) {
+    try {
+      system_ = std::make_unique<platform::SystemPlatform>(appFolder());
+    } catch (const platform::RegistryStoreError& error) {
+      throw CommandError{error.what()};
+    }
+  }
+  return system_->get();
+}
+
+platform::Platform& Context::detachedPlatform() {
+  if (!system_)
+    system_ = std::make_unique<platform::SystemPlatform>(std::string());
+  return system_->get();
+}
+
+std::string printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&](unsigned char byte) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\x%02X", byte);
+    out += buffer;
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\n') {
+      out += "\\n", ++i;
+    } else if (c == '\r') {
+      out += "\\r", ++i;
+    } else if (c == '\t') {
+      out += "\\t", ++i;
+    } else if (c == '\\') {
+      out += "\\\\", ++i;
+    } else if (c < 0x20 || c == 0x7F) {
+      escape(c), ++i;
+    } else if (c < 0x80) {
+      out += static_cast<char>(c), ++i;
+    } else {
+      // A well-formed UTF-8 sequence passes; any other byte is escaped.
+      std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+      bool valid = length > 0 && i + length <= text.size();
+      for (std::size_t k = 1; valid && k < length; ++k)
+        valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+      if (valid) {
+        out.append(text.substr(i, length));
+        i += length;
+      } else {
+        escape(c), ++i;
+      }
+    }
+  }
+  return out;
+}
+
+} // namespace quorvane::cli

@@ -1,0 +1,48 @@
+// What every subcommand of `quorvane` shares: the application folder and the platform.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quorvane::cli {
+
+/// Exit statuses of the command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFound = 1; ///< also reg.exe's failure status
+inline constexpr int kExitError = 2;
+
+/// An error that ends the command with kExitError and a message on standard error.
+struct CommandError {
+  std::string message;
+};
+
+class Context {
+public:
+  std::optional<std::string> homeOption;
+
+  /// The application folder, created when absent. Throws CommandError when it cannot be used.
+  const std::string& appFolder();
+  /// The platform with the registry store of the application folder.
+  platform::Platform& platform();
+  /// The platform without a registry store on disk (for commands that keep no settings).
+  platform::Platform& detachedPlatform();
+
+private:
+  std::optional<std::string> appFolder_;
+  std::unique_ptr<platform::SystemPlatform> system_;
+};
+
+void addKeyCommand(CLI::App& app, Context& context, int& status);
+void addRegCommand(CLI::App& app, Context& context, int& status);
+void addSettingsCommand(CLI::App& app, Context& context, int& status);
+
+/// The text with control characters and bytes that are not UTF-8 written as escapes, so that one
+/// path always stays on one output line.
+std::string printable(std::string_view text);
+
+} // namespace quorvane::cli

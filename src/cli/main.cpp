@@ -1,0 +1,32 @@
+// `quorvane`: the command-line front end. It parses options and hands over to the subsystems.
+#include "cli/context.h"
+
+#include <clocale>
+#include <iostream>
+
+int main(int argc, char** argv) {
+  using namespace quorvane::cli;
+  std::setlocale(LC_ALL, ""); // the user's date and time formats
+  std::setlocale(LC_NUMERIC, "C");
+
+  CLI::App app{"Quorvane Antimalware: finds known malicious files by fingerprint"};
+  app.require_subcommand(1);
+  Context context;
+  app.add_option("--home", context.homeOption,
+                 "Application folder (default: $QUORVANE_HOME, else the program's folder)");
+  int status = kExitOk;
+  addKeyCommand(app, context, status);
+  addRegCommand(app, context, status);
+  addSettingsCommand(app, context, status);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    int code = app.exit(error);
+    return code == 0 ? kExitOk : kExitError;
+  } catch (const CommandError& error) {
+    std::cerr << "quorvane: " << error.message << '\n';
+    return kExitError;
+  }
+  return status;
+}

@@ -1,0 +1,32 @@
+// The folder-scan hand-over file and the safe record.
+#include "engine/datafiles.h"
+
+#include "app/text.h"
+
+namespace quorvane::engine {
+
+std::string FirstDelimitedField(std::string_view line) {
+  line = line.substr(0, line.find_first_of("\r\n"));
+  std::size_t start = line.find_first_not_of(" \t");
+  if (start == std::string_view::npos)
+    return {};
+  line.remove_prefix(start);
+  if (line.front() == '"') {
+    line.remove_prefix(1);
+    return std::string(line.substr(0, line.find('"')));
+  }
+  return std::string(app::trimBlanks(line.substr(0, line.find(','))));
+}
+
+std::error_code AppendSafeRecord(platform::FileSystem& files, const std::string& safeSigPath,
+                                 const std::vector<std::string>& digests) {
+  if (digests.empty())
+    return {};
+  std::string line;
+  for (const std::string& digest : digests)
+    line += app::toUpper(digest);
+  line += "\r\n";
+  return files.appendFile(safeSigPath, line);
+}
+
+} // namespace quorvane::engine

@@ -1,0 +1,25 @@
+// The small data files beside vir.sig: the folder-scan hand-over file and the safe record.
+#pragma once
+
+#include "platform/files.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane::engine {
+
+inline constexpr const char* kVirSigFile = "vir.sig";
+inline constexpr const char* kFolderScanFile = "folderscan.sig";
+inline constexpr const char* kSafeFile = "safe.sig";
+
+/// The first field of a line read as delimited input: leading blanks skipped; a field opening
+/// with a double quote runs to the next one (quotes dropped); any other field runs to the first
+/// comma or the line end, trailing blanks dropped.
+std::string FirstDelimitedField(std::string_view line);
+
+/// Appends one line to safe.sig: the digests, upper-cased, joined without separator.
+std::error_code AppendSafeRecord(platform::FileSystem& files, const std::string& safeSigPath,
+                                 const std::vector<std::string>& digests);
+
+} // namespace quorvane::engine

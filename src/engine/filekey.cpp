@@ -1,0 +1,53 @@
+// The detection key of a file.
+#include "engine/filekey.h"
+
+#include "app/text.h"
+
+#include <charconv>
+#include <limits>
+
+namespace quorvane::engine {
+
+double KeyTextToNumber(std::string_view text) {
+  std::size_t start = text.find_first_not_of(" \t");
+  if (start == std::string_view::npos)
+    return 0.0;
+  const char* first = text.data() + start;
+  const char* last = text.data() + text.size();
+  if (!(std::isdigit(static_cast<unsigned char>(*first)) || *first == '.'))
+    return 0.0; // no sign, no "inf", no "nan": only digits and a point make a key
+  double value = 0.0;
+  auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
+  if (error == std::errc::result_out_of_range) {
+    // Too large for a double only when a non-zero digit stands before the point.
+    for (const char* p = first; p < last && *p != '.'; ++p)
+      if (*p >= '1' && *p <= '9')
+        return std::numeric_limits<double>::infinity();
+    return 0.0;
+  }
+  return error == std::errc() ? value : 0.0;
+}
+
+std::string MapDigestDigits(std::string_view digest) {
+  std::string digits;
+  digits.reserve(digest.size() + 1);
+  for (char c : digest) {
+    if (c >= 'a' && c <= 'f')
+      c = static_cast<char>('2' + (c - 'a'));
+    else if (c >= 'A' && c <= 'F')
+      c = static_cast<char>('2' + (c - 'A'));
+    digits += c;
+  }
+  digits += '.';
+  return digits;
+}
+
+std::string FileKeyText(std::string_view digest, std::uint64_t length) {
+  return MapDigestDigits(app::toLower(digest)) + std::to_string(length);
+}
+
+double FileKey(std::string_view digest, std::uint64_t length) {
+  return KeyTextToNumber(FileKeyText(digest, length));
+}
+
+} // namespace quorvane::engine

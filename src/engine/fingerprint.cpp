@@ -1,0 +1,51 @@
+// File fingerprints.
+#include "engine/fingerprint.h"
+
+#include <vector>
+
+namespace quorvane::engine {
+
+platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
+                                                const std::string& path, int pieceSize) {
+  auto file = platform.files.openRead(path);
+  if (!file)
+    return file.error();
+  auto hash = platform.crypto.newMd5();
+  if (!hash)
+    return hash.error();
+  std::vector<char> buffer(static_cast<std::size_t>(pieceSize > 0 ? pieceSize : kDefaultPieceSize));
+  for (;;) {
+    auto n = (*file)->read(buffer.data(), buffer.size());
+    if (!n)
+      return n.error();
+    if (*n == 0)
+      break;
+    if (auto error = (*hash)->update(buffer.data(), *n))
+      return error;
+  }
+  return (*hash)->finish();
+}
+
+std::string DigestText(const platform::Md5Digest& digest) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(digest.size() * 2);
+  for (std::uint8_t byte : digest) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0x0F];
+  }
+  return text;
+}
+
+std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& path,
+                               int pieceSize) {
+  std::uint64_t start = platform.clock.tickCount();
+  auto digest = HashFile(platform, path, pieceSize);
+  if (!digest)
+    return {};
+  if (platform.clock.tickCount() - start > kHashTimeLimitMs)
+    return std::string(32, '0');
+  return DigestText(*digest);
+}
+
+} // namespace quorvane::engine

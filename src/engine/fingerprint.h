@@ -1,0 +1,29 @@
+// File fingerprints: the MD5 digest of a file's bytes and its upper-case hexadecimal text.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <string>
+
+namespace quorvane::engine {
+
+/// Pieces of this many bytes are read and hashed per step unless a caller asks otherwise.
+inline constexpr int kDefaultPieceSize = 1024;
+/// A digest that took longer than this (from the start of hashing) is not trusted.
+inline constexpr std::uint64_t kHashTimeLimitMs = 3000;
+
+/// The MD5 digest of the whole file, read in pieces of `pieceSize` bytes.
+platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
+                                                const std::string& path,
+                                                int pieceSize = kDefaultPieceSize);
+
+/// The digest as 32 upper-case hexadecimal digits; the empty text when the file cannot be read
+/// or no digest can be made; 32 zeros when hashing took longer than the time limit (measured on
+/// the monotonic tick count).
+std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& path,
+                               int pieceSize = kDefaultPieceSize);
+
+/// A digest as 32 upper-case hexadecimal digits.
+std::string DigestText(const platform::Md5Digest& digest);
+
+} // namespace quorvane::engine

@@ -1,0 +1,67 @@
+// The main signature table, built from vir.sig, and the holder that rebuilds it when the file
+// changes. A table never changes once built: readers keep the one they took while a rebuild
+// swaps in the next.
+#pragma once
+
+#include "platform/files.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane::engine {
+
+class SignatureTable {
+public:
+  /// The empty table: count 0, one slot holding 0.
+  SignatureTable() : slots_(1, 0.0) {}
+  /// The keys in any order; they are sorted when they are not in ascending order already.
+  explicit SignatureTable(std::vector<double> keys);
+
+  std::int32_t SignatureCount() const { return static_cast<std::int32_t>(slots_.size() - 1); }
+  /// Entries 0..count-1 in ascending order, then one slot holding 0.
+  std::span<const double> slots() const { return slots_; }
+  bool contains(double key) const;
+  /// False when the keys had to be sorted.
+  bool arrivedSorted() const { return arrivedSorted_; }
+  std::size_t memoryBytes() const { return slots_.capacity() * sizeof(double); }
+
+private:
+  std::vector<double> slots_;
+  bool arrivedSorted_ = true;
+};
+
+/// The table of a vir.sig text: one key per line (lines end in LF, CR LF or CR); a blank or
+/// non-numeric line is an entry 0.
+SignatureTable ParseSignatureTable(std::string_view text);
+
+/// The application's current signature table and the vir.sig it comes from.
+class SignatureDatabase {
+public:
+  SignatureDatabase(platform::FileSystem& files, std::string virSigPath);
+
+  /// Builds the table from vir.sig now; a missing or unreadable file gives the empty table.
+  void LoadSignatureTable();
+  /// The periodic rebuild: reloads when vir.sig changed (size, time or identity) and empties the
+  /// table when it is gone. Returns true when the table was replaced.
+  bool ReloadSignatureTableTick();
+  /// The table to look keys up in; it stays valid and unchanged while held.
+  std::shared_ptr<const SignatureTable> current() const;
+
+private:
+  void install(std::shared_ptr<const SignatureTable> table,
+               std::optional<platform::FileStatus> source);
+
+  platform::FileSystem& files_;
+  std::string path_;
+  mutable std::mutex mutex_;
+  std::shared_ptr<const SignatureTable> table_;
+  std::optional<platform::FileStatus> source_; ///< the vir.sig version the table came from
+};
+
+} // namespace quorvane::engine

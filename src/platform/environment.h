@@ -1,0 +1,28 @@
+// Environment facility: variables, the current user and computer, account look-up and the
+// program's own location.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace quorvane::platform {
+
+class Environment {
+public:
+  virtual ~Environment() = default;
+  virtual std::optional<std::string> variable(const std::string& name) = 0;
+  /// The interactive user: the variable "UserName" when set, else the login name.
+  virtual std::string userName() = 0;
+  virtual std::string computerName() = 0;
+  /// The account identifier of a user name, or nothing when no such account exists.
+  virtual std::optional<std::string> accountIdentifier(const std::string& account) = 0;
+  /// Full path of the running program file; empty when it cannot be told.
+  virtual std::string executablePath() = 0;
+  /// The working folder of the process.
+  virtual std::string currentDirectory() = 0;
+};
+
+/// The identifier of the built-in group "everyone".
+inline constexpr const char* kEveryoneIdentifier = "S-1-1-0";
+
+} // namespace quorvane::platform

@@ -1,0 +1,156 @@
+// In-memory stand-ins for the platform facilities.
+#include "platform/fake/fakes.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace quorvane::platform::fake {
+namespace {
+
+std::string twoDigits(int value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02d", value);
+  return buffer;
+}
+
+std::string parentOf(const std::string& path) {
+  std::size_t cut = path.find_last_of('/');
+  if (cut == std::string::npos || cut == 0)
+    return "/";
+  return path.substr(0, cut);
+}
+
+class MemoryInputFile final : public InputFile {
+public:
+  explicit MemoryInputFile(std::string data) : data_(std::move(data)) {}
+  ErrorOr<std::size_t> read(void* buffer, std::size_t size) override {
+    std::size_t n = std::min(size, data_.size() - offset_);
+    std::memcpy(buffer, data_.data() + offset_, n);
+    offset_ += n;
+    return n;
+  }
+
+private:
+  std::string data_;
+  std::size_t offset_ = 0;
+};
+
+} // namespace
+
+std::string FakeClock::shortDate(const LocalDateTime& when) {
+  return twoDigits(when.day) + "/" + twoDigits(when.month) + "/" + std::to_string(when.year);
+}
+
+std::string FakeClock::longTime(const LocalDateTime& when) {
+  return twoDigits(when.hour) + ":" + twoDigits(when.minute) + ":" + twoDigits(when.second);
+}
+
+void MemoryFileSystem::put(const std::string& path, std::string data, bool executable) {
+  std::lock_guard lock(mutex_);
+  files_[path] = File{std::move(data), nextTime_++, nextInode_++, executable};
+}
+
+bool MemoryFileSystem::exists(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  return files_.count(path) != 0 || folders_.count(path) != 0;
+}
+
+std::string MemoryFileSystem::content(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  auto it = files_.find(path);
+  return it == files_.end() ? std::string() : it->second.data;
+}
+
+ErrorOr<FileStatus> MemoryFileSystem::status(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (folders_.count(path))
+    return FileStatus{FileKind::Directory, 0, 0, 1, 1, false};
+  auto it = files_.find(path);
+  if (it == files_.end())
+    return std::errc::no_such_file_or_directory;
+  const File& f = it->second;
+  return FileStatus{FileKind::Regular, f.data.size(), f.modifiedNs, 1, f.inode, f.executable};
+}
+
+ErrorOr<std::unique_ptr<InputFile>> MemoryFileSystem::openRead(const std::string& path) {
+  auto data = readFile(path);
+  if (!data)
+    return data.error();
+  return std::unique_ptr<InputFile>(std::make_unique<MemoryInputFile>(std::move(*data)));
+}
+
+ErrorOr<std::string> MemoryFileSystem::readFile(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (unreadable.count(path))
+    return std::errc::io_error;
+  if (folders_.count(path))
+    return std::errc::is_a_directory;
+  auto it = files_.find(path);
+  if (it == files_.end())
+    return std::errc::no_such_file_or_directory;
+  return it->second.data;
+}
+
+std::error_code MemoryFileSystem::writeFile(const std::string& path, std::string_view data) {
+  std::lock_guard lock(mutex_);
+  if (!folders_.count(parentOf(path)))
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  files_[path] = File{std::string(data), nextTime_++, nextInode_++, false};
+  return {};
+}
+
+std::error_code MemoryFileSystem::appendFile(const std::string& path, std::string_view data) {
+  std::lock_guard lock(mutex_);
+  if (!folders_.count(parentOf(path)))
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  auto [it, created] = files_.try_emplace(path, File{{}, nextTime_, nextInode_++, false});
+  it->second.data.append(data);
+  it->second.modifiedNs = nextTime_++;
+  (void)created;
+  return {};
+}
+
+std::error_code MemoryFileSystem::removeFile(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (files_.erase(path) == 0)
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  return {};
+}
+
+std::error_code MemoryFileSystem::createDirectory(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (files_.count(path))
+    return std::make_error_code(std::errc::file_exists);
+  if (!folders_.count(parentOf(path)))
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  folders_.insert(path);
+  return {};
+}
+
+std::error_code MemoryFileSystem::copyFile(const std::string& from, const std::string& to) {
+  auto data = readFile(from);
+  if (!data)
+    return data.error();
+  return writeFile(to, *data);
+}
+
+ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listDirectory(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (!folders_.count(path))
+    return std::errc::no_such_file_or_directory;
+  std::string prefix = path == "/" ? path : path + "/";
+  std::vector<DirEntry> entries;
+  auto direct = [&](const std::string& full) {
+    return full.size() > prefix.size() && full.compare(0, prefix.size(), prefix) == 0 &&
+           full.find('/', prefix.size()) == std::string::npos;
+  };
+  for (const std::string& folder : folders_)
+    if (direct(folder))
+      entries.push_back({folder.substr(prefix.size()), FileKind::Directory});
+  for (const auto& [file, _] : files_)
+    if (direct(file))
+      entries.push_back({file.substr(prefix.size()), FileKind::Regular});
+  return entries;
+}
+
+} // namespace quorvane::platform::fake

@@ -1,0 +1,128 @@
+// In-memory stand-ins for the platform facilities, for tests.
+#pragma once
+
+#include "platform/linux/linux_platform.h"
+#include "platform/platform.h"
+#include "platform/registry_store.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace quorvane::platform::fake {
+
+/// A clock that stands still unless told to move; each tick-count read can advance it.
+class FakeClock final : public Clock {
+public:
+  std::uint64_t ticks = 1000;
+  std::uint64_t ticksPerRead = 0; ///< added after every tickCount() call
+  LocalDateTime now{2026, 12, 9, 14, 30, 5, 3};
+
+  std::uint64_t tickCount() override {
+    std::uint64_t value = ticks;
+    ticks += ticksPerRead;
+    return value;
+  }
+  LocalDateTime localNow() override { return now; }
+  /// dd/mm/yyyy
+  std::string shortDate(const LocalDateTime& when) override;
+  /// hh:mm:ss
+  std::string longTime(const LocalDateTime& when) override;
+};
+
+class FakeEnvironment final : public Environment {
+public:
+  std::map<std::string, std::string> variables;
+  std::string user = "alice";
+  std::string computer = "testbox";
+  std::map<std::string, std::string> accounts{{"alice", "S-1-22-1-1000"}};
+  std::string executable = "/opt/quorvane/quorvane";
+
+  std::optional<std::string> variable(const std::string& name) override {
+    auto it = variables.find(name);
+    return it == variables.end() ? std::nullopt : std::optional(it->second);
+  }
+  std::string userName() override {
+    auto it = variables.find("UserName");
+    return it != variables.end() && !it->second.empty() ? it->second : user;
+  }
+  std::string computerName() override { return computer; }
+  std::optional<std::string> accountIdentifier(const std::string& account) override {
+    auto it = accounts.find(account);
+    return it == accounts.end() ? std::nullopt : std::optional(it->second);
+  }
+  std::string executablePath() override { return executable; }
+  std::string cwd = "/home/alice";
+  std::string currentDirectory() override { return cwd; }
+};
+
+/// Records every message box instead of showing it.
+class RecordingNotifier final : public Notifier {
+public:
+  std::vector<std::string> messages;
+  void messageBox(const std::string& text) override { messages.push_back(text); }
+};
+
+/// Real MD5, or a missing provider when `available` is false.
+class FakeCrypto final : public Crypto {
+public:
+  bool available = true;
+  ErrorOr<std::unique_ptr<Md5Hash>> newMd5() override {
+    if (!available)
+      return std::errc::function_not_supported;
+    return real_.newMd5();
+  }
+
+private:
+  OpenSslCrypto real_;
+};
+
+/// A file system held in memory: files by full path, folders as a set of paths.
+class MemoryFileSystem final : public FileSystem {
+public:
+  struct File {
+    std::string data;
+    std::int64_t modifiedNs = 0;
+    std::uint64_t inode = 0;
+    bool executable = false;
+  };
+
+  /// Puts a file in place (its folder need not exist); each put is a new version.
+  void put(const std::string& path, std::string data, bool executable = false);
+  bool exists(const std::string& path) const;
+  std::string content(const std::string& path) const;
+  /// Paths whose reads fail with an I/O error.
+  std::set<std::string> unreadable;
+
+  ErrorOr<FileStatus> status(const std::string& path) override;
+  ErrorOr<std::unique_ptr<InputFile>> openRead(const std::string& path) override;
+  ErrorOr<std::string> readFile(const std::string& path) override;
+  std::error_code writeFile(const std::string& path, std::string_view data) override;
+  std::error_code appendFile(const std::string& path, std::string_view data) override;
+  std::error_code removeFile(const std::string& path) override;
+  std::error_code createDirectory(const std::string& path) override;
+  std::error_code copyFile(const std::string& from, const std::string& to) override;
+  ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) override;
+
+private:
+  mutable std::mutex mutex_;
+  std::map<std::string, File> files_;
+  std::set<std::string> folders_{"/"};
+  std::uint64_t nextInode_ = 100;
+  std::int64_t nextTime_ = 1;
+};
+
+/// All fakes together, with a registry kept in memory.
+class FakePlatform {
+public:
+  SqliteRegistry registry{":memory:"};
+  MemoryFileSystem files;
+  FakeClock clock;
+  FakeEnvironment environment;
+  FakeCrypto crypto;
+  RecordingNotifier notifier;
+  Platform platform{registry, files, clock, environment, crypto, notifier};
+};
+
+} // namespace quorvane::platform::fake

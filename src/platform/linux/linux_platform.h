@@ -1,0 +1,51 @@
+// The Linux implementations of the platform facilities.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace quorvane::platform {
+
+class LinuxFileSystem final : public FileSystem {
+public:
+  ErrorOr<FileStatus> status(const std::string& path) override;
+  ErrorOr<std::unique_ptr<InputFile>> openRead(const std::string& path) override;
+  ErrorOr<std::string> readFile(const std::string& path) override;
+  std::error_code writeFile(const std::string& path, std::string_view data) override;
+  std::error_code appendFile(const std::string& path, std::string_view data) override;
+  std::error_code removeFile(const std::string& path) override;
+  std::error_code createDirectory(const std::string& path) override;
+  std::error_code copyFile(const std::string& from, const std::string& to) override;
+  ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) override;
+};
+
+class LinuxClock final : public Clock {
+public:
+  std::uint64_t tickCount() override;
+  LocalDateTime localNow() override;
+  std::string shortDate(const LocalDateTime& when) override;
+  std::string longTime(const LocalDateTime& when) override;
+};
+
+class LinuxEnvironment final : public Environment {
+public:
+  std::optional<std::string> variable(const std::string& name) override;
+  std::string userName() override;
+  std::string computerName() override;
+  std::optional<std::string> accountIdentifier(const std::string& account) override;
+  std::string executablePath() override;
+  std::string currentDirectory() override;
+};
+
+/// MD5 through OpenSSL's EVP interface.
+class OpenSslCrypto final : public Crypto {
+public:
+  ErrorOr<std::unique_ptr<Md5Hash>> newMd5() override;
+};
+
+/// Message boxes of a command-line program: one line on standard error.
+class StderrNotifier final : public Notifier {
+public:
+  void messageBox(const std::string& text) override;
+};
+
+} // namespace quorvane::platform

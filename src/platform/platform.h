@@ -1,0 +1,48 @@
+// The set of platform facilities a subsystem is handed, and the factory for the real ones.
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/crypto.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/notifier.h"
+#include "platform/registry.h"
+
+#include <memory>
+#include <string>
+
+namespace quorvane::platform {
+
+/// References to the facilities; the owner keeps them alive.
+struct Platform {
+  Registry& registry;
+  FileSystem& files;
+  Clock& clock;
+  Environment& environment;
+  Crypto& crypto;
+  Notifier& notifier;
+};
+
+/// The facilities of the running system, owning what they hold.
+class SystemPlatform {
+public:
+  /// Opens the registry store kept in `appFolder` (an empty folder: a store in memory only);
+  /// throws RegistryStoreError when it cannot.
+  explicit SystemPlatform(const std::string& appFolder);
+  ~SystemPlatform();
+  Platform& get() { return *platform_; }
+
+private:
+  std::unique_ptr<Registry> registry_;
+  std::unique_ptr<FileSystem> files_;
+  std::unique_ptr<Clock> clock_;
+  std::unique_ptr<Environment> environment_;
+  std::unique_ptr<Crypto> crypto_;
+  std::unique_ptr<Notifier> notifier_;
+  std::unique_ptr<Platform> platform_;
+};
+
+/// Joins a folder and a file name with one separator.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+} // namespace quorvane::platform

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the debug configuration and runs every test through ctest.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/packages.sh
+quorvane_install_packages
+cmake --preset debug
+cmake --build --preset debug
+ctest --preset debug -j "$(nproc)"
