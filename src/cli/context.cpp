@@ -16,7 +16,13 @@ const std::string& Context::appFolder() {
     if (folder.empty())
       throw CommandError{"cannot tell the application folder; give --home DIR"};
     platform::LinuxFileSystem files;
-    if (auto error = files.createDirectory(folder))
+    std::error_code error;
+    for (std::size_t cut = folder.find('/', 1); !error; cut = folder.find('/', cut + 1)) {
+      error = files.createDirectory(folder.substr(0, cut)); // each missing level in turn
+      if (cut == std::string::npos)
+        break;
+    }
+    if (error)
       throw CommandError{"cannot use the application folder " + folder + ": " + error.message()};
     appFolder_ = folder;
   }

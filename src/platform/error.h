@@ -22,7 +22,7 @@ public:
 
   T& operator*() & { return std::get<T>(state_); }
   const T& operator*() const& { return std::get<T>(state_); }
-  T&& operator*() && { return std::get<T>(std::move(state_)); }
+  T operator*() && { return std::get<T>(std::move(state_)); } // by value: no dangling
   T* operator->() { return &std::get<T>(state_); }
   const T* operator->() const { return &std::get<T>(state_); }
 

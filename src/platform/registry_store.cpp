@@ -150,17 +150,26 @@ SqliteRegistry::SqliteRegistry(const std::string& file) {
     throw RegistryStoreError("the registry store " + file + " " + what + ": " + why +
                              " (the file was left untouched)");
   };
-  if (sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
-      SQLITE_OK)
+  // Another process may be setting up the same file at this moment: wait for it.
+  auto withRetry = [&](const char* sql) {
+    for (int attempt = 0;; ++attempt) {
+      int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+      if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || attempt >= 1000)
+        return rc;
+      sqlite3_sleep(10);
+    }
+  };
+  if (withRetry("SELECT count(*) FROM sqlite_master") != SQLITE_OK)
     fail("cannot be read");
-  if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", nullptr, nullptr,
-                   nullptr) != SQLITE_OK)
+  if (withRetry("PRAGMA journal_mode=WAL") != SQLITE_OK ||
+      withRetry("PRAGMA synchronous=FULL") != SQLITE_OK)
     fail("cannot be prepared");
-  {
-    Transaction tx(db_);
-    if (!tx.begun() || sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK ||
-        tx.commit())
-      fail("cannot hold registry keys");
+  if (withRetry("BEGIN IMMEDIATE") != SQLITE_OK)
+    fail("cannot be locked");
+  if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    fail("cannot hold registry keys");
   }
 }
 

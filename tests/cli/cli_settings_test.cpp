@@ -1,1 +1,54 @@
+// `quorvane settings`: list, read and store settings; the application folder options.
+#include "support/run_cli.h"
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace quorvane::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+TEST(CliSettingsTest, StoreReadAndList) {
+  TempDir home;
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--home", home.path(), "settings"});
+    return RunCli(args);
+  };
+  EXPECT_EQ(run({}).out, "");
+  EXPECT_EQ(run({"threatfound"}).out, "\n"); // absent reads as empty
+  EXPECT_EQ(run({"threatfound", "2"}).status, 0);
+  EXPECT_EQ(run({"language", "english.ini"}).status, 0);
+  EXPECT_EQ(run({"threatfound"}).out, "2\n");
+  EXPECT_EQ(run({}).out, "threatfound=2\nlanguage=english.ini\n");
+
+  CliResult unknown = run({"thretfound", "1"});
+  EXPECT_EQ(unknown.status, 0);
+  EXPECT_THAT(unknown.err, HasSubstr("not a setting Quorvane reads"));
+
+  // Settings live in the registry store under the product's key.
+  CliResult q = RunCli({"--home", home.path(), "reg", "query",
+                        "HKLM\\SOFTWARE\\quorvane\\Quorvane Antimalware", "/v", "threatfound"});
+  EXPECT_THAT(q.out, HasSubstr("threatfound    REG_SZ    2"));
+}
+
+TEST(CliSettingsTest, HomeComesFromTheOptionOrTheVariable) {
+  TempDir dir;
+  std::string home = dir / "fresh/home"; // made on first use
+  EXPECT_EQ(RunCli({"--home", home, "settings", "shutdown", "1"}).status, 0);
+  EXPECT_TRUE(std::filesystem::exists(home + "/registry.db"));
+  std::string command = "QUORVANE_HOME=" + shellQuote(home) + " " + shellQuote(QUORVANE_BIN) +
+                        " settings shutdown > " + shellQuote(dir / "out");
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(dir.read("out"), "1\n");
+
+  dir.write("file", "x");
+  CliResult blocked = RunCli({"--home", dir / "file", "settings"});
+  EXPECT_EQ(blocked.status, 2);
+  EXPECT_THAT(blocked.err, HasSubstr("cannot use the application folder"));
+}
+
+} // namespace
+} // namespace quorvane::testing

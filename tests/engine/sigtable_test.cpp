@@ -1,1 +1,153 @@
+// The signature table: parsing vir.sig, sorting, and the rebuild that follows the file.
+#include "engine/sigtable.h"
+
+#include "platform/fake/fakes.h"
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <thread>
+
+namespace quorvane::engine {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+std::vector<double> slotsOf(const SignatureTable& table) {
+  return {table.slots().begin(), table.slots().end()};
+}
+
+TEST(ParseSignatureTableTest, ThreeLinesGiveThreeEntriesAndAClosingZero) {
+  SignatureTable table = ParseSignatureTable("1\r\n2\r\n3\r\n");
+  EXPECT_EQ(table.SignatureCount(), 3);
+  EXPECT_THAT(slotsOf(table), ElementsAre(1, 2, 3, 0));
+  EXPECT_TRUE(table.arrivedSorted());
+}
+
+struct LineEndCase {
+  std::string name;
+  std::string text;
+  std::vector<double> slots;
+};
+
+class LineEndTest : public ::testing::TestWithParam<LineEndCase> {};
+
+TEST_P(LineEndTest, EveryLineIsOneEntry) {
+  EXPECT_THAT(slotsOf(ParseSignatureTable(GetParam().text)), ElementsAreArray(GetParam().slots));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LineEndTest,
+    ::testing::Values(
+        LineEndCase{"LF", "1\n2\n3", {1, 2, 3, 0}},
+        LineEndCase{"CRLF_no_final_end", "1\r\n2\r\n3", {1, 2, 3, 0}},
+        LineEndCase{"lone_CR", "1\r2\r3\r", {1, 2, 3, 0}},
+        LineEndCase{"mixed", "1\r\n2\n3\r4", {1, 2, 3, 4, 0}},
+        // Blank and non-numeric lines are entries 0 and sort first.
+        LineEndCase{"blank_lines", "5\n\n6\r\n\r\n", {0, 0, 5, 6, 0}},
+        LineEndCase{"letters", "abc\n12.5abc\n20", {0, 12.5, 20, 0}},
+        LineEndCase{"nul_bytes", std::string("7\0x\n\0\n8", 8), {0, 7, 8, 0}},
+        LineEndCase{"empty_file", "", {0}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ParseSignatureTableTest, UnsortedLinesAreSortedSoLookupsHold) {
+  SignatureTable table = ParseSignatureTable("30\n10\n20\n10\n");
+  EXPECT_FALSE(table.arrivedSorted());
+  EXPECT_THAT(slotsOf(table), ElementsAre(10, 10, 20, 30, 0));
+  for (double key : {10.0, 20.0, 30.0})
+    EXPECT_TRUE(table.contains(key)) << key;
+  EXPECT_FALSE(table.contains(15.0));
+}
+
+TEST(ParseSignatureTableTest, AMegabyteLineIsOneEntry) {
+  std::string text = "5\n" + std::string(1 << 20, '1') + "\n7\n";
+  SignatureTable table = ParseSignatureTable(text);
+  EXPECT_EQ(table.SignatureCount(), 3);
+  EXPECT_TRUE(table.contains(5.0));
+  EXPECT_TRUE(table.contains(7.0));
+}
+
+TEST(ParseSignatureTableTest, HoldsEightBytesPerSignature) {
+  std::string text;
+  for (int i = 0; i < 1000; ++i)
+    text += std::to_string(i) + "\r\n";
+  SignatureTable table = ParseSignatureTable(text);
+  EXPECT_EQ(table.memoryBytes(), (1000 + 1) * sizeof(double));
+}
+
+class SignatureDatabaseTest : public ::testing::Test {
+protected:
+  platform::fake::MemoryFileSystem files;
+  std::string path = "/app/vir.sig";
+  SignatureDatabase database{files, path};
+
+  void SetUp() override { files.createDirectory("/app"); }
+};
+
+TEST_F(SignatureDatabaseTest, MissingFileGivesAnEmptyTable) {
+  database.LoadSignatureTable();
+  EXPECT_EQ(database.current()->SignatureCount(), 0);
+  EXPECT_FALSE(database.current()->contains(0.0));
+}
+
+TEST_F(SignatureDatabaseTest, TickReloadsOnlyWhenTheFileChanged) {
+  files.put(path, "1\r\n2\r\n");
+  database.LoadSignatureTable();
+  auto first = database.current();
+  EXPECT_FALSE(database.ReloadSignatureTableTick());
+  EXPECT_EQ(database.current(), first); // the very same table: nothing was read again
+
+  files.put(path, "1\r\n2\r\n3\r\n");
+  EXPECT_TRUE(database.ReloadSignatureTableTick());
+  EXPECT_EQ(database.current()->SignatureCount(), 3);
+
+  // Same size, new content (a new version of the file): reloaded too.
+  files.put(path, "4\r\n5\r\n6\r\n");
+  EXPECT_TRUE(database.ReloadSignatureTableTick());
+  EXPECT_TRUE(database.current()->contains(6.0));
+}
+
+TEST_F(SignatureDatabaseTest, DeletingEmptiesAtTheNextTickAndPuttingBackRefills) {
+  files.put(path, "1\r\n2\r\n3\r\n");
+  database.LoadSignatureTable();
+  ASSERT_EQ(database.current()->SignatureCount(), 3);
+
+  files.removeFile(path);
+  EXPECT_TRUE(database.ReloadSignatureTableTick());
+  EXPECT_EQ(database.current()->SignatureCount(), 0);
+  EXPECT_FALSE(database.ReloadSignatureTableTick()); // still gone: nothing to do
+
+  files.put(path, "1\r\n2\r\n3\r\n");
+  EXPECT_TRUE(database.ReloadSignatureTableTick());
+  EXPECT_EQ(database.current()->SignatureCount(), 3);
+}
+
+TEST_F(SignatureDatabaseTest, AHeldTableStaysWholeWhileARebuildSwaps) {
+  files.put(path, "1\n2\n3\n");
+  database.LoadSignatureTable();
+  auto held = database.current();
+
+  std::string big;
+  for (int i = 0; i < 20000; ++i)
+    big += std::to_string(100 + i) + "\n";
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    // Every table a lookup can see is complete: either the old one or the new one.
+    while (!stop) {
+      auto table = database.current();
+      std::int32_t count = table->SignatureCount();
+      EXPECT_TRUE(count == 3 || count == 20000) << count;
+    }
+  });
+  files.put(path, big);
+  database.ReloadSignatureTableTick();
+  stop = true;
+  reader.join();
+
+  EXPECT_THAT(slotsOf(*held), ElementsAre(1, 2, 3, 0));
+  EXPECT_EQ(database.current()->SignatureCount(), 20000);
+}
+
+} // namespace
+} // namespace quorvane::engine
