@@ -102,16 +102,18 @@ std::string IniBlankKey(std::string_view text, std::string_view section, std::st
   }
   std::string out(text);
   if (sectionEnd) {
-    std::string added = std::string(key) + "=" + lineEnd;
+    std::string added;
     // A section whose last line has no line end gets one first.
     if (*sectionEnd == text.size() && !text.empty() && text.back() != '\n')
-      added = lineEnd + added;
+      added.append(lineEnd);
+    added.append(key).append("=").append(lineEnd);
     out.insert(*sectionEnd, added);
     return out;
   }
   if (!out.empty() && out.back() != '\n')
     out += lineEnd;
-  out += "[" + std::string(section) + "]" + lineEnd + std::string(key) + "=" + lineEnd;
+  out.append("[").append(section).append("]").append(lineEnd);
+  out.append(key).append("=").append(lineEnd);
   return out;
 }
 

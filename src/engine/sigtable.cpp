@@ -10,26 +10,76 @@
 namespace quorvane::engine {
 namespace {
 
-/// Calls `line` for every line of the text: LF, CR LF and a lone CR each end one, and a last
-/// line without an end counts too.
-template <typename Fn> void forEachLine(std::string_view text, Fn&& line) {
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end) {
-    const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-    const char* stop = nl ? nl : end;
-    const char* segmentEnd = stop;
-    if (nl && segmentEnd > p && segmentEnd[-1] == '\r')
-      --segmentEnd; // CR LF
-    // A CR inside the segment ends a line of its own.
-    while (const char* cr = static_cast<const char*>(
-               std::memchr(p, '\r', static_cast<std::size_t>(segmentEnd - p)))) {
-      line(std::string_view(p, static_cast<std::size_t>(cr - p)));
-      p = cr + 1;
+/// Cuts a text that arrives in pieces into lines: LF, CR LF and a lone CR each end one, and a
+/// last line without an end counts too.
+class LineSplitter {
+public:
+  template <typename Fn> void feed(std::string_view chunk, Fn&& line) {
+    const char* p = chunk.data();
+    const char* end = p + chunk.size();
+    if (skipLf_ && p < end) {
+      if (*p == '\n')
+        ++p; // the LF of a CR LF cut between two pieces
+      skipLf_ = false;
     }
-    if (nl || p < segmentEnd) // a CR at the very end closes the last line
-      line(std::string_view(p, static_cast<std::size_t>(segmentEnd - p)));
-    p = nl ? nl + 1 : end;
+    while (p < end) {
+      const char* q = p;
+      while (q < end && *q != '\n' && *q != '\r')
+        ++q;
+      if (q == end) {
+        carry_.append(p, end);
+        return;
+      }
+      emit(p, q, line);
+      if (*q == '\r') {
+        if (q + 1 < end) {
+          if (q[1] == '\n')
+            ++q;
+        } else {
+          skipLf_ = true;
+        }
+      }
+      p = q + 1;
+    }
+  }
+
+  template <typename Fn> void finish(Fn&& line) {
+    if (!carry_.empty())
+      line(std::string_view(carry_));
+    carry_.clear();
+    skipLf_ = false;
+  }
+
+private:
+  template <typename Fn> void emit(const char* begin, const char* end, Fn& line) {
+    if (carry_.empty()) {
+      line(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+      return;
+    }
+    carry_.append(begin, end);
+    line(std::string_view(carry_));
+    carry_.clear();
+  }
+
+  std::string carry_;
+  bool skipLf_ = false;
+};
+
+constexpr std::size_t kReadPiece = 1 << 20;
+
+/// Feeds every piece of the file to `piece`; false when the file cannot be read to its end.
+template <typename Fn> bool readPieces(platform::FileSystem& files, const std::string& path,
+                                       std::vector<char>& buffer, Fn&& piece) {
+  auto file = files.openRead(path);
+  if (!file)
+    return false;
+  for (;;) {
+    auto n = (*file)->read(buffer.data(), buffer.size());
+    if (!n)
+      return false;
+    if (*n == 0)
+      return true;
+    piece(std::string_view(buffer.data(), *n));
   }
 }
 
@@ -48,11 +98,11 @@ bool SignatureTable::contains(double key) const {
 }
 
 SignatureTable ParseSignatureTable(std::string_view text) {
-  std::size_t lines = 0;
-  forEachLine(text, [&](std::string_view) { ++lines; });
   std::vector<double> keys;
-  keys.reserve(lines + 1); // and the closing slot, so the table needs no second allocation
-  forEachLine(text, [&](std::string_view line) { keys.push_back(KeyTextToNumber(line)); });
+  LineSplitter splitter;
+  auto add = [&](std::string_view line) { keys.push_back(KeyTextToNumber(line)); };
+  splitter.feed(text, add);
+  splitter.finish(add);
   return SignatureTable(std::move(keys));
 }
 
@@ -61,14 +111,31 @@ SignatureDatabase::SignatureDatabase(platform::FileSystem& files, std::string vi
       table_(std::make_shared<const SignatureTable>()) {}
 
 void SignatureDatabase::LoadSignatureTable() {
+  // The file is read in pieces twice, first to count the lines and then to convert them, so
+  // that neither the whole text nor a growing array ever sits in memory.
   auto status = files_.status(path_);
-  auto text = files_.readFile(path_);
-  if (!status || !text) {
+  std::vector<char> buffer(kReadPiece);
+  std::size_t lines = 0;
+  LineSplitter counter;
+  auto count = [&](std::string_view) { ++lines; };
+  bool ok = status && readPieces(files_, path_, buffer, [&](std::string_view piece) {
+              counter.feed(piece, count);
+            });
+  counter.finish(count);
+
+  std::vector<double> keys;
+  keys.reserve(lines + 1); // and the closing slot
+  LineSplitter splitter;
+  auto add = [&](std::string_view line) { keys.push_back(KeyTextToNumber(line)); };
+  ok = ok && readPieces(files_, path_, buffer,
+                        [&](std::string_view piece) { splitter.feed(piece, add); });
+  splitter.finish(add);
+  if (!ok) {
     install(std::make_shared<const SignatureTable>(), std::nullopt);
     return;
   }
   // Built aside; lookups keep using the previous table until the swap.
-  install(std::make_shared<const SignatureTable>(ParseSignatureTable(*text)), *status);
+  install(std::make_shared<const SignatureTable>(std::move(keys)), *status);
 }
 
 bool SignatureDatabase::ReloadSignatureTableTick() {

@@ -68,12 +68,16 @@ TEST(ParseSignatureTableTest, AMegabyteLineIsOneEntry) {
   EXPECT_TRUE(table.contains(7.0));
 }
 
-TEST(ParseSignatureTableTest, HoldsEightBytesPerSignature) {
+TEST(SignatureDatabaseLoadTest, HoldsEightBytesPerSignature) {
   std::string text;
   for (int i = 0; i < 1000; ++i)
     text += std::to_string(i) + "\r\n";
-  SignatureTable table = ParseSignatureTable(text);
-  EXPECT_EQ(table.memoryBytes(), (1000 + 1) * sizeof(double));
+  platform::fake::MemoryFileSystem files;
+  files.put("/vir.sig", text);
+  SignatureDatabase database(files, "/vir.sig");
+  database.LoadSignatureTable();
+  EXPECT_EQ(database.current()->SignatureCount(), 1000);
+  EXPECT_EQ(database.current()->memoryBytes(), (1000 + 1) * sizeof(double));
 }
 
 class SignatureDatabaseTest : public ::testing::Test {
@@ -147,6 +151,28 @@ TEST_F(SignatureDatabaseTest, AHeldTableStaysWholeWhileARebuildSwaps) {
 
   EXPECT_THAT(slotsOf(*held), ElementsAre(1, 2, 3, 0));
   EXPECT_EQ(database.current()->SignatureCount(), 20000);
+}
+
+} // namespace
+} // namespace quorvane::engine
+
+namespace quorvane::engine {
+namespace {
+
+TEST(SignatureDatabaseLoadTest, LineEndsCutBetweenReadPiecesCountOnce) {
+  // The loader reads in pieces of 1 MiB: put a CR LF and a line across that boundary.
+  constexpr std::size_t kPiece = 1 << 20;
+  std::string text = "7" + std::string(kPiece - 2, ' ') + "\r\n" + "8\r\n";
+  text += std::string(kPiece - 3, ' ') + "9" + "12" + "\n"; // "   ...912" spans a boundary
+  platform::fake::MemoryFileSystem files;
+  files.createDirectory("/app");
+  files.put("/app/vir.sig", text);
+  SignatureDatabase database(files, "/app/vir.sig");
+  database.LoadSignatureTable();
+  auto table = database.current();
+  EXPECT_EQ(table->SignatureCount(), 3);
+  EXPECT_THAT(slotsOf(*table), ElementsAre(7, 8, 912, 0));
+  EXPECT_EQ(table->memoryBytes(), 4 * sizeof(double));
 }
 
 } // namespace

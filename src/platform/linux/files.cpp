@@ -100,10 +100,12 @@ ErrorOr<std::string> LinuxFileSystem::readFile(const std::string& path) {
   std::string data;
   data.resize(static_cast<std::size_t>(st.st_size));
   std::size_t used = 0;
+  char extra[65536]; // the file may have grown, or report no size at all (/proc)
   for (;;) {
-    if (used == data.size())
-      data.resize(data.size() + 65536); // the file may have grown, or report no size (/proc)
-    ssize_t n = ::read(fd.get(), data.data() + used, data.size() - used);
+    bool intoData = used < data.size();
+    char* target = intoData ? data.data() + used : extra;
+    std::size_t room = intoData ? data.size() - used : sizeof extra;
+    ssize_t n = ::read(fd.get(), target, room);
     if (n < 0) {
       if (errno == EINTR)
         continue;
@@ -111,7 +113,12 @@ ErrorOr<std::string> LinuxFileSystem::readFile(const std::string& path) {
     }
     if (n == 0)
       break;
-    used += static_cast<std::size_t>(n);
+    if (intoData) {
+      used += static_cast<std::size_t>(n);
+    } else {
+      data.append(extra, static_cast<std::size_t>(n));
+      used = data.size();
+    }
   }
   data.resize(used);
   return data;
