@@ -1,12 +1,38 @@
 // The application folder.
 #include "app/appfolder.h"
 
+#include <vector>
+
 namespace quorvane::app {
 
-std::string AbsolutePath(const std::string& path, const std::string& base) {
-  if (path.empty() || path.front() == '/')
+std::string NormalizePath(const std::string& path) {
+  if (path.empty() || path.front() != '/')
     return path;
-  return platform::joinPath(base, path);
+  std::vector<std::string> parts;
+  std::size_t pos = 1;
+  while (pos <= path.size()) {
+    std::size_t cut = path.find('/', pos);
+    if (cut == std::string::npos)
+      cut = path.size();
+    std::string part = path.substr(pos, cut - pos);
+    if (part == "..") {
+      if (!parts.empty())
+        parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(std::move(part));
+    }
+    pos = cut + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts)
+    out += "/" + part;
+  return out.empty() ? "/" : out;
+}
+
+std::string AbsolutePath(const std::string& path, const std::string& base) {
+  if (path.empty())
+    return path;
+  return NormalizePath(path.front() == '/' ? path : platform::joinPath(base, path));
 }
 
 std::string FolderOf(const std::string& path) {
@@ -25,10 +51,7 @@ std::string ResolveAppFolder(const std::optional<std::string>& fromCommandLine,
     folder = *fromVariable;
   else
     folder = FolderOf(environment.executablePath());
-  folder = AbsolutePath(folder, environment.currentDirectory());
-  while (folder.size() > 1 && folder.back() == '/')
-    folder.pop_back();
-  return folder;
+  return AbsolutePath(folder, environment.currentDirectory());
 }
 
 } // namespace quorvane::app

@@ -13,7 +13,11 @@ namespace quorvane::app {
 std::string ResolveAppFolder(const std::optional<std::string>& fromCommandLine,
                              platform::Environment& environment);
 
-/// A path made absolute against `base` (a path starting with "/" is kept).
+/// An absolute path with "." and ".." parts resolved and repeated or trailing "/" dropped, by
+/// text alone (links are not looked at).
+std::string NormalizePath(const std::string& path);
+
+/// A path made absolute against `base` and normalized.
 std::string AbsolutePath(const std::string& path, const std::string& base);
 
 /// The folder part of a path ("" when it has none).

@@ -4,7 +4,6 @@
 #include "app/ini.h"
 #include "app/text.h"
 
-#include <charconv>
 #include <cstring>
 
 namespace quorvane::app {
@@ -38,14 +37,6 @@ std::string_view dropTrailingNul(std::string_view data) {
   if (!data.empty() && data.back() == '\0')
     data.remove_suffix(1);
   return data;
-}
-
-/// The numeric reading of a stored text: its leading whole number, 0 when there is none.
-long long leadingInteger(std::string_view text) {
-  text = trimBlanks(text);
-  long long value = 0;
-  std::from_chars(text.data(), text.data() + text.size(), value);
-  return value;
 }
 
 Hive hiveOfSource(SourceKind kind) {
@@ -319,7 +310,7 @@ long long SettingsStore::addToCounter(std::string_view name, long long delta) {
         if (current && current->type == ValueType::Dword)
           now = littleEndian32(current->data);
         else if (current)
-          now = leadingInteger(dropTrailingNul(current->data));
+          now = LeadingInteger(dropTrailingNul(current->data));
         total = now + delta;
         return RegistryValue{std::string(name), ValueType::String, std::to_string(total)};
       });

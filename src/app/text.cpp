@@ -2,6 +2,7 @@
 #include "app/text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 
 namespace quorvane::app {
@@ -39,6 +40,13 @@ std::string toUpper(std::string_view text) {
   std::string out(text);
   std::transform(out.begin(), out.end(), out.begin(), upperChar);
   return out;
+}
+
+long long LeadingInteger(std::string_view text) {
+  text = trimBlanks(text);
+  long long value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
 }
 
 std::string_view fileNameOf(std::string_view path) {

@@ -13,6 +13,8 @@ std::string_view trimSpace(std::string_view text);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 std::string toLower(std::string_view text);
 std::string toUpper(std::string_view text);
+/// The numeric value of a setting's text: its leading whole number after blanks, 0 when none.
+long long LeadingInteger(std::string_view text);
 /// The text after the last "/" or "\" of a path (the whole text when there is none).
 std::string_view fileNameOf(std::string_view path);
 

@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
   addKeyCommand(app, context, status);
   addRegCommand(app, context, status);
   addSettingsCommand(app, context, status);
+  addScanCommand(app, context, status);
+  addThreatCommands(app, context, status);
 
   try {
     app.parse(argc, argv);

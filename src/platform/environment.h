@@ -20,6 +20,8 @@ public:
   virtual std::string executablePath() = 0;
   /// The working folder of the process.
   virtual std::string currentDirectory() = 0;
+  /// True when standard error goes to a terminal.
+  virtual bool errorIsTerminal() = 0;
 };
 
 /// The identifier of the built-in group "everyone".

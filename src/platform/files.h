@@ -34,6 +34,7 @@ struct FileStatus {
 struct DirEntry {
   std::string name;
   FileKind kind = FileKind::Other; ///< links are reported as Other, never followed
+  bool executable = false;         ///< a regular file with an execute permission bit
 };
 
 /// A file opened for sequential reading.
@@ -61,6 +62,10 @@ public:
   virtual std::error_code createDirectory(const std::string& path) = 0;
   virtual std::error_code copyFile(const std::string& from, const std::string& to) = 0;
   virtual ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) = 0;
+  /// Clears what keeps the owner from changing or deleting the file (the read-only state).
+  virtual std::error_code makeWritable(const std::string& path) = 0;
+  /// Reads up to `size` bytes from the start of the file.
+  virtual ErrorOr<std::string> readHead(const std::string& path, std::size_t size) = 0;
 };
 
 } // namespace quorvane::platform

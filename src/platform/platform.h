@@ -6,6 +6,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/notifier.h"
+#include "platform/processes.h"
 #include "platform/registry.h"
 
 #include <memory>
@@ -21,6 +22,7 @@ struct Platform {
   Environment& environment;
   Crypto& crypto;
   Notifier& notifier;
+  Processes& processes;
 };
 
 /// The facilities of the running system, owning what they hold.
@@ -39,6 +41,7 @@ private:
   std::unique_ptr<Environment> environment_;
   std::unique_ptr<Crypto> crypto_;
   std::unique_ptr<Notifier> notifier_;
+  std::unique_ptr<Processes> processes_;
   std::unique_ptr<Platform> platform_;
 };
 

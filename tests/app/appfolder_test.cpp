@@ -21,5 +21,13 @@ TEST(AppFolderTest, CommandLineThenVariableThenProgramFolder) {
   EXPECT_EQ(ResolveAppFolder(std::nullopt, env), "/opt/quorvane/bin");
 }
 
+TEST(AppFolderTest, PathsAreMadeAbsoluteAndNormalized) {
+  EXPECT_EQ(AbsolutePath(".", "/home/a"), "/home/a");
+  EXPECT_EQ(AbsolutePath("./x/../y//z/", "/home/a"), "/home/a/y/z");
+  EXPECT_EQ(AbsolutePath("../../../..", "/home/a"), "/");
+  EXPECT_EQ(AbsolutePath("/abs/./p", "/home/a"), "/abs/p");
+  EXPECT_EQ(AbsolutePath("", "/home/a"), "");
+}
+
 } // namespace
 } // namespace quorvane::app

@@ -268,8 +268,8 @@ TEST(SettingsCounterTest, ConcurrentIncrementsAreAllCounted) {
   auto worker = [&] {
     platform::SqliteRegistry registry(file); // each as if another process
     platform::fake::FakePlatform fake;
-    platform::Platform p{registry, fake.files, fake.clock, fake.environment, fake.crypto,
-                         fake.notifier};
+    platform::Platform p{registry,    fake.files,    fake.clock,    fake.environment,
+                         fake.crypto, fake.notifier, fake.processes};
     SettingsStore store(p);
     for (int i = 0; i < 40; ++i)
       store.addToCounter("threats", 1);

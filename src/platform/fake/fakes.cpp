@@ -81,6 +81,7 @@ ErrorOr<std::unique_ptr<InputFile>> MemoryFileSystem::openRead(const std::string
 
 ErrorOr<std::string> MemoryFileSystem::readFile(const std::string& path) {
   std::lock_guard lock(mutex_);
+  ++reads[path];
   if (unreadable.count(path))
     return std::errc::io_error;
   if (folders_.count(path))
@@ -134,7 +135,10 @@ std::error_code MemoryFileSystem::copyFile(const std::string& from, const std::s
   return writeFile(to, *data);
 }
 
-ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listDirectory(const std::string& path) {
+ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listDirectory(const std::string& given) {
+  std::string path = given;
+  while (path.size() > 1 && path.back() == '/')
+    path.pop_back(); // "/t/" names the folder "/t", as on a real system
   std::lock_guard lock(mutex_);
   if (!folders_.count(path))
     return std::errc::no_such_file_or_directory;
@@ -147,10 +151,45 @@ ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listDirectory(const std::string
   for (const std::string& folder : folders_)
     if (direct(folder))
       entries.push_back({folder.substr(prefix.size()), FileKind::Directory});
-  for (const auto& [file, _] : files_)
+  for (const auto& [file, data] : files_)
     if (direct(file))
-      entries.push_back({file.substr(prefix.size()), FileKind::Regular});
+      entries.push_back({file.substr(prefix.size()), FileKind::Regular, data.executable});
   return entries;
+}
+
+std::error_code MemoryFileSystem::makeWritable(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  return files_.count(path) ? std::error_code()
+                            : std::make_error_code(std::errc::no_such_file_or_directory);
+}
+
+ErrorOr<std::string> MemoryFileSystem::readHead(const std::string& path, std::size_t size) {
+  auto data = readFile(path);
+  if (!data)
+    return data.error();
+  return data->substr(0, size);
+}
+
+ErrorOr<std::vector<std::string>> FakeProcesses::modules(ProcessId pid) {
+  for (const ProcessInfo& info : processes)
+    if (info.pid == pid) {
+      std::vector<std::string> result{info.programFile};
+      auto more = moduleLists.find(pid);
+      if (more != moduleLists.end())
+        result.insert(result.end(), more->second.begin(), more->second.end());
+      return result;
+    }
+  return std::errc::no_such_process;
+}
+
+std::error_code FakeProcesses::terminate(ProcessId pid) {
+  for (auto it = processes.begin(); it != processes.end(); ++it)
+    if (it->pid == pid) {
+      processes.erase(it);
+      terminated.push_back(pid);
+      return {};
+    }
+  return std::make_error_code(std::errc::no_such_process);
 }
 
 } // namespace quorvane::platform::fake

@@ -55,6 +55,8 @@ public:
   std::string executablePath() override { return executable; }
   std::string cwd = "/home/alice";
   std::string currentDirectory() override { return cwd; }
+  bool terminal = false;
+  bool errorIsTerminal() override { return terminal; }
 };
 
 /// Records every message box instead of showing it.
@@ -94,6 +96,8 @@ public:
   std::string content(const std::string& path) const;
   /// Paths whose reads fail with an I/O error.
   std::set<std::string> unreadable;
+  /// How often each path was opened or read.
+  std::map<std::string, int> reads;
 
   ErrorOr<FileStatus> status(const std::string& path) override;
   ErrorOr<std::unique_ptr<InputFile>> openRead(const std::string& path) override;
@@ -104,6 +108,8 @@ public:
   std::error_code createDirectory(const std::string& path) override;
   std::error_code copyFile(const std::string& from, const std::string& to) override;
   ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) override;
+  std::error_code makeWritable(const std::string& path) override;
+  ErrorOr<std::string> readHead(const std::string& path, std::size_t size) override;
 
 private:
   mutable std::mutex mutex_;
@@ -111,6 +117,22 @@ private:
   std::set<std::string> folders_{"/"};
   std::uint64_t nextInode_ = 100;
   std::int64_t nextTime_ = 1;
+};
+
+/// A process table held in memory; terminated processes leave it and are recorded.
+class FakeProcesses final : public Processes {
+public:
+  std::vector<ProcessInfo> processes;
+  std::map<ProcessId, std::vector<std::string>> moduleLists; ///< further modules per process
+  std::vector<ProcessId> terminated;
+
+  void add(ProcessId pid, const std::string& programFile, std::uint64_t inode = 0) {
+    processes.push_back({pid, programFile.substr(programFile.find_last_of('/') + 1), programFile,
+                         inode ? 1u : 0u, inode});
+  }
+  std::vector<ProcessInfo> list() override { return processes; }
+  ErrorOr<std::vector<std::string>> modules(ProcessId pid) override;
+  std::error_code terminate(ProcessId pid) override;
 };
 
 /// All fakes together, with a registry kept in memory.
@@ -122,7 +144,8 @@ public:
   FakeEnvironment environment;
   FakeCrypto crypto;
   RecordingNotifier notifier;
-  Platform platform{registry, files, clock, environment, crypto, notifier};
+  FakeProcesses processes;
+  Platform platform{registry, files, clock, environment, crypto, notifier, processes};
 };
 
 } // namespace quorvane::platform::fake

@@ -62,4 +62,6 @@ std::string LinuxEnvironment::currentDirectory() {
   return path;
 }
 
+bool LinuxEnvironment::errorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
 } // namespace quorvane::platform

@@ -205,17 +205,42 @@ ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string&
     std::string name = entry->d_name;
     if (name == "." || name == "..")
       continue;
-    FileKind kind = FileKind::Other;
+    DirEntry out{std::move(name), FileKind::Other, false};
     struct stat st;
     // lstat: a link is reported as Other, so walks never follow it.
-    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-      kind = S_ISREG(st.st_mode) ? FileKind::Regular
-             : S_ISDIR(st.st_mode) ? FileKind::Directory
-                                   : FileKind::Other;
-    entries.push_back({std::move(name), kind});
+    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      FileStatus status = toStatus(st);
+      out.kind = status.kind;
+      out.executable = status.kind == FileKind::Regular && status.executable;
+    }
+    entries.push_back(std::move(out));
   }
   ::closedir(dir);
   return entries;
+}
+
+std::error_code LinuxFileSystem::makeWritable(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0)
+    return lastError();
+  if ((st.st_mode & S_IWUSR) == 0 && ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
+    return lastError();
+  return {};
+}
+
+ErrorOr<std::string> LinuxFileSystem::readHead(const std::string& path, std::size_t size) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0)
+    return lastError();
+  std::string data(size, '\0');
+  ssize_t n;
+  do {
+    n = ::read(fd.get(), data.data(), size);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0)
+    return lastError();
+  data.resize(static_cast<std::size_t>(n));
+  return data;
 }
 
 } // namespace quorvane::platform

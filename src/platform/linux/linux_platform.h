@@ -16,6 +16,8 @@ public:
   std::error_code createDirectory(const std::string& path) override;
   std::error_code copyFile(const std::string& from, const std::string& to) override;
   ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) override;
+  std::error_code makeWritable(const std::string& path) override;
+  ErrorOr<std::string> readHead(const std::string& path, std::size_t size) override;
 };
 
 class LinuxClock final : public Clock {
@@ -34,6 +36,20 @@ public:
   std::optional<std::string> accountIdentifier(const std::string& account) override;
   std::string executablePath() override;
   std::string currentDirectory() override;
+  bool errorIsTerminal() override;
+};
+
+/// The file paths of the file-backed mappings in a /proc/PID/maps text, each once, in order.
+std::vector<std::string> ParseProcMaps(std::string_view text);
+
+class LinuxProcesses final : public Processes {
+public:
+  std::vector<ProcessInfo> list() override;
+  ErrorOr<std::vector<std::string>> modules(ProcessId pid) override;
+  std::error_code terminate(ProcessId pid) override;
+
+private:
+  LinuxFileSystem files_;
 };
 
 /// MD5 through OpenSSL's EVP interface.

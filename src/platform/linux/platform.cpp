@@ -14,8 +14,9 @@ SystemPlatform::SystemPlatform(const std::string& appFolder)
       files_(std::make_unique<LinuxFileSystem>()), clock_(std::make_unique<LinuxClock>()),
       environment_(std::make_unique<LinuxEnvironment>()),
       crypto_(std::make_unique<OpenSslCrypto>()), notifier_(std::make_unique<StderrNotifier>()),
-      platform_(std::make_unique<Platform>(
-          Platform{*registry_, *files_, *clock_, *environment_, *crypto_, *notifier_})) {}
+      processes_(std::make_unique<LinuxProcesses>()),
+      platform_(std::make_unique<Platform>(Platform{*registry_, *files_, *clock_, *environment_,
+                                                    *crypto_, *notifier_, *processes_})) {}
 
 SystemPlatform::~SystemPlatform() = default;
 

@@ -1,0 +1,103 @@
+// `quorvane scan`: a custom scan of folders and files, reported the way clamscan does.
+#include "cli/context.h"
+
+#include "app/appfolder.h"
+#include "engine/datafiles.h"
+#include "scan/scan_runs.h"
+
+#include <iostream>
+
+namespace quorvane::cli {
+namespace {
+
+/// Prints one line per detection on standard output and, on a terminal, a progress line on
+/// standard error.
+class CliObserver final : public scan::ScanObserver {
+public:
+  explicit CliObserver(bool progress) : progress_(progress) {}
+  ~CliObserver() override { clearProgress(); }
+
+  void checking(const std::string& path, long long filesScanned) override {
+    if (!progress_)
+      return;
+    std::string shown = printable(path);
+    if (shown.size() > 60)
+      shown = "..." + shown.substr(shown.size() - 57);
+    std::cerr << "\r\033[K" << "Files scanned : " << filesScanned << "  " << shown << std::flush;
+    shown_ = true;
+  }
+  void detected(const scan::ThreatRow& row, const std::string&) override {
+    clearProgress();
+    std::cout << printable(row.fullPath) << ": Quorvane.Threat FOUND" << std::endl;
+  }
+  void clearProgress() {
+    if (shown_)
+      std::cerr << "\r\033[K" << std::flush;
+    shown_ = false;
+  }
+
+private:
+  bool progress_;
+  bool shown_ = false;
+};
+
+} // namespace
+
+void addScanCommand(CLI::App& app, Context& context, int& status) {
+  auto* cmd = app.add_subcommand("scan", "Scan folders and files for known threats");
+  struct Options {
+    std::vector<std::string> paths;
+    std::string action;
+    bool allFiles = false;
+  };
+  auto options = std::make_shared<Options>();
+  cmd->add_option("PATH", options->paths, "Folders to walk and files to check")->required();
+  cmd->add_option("--action", options->action,
+                  "What to do with a threat for this run (default: the threatfound setting)")
+      ->check(CLI::IsMember({"leave", "delete", "quarantine"}));
+  cmd->add_flag("--all-files", options->allFiles,
+                "Check every regular file, not only programs");
+  cmd->callback([&context, &status, options] {
+    platform::Platform& p = context.platform();
+    const std::string& home = context.appFolder();
+    std::string virSig = platform::joinPath(home, engine::kVirSigFile);
+    engine::SignatureDatabase signatures(p.files, virSig);
+    signatures.LoadSignatureTable();
+    if (signatures.current()->SignatureCount() == 0)
+      std::cerr << "quorvane: warning: no signatures in " << printable(virSig)
+                << "; nothing can be detected\n";
+
+    scan::ScanRunner runner(p, home, signatures);
+    if (options->allFiles)
+      runner.patterns = scan::kAllFilesPattern;
+    if (options->action == "leave")
+      runner.checker().actionOverride = engine::ThreatAction::Leave;
+    else if (options->action == "delete")
+      runner.checker().actionOverride = engine::ThreatAction::Delete;
+    else if (options->action == "quarantine")
+      runner.checker().actionOverride = engine::ThreatAction::Quarantine;
+
+    bool failed = false;
+    std::vector<std::string> targets;
+    for (const std::string& given : options->paths) {
+      std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
+      auto st = p.files.status(path);
+      if (!st) {
+        std::cerr << "quorvane: " << printable(given) << ": " << st.error().message() << '\n';
+        failed = true;
+        continue;
+      }
+      targets.push_back(path);
+    }
+
+    CliObserver observer(p.environment.errorIsTerminal());
+    runner.checker().observer = &observer;
+    int found = runner.StartCustomScan(targets);
+    observer.clearProgress();
+    std::cout << "\nTotal files scanned : " << runner.state().filesScanned << "\n"
+              << "Threats Found : " << found << std::endl;
+    status = failed ? kExitError : found > 0 ? kExitFound : kExitOk;
+  });
+}
+
+} // namespace quorvane::cli

@@ -1,0 +1,82 @@
+// The check of one file and the recording of a detection.
+#include "engine/filecheck.h"
+
+#include "app/text.h"
+#include "engine/filekey.h"
+#include "engine/fingerprint.h"
+#include "threats/process_helpers.h"
+
+namespace quorvane::engine {
+
+bool IsOwnFile(std::string_view path) {
+  for (const char* name : kOwnFileNames)
+    if (path.find(name) != std::string_view::npos)
+      return true;
+  return false;
+}
+
+ThreatAction ThreatActionFromSetting(std::string_view text) {
+  switch (app::LeadingInteger(text)) {
+  case 1: return ThreatAction::Delete;
+  case 2: return ThreatAction::Quarantine;
+  default: return ThreatAction::Leave;
+  }
+}
+
+FileChecker::FileChecker(platform::Platform& platform, std::string appFolder,
+                         SignatureDatabase& signatures, scan::ScanState& state,
+                         scan::ScanResults& results)
+    : p_(platform), folder_(std::move(appFolder)), signatures_(signatures), state_(state),
+      results_(results), log_(platform, folder_), quarantine_(platform, folder_) {}
+
+void FileChecker::checkvir(const std::string& path) {
+  if (observer)
+    observer->checking(path, state_.filesScanned);
+  ++state_.filesScanned;
+  if (IsOwnFile(path))
+    return;
+  // The size is known before reading: a file at the limit is counted but never read.
+  auto status = p_.files.status(path);
+  if (!status || status->kind != platform::FileKind::Regular || status->size >= kSizeLimit)
+    return;
+  std::string digest = app::toLower(GetFileMD5HashCode(p_, path));
+  if (app::trimBlanks(digest).empty())
+    return;
+  state_.lastKeyText = FileKeyText(digest, status->size);
+  state_.lastKey = KeyTextToNumber(state_.lastKeyText);
+  if (!signatures_.current()->contains(state_.lastKey))
+    return;
+
+  virus(digest, path);
+  std::string name(app::fileNameOf(path));
+  results_.digests.push_back(digest);
+  results_.areaThreats.push_back(digest + "|" + name + "|1");
+  results_.rows.push_back({name, path, false});
+  state_.folderThreats = static_cast<int>(results_.areaThreats.size());
+  state_.areaCounts[state_.areaIndex] = state_.folderThreats;
+  if (observer)
+    observer->detected(results_.rows.back(), digest);
+}
+
+void FileChecker::virus(const std::string& /*digest*/, const std::string& path) {
+  std::string name(app::fileNameOf(path));
+  // Only processes running this very file end; a program elsewhere that merely shares the
+  // file's name is left alone.
+  threats::KillProcessesByName(p_, name, path);
+  log_.LogThreat(name, path);
+
+  ThreatAction action = actionOverride
+                            ? *actionOverride
+                            : ThreatActionFromSetting(app::SettingsStore(p_).setting("threatfound"));
+  switch (action) {
+  case ThreatAction::Delete: threats::DeleteAFile(p_, path); break;
+  case ThreatAction::Quarantine:
+    // The file goes only once its copy is safe in the quarantine.
+    if (quarantine_.QuarantineFile(name, path))
+      threats::DeleteAFile(p_, path);
+    break;
+  case ThreatAction::Leave: break;
+  }
+}
+
+} // namespace quorvane::engine

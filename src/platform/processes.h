@@ -1,0 +1,33 @@
+// Process facility: list running processes, their program files and loaded modules, and end
+// them.
+#pragma once
+
+#include "platform/error.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorvane::platform {
+
+using ProcessId = std::uint32_t;
+
+struct ProcessInfo {
+  ProcessId pid = 0;
+  std::string imageName;   ///< the program file's name (or the kernel's short name when hidden)
+  std::string programFile; ///< full path of the program file; empty when it cannot be read
+  std::uint64_t device = 0, inode = 0; ///< identity of the program file; 0 when unknown
+};
+
+class Processes {
+public:
+  virtual ~Processes() = default;
+  /// Every running process the caller can see, in ascending id order.
+  virtual std::vector<ProcessInfo> list() = 0;
+  /// The files a process has loaded: its program file first, then each other file-backed module
+  /// once, in address order.
+  virtual ErrorOr<std::vector<std::string>> modules(ProcessId pid) = 0;
+  virtual std::error_code terminate(ProcessId pid) = 0;
+};
+
+} // namespace quorvane::platform

@@ -1,0 +1,130 @@
+// The folder walk.
+#include "scan/dirsearch.h"
+
+#include "app/text.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quorvane::scan {
+namespace {
+
+bool sameLetter(char a, char b) {
+  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+constexpr std::string_view kProgramToken = "<program>";
+constexpr std::string_view kElfMagic = "\x7f" "ELF";
+
+} // namespace
+
+bool MatchesPattern(std::string_view pattern, std::string_view name) {
+  // Greedy match with one back-track point for the last "*".
+  std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || sameLetter(pattern[p], name[n]))) {
+      ++p, ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      mark = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*')
+    ++p;
+  return p == pattern.size();
+}
+
+void FoundFiles::clear() {
+  paths_.clear();
+  exact_.clear();
+  folded_.clear();
+}
+
+void FoundFiles::add(const std::string& path) {
+  paths_.push_back(path);
+  exact_.insert(path);
+  folded_.insert(app::toLower(path));
+}
+
+bool FoundFiles::contains(std::string_view path) const {
+  return folded_.count(app::toLower(path)) != 0;
+}
+
+void clsdirsearch::setPause(bool on) {
+  if (on)
+    control_.pause();
+  else
+    control_.resume();
+}
+
+void clsdirsearch::findfiles(const std::string& folder, const std::string& patterns) {
+  found_.clear();
+  patterns_.clear();
+  control_.reset();
+  std::string_view rest = patterns;
+  while (true) {
+    std::size_t bar = rest.find('|');
+    std::string_view one = rest.substr(0, bar);
+    if (!one.empty())
+      patterns_.emplace_back(one);
+    if (bar == std::string_view::npos)
+      break;
+    rest.remove_prefix(bar + 1);
+  }
+  walk(folder);
+}
+
+bool clsdirsearch::matches(const std::string& pattern, const std::string& folder,
+                           const platform::DirEntry& entry) {
+  if (pattern != kProgramToken)
+    return MatchesPattern(pattern, entry.name);
+  if (entry.executable)
+    return true;
+  auto head = files_.readHead(folder + entry.name, kElfMagic.size());
+  return head && *head == kElfMagic;
+}
+
+bool clsdirsearch::walk(std::string folder) {
+  if (folder.empty() || folder.back() != '/')
+    folder += '/';
+  if (searching)
+    searching(folder);
+
+  auto listed = files_.listDirectory(folder);
+  if (!listed)
+    return !control_.cancelled(); // a folder that cannot be listed adds nothing
+  std::vector<platform::DirEntry>& entries = *listed;
+  std::sort(entries.begin(), entries.end(),
+            [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
+
+  for (const std::string& pattern : patterns_) {
+    for (const platform::DirEntry& entry : entries) {
+      // The same file matched by an earlier pattern is reported once. Names that differ only
+      // in letter case are different files here, and each is reported.
+      if (entry.kind == platform::FileKind::Regular &&
+          !found_.containsExact(folder + entry.name) && matches(pattern, folder, entry)) {
+        found_.add(folder + entry.name);
+        if (found)
+          found(folder, entry.name);
+      }
+      if (!control_.checkpoint())
+        return false;
+    }
+  }
+  if (!searchinsubfolders)
+    return true;
+  for (const platform::DirEntry& entry : entries) {
+    if (entry.kind != platform::FileKind::Directory)
+      continue; // links to folders are never followed
+    if (!control_.checkpoint() || !walk(folder + entry.name))
+      return false;
+  }
+  return true;
+}
+
+} // namespace quorvane::scan

@@ -1,0 +1,75 @@
+// The folder walk: visits a folder tree in pre-order and reports the files that match a list
+// of name patterns, each file once.
+#pragma once
+
+#include "scan/scan_state.h"
+#include "platform/files.h"
+
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane::scan {
+
+/// The patterns of the folder scans: the program extensions, shared objects, and, written
+/// "<program>", any regular file with an execute bit or the ELF magic (programs on Linux carry
+/// no extension).
+inline constexpr const char* kFolderScanPatterns =
+    "*.exe|*.dll|*.bat|*.com|*.ocx|*.so|*.so.*|<program>";
+/// Every regular file.
+inline constexpr const char* kAllFilesPattern = "*";
+
+/// True when `name` matches the pattern ("*" any run, "?" any one character), ignoring case.
+bool MatchesPattern(std::string_view pattern, std::string_view name);
+
+/// The paths reported by a walk, in report order; look-ups ignore letter case.
+class FoundFiles {
+public:
+  void clear();
+  void add(const std::string& path);
+  bool contains(std::string_view path) const; ///< ignoring case
+  bool containsExact(const std::string& path) const { return exact_.count(path) != 0; }
+  const std::vector<std::string>& paths() const { return paths_; }
+  std::size_t size() const { return paths_.size(); }
+
+private:
+  std::vector<std::string> paths_;
+  std::set<std::string> exact_;
+  std::multiset<std::string> folded_;
+};
+
+class clsdirsearch {
+public:
+  explicit clsdirsearch(platform::FileSystem& files) : files_(files) {}
+
+  /// Descend into subfolders (default true).
+  bool searchinsubfolders = true;
+  /// Raised on entering a folder; the folder always ends in "/".
+  std::function<void(const std::string& folder)> searching;
+  /// Raised once for each newly found file.
+  std::function<void(const std::string& folder, const std::string& name)> found;
+
+  /// While set, the walk waits between entries.
+  void setPause(bool on);
+  bool pause() const { return control_.paused(); }
+  /// Stops the walk at its next check, until the next findfiles.
+  void Cancel() { control_.cancel(); }
+
+  /// Walks `folder` with the "|"-separated patterns, in their order; returns when done.
+  void findfiles(const std::string& folder, const std::string& patterns);
+  const FoundFiles& filesfound() const { return found_; }
+
+private:
+  bool walk(std::string folder);
+  bool matches(const std::string& pattern, const std::string& folder,
+               const platform::DirEntry& entry);
+
+  platform::FileSystem& files_;
+  RunControl control_;
+  std::vector<std::string> patterns_;
+  FoundFiles found_;
+};
+
+} // namespace quorvane::scan

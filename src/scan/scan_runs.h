@@ -1,0 +1,49 @@
+// Scan runs: the folder scan of one tree and the custom scan, over the state they share.
+#pragma once
+
+#include "engine/filecheck.h"
+#include "scan/dirsearch.h"
+#include "scan/scan_state.h"
+
+#include <string>
+#include <vector>
+
+namespace quorvane::scan {
+
+class ScanRunner {
+public:
+  ScanRunner(platform::Platform& platform, std::string appFolder,
+             engine::SignatureDatabase& signatures);
+
+  ScanState& state() { return state_; }
+  ScanResults& results() { return results_; }
+  engine::FileChecker& checker() { return checker_; }
+  clsdirsearch& search() { return search_; }
+  /// Patterns a folder walk hands over (default kFolderScanPatterns).
+  std::string patterns = kFolderScanPatterns;
+
+  /// Walks a folder (a relative one means the application folder) and checks every file the
+  /// patterns match; detections update the count of the given area.
+  void ScanFolderTree(const std::string& folder, int areaIndex);
+  /// A custom scan of folders and single files: counters reset, each folder walked and each
+  /// file checked, then "last scan" stored. Returns the number of threats found.
+  int StartCustomScan(const std::vector<std::string>& targets);
+  /// Asks the running scan to stop at its next check.
+  void CancelScan();
+
+  /// Walk handlers.
+  void search_searching(const std::string& folder);
+  void search_found(const std::string& folder, const std::string& name);
+
+private:
+  void storeLastScan();
+
+  platform::Platform& p_;
+  std::string folder_;
+  ScanState state_;
+  ScanResults results_;
+  engine::FileChecker checker_;
+  clsdirsearch search_;
+};
+
+} // namespace quorvane::scan

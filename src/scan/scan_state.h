@@ -1,0 +1,85 @@
+// The state one scan run shares between its steps: counters, flags, the results list and the
+// observer that front ends (command line, desktop window, tests) watch a run through.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace quorvane::scan {
+
+/// Which area count a folder walk's detections update.
+inline constexpr int kAreaCustomFolder = 6;
+inline constexpr int kAreaWindowsFolder = 23;
+
+/// A row of the detected-threat list.
+struct ThreatRow {
+  std::string fileName; ///< the text after the last separator of the path
+  std::string fullPath; ///< the path as it was checked
+  bool checked = false;
+};
+
+/// The detected-threat list with its parallel digest list, and the current area's threat list.
+struct ScanResults {
+  std::vector<ThreatRow> rows;
+  std::vector<std::string> digests;     ///< lower-case MD5 of row i at index i
+  std::vector<std::string> areaThreats; ///< digest|file name|1, one per detection of the area
+
+  void clear() {
+    rows.clear();
+    digests.clear();
+    areaThreats.clear();
+  }
+};
+
+/// What a run tells the one watching it. Called on the thread that runs the scan.
+class ScanObserver {
+public:
+  virtual ~ScanObserver() = default;
+  /// A file is about to be checked; `filesScanned` counts the files before it.
+  virtual void checking(const std::string& /*path*/, long long /*filesScanned*/) {}
+  /// A file was found to be a threat and recorded.
+  virtual void detected(const ThreatRow& /*row*/, const std::string& /*digest*/) {}
+};
+
+/// Pause and cancel of a running walk or loop, safe to use from any thread.
+class RunControl {
+public:
+  void pause();
+  void resume();
+  void cancel();
+  /// Clears both pause and cancel, for the next run.
+  void reset();
+  bool paused() const;
+  bool cancelled() const { return cancelled_.load(); }
+  /// Waits while paused (and not cancelled); false when the run is to stop.
+  bool checkpoint();
+
+private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool paused_ = false;
+  std::atomic<bool> cancelled_{false};
+};
+
+/// Counters and flags of the current scan.
+struct ScanState {
+  long long filesScanned = 0;
+  int memoryThreats = 0;
+  int folderThreats = 0;
+  int startupThreats = 0;
+  int componentThreats = 0;
+  int unknownFiles[4] = {};
+  int areaIndex = kAreaCustomFolder;
+  std::map<int, int> areaCounts; ///< area index -> threats shown for the area
+  std::atomic<int> holdFlag{1};  ///< 0 while a scan runs, 1 when paused or idle
+  std::atomic<int> cancelFlag{0};
+  std::string lastKeyText; ///< the last key looked up
+  double lastKey = 0;
+  std::string status; ///< "Scan in progress, ..." / "Finished scanning"
+};
+
+} // namespace quorvane::scan

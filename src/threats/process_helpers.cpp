@@ -1,0 +1,84 @@
+// Helpers shared by every road that deals with a threat.
+#include "threats/process_helpers.h"
+
+#include "app/text.h"
+
+namespace quorvane::threats {
+
+bool FileExists(platform::Platform& platform, const std::string& path) {
+  auto status = platform.files.status(path);
+  return status && status->kind != platform::FileKind::Directory;
+}
+
+void DeleteAFile(platform::Platform& platform, const std::string& path) {
+  platform.files.makeWritable(path);
+  platform.files.removeFile(path);
+}
+
+bool KillProcessesByName(platform::Platform& platform, const std::string& name,
+                         const std::string& programFile) {
+  if (name.empty())
+    return false;
+  std::optional<platform::FileStatus> target;
+  if (!programFile.empty())
+    if (auto status = platform.files.status(programFile))
+      target = *status;
+  bool matched = false;
+  for (const platform::ProcessInfo& process : platform.processes.list()) {
+    if (!app::equalsIgnoreCase(app::fileNameOf(process.imageName), name))
+      continue;
+    if (!programFile.empty()) {
+      bool sameFile = target && process.inode != 0 ? process.device == target->device &&
+                                                         process.inode == target->inode
+                                                   : process.programFile == programFile;
+      if (!sameFile)
+        continue;
+    }
+    matched = true;
+    platform.processes.terminate(process.pid);
+  }
+  return matched;
+}
+
+ProcessId FindProcessId(platform::Platform& platform, const std::string& name) {
+  for (const platform::ProcessInfo& process : platform.processes.list())
+    if (!process.programFile.empty() &&
+        app::equalsIgnoreCase(app::fileNameOf(process.programFile), name))
+      return process.pid;
+  return 0;
+}
+
+bool KillProcess(platform::Platform& platform, const std::string& name) {
+  if (ProcessId pid = FindProcessId(platform, name))
+    platform.processes.terminate(pid);
+  return true;
+}
+
+ProcessId GetProcessIdByName(platform::Platform& platform, const std::string& name) {
+  for (const platform::ProcessInfo& process : platform.processes.list())
+    if (app::equalsIgnoreCase(process.imageName, name))
+      return process.pid;
+  return 0;
+}
+
+void TerminateProcessById(platform::Platform& platform, ProcessId pid) {
+  if (pid != 0)
+    platform.processes.terminate(pid);
+}
+
+int ListProcessModules(platform::Platform& platform, std::vector<std::string>& modules) {
+  modules.clear();
+  int listed = 0;
+  for (const platform::ProcessInfo& process : platform.processes.list()) {
+    auto found = platform.processes.modules(process.pid);
+    if (!found)
+      continue; // exited meanwhile, or not ours to read
+    ++listed;
+    for (std::string& module : *found)
+      if (!app::trimBlanks(module).empty())
+        modules.push_back(std::move(module));
+  }
+  return listed;
+}
+
+} // namespace quorvane::threats

@@ -1,0 +1,37 @@
+// Helpers shared by every road that deals with a threat: presence and deletion of a file,
+// ending the processes of a program, and the modules of all processes.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <string>
+#include <vector>
+
+namespace quorvane::threats {
+
+using platform::ProcessId;
+
+/// True when the file is still there (a file of length 0 counts).
+bool FileExists(platform::Platform& platform, const std::string& path);
+
+/// Makes the file deletable (writable by its owner) and deletes it; errors are ignored.
+void DeleteAFile(platform::Platform& platform, const std::string& path);
+
+/// Ends every process whose image name equals `name` (ignoring case). With `programFile`, only
+/// the processes that run that very file are ended, whatever other programs share its name.
+/// True when at least one process matched. An empty name matches nothing.
+bool KillProcessesByName(platform::Platform& platform, const std::string& name,
+                         const std::string& programFile = {});
+/// Ends the first process found by FindProcessId. Always true.
+bool KillProcess(platform::Platform& platform, const std::string& name);
+/// The first process whose program file's name equals `name` (ignoring case); 0 when none.
+ProcessId FindProcessId(platform::Platform& platform, const std::string& name);
+/// The first process whose image name equals `name` (ignoring case); 0 when none.
+ProcessId GetProcessIdByName(platform::Platform& platform, const std::string& name);
+void TerminateProcessById(platform::Platform& platform, ProcessId pid);
+
+/// Fills `modules` with the module files of every process (program file first for each);
+/// returns the number of processes whose modules were listed.
+int ListProcessModules(platform::Platform& platform, std::vector<std::string>& modules);
+
+} // namespace quorvane::threats

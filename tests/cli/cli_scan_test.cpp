@@ -1,0 +1,135 @@
+// `quorvane scan`, `history` and `quarantine` end to end, on a temporary tree with planted
+// threats.
+#include "support/run_cli.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace quorvane::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+/// A home with the shipped vir.sig plus keys of two more planted files, and a tree to scan.
+class CliScanTest : public ::testing::Test {
+protected:
+  TempDir home, tree;
+  std::string big; // planted, listed, and 5,242,879 bytes long
+  std::string huge; // same content plus one byte: at the limit, never looked up
+
+  void SetUp() override {
+    std::filesystem::copy_file(std::string(QUORVANE_DATA_DIR) + "/vir.sig", home / "vir.sig");
+    big.assign(5242879, 'b');
+    huge = big + "b";
+    tree.write("big/near-limit.dll", big);
+    tree.write("big/at-limit.dll", huge);
+    std::string keys = RunCli({"key", tree / "big/near-limit.dll", tree / "big/at-limit.dll"}).out;
+    std::string virSig = home.read("vir.sig");
+    for (std::size_t pos = 0; pos < keys.size();) {
+      std::size_t tab = keys.find('\t', pos);
+      virSig += keys.substr(pos, tab - pos) + "\r\n";
+      pos = keys.find('\n', pos) + 1;
+    }
+    home.write("vir.sig", virSig);
+
+    tree.write("Eicar.COM", EicarText());
+    tree.write("Nested/Deeper/SETUP.EXE", EicarText());
+    tree.write("Nested/notes.txt", EicarText()); // not a program
+    tree.write("Nested/clean.exe", "nothing to see");
+    tree.write("own/quorvaneam.exe", EicarText()); // the program's own name: skipped
+  }
+
+  CliResult scan(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--home", home.path(), "scan"});
+    return RunCli(args, "", tree.path());
+  }
+  std::string setting(const std::string& name) {
+    return RunCli({"--home", home.path(), "settings", name}).out;
+  }
+};
+
+TEST_F(CliScanTest, FindsPlantedThreatsAndRecordsThem) {
+  CliResult r = scan({"."});
+  EXPECT_EQ(r.status, 1) << r.err;
+  std::string root = tree.path() + "/";
+  EXPECT_EQ(r.out, root + "Eicar.COM: Quorvane.Threat FOUND\n" + root +
+                       "Nested/Deeper/SETUP.EXE: Quorvane.Threat FOUND\n" + root +
+                       "big/near-limit.dll: Quorvane.Threat FOUND\n"
+                       "\nTotal files scanned : 6\nThreats Found : 3\n");
+  EXPECT_EQ(r.err, ""); // not a terminal: no progress line
+  for (const char* left : {"Eicar.COM", "Nested/Deeper/SETUP.EXE", "big/near-limit.dll"})
+    EXPECT_TRUE(std::filesystem::exists(tree / left)) << left; // no threatfound: left
+
+  CliResult history = RunCli({"--home", home.path(), "history"});
+  EXPECT_THAT(history.out, HasSubstr("SETUP.EXE | "));
+  EXPECT_THAT(history.out, HasSubstr(" | " + root + "Nested/Deeper/SETUP.EXE\n"));
+  EXPECT_EQ(std::count(history.out.begin(), history.out.end(), '\n'), 3);
+  EXPECT_EQ(setting("threats"), "3\n");
+  EXPECT_NE(setting("last scan"), "\n");
+
+  EXPECT_EQ(RunCli({"--home", home.path(), "history", "--clear"}).status, 0);
+  EXPECT_EQ(RunCli({"--home", home.path(), "history"}).out, "");
+  EXPECT_EQ(setting("threats"), "3\n");
+}
+
+TEST_F(CliScanTest, QuarantineThenRestoreAndDelete) {
+  CliResult r = scan({"--action", "quarantine", "Eicar.COM", "Nested"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.out, HasSubstr("Threats Found : 2\n"));
+  EXPECT_FALSE(std::filesystem::exists(tree / "Eicar.COM"));
+  EXPECT_FALSE(std::filesystem::exists(tree / "Nested/Deeper/SETUP.EXE"));
+  EXPECT_EQ(home.read("qrnt/Eicar.COM.qrt"), EicarText());
+
+  CliResult list = RunCli({"--home", home.path(), "quarantine", "list"});
+  EXPECT_THAT(list.out, HasSubstr("1. Eicar.COM | "));
+  EXPECT_THAT(list.out, HasSubstr("2. SETUP.EXE | "));
+  EXPECT_EQ(RunCli({"--home", home.path(), "quarantine", "restore", "1"}).status, 0);
+  EXPECT_EQ(tree.read("Eicar.COM"), EicarText());
+  EXPECT_EQ(RunCli({"--home", home.path(), "quarantine", "delete", "1"}).status, 0);
+  EXPECT_EQ(RunCli({"--home", home.path(), "quarantine", "list"}).out, "");
+  EXPECT_FALSE(std::filesystem::exists(home / "qrnt/SETUP.EXE.qrt"));
+
+  CliResult bad = RunCli({"--home", home.path(), "quarantine", "restore", "7"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_THAT(bad.err, HasSubstr("no quarantined file numbered 7"));
+}
+
+TEST_F(CliScanTest, DeleteActionAndAllFiles) {
+  CliResult r = scan({"--action", "delete", "--all-files", "Nested"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(tree / "Nested/notes.txt"));
+  EXPECT_FALSE(std::filesystem::exists(tree / "Nested/Deeper/SETUP.EXE"));
+  EXPECT_TRUE(std::filesystem::exists(tree / "Nested/clean.exe"));
+}
+
+TEST_F(CliScanTest, CleanTreeAndMissingPaths) {
+  CliResult clean = scan({"Nested/clean.exe"});
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.out, "\nTotal files scanned : 1\nThreats Found : 0\n");
+
+  CliResult missing = scan({"no-such-folder", "Eicar.COM"});
+  EXPECT_EQ(missing.status, 2); // an error wins over a detection
+  EXPECT_THAT(missing.err, HasSubstr("no-such-folder: No such file or directory"));
+  EXPECT_THAT(missing.out, HasSubstr("Eicar.COM: Quorvane.Threat FOUND")); // the rest is scanned
+}
+
+TEST_F(CliScanTest, OddNamesStayOnOneLine) {
+  std::string name = "bad\nname\xfe.exe";
+  tree.write(name, EicarText());
+  CliResult r = scan({name});
+  EXPECT_THAT(r.out, HasSubstr("bad\\nname\\xFE.exe: Quorvane.Threat FOUND\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("bad\nname")));
+}
+
+TEST_F(CliScanTest, MissingSignaturesWarn) {
+  std::filesystem::remove(home / "vir.sig");
+  CliResult r = scan({"."});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.err, HasSubstr("no signatures"));
+}
+
+} // namespace
+} // namespace quorvane::testing

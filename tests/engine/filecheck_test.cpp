@@ -1,0 +1,184 @@
+// The check of one file and the recording of a detection.
+#include "engine/filecheck.h"
+
+#include "engine/filekey.h"
+#include "engine/fingerprint.h"
+#include "platform/fake/fakes.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace quorvane::engine {
+namespace {
+
+using ::testing::ElementsAre;
+
+/// An application folder with a vir.sig listing the given file contents.
+class FileCheckTest : public ::testing::Test {
+protected:
+  platform::fake::FakePlatform fake;
+  platform::Platform& p = fake.platform;
+  SignatureDatabase signatures{fake.files, "/app/vir.sig"};
+  scan::ScanState state;
+  scan::ScanResults results;
+  FileChecker checker{p, "/app", signatures, state, results};
+  app::SettingsStore settings{p};
+
+  void SetUp() override {
+    fake.files.createDirectory("/app");
+    fake.files.createDirectory("/data");
+  }
+
+  std::string keyOf(const std::string& content) {
+    fake.files.put("/tmp-key", content);
+    std::string digest = GetFileMD5HashCode(p, "/tmp-key");
+    fake.files.removeFile("/tmp-key");
+    return FileKeyText(digest, content.size());
+  }
+  void listAsThreats(const std::vector<std::string>& contents) {
+    std::string text;
+    for (const std::string& c : contents)
+      text += keyOf(c) + "\r\n";
+    fake.files.put("/app/vir.sig", text);
+    signatures.LoadSignatureTable();
+  }
+};
+
+TEST_F(FileCheckTest, ListedFileIsRecordedEverywhere) {
+  listAsThreats({"evil one", "evil two", "evil three"});
+  fake.files.put("/data/a.exe", "evil one");
+  fake.files.put("/data/clean.exe", "harmless");
+  fake.files.put("/data/b.dll", "evil two");
+  fake.files.put("/data/c.bat", "evil three");
+  state.areaIndex = scan::kAreaCustomFolder;
+  for (const char* path : {"/data/a.exe", "/data/clean.exe", "/data/b.dll", "/data/c.bat"})
+    checker.checkvir(path);
+
+  EXPECT_EQ(state.filesScanned, 4);
+  ASSERT_EQ(results.rows.size(), 3u);
+  EXPECT_EQ(results.rows[1].fileName, "b.dll");
+  EXPECT_EQ(results.rows[1].fullPath, "/data/b.dll");
+  EXPECT_FALSE(results.rows[1].checked);
+  EXPECT_EQ(results.digests.size(), 3u);
+  EXPECT_EQ(results.areaThreats.size(), 3u);
+  EXPECT_EQ(results.areaThreats[0], results.digests[0] + "|a.exe|1");
+  EXPECT_EQ(state.folderThreats, 3);
+  EXPECT_EQ(state.areaCounts[scan::kAreaCustomFolder], 3);
+  EXPECT_EQ(settings.setting("threats"), "3");
+  EXPECT_EQ(threats::ThreatLog(p, "/app").ShowScanHistory().size(), 3u);
+  EXPECT_EQ(state.lastKeyText, keyOf("evil three"));
+}
+
+TEST_F(FileCheckTest, SizeLimitSkipsWithoutReading) {
+  std::string below(kSizeLimit - 1, 'x');
+  std::string at(kSizeLimit, 'x');
+  listAsThreats({below});
+  fake.files.put("/data/below.exe", below);
+  fake.files.put("/data/at.exe", at);
+  checker.checkvir("/data/at.exe");
+  checker.checkvir("/data/below.exe");
+  EXPECT_EQ(state.filesScanned, 2); // both counted
+  EXPECT_EQ(fake.files.reads["/data/at.exe"], 0); // the one at the limit never read
+  ASSERT_EQ(results.rows.size(), 1u);
+  EXPECT_EQ(results.rows[0].fileName, "below.exe");
+}
+
+TEST_F(FileCheckTest, OwnFilesAreSkippedByCaseSensitiveSubstring) {
+  listAsThreats({"same"});
+  fake.files.put("/data/quorvaneam.exe.bak", "same");
+  fake.files.put("/data/QUORVANEAM.EXE", "same");
+  fake.files.put("/data/tools/exeupdt.exe", "same");
+  checker.checkvir("/data/quorvaneam.exe.bak");
+  checker.checkvir("/data/tools/exeupdt.exe");
+  checker.checkvir("/data/QUORVANEAM.EXE");
+  EXPECT_EQ(state.filesScanned, 3);
+  ASSERT_EQ(results.rows.size(), 1u);
+  EXPECT_EQ(results.rows[0].fileName, "QUORVANEAM.EXE");
+}
+
+TEST_F(FileCheckTest, EmptyFileIsLookedUpUnderTheEmptyDigest) {
+  listAsThreats({""});
+  fake.files.put("/data/empty.com", "");
+  checker.checkvir("/data/empty.com");
+  EXPECT_EQ(state.lastKeyText, "54158459870032046980099864784276.0");
+  EXPECT_EQ(results.rows.size(), 1u);
+}
+
+TEST_F(FileCheckTest, VanishedOrUnreadableFilesAreCountedAndSkipped) {
+  listAsThreats({"evil"});
+  fake.files.put("/data/locked.exe", "evil");
+  fake.files.unreadable.insert("/data/locked.exe");
+  checker.checkvir("/data/gone.exe");
+  checker.checkvir("/data/locked.exe");
+  EXPECT_EQ(state.filesScanned, 2);
+  EXPECT_TRUE(results.rows.empty());
+  EXPECT_EQ(settings.setting("threats"), "");
+}
+
+struct ActionCase {
+  std::string setting;
+  bool stays;
+  bool quarantined;
+};
+
+class ThreatFoundTest : public FileCheckTest, public ::testing::WithParamInterface<ActionCase> {};
+
+TEST_P(ThreatFoundTest, ActionFollowsTheSetting) {
+  listAsThreats({"evil"});
+  fake.files.put("/data/Evil.EXE", "evil");
+  settings.setSetting("threatfound", GetParam().setting);
+  checker.checkvir("/data/Evil.EXE");
+  EXPECT_EQ(fake.files.exists("/data/Evil.EXE"), GetParam().stays);
+  EXPECT_EQ(fake.files.exists("/app/qrnt/Evil.EXE.qrt"), GetParam().quarantined);
+  if (GetParam().quarantined) {
+    EXPECT_EQ(fake.files.content("/app/qrnt/Evil.EXE.qrt"), "evil");
+  }
+  EXPECT_EQ(results.rows.size(), 1u); // listed whatever happened to the file
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, ThreatFoundTest,
+                         ::testing::Values(ActionCase{"1", false, false},
+                                           ActionCase{"2", false, true},
+                                           ActionCase{"3", true, false}, ActionCase{"", true, false},
+                                           ActionCase{"delete", true, false},
+                                           ActionCase{" 2", false, true}));
+
+TEST_F(FileCheckTest, OverrideWinsOverTheSetting) {
+  listAsThreats({"evil"});
+  fake.files.put("/data/x.exe", "evil");
+  settings.setSetting("threatfound", "1");
+  checker.actionOverride = ThreatAction::Leave;
+  checker.checkvir("/data/x.exe");
+  EXPECT_TRUE(fake.files.exists("/data/x.exe"));
+}
+
+TEST_F(FileCheckTest, FileStaysWhenItCannotBeQuarantined) {
+  listAsThreats({"evil"});
+  fake.files.put("/data/x.exe", "evil");
+  fake.files.put("/app/qrnt", "a file where the quarantine folder should be");
+  settings.setSetting("threatfound", "2");
+  checker.checkvir("/data/x.exe");
+  EXPECT_TRUE(fake.files.exists("/data/x.exe"));
+  EXPECT_TRUE(threats::Quarantine(p, "/app").ShowQuarantine().empty());
+  EXPECT_EQ(results.rows.size(), 1u);
+}
+
+TEST_F(FileCheckTest, OnlyTheProcessRunningTheDetectedFileEnds) {
+  listAsThreats({"evil"});
+  fake.files.put("/home/alice/Downloads/bash", "evil");
+  fake.processes.add(100, "/usr/bin/bash");
+  fake.processes.add(200, "/home/alice/Downloads/bash");
+  fake.processes.add(300, "/usr/bin/BASH");
+  checker.virus("", "/home/alice/Downloads/bash");
+  EXPECT_THAT(fake.processes.terminated, ElementsAre(200));
+}
+
+TEST(OwnFileTest, FourNames) {
+  EXPECT_TRUE(IsOwnFile("/opt/q/nivtamsetup.exe"));
+  EXPECT_TRUE(IsOwnFile("/opt/q/zentuserv.exe.old"));
+  EXPECT_FALSE(IsOwnFile("/opt/q/Zentuserv.exe"));
+  EXPECT_FALSE(IsOwnFile("/opt/q/quorvane"));
+}
+
+} // namespace
+} // namespace quorvane::engine

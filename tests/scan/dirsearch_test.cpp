@@ -1,0 +1,164 @@
+// The folder walk: order, patterns, duplicates, subfolders, cancel and links.
+#include "scan/dirsearch.h"
+
+#include "platform/fake/fakes.h"
+#include "platform/linux/linux_platform.h"
+#include "support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace quorvane::scan {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+struct PatternCase {
+  std::string pattern, name;
+  bool matches;
+};
+
+class PatternTest : public ::testing::TestWithParam<PatternCase> {};
+
+TEST_P(PatternTest, GlobIgnoringCase) {
+  EXPECT_EQ(MatchesPattern(GetParam().pattern, GetParam().name), GetParam().matches)
+      << GetParam().pattern << " ~ " << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, PatternTest,
+    ::testing::Values(PatternCase{"*.exe", "setup.exe", true}, PatternCase{"*.exe", "SETUP.EXE", true},
+                      PatternCase{"*.exe", "setup.exe.txt", false},
+                      PatternCase{"*.exe", ".exe", true}, PatternCase{"*.so.*", "libc.so.6", true},
+                      PatternCase{"*.so.*", "libc.so", false}, PatternCase{"*.so", "libc.so", true},
+                      PatternCase{"a*", "Abc", true}, PatternCase{"?.com", "x.com", true},
+                      PatternCase{"?.com", "xy.com", false}, PatternCase{"*", "anything", true},
+                      PatternCase{"*a*b", "xaxxb", true}, PatternCase{"*a*b", "xaxxbc", false}));
+
+/// Records the walk's events.
+class WalkTest : public ::testing::Test {
+protected:
+  platform::fake::MemoryFileSystem files;
+  clsdirsearch search{files};
+  std::vector<std::string> events;
+
+  void SetUp() override {
+    search.searching = [this](const std::string& f) { events.push_back("enter " + f); };
+    search.found = [this](const std::string& f, const std::string& n) {
+      events.push_back("found " + f + n);
+    };
+    for (const char* folder : {"/t", "/t/b", "/t/a", "/t/a/deep", "/t/setup.exe", "/t/empty"})
+      files.createDirectory(folder);
+  }
+};
+
+TEST_F(WalkTest, FilesOfAFolderComeBeforeItsSubfoldersPatternByPattern) {
+  files.put("/t/z.exe", "");
+  files.put("/t/a.dll", "");
+  files.put("/t/m.exe", "");
+  files.put("/t/readme.txt", "");
+  files.put("/t/a/x.exe", "");
+  files.put("/t/a/deep/y.ocx", "");
+  files.put("/t/b/w.bat", "");
+  files.put("/t/setup.exe/inner.com", "");
+  search.findfiles("/t", "*.exe|*.dll|*.bat|*.com|*.ocx");
+  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/m.exe", "found /t/z.exe", "found /t/a.dll",
+                                  "enter /t/a/", "found /t/a/x.exe", "enter /t/a/deep/",
+                                  "found /t/a/deep/y.ocx", "enter /t/b/", "found /t/b/w.bat",
+                                  "enter /t/empty/", "enter /t/setup.exe/",
+                                  "found /t/setup.exe/inner.com"));
+  EXPECT_EQ(search.filesfound().size(), 7u);
+  EXPECT_TRUE(search.filesfound().contains("/T/A/X.EXE"));
+}
+
+TEST_F(WalkTest, TrailingSeparatorAndNoSubfolders) {
+  files.put("/t/one.exe", "");
+  files.put("/t/a/two.exe", "");
+  search.searchinsubfolders = false;
+  search.findfiles("/t/", "*.exe");
+  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/one.exe"));
+}
+
+TEST_F(WalkTest, AFileMatchedTwiceIsReportedOnceButCaseVariantsAreDifferentFiles) {
+  files.put("/t/a1.exe", "");
+  files.put("/t/A1.exe", "");
+  search.searchinsubfolders = false;
+  search.findfiles("/t", "*.exe|a*|A*");
+  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/A1.exe", "found /t/a1.exe"));
+}
+
+TEST_F(WalkTest, ProgramsWithoutExtensionAreFoundByModeOrMagic) {
+  files.put("/t/tool", "#!/bin/sh\n", /*executable=*/true);
+  files.put("/t/elfblob", std::string("\x7f" "ELF\x02\x01", 6));
+  files.put("/t/notes", "text");
+  files.put("/t/libz.so.1", "");
+  search.searchinsubfolders = false;
+  search.findfiles("/t", kFolderScanPatterns);
+  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/elfblob",
+                                  "found /t/tool"));
+}
+
+TEST_F(WalkTest, CancelStopsTheWalkUntilTheNextOne) {
+  for (const char* f : {"/t/1.exe", "/t/2.exe", "/t/3.exe", "/t/a/4.exe"})
+    files.put(f, "");
+  search.found = [this](const std::string& f, const std::string& n) {
+    events.push_back("found " + f + n);
+    search.Cancel();
+  };
+  search.findfiles("/t", "*.exe");
+  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/1.exe"));
+  events.clear();
+  search.found = [this](const std::string& f, const std::string& n) {
+    events.push_back("found " + f + n);
+  };
+  search.findfiles("/t/a", "*.exe");
+  EXPECT_THAT(events, ElementsAre("enter /t/a/", "found /t/a/4.exe", "enter /t/a/deep/"));
+}
+
+TEST_F(WalkTest, AMissingFolderIsEnteredAndGivesNothing) {
+  search.findfiles("/nowhere", "*.exe");
+  EXPECT_THAT(events, ElementsAre("enter /nowhere/"));
+  EXPECT_EQ(search.filesfound().size(), 0u);
+}
+
+TEST_F(WalkTest, PauseHoldsTheWalkUntilResumed) {
+  files.put("/t/1.exe", "");
+  files.put("/t/2.exe", "");
+  search.searchinsubfolders = false;
+  search.found = [this](const std::string& f, const std::string& n) {
+    events.push_back("found " + f + n);
+    search.setPause(true);
+  };
+  std::thread walker([&] { search.findfiles("/t", "*.exe"); });
+  for (int i = 0; i < 5000 && !search.pause(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(search.pause()) << "the walk never reached its first file";
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(events.size(), 2u); // held after the first file
+  search.found = [this](const std::string& f, const std::string& n) {
+    events.push_back("found " + f + n);
+  };
+  search.setPause(false);
+  walker.join();
+  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/1.exe", "found /t/2.exe"));
+}
+
+TEST(RealWalkTest, LinksAreNotFollowedSoLoopsEnd) {
+  testing::TempDir dir;
+  dir.write("top/a.exe", "");
+  dir.write("top/sub/b.exe", "");
+  std::filesystem::create_directory_symlink(dir / "top", dir / "top/sub/loop");
+  std::filesystem::create_symlink(dir / "top/a.exe", dir / "top/sub/link.exe");
+  platform::LinuxFileSystem files;
+  clsdirsearch search(files);
+  search.findfiles(dir / "top", "*.exe");
+  EXPECT_THAT(search.filesfound().paths(),
+              ElementsAre(dir / "top/a.exe", dir / "top/sub/b.exe"));
+}
+
+} // namespace
+} // namespace quorvane::scan

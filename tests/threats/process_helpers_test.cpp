@@ -1,0 +1,195 @@
+// Process and file helpers, on the fake process table and on real child processes.
+#include "threats/process_helpers.h"
+
+#include "platform/fake/fakes.h"
+#include "platform/linux/linux_platform.h"
+#include "support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quorvane::threats {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class ProcessHelpersTest : public ::testing::Test {
+protected:
+  platform::fake::FakePlatform fake;
+  platform::Platform& p = fake.platform;
+};
+
+TEST_F(ProcessHelpersTest, KillByNameMatchesWholeNamesIgnoringCase) {
+  fake.processes.add(10, "/usr/sbin/svchost.exe");
+  fake.processes.add(11, "/opt/a/host.exe");
+  fake.processes.add(12, "/opt/b/HOST.EXE");
+  EXPECT_FALSE(KillProcessesByName(p, ""));
+  EXPECT_TRUE(KillProcessesByName(p, "host.exe"));
+  EXPECT_THAT(fake.processes.terminated, ElementsAre(11, 12)); // every instance, not svchost
+  EXPECT_FALSE(KillProcessesByName(p, "nothing.exe"));
+}
+
+TEST_F(ProcessHelpersTest, KillByNameWithAFileSparesOtherProgramsOfThatName) {
+  fake.files.put("/tmp/dl/bash", "x");
+  fake.processes.add(20, "/usr/bin/bash");
+  fake.processes.add(21, "/tmp/dl/bash");
+  EXPECT_TRUE(KillProcessesByName(p, "bash", "/tmp/dl/bash"));
+  EXPECT_THAT(fake.processes.terminated, ElementsAre(21));
+}
+
+TEST_F(ProcessHelpersTest, FindersReturnTheFirstMatchOrZero) {
+  fake.processes.add(30, "/bin/Tool");
+  fake.processes.add(31, "/usr/bin/tool");
+  EXPECT_EQ(FindProcessId(p, "tool"), 30u);
+  EXPECT_EQ(GetProcessIdByName(p, "TOOL"), 30u);
+  EXPECT_EQ(GetProcessIdByName(p, "none"), 0u);
+  EXPECT_TRUE(KillProcess(p, "tool"));
+  EXPECT_TRUE(KillProcess(p, "none")); // always true
+  TerminateProcessById(p, 0);          // no process 0 is ever ended
+  EXPECT_THAT(fake.processes.terminated, ElementsAre(30));
+}
+
+TEST_F(ProcessHelpersTest, ModulesOfEveryProcessProgramFirst) {
+  fake.processes.add(40, "/bin/a");
+  fake.processes.add(41, "/bin/b");
+  fake.processes.moduleLists[40] = {"/lib/libc.so.6", " "};
+  std::vector<std::string> modules{"stale"};
+  EXPECT_EQ(ListProcessModules(p, modules), 2);
+  EXPECT_THAT(modules, ElementsAre("/bin/a", "/lib/libc.so.6", "/bin/b"));
+}
+
+TEST_F(ProcessHelpersTest, FileExistsAndDelete) {
+  fake.files.put("/data/empty", "");
+  fake.files.createDirectory("/data");
+  EXPECT_TRUE(FileExists(p, "/data/empty")); // length 0 still exists
+  EXPECT_FALSE(FileExists(p, "/data/none"));
+  EXPECT_FALSE(FileExists(p, "/data")); // a folder is not a file
+  DeleteAFile(p, "/data/empty");
+  EXPECT_FALSE(FileExists(p, "/data/empty"));
+  DeleteAFile(p, "/data/none"); // errors are ignored
+}
+
+TEST(ParseProcMapsTest, FileBackedMappingsOnceInOrder) {
+  const char* maps =
+      "55d0c0a00000-55d0c0a02000 r--p 00000000 fd:01 1234   /usr/bin/sleep\n"
+      "55d0c0a02000-55d0c0a06000 r-xp 00002000 fd:01 1234   /usr/bin/sleep\n"
+      "55d0c1e3c000-55d0c1e5d000 rw-p 00000000 00:00 0      [heap]\n"
+      "7f1a2b000000-7f1a2b022000 r--p 00000000 fd:01 5678   /usr/lib/x86_64-linux-gnu/libc.so.6\n"
+      "7f1a2b300000-7f1a2b301000 rw-p 00000000 00:00 0 \n"
+      "7f1a2b400000-7f1a2b401000 r--p 00000000 fd:01 91     /tmp/my lib.so (deleted)\n"
+      "7ffd5a1f0000-7ffd5a211000 rw-p 00000000 00:00 0      [stack]\n";
+  EXPECT_THAT(platform::ParseProcMaps(maps),
+              ElementsAre("/usr/bin/sleep", "/usr/lib/x86_64-linux-gnu/libc.so.6", "/tmp/my lib.so"));
+  EXPECT_THAT(platform::ParseProcMaps(""), IsEmpty());
+}
+
+/// A child process running a copy of `sleep` under a name of our choosing.
+class SleepingChild {
+public:
+  explicit SleepingChild(const std::string& programFile) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      execl(programFile.c_str(), programFile.c_str(), "60", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~SleepingChild() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL); // our own child only
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  pid_t pid() const { return pid_; }
+  /// True once the child has ended (and is reaped).
+  bool ended() {
+    for (int i = 0; i < 200; ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return true;
+      }
+      usleep(10000);
+    }
+    return false;
+  }
+  /// Waits until the child runs its program (after exec).
+  void waitForExec(const std::string& programFile) {
+    for (int i = 0; i < 200; ++i) {
+      char target[4096] = {};
+      std::string link = "/proc/" + std::to_string(pid_) + "/exe";
+      if (readlink(link.c_str(), target, sizeof target - 1) > 0 && programFile == target)
+        return;
+      usleep(10000);
+    }
+  }
+
+private:
+  pid_t pid_ = -1;
+};
+
+std::string sleepProgram() {
+  for (const char* candidate : {"/usr/bin/sleep", "/bin/sleep"})
+    if (std::filesystem::exists(candidate))
+      return candidate;
+  return {};
+}
+
+TEST(LinuxProcessesTest, ListsModulesAndEndsOurOwnChild) {
+  testing::TempDir dir;
+  std::string program = dir / "qv-test-sleeper";
+  std::filesystem::copy_file(sleepProgram(), program);
+  SleepingChild child(program);
+  ASSERT_GT(child.pid(), 0);
+  child.waitForExec(program);
+
+  platform::LinuxProcesses processes;
+  bool listed = false;
+  for (const platform::ProcessInfo& info : processes.list())
+    if (info.pid == static_cast<platform::ProcessId>(child.pid())) {
+      listed = true;
+      EXPECT_EQ(info.imageName, "qv-test-sleeper");
+      EXPECT_EQ(info.programFile, program);
+      EXPECT_NE(info.inode, 0u);
+    }
+  EXPECT_TRUE(listed);
+  auto modules = processes.modules(static_cast<platform::ProcessId>(child.pid()));
+  ASSERT_TRUE(modules);
+  EXPECT_EQ(modules->front(), program);
+  EXPECT_GT(modules->size(), 1u); // the C library at least
+  EXPECT_FALSE(processes.modules(0));
+
+  ASSERT_FALSE(processes.terminate(static_cast<platform::ProcessId>(child.pid())));
+  EXPECT_TRUE(child.ended());
+}
+
+TEST(LinuxProcessesTest, ThreatFileEndsOnlyItsOwnProcess) {
+  // Two children run two different files of the same name; the detected one alone ends.
+  testing::TempDir dir;
+  std::filesystem::create_directories(dir / "downloads");
+  std::filesystem::create_directories(dir / "bin");
+  std::string threat = dir / "downloads/qv-sleeper";
+  std::string innocent = dir / "bin/qv-sleeper";
+  std::filesystem::copy_file(sleepProgram(), threat);
+  std::filesystem::copy_file(sleepProgram(), innocent);
+  SleepingChild threatChild(threat), innocentChild(innocent);
+  threatChild.waitForExec(threat);
+  innocentChild.waitForExec(innocent);
+
+  platform::fake::FakePlatform fake;
+  platform::LinuxProcesses processes;
+  platform::LinuxFileSystem files;
+  platform::Platform p{fake.registry, files,        fake.clock, fake.environment,
+                       fake.crypto,   fake.notifier, processes};
+  EXPECT_TRUE(KillProcessesByName(p, "qv-sleeper", threat));
+  EXPECT_TRUE(threatChild.ended());
+  EXPECT_EQ(kill(innocentChild.pid(), 0), 0); // still running
+}
+
+} // namespace
+} // namespace quorvane::threats

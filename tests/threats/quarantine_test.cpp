@@ -1,0 +1,129 @@
+// The quarantine: copies, index, restore and delete.
+#include "threats/quarantine.h"
+
+#include "platform/fake/fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane::threats {
+namespace {
+
+class QuarantineTest : public ::testing::Test {
+protected:
+  platform::fake::FakePlatform fake;
+  Quarantine q{fake.platform, "/app"};
+  void SetUp() override {
+    fake.files.createDirectory("/app");
+    fake.files.createDirectory("/data");
+    fake.files.createDirectory("/data/one");
+    fake.files.createDirectory("/data/two");
+  }
+  std::vector<QuarantineRow> tick(std::vector<int> rows) {
+    auto all = q.ShowQuarantine();
+    for (int i : rows)
+      all[static_cast<std::size_t>(i)].checked = true;
+    return all;
+  }
+};
+
+TEST_F(QuarantineTest, CopiesUnderTheGivenNameAndIndexesIt) {
+  fake.files.put("/data/Evil.EXE", "bytes");
+  ASSERT_TRUE(q.QuarantineFile("Evil.EXE", "/data/Evil.EXE"));
+  EXPECT_EQ(fake.files.content("/app/qrnt/Evil.EXE.qrt"), "bytes");
+  EXPECT_TRUE(fake.files.exists("/data/Evil.EXE")); // removing it is the caller's part
+  EXPECT_EQ(fake.files.content("/app/qrntfiles.sig"),
+            "Evil.EXE|09/12/2026 14:30:05|/data/Evil.EXE|Evil.EXE.qrt\r\n");
+  auto rows = q.ShowQuarantine();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].record.name, "Evil.EXE");
+  EXPECT_FALSE(rows[0].checked);
+}
+
+TEST_F(QuarantineTest, SameNamesKeepCopiesOfTheirOwn) {
+  fake.files.put("/data/one/setup.exe", "first");
+  fake.files.put("/data/two/setup.exe", "second");
+  ASSERT_TRUE(q.QuarantineFile("setup.exe", "/data/one/setup.exe"));
+  ASSERT_TRUE(q.QuarantineFile("setup.exe", "/data/two/setup.exe"));
+  fake.files.removeFile("/data/one/setup.exe");
+  fake.files.removeFile("/data/two/setup.exe");
+
+  EXPECT_TRUE(q.RestoreQuarantined(tick({1})).empty());
+  EXPECT_EQ(fake.files.content("/data/two/setup.exe"), "second");
+  ASSERT_EQ(q.ShowQuarantine().size(), 1u);
+  EXPECT_TRUE(q.RestoreQuarantined(tick({0})).empty());
+  EXPECT_EQ(fake.files.content("/data/one/setup.exe"), "first");
+  EXPECT_TRUE(q.ShowQuarantine().empty());
+  EXPECT_FALSE(fake.files.exists("/app/qrnt/setup.exe.qrt"));
+  EXPECT_FALSE(fake.files.exists("/app/qrnt/setup.exe.2.qrt"));
+}
+
+TEST_F(QuarantineTest, ThreeFieldIndexLinesStillLoadAndRestore) {
+  fake.files.createDirectory("/app/qrnt");
+  fake.files.put("/app/qrnt/a.exe.qrt", "A");
+  fake.files.put("/app/qrnt/b.exe.qrt", "B");
+  fake.files.put("/app/qrnt/c.exe.qrt", "C");
+  fake.files.put("/app/qrntfiles.sig", "a.exe|d|/data/a.exe\r\n\r\nb.exe|d|/data/b.exe\n"
+                                       "c.exe|d|/data/c.exe\r\n");
+  ASSERT_EQ(q.ShowQuarantine().size(), 3u);
+  // Two adjacent rows of three restored: the index keeps exactly the unticked row's line.
+  EXPECT_TRUE(q.RestoreQuarantined(tick({0, 1})).empty());
+  EXPECT_EQ(fake.files.content("/data/a.exe"), "A");
+  EXPECT_EQ(fake.files.content("/data/b.exe"), "B");
+  EXPECT_EQ(fake.files.content("/app/qrntfiles.sig"), "c.exe|d|/data/c.exe\r\n");
+}
+
+TEST_F(QuarantineTest, OldSharedCopyIsKeptWhileAnotherRecordNeedsIt) {
+  fake.files.createDirectory("/app/qrnt");
+  fake.files.put("/app/qrnt/x.exe.qrt", "X");
+  fake.files.put("/app/qrntfiles.sig", "x.exe|d|/data/one/x.exe\r\nx.exe|d|/data/two/x.exe\r\n");
+  EXPECT_TRUE(q.RestoreQuarantined(tick({0})).empty());
+  EXPECT_TRUE(fake.files.exists("/app/qrnt/x.exe.qrt"));
+  EXPECT_TRUE(q.RestoreQuarantined(tick({0})).empty());
+  EXPECT_EQ(fake.files.content("/data/two/x.exe"), "X");
+  EXPECT_FALSE(fake.files.exists("/app/qrnt/x.exe.qrt"));
+}
+
+TEST_F(QuarantineTest, FailedRestoreKeepsCopyAndRecord) {
+  fake.files.put("/data/one/a.exe", "A");
+  ASSERT_TRUE(q.QuarantineFile("a.exe", "/data/one/a.exe"));
+  fake.files.put("/data/gone/b.exe", "B"); // its folder is not there to restore into
+  ASSERT_TRUE(q.QuarantineFile("b.exe", "/data/gone/b.exe"));
+  auto failed = q.RestoreQuarantined(tick({0, 1}));
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].record.path, "/data/gone/b.exe");
+  EXPECT_TRUE(fake.files.exists("/app/qrnt/b.exe.qrt"));
+  auto left = q.ShowQuarantine();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].record.name, "b.exe");
+}
+
+TEST_F(QuarantineTest, RecordWithoutCopyLeavesOnRestore) {
+  fake.files.put("/app/qrntfiles.sig", "lost.exe|d|/data/lost.exe\r\n");
+  EXPECT_TRUE(q.RestoreQuarantined(tick({0})).empty());
+  EXPECT_FALSE(fake.files.exists("/data/lost.exe"));
+  EXPECT_TRUE(q.ShowQuarantine().empty());
+}
+
+TEST_F(QuarantineTest, DeleteRemovesCopiesOfTickedRowsOnly) {
+  fake.files.put("/data/a.exe", "A");
+  fake.files.put("/data/b.exe", "B");
+  q.QuarantineFile("a.exe", "/data/a.exe");
+  q.QuarantineFile("b.exe", "/data/b.exe");
+  q.DeleteQuarantined(tick({0}));
+  EXPECT_FALSE(fake.files.exists("/app/qrnt/a.exe.qrt"));
+  EXPECT_TRUE(fake.files.exists("/app/qrnt/b.exe.qrt"));
+  ASSERT_EQ(q.ShowQuarantine().size(), 1u);
+  EXPECT_EQ(q.ShowQuarantine()[0].record.name, "b.exe");
+}
+
+TEST_F(QuarantineTest, NoFolderNoCopyNoRecord) {
+  fake.files.put("/data/a.exe", "A");
+  fake.files.put("/app/qrnt", "a file in the way");
+  EXPECT_FALSE(q.QuarantineFile("a.exe", "/data/a.exe"));
+  EXPECT_FALSE(q.QuarantineFile("missing.exe", "/data/missing.exe"));
+  EXPECT_TRUE(q.ShowQuarantine().empty());
+  EXPECT_FALSE(fake.files.exists("/app/qrntfiles.sig"));
+}
+
+} // namespace
+} // namespace quorvane::threats

@@ -1,0 +1,59 @@
+// The threat log and the threat counter.
+#include "threats/threatlog.h"
+
+#include "platform/fake/fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvane::threats {
+namespace {
+
+class ThreatLogTest : public ::testing::Test {
+protected:
+  platform::fake::FakePlatform fake;
+  ThreatLog log{fake.platform, "/app"};
+  app::SettingsStore settings{fake.platform};
+  void SetUp() override { fake.files.createDirectory("/app"); }
+};
+
+TEST_F(ThreatLogTest, RecordsCountAndAppendOneLineEach) {
+  log.LogThreat("evil.exe", "/data/evil.exe");
+  EXPECT_EQ(settings.setting("threats"), "1"); // absent counted as 0
+  fake.clock.now = {2026, 12, 10, 0, 0, 0, 4};
+  log.LogThreat("b.dll", "/data/b.dll");
+  EXPECT_EQ(settings.setting("threats"), "2");
+  EXPECT_EQ(fake.files.content("/app/threatlog.sig"),
+            "evil.exe|09/12/2026 14:30:05|/data/evil.exe\r\n"
+            "b.dll|10/12/2026|/data/b.dll\r\n");
+  auto rows = log.ShowScanHistory();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].name, "b.dll");
+  EXPECT_EQ(rows[1].date, "10/12/2026");
+  EXPECT_EQ(rows[1].path, "/data/b.dll");
+}
+
+TEST_F(ThreatLogTest, ClearingKeepsTheCounterAndTheNextDetectionStartsANewLog) {
+  log.LogThreat("a", "/a");
+  log.ClearScanHistory();
+  EXPECT_FALSE(fake.files.exists("/app/threatlog.sig"));
+  EXPECT_TRUE(log.ShowScanHistory().empty());
+  EXPECT_EQ(settings.setting("threats"), "1");
+  log.LogThreat("b", "/b");
+  EXPECT_EQ(log.ShowScanHistory().size(), 1u);
+  EXPECT_EQ(settings.setting("threats"), "2");
+}
+
+TEST(ParseThreatRecordsTest, ToleratesBlankLinesMixedEndsAndMissingFields) {
+  auto rows = ParseThreatRecords("a|d1|/a\r\n\r\n   \nb|d2\nc\r\nd|d4|/x|y|z\n");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].path, "/a");
+  EXPECT_EQ(rows[1].name, "b");
+  EXPECT_EQ(rows[1].date, "d2");
+  EXPECT_EQ(rows[1].path, "");
+  EXPECT_EQ(rows[2].name, "c");
+  EXPECT_EQ(rows[3].path, "/x");
+  EXPECT_EQ(rows[3].copy, "y|z");
+}
+
+} // namespace
+} // namespace quorvane::threats
