@@ -65,8 +65,11 @@ void BM_LoadSignatureTable(benchmark::State& state) {
   }
   auto table = database.current();
   state.counters["signatures"] = table->SignatureCount();
-  state.counters["bytes_per_signature"] =
-      static_cast<double>(table->memoryBytes()) / table->SignatureCount();
+  double count = table->SignatureCount();
+  state.counters["table_bytes_per_signature"] =
+      static_cast<double>(table->slots().size() * sizeof(double)) / count;
+  state.counters["distinct_lengths"] = static_cast<double>(table->distinctLengths());
+  state.counters["all_bytes_per_signature"] = static_cast<double>(table->memoryBytes()) / count;
 }
 BENCHMARK(BM_LoadSignatureTable)->Unit(benchmark::kMillisecond)->UseRealTime();
 

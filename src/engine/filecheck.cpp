@@ -3,7 +3,6 @@
 
 #include "app/text.h"
 #include "engine/filekey.h"
-#include "engine/fingerprint.h"
 #include "threats/process_helpers.h"
 
 namespace quorvane::engine {
@@ -29,22 +28,35 @@ FileChecker::FileChecker(platform::Platform& platform, std::string appFolder,
     : p_(platform), folder_(std::move(appFolder)), signatures_(signatures), state_(state),
       results_(results), log_(platform, folder_), quarantine_(platform, folder_) {}
 
-void FileChecker::checkvir(const std::string& path) {
+void FileChecker::checkvir(const std::string& path) { record(path, prepare(path)); }
+
+PreparedFile FileChecker::prepare(const std::string& path, scan::RunControl* control,
+                                  int pieceSize) {
+  PreparedFile prepared;
+  if (IsOwnFile(path))
+    return prepared;
+  // The size is known before reading: a file at the limit, or of a length that no key carries,
+  // is counted but never read.
+  auto status = p_.files.status(path);
+  if (!status || status->kind != platform::FileKind::Regular || status->size >= kSizeLimit ||
+      !table()->mayMatchLength(status->size))
+    return prepared;
+  prepared.digest = app::toLower(GetFileMD5HashCode(p_, path, pieceSize, control));
+  prepared.size = status->size;
+  prepared.lookUp = !app::trimBlanks(prepared.digest).empty();
+  return prepared;
+}
+
+void FileChecker::record(const std::string& path, const PreparedFile& prepared) {
   if (observer)
     observer->checking(path, state_.filesScanned);
   ++state_.filesScanned;
-  if (IsOwnFile(path))
+  if (!prepared.lookUp)
     return;
-  // The size is known before reading: a file at the limit is counted but never read.
-  auto status = p_.files.status(path);
-  if (!status || status->kind != platform::FileKind::Regular || status->size >= kSizeLimit)
-    return;
-  std::string digest = app::toLower(GetFileMD5HashCode(p_, path));
-  if (app::trimBlanks(digest).empty())
-    return;
-  state_.lastKeyText = FileKeyText(digest, status->size);
+  const std::string& digest = prepared.digest;
+  state_.lastKeyText = FileKeyText(digest, prepared.size);
   state_.lastKey = KeyTextToNumber(state_.lastKeyText);
-  if (!signatures_.current()->contains(state_.lastKey))
+  if (!table()->contains(state_.lastKey))
     return;
 
   virus(digest, path);

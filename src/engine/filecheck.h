@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/settings.h"
+#include "engine/fingerprint.h"
 #include "engine/sigtable.h"
 #include "platform/platform.h"
 #include "scan/scan_state.h"
@@ -27,6 +28,13 @@ bool IsOwnFile(std::string_view path);
 enum class ThreatAction { Leave, Delete, Quarantine };
 ThreatAction ThreatActionFromSetting(std::string_view text);
 
+/// What the part of a check that may run on any thread found out about one file.
+struct PreparedFile {
+  bool lookUp = false;     ///< false: counted, never looked up
+  std::uint64_t size = 0;
+  std::string digest;      ///< lower-case MD5 when lookUp
+};
+
 class FileChecker {
 public:
   FileChecker(platform::Platform& platform, std::string appFolder, SignatureDatabase& signatures,
@@ -38,6 +46,19 @@ public:
 
   /// Checks one file found by a walk: counts it, and records it when its key is listed.
   void checkvir(const std::string& path);
+
+  /// The first half of a check, safe to run on several threads at once: skips the program's own
+  /// files, files at the size limit and files whose length no key carries, and reads the rest.
+  /// `control` pauses and cancels the reading between pieces.
+  PreparedFile prepare(const std::string& path, scan::RunControl* control = nullptr,
+                       int pieceSize = kDefaultPieceSize);
+  /// The second half, in walk order on one thread: counts the file, looks it up and records it.
+  void record(const std::string& path, const PreparedFile& prepared);
+
+  /// Pins the current signature table for a run (scans keep the table they started with);
+  /// unpinned, every check takes the current one.
+  void pinTable() { pinned_ = signatures_.current(); }
+  void unpinTable() { pinned_.reset(); }
   /// Records one detection: ends the processes running the file, logs it, then deletes,
   /// quarantines or leaves the file. The digest is not used.
   void virus(const std::string& digest, const std::string& path);
@@ -53,6 +74,11 @@ private:
   scan::ScanResults& results_;
   threats::ThreatLog log_;
   threats::Quarantine quarantine_;
+  std::shared_ptr<const SignatureTable> pinned_;
+
+  std::shared_ptr<const SignatureTable> table() const {
+    return pinned_ ? pinned_ : signatures_.current();
+  }
 };
 
 } // namespace quorvane::engine

@@ -28,6 +28,23 @@ double KeyTextToNumber(std::string_view text) {
   return error == std::errc() ? value : 0.0;
 }
 
+std::optional<std::uint64_t> KeyTextLength(std::string_view text) {
+  std::size_t pos = text.find_first_not_of(" \t");
+  if (pos == std::string_view::npos)
+    return std::nullopt;
+  while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])))
+    ++pos;
+  if (pos >= text.size() || text[pos] != '.')
+    return std::nullopt;
+  const char* first = text.data() + pos + 1;
+  const char* last = text.data() + text.size();
+  std::uint64_t length = 0;
+  auto [end, error] = std::from_chars(first, last, length);
+  if (error != std::errc() || end == first)
+    return std::nullopt;
+  return length;
+}
+
 std::string MapDigestDigits(std::string_view digest) {
   std::string digits;
   digits.reserve(digest.size() + 1);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,10 @@ namespace quorvane::engine {
 /// after optional blanks), rounded to the nearest double; 0 when the line starts with no number.
 /// vir.sig lines and computed keys both go through this, so they compare bit for bit.
 double KeyTextToNumber(std::string_view text);
+
+/// The file length a key text carries: the digits right after the point of its leading number;
+/// nothing when the number has no point or no digits after it.
+std::optional<std::uint64_t> KeyTextLength(std::string_view text);
 
 /// The digest with "a".."f" as "2".."7", followed by ".".
 std::string MapDigestDigits(std::string_view digest);

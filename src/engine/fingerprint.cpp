@@ -6,7 +6,9 @@
 namespace quorvane::engine {
 
 platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
-                                                const std::string& path, int pieceSize) {
+                                                const std::string& path, int pieceSize,
+                                                scan::RunControl* control,
+                                                std::uint64_t* pausedMs) {
   auto file = platform.files.openRead(path);
   if (!file)
     return file.error();
@@ -22,6 +24,14 @@ platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
       break;
     if (auto error = (*hash)->update(buffer.data(), *n))
       return error;
+    if (control) {
+      std::uint64_t before = platform.clock.tickCount();
+      bool goOn = control->checkpoint();
+      if (pausedMs)
+        *pausedMs += platform.clock.tickCount() - before;
+      if (!goOn)
+        return std::errc::operation_canceled;
+    }
   }
   return (*hash)->finish();
 }
@@ -38,12 +48,13 @@ std::string DigestText(const platform::Md5Digest& digest) {
 }
 
 std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& path,
-                               int pieceSize) {
+                               int pieceSize, scan::RunControl* control) {
   std::uint64_t start = platform.clock.tickCount();
-  auto digest = HashFile(platform, path, pieceSize);
+  std::uint64_t paused = 0;
+  auto digest = HashFile(platform, path, pieceSize, control, &paused);
   if (!digest)
     return {};
-  if (platform.clock.tickCount() - start > kHashTimeLimitMs)
+  if (platform.clock.tickCount() - start - paused > kHashTimeLimitMs)
     return std::string(32, '0');
   return DigestText(*digest);
 }

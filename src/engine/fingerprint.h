@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "scan/scan_state.h"
 
 #include <string>
 
@@ -12,16 +13,21 @@ inline constexpr int kDefaultPieceSize = 1024;
 /// A digest that took longer than this (from the start of hashing) is not trusted.
 inline constexpr std::uint64_t kHashTimeLimitMs = 3000;
 
-/// The MD5 digest of the whole file, read in pieces of `pieceSize` bytes.
+/// The MD5 digest of the whole file, read in pieces of `pieceSize` bytes. Between pieces it
+/// waits while `control` is paused and gives up (std::errc::operation_canceled) when it is
+/// cancelled; the time spent waiting is added to `*pausedMs`.
 platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
                                                 const std::string& path,
-                                                int pieceSize = kDefaultPieceSize);
+                                                int pieceSize = kDefaultPieceSize,
+                                                scan::RunControl* control = nullptr,
+                                                std::uint64_t* pausedMs = nullptr);
 
 /// The digest as 32 upper-case hexadecimal digits; the empty text when the file cannot be read
-/// or no digest can be made; 32 zeros when hashing took longer than the time limit (measured on
-/// the monotonic tick count).
+/// or no digest can be made (or the run was cancelled); 32 zeros when hashing took longer than
+/// the time limit (measured on the monotonic tick count, time spent paused left out).
 std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& path,
-                               int pieceSize = kDefaultPieceSize);
+                               int pieceSize = kDefaultPieceSize,
+                               scan::RunControl* control = nullptr);
 
 /// A digest as 32 upper-case hexadecimal digits.
 std::string DigestText(const platform::Md5Digest& digest);

@@ -85,7 +85,14 @@ template <typename Fn> bool readPieces(platform::FileSystem& files, const std::s
 
 } // namespace
 
-SignatureTable::SignatureTable(std::vector<double> keys) : slots_(std::move(keys)) {
+SignatureTable::SignatureTable(std::vector<double> keys,
+                               std::optional<std::vector<std::uint64_t>> lengths)
+    : slots_(std::move(keys)), lengths_(std::move(lengths)) {
+  if (lengths_) {
+    std::sort(lengths_->begin(), lengths_->end());
+    lengths_->erase(std::unique(lengths_->begin(), lengths_->end()), lengths_->end());
+    lengths_->shrink_to_fit();
+  }
   if (!std::is_sorted(slots_.begin(), slots_.end())) {
     std::sort(slots_.begin(), slots_.end());
     arrivedSorted_ = false;
@@ -97,13 +104,38 @@ bool SignatureTable::contains(double key) const {
   return FastArraySearchn(slots(), key, SignatureCount());
 }
 
+bool SignatureTable::mayMatchLength(std::uint64_t length) const {
+  return !lengths_ || std::binary_search(lengths_->begin(), lengths_->end(), length);
+}
+
+/// Collects the keys of vir.sig lines and the lengths they carry.
+class KeyCollector {
+public:
+  void reserve(std::size_t lines) { keys_.reserve(lines + 1); } // and the closing slot
+  void add(std::string_view line) {
+    double key = KeyTextToNumber(line);
+    keys_.push_back(key);
+    if (key == 0.0 || !lengths_)
+      return; // a blank or non-numeric line never matches a file, whatever its length
+    if (auto length = KeyTextLength(line))
+      lengths_->push_back(*length);
+    else
+      lengths_.reset(); // a key without a length: any file may match it
+  }
+  SignatureTable build() { return SignatureTable(std::move(keys_), std::move(lengths_)); }
+
+private:
+  std::vector<double> keys_;
+  std::optional<std::vector<std::uint64_t>> lengths_{std::in_place};
+};
+
 SignatureTable ParseSignatureTable(std::string_view text) {
-  std::vector<double> keys;
+  KeyCollector keys;
   LineSplitter splitter;
-  auto add = [&](std::string_view line) { keys.push_back(KeyTextToNumber(line)); };
+  auto add = [&](std::string_view line) { keys.add(line); };
   splitter.feed(text, add);
   splitter.finish(add);
-  return SignatureTable(std::move(keys));
+  return keys.build();
 }
 
 SignatureDatabase::SignatureDatabase(platform::FileSystem& files, std::string virSigPath)
@@ -123,10 +155,10 @@ void SignatureDatabase::LoadSignatureTable() {
             });
   counter.finish(count);
 
-  std::vector<double> keys;
-  keys.reserve(lines + 1); // and the closing slot
+  KeyCollector keys;
+  keys.reserve(lines);
   LineSplitter splitter;
-  auto add = [&](std::string_view line) { keys.push_back(KeyTextToNumber(line)); };
+  auto add = [&](std::string_view line) { keys.add(line); };
   ok = ok && readPieces(files_, path_, buffer,
                         [&](std::string_view piece) { splitter.feed(piece, add); });
   splitter.finish(add);
@@ -135,7 +167,7 @@ void SignatureDatabase::LoadSignatureTable() {
     return;
   }
   // Built aside; lookups keep using the previous table until the swap.
-  install(std::make_shared<const SignatureTable>(std::move(keys)), *status);
+  install(std::make_shared<const SignatureTable>(keys.build()), *status);
 }
 
 bool SignatureDatabase::ReloadSignatureTableTick() {

@@ -18,26 +18,38 @@ namespace quorvane::engine {
 
 class SignatureTable {
 public:
-  /// The empty table: count 0, one slot holding 0.
-  SignatureTable() : slots_(1, 0.0) {}
+  /// The empty table: count 0, one slot holding 0; no file length can match.
+  SignatureTable() : slots_(1, 0.0), lengths_(std::in_place) {}
   /// The keys in any order; they are sorted when they are not in ascending order already.
-  explicit SignatureTable(std::vector<double> keys);
+  /// `lengths` are the file lengths the key texts carry, or nothing when some key has none
+  /// (then any length may match).
+  explicit SignatureTable(std::vector<double> keys,
+                          std::optional<std::vector<std::uint64_t>> lengths = std::nullopt);
 
   std::int32_t SignatureCount() const { return static_cast<std::int32_t>(slots_.size() - 1); }
   /// Entries 0..count-1 in ascending order, then one slot holding 0.
   std::span<const double> slots() const { return slots_; }
   bool contains(double key) const;
+  /// False only when no listed key carries this file length: such a file need not be read.
+  bool mayMatchLength(std::uint64_t length) const;
+  bool filtersLengths() const { return lengths_.has_value(); }
+  std::size_t distinctLengths() const { return lengths_ ? lengths_->size() : 0; }
   /// False when the keys had to be sorted.
   bool arrivedSorted() const { return arrivedSorted_; }
-  std::size_t memoryBytes() const { return slots_.capacity() * sizeof(double); }
+  std::size_t memoryBytes() const {
+    return slots_.capacity() * sizeof(double) +
+           (lengths_ ? lengths_->capacity() * sizeof(std::uint64_t) : 0);
+  }
 
 private:
   std::vector<double> slots_;
+  std::optional<std::vector<std::uint64_t>> lengths_; ///< sorted, distinct
   bool arrivedSorted_ = true;
 };
 
 /// The table of a vir.sig text: one key per line (lines end in LF, CR LF or CR); a blank or
-/// non-numeric line is an entry 0.
+/// non-numeric line is an entry 0. The lengths after the keys' points are kept for the length
+/// filter, which a key without a length turns off.
 SignatureTable ParseSignatureTable(std::string_view text);
 
 /// The application's current signature table and the vir.sig it comes from.

@@ -23,7 +23,11 @@ void ScanRunner::search_searching(const std::string& /*folder*/) {
 void ScanRunner::search_found(const std::string& folder, const std::string& name) {
   if (state_.cancelFlag)
     search_.Cancel();
-  checker_.checkvir(folder + name); // a file reported before the cancel is still checked
+  // A file reported before the cancel is still checked.
+  if (pipeline_)
+    pipeline_->submit(folder + name);
+  else
+    checker_.checkvir(folder + name);
 }
 
 void ScanRunner::ScanFolderTree(const std::string& folder, int areaIndex) {
@@ -32,6 +36,8 @@ void ScanRunner::ScanFolderTree(const std::string& folder, int areaIndex) {
   search_.searchinsubfolders = true;
   state_.areaIndex = areaIndex;
   search_.findfiles(start, patterns);
+  if (pipeline_)
+    pipeline_->finish(); // the area's count is complete before the next area starts
 }
 
 int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
@@ -44,6 +50,10 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
   state_.holdFlag = 0;
   state_.status = "Scan in progress, Please wait until the scan complete";
 
+  control_.reset();
+  checker_.pinTable();
+  engine::CheckPipeline pipeline(checker_, control_, workers);
+  pipeline_ = &pipeline;
   int threats = 0;
   for (const std::string& target : targets) {
     if (state_.cancelFlag)
@@ -59,6 +69,8 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
       threats += static_cast<int>(results_.areaThreats.size());
     }
   }
+  pipeline_ = nullptr;
+  checker_.unpinTable();
   state_.folderThreats = threats;
   state_.areaCounts[kAreaCustomFolder] = threats;
   state_.status = "Finished scanning";
@@ -71,6 +83,19 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
 void ScanRunner::CancelScan() {
   state_.cancelFlag = 1;
   search_.Cancel();
+  control_.cancel();
+}
+
+void ScanRunner::pause() {
+  state_.holdFlag = 1;
+  search_.setPause(true);
+  control_.pause();
+}
+
+void ScanRunner::resume() {
+  state_.holdFlag = 0;
+  search_.setPause(false);
+  control_.resume();
 }
 
 void ScanRunner::storeLastScan() {

@@ -1,6 +1,7 @@
 // Scan runs: the folder scan of one tree and the custom scan, over the state they share.
 #pragma once
 
+#include "engine/check_pipeline.h"
 #include "engine/filecheck.h"
 #include "scan/dirsearch.h"
 #include "scan/scan_state.h"
@@ -28,8 +29,13 @@ public:
   /// A custom scan of folders and single files: counters reset, each folder walked and each
   /// file checked, then "last scan" stored. Returns the number of threats found.
   int StartCustomScan(const std::vector<std::string>& targets);
-  /// Asks the running scan to stop at its next check.
+  /// Asks the running scan to stop at its next check; a file being read stops within itself.
   void CancelScan();
+  /// Holds and releases the running scan (the walk and the reading of files).
+  void pause();
+  void resume();
+  /// Worker threads reading files (0: one per core).
+  unsigned workers = 0;
 
   /// Walk handlers.
   void search_searching(const std::string& folder);
@@ -44,6 +50,8 @@ private:
   ScanResults results_;
   engine::FileChecker checker_;
   clsdirsearch search_;
+  RunControl control_;
+  engine::CheckPipeline* pipeline_ = nullptr; ///< the running run's, when one runs
 };
 
 } // namespace quorvane::scan

@@ -1,6 +1,8 @@
 // The signature table: parsing vir.sig, sorting, and the rebuild that follows the file.
 #include "engine/sigtable.h"
 
+#include "engine/filekey.h"
+
 #include "platform/fake/fakes.h"
 
 #include <gmock/gmock.h>
@@ -173,6 +175,45 @@ TEST(SignatureDatabaseLoadTest, LineEndsCutBetweenReadPiecesCountOnce) {
   EXPECT_EQ(table->SignatureCount(), 3);
   EXPECT_THAT(slotsOf(*table), ElementsAre(7, 8, 912, 0));
   EXPECT_EQ(table->memoryBytes(), 4 * sizeof(double));
+}
+
+} // namespace
+} // namespace quorvane::engine
+
+namespace quorvane::engine {
+namespace {
+
+TEST(LengthFilterTest, KeepsTheLengthsTheKeysCarry) {
+  SignatureTable table = ParseSignatureTable("\r\n12345.68\r\n12346.100\r\nabc\r\n12347.68\r\n");
+  EXPECT_TRUE(table.filtersLengths());
+  EXPECT_EQ(table.distinctLengths(), 2u);
+  EXPECT_TRUE(table.mayMatchLength(68));
+  EXPECT_TRUE(table.mayMatchLength(100));
+  EXPECT_FALSE(table.mayMatchLength(69));
+  EXPECT_FALSE(table.mayMatchLength(0));
+}
+
+TEST(LengthFilterTest, AKeyWithoutALengthTurnsTheFilterOff) {
+  for (const char* text : {"12345.68\n12346\n", "12345.68\n12346.\n", "12345.68\n99.x\n"}) {
+    SignatureTable table = ParseSignatureTable(text);
+    EXPECT_FALSE(table.filtersLengths()) << text;
+    EXPECT_TRUE(table.mayMatchLength(1234)) << text;
+  }
+}
+
+TEST(LengthFilterTest, AnEmptyTableMatchesNoLength) {
+  EXPECT_FALSE(SignatureTable().mayMatchLength(68));
+  EXPECT_FALSE(ParseSignatureTable("").mayMatchLength(68));
+  EXPECT_FALSE(ParseSignatureTable("\n\n").mayMatchLength(0)); // blank lines carry nothing
+}
+
+TEST(LengthFilterTest, KeyTextLength) {
+  EXPECT_EQ(KeyTextLength("4458861276.68"), 68u);
+  EXPECT_EQ(KeyTextLength("  12.5abc"), 5u);
+  EXPECT_EQ(KeyTextLength("12."), std::nullopt);
+  EXPECT_EQ(KeyTextLength("12"), std::nullopt);
+  EXPECT_EQ(KeyTextLength("x.12"), std::nullopt);
+  EXPECT_EQ(KeyTextLength(".7"), 7u);
 }
 
 } // namespace

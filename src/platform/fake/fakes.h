@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/registry_store.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -15,14 +16,12 @@ namespace quorvane::platform::fake {
 /// A clock that stands still unless told to move; each tick-count read can advance it.
 class FakeClock final : public Clock {
 public:
-  std::uint64_t ticks = 1000;
-  std::uint64_t ticksPerRead = 0; ///< added after every tickCount() call
+  std::atomic<std::uint64_t> ticks{1000};
+  std::atomic<std::uint64_t> ticksPerRead{0}; ///< added after every tickCount() call
   LocalDateTime now{2026, 12, 9, 14, 30, 5, 3};
 
   std::uint64_t tickCount() override {
-    std::uint64_t value = ticks;
-    ticks += ticksPerRead;
-    return value;
+    return ticks.fetch_add(ticksPerRead);
   }
   LocalDateTime localNow() override { return now; }
   /// dd/mm/yyyy

@@ -1,0 +1,56 @@
+// Checks files in walk order while reading them ahead on every core: the reading (the slow part)
+// runs on worker threads, the recording (ending processes, logging, deleting, quarantining)
+// stays on the submitting thread, strictly in the order the files were submitted.
+#pragma once
+
+#include "engine/filecheck.h"
+
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quorvane::engine {
+
+class CheckPipeline {
+public:
+  /// Pieces read per step by the workers; large reads, same digests.
+  static constexpr int kPieceSize = 1 << 20;
+
+  /// `workers` 0 means one per core. At most `window` files are read ahead of the recording.
+  CheckPipeline(FileChecker& checker, scan::RunControl& control, unsigned workers = 0,
+                std::size_t window = 64);
+  ~CheckPipeline();
+  CheckPipeline(const CheckPipeline&) = delete;
+  CheckPipeline& operator=(const CheckPipeline&) = delete;
+
+  /// Queues a file for checking; records every earlier file whose reading has finished.
+  void submit(const std::string& path);
+  /// Records every queued file, waiting for their reading. Once the run is cancelled, files not
+  /// yet recorded are dropped instead.
+  void finish();
+
+private:
+  struct Item {
+    std::string path;
+    std::future<PreparedFile> prepared;
+  };
+  void recordReady(bool wait);
+  void dropAll();
+  void work();
+
+  FileChecker& checker_;
+  scan::RunControl& control_;
+  std::size_t window_;
+  std::deque<Item> pending_; ///< submitted, not yet recorded, in order
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::packaged_task<PreparedFile()>> jobs_;
+  bool stopping_ = false;
+  std::vector<std::thread> workers_;
+};
+
+} // namespace quorvane::engine
