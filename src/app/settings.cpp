@@ -301,8 +301,9 @@ std::vector<std::pair<std::string, std::string>> SettingsStore::storedSettings()
 }
 
 long long SettingsStore::addToCounter(std::string_view name, long long delta) {
+  if (!p_.registry.keyExists(Hive::LocalMachine, kSettingsKey))
+    p_.registry.createKey(Hive::LocalMachine, kSettingsKey);
   GrantKeyAccess(Hive::LocalMachine, kSettingsKey, p_.environment.userName());
-  p_.registry.createKey(Hive::LocalMachine, kSettingsKey);
   long long total = 0;
   auto written = p_.registry.modifyValue(
       Hive::LocalMachine, kSettingsKey, name, [&](const RegistryValue* current) {

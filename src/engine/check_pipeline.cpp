@@ -38,16 +38,27 @@ void CheckPipeline::work() {
   }
 }
 
-void CheckPipeline::submit(const std::string& path) {
-  std::packaged_task<PreparedFile()> job(
-      [this, path] { return checker_.prepare(path, &control_, kPieceSize); });
-  pending_.push_back({path, job.get_future()});
-  {
-    std::lock_guard lock(mutex_);
-    jobs_.push_back(std::move(job));
+void CheckPipeline::submit(const std::string& path, std::optional<std::uint64_t> knownSize) {
+  // Deciding whether a file needs reading costs no more than handing it over: only the files
+  // that need reading go to the workers.
+  FileChecker::Screened screened = checker_.screen(path, knownSize);
+  if (!screened.read) {
+    pending_.push_back({path, {}});
+  } else {
+    std::packaged_task<PreparedFile()> job([this, path, screened] {
+      return checker_.readScreened(path, screened, &control_, kPieceSize);
+    });
+    pending_.push_back({path, job.get_future()});
+    ++reading_;
+    {
+      std::lock_guard lock(mutex_);
+      jobs_.push_back(std::move(job));
+    }
+    wake_.notify_one();
   }
-  wake_.notify_one();
-  recordReady(pending_.size() > window_);
+  recordReady(false);
+  while (!pending_.empty() && (reading_ > window_ || pending_.size() > kMaxPending))
+    recordReady(true);
 }
 
 void CheckPipeline::finish() {
@@ -64,6 +75,7 @@ void CheckPipeline::dropAll() {
     if (item.prepared.valid())
       item.prepared.wait(); // a job a worker already runs stops at its next piece
   pending_.clear();
+  reading_ = 0;
 }
 
 void CheckPipeline::recordReady(bool wait) {
@@ -73,14 +85,18 @@ void CheckPipeline::recordReady(bool wait) {
       return;
     }
     Item& head = pending_.front();
-    bool ready = head.prepared.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    if (!ready && !wait)
+    bool read = head.prepared.valid();
+    if (read && !wait &&
+        head.prepared.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
       return;
-    PreparedFile prepared = head.prepared.get();
+    PreparedFile prepared = read ? head.prepared.get() : PreparedFile{};
     std::string path = std::move(head.path);
     pending_.pop_front();
+    if (read)
+      --reading_;
     checker_.record(path, prepared);
-    wait = false; // waited for one; the rest only when already read
+    if (read)
+      wait = false; // waited for one read; the rest only when already read
   }
 }
 

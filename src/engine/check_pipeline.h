@@ -19,15 +19,18 @@ public:
   /// Pieces read per step by the workers; large reads, same digests.
   static constexpr int kPieceSize = 1 << 20;
 
-  /// `workers` 0 means one per core. At most `window` files are read ahead of the recording.
+  /// `workers` 0 means one per core. At most `window` files are read ahead of the recording;
+  /// files that need no reading queue up to kMaxPending.
   CheckPipeline(FileChecker& checker, scan::RunControl& control, unsigned workers = 0,
-                std::size_t window = 64);
+                std::size_t window = 16);
+  static constexpr std::size_t kMaxPending = 8192;
   ~CheckPipeline();
   CheckPipeline(const CheckPipeline&) = delete;
   CheckPipeline& operator=(const CheckPipeline&) = delete;
 
   /// Queues a file for checking; records every earlier file whose reading has finished.
-  void submit(const std::string& path);
+  /// `knownSize` is the file's size from a folder listing, when there is one.
+  void submit(const std::string& path, std::optional<std::uint64_t> knownSize = std::nullopt);
   /// Records every queued file, waiting for their reading. Once the run is cancelled, files not
   /// yet recorded are dropped instead.
   void finish();
@@ -35,7 +38,7 @@ public:
 private:
   struct Item {
     std::string path;
-    std::future<PreparedFile> prepared;
+    std::future<PreparedFile> prepared; ///< not valid for a file that needs no reading
   };
   void recordReady(bool wait);
   void dropAll();
@@ -45,6 +48,7 @@ private:
   scan::RunControl& control_;
   std::size_t window_;
   std::deque<Item> pending_; ///< submitted, not yet recorded, in order
+  std::size_t reading_ = 0;  ///< items of pending_ handed to the workers
 
   std::mutex mutex_;
   std::condition_variable wake_;

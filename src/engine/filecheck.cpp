@@ -32,17 +32,36 @@ void FileChecker::checkvir(const std::string& path) { record(path, prepare(path)
 
 PreparedFile FileChecker::prepare(const std::string& path, scan::RunControl* control,
                                   int pieceSize) {
-  PreparedFile prepared;
+  return readScreened(path, screen(path), control, pieceSize);
+}
+
+FileChecker::Screened FileChecker::screen(const std::string& path,
+                                          std::optional<std::uint64_t> known) {
   if (IsOwnFile(path))
-    return prepared;
+    return {};
   // The size is known before reading: a file at the limit, or of a length that no key carries,
   // is counted but never read.
-  auto status = p_.files.status(path);
-  if (!status || status->kind != platform::FileKind::Regular || status->size >= kSizeLimit ||
-      !table()->mayMatchLength(status->size))
+  std::uint64_t size = 0;
+  if (known) {
+    size = *known;
+  } else {
+    auto status = p_.files.status(path);
+    if (!status || status->kind != platform::FileKind::Regular)
+      return {};
+    size = status->size;
+  }
+  if (size >= kSizeLimit || !table()->mayMatchLength(size))
+    return {};
+  return {true, size};
+}
+
+PreparedFile FileChecker::readScreened(const std::string& path, const Screened& screened,
+                                       scan::RunControl* control, int pieceSize) {
+  PreparedFile prepared;
+  if (!screened.read)
     return prepared;
   prepared.digest = app::toLower(GetFileMD5HashCode(p_, path, pieceSize, control));
-  prepared.size = status->size;
+  prepared.size = screened.size;
   prepared.lookUp = !app::trimBlanks(prepared.digest).empty();
   return prepared;
 }

@@ -52,6 +52,16 @@ public:
   /// `control` pauses and cancels the reading between pieces.
   PreparedFile prepare(const std::string& path, scan::RunControl* control = nullptr,
                        int pieceSize = kDefaultPieceSize);
+  /// The part of prepare() that reads no file content: the size and whether the file needs to be
+  /// read at all. `known` is the size from a folder listing, saving a status query.
+  struct Screened {
+    bool read = false;
+    std::uint64_t size = 0;
+  };
+  Screened screen(const std::string& path, std::optional<std::uint64_t> known = std::nullopt);
+  /// The part of prepare() that reads the file.
+  PreparedFile readScreened(const std::string& path, const Screened& screened,
+                            scan::RunControl* control, int pieceSize);
   /// The second half, in walk order on one thread: counts the file, looks it up and records it.
   void record(const std::string& path, const PreparedFile& prepared);
 

@@ -1,7 +1,7 @@
 // File fingerprints.
 #include "engine/fingerprint.h"
 
-#include <vector>
+#include <memory>
 
 namespace quorvane::engine {
 
@@ -15,14 +15,21 @@ platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
   auto hash = platform.crypto.newMd5();
   if (!hash)
     return hash.error();
-  std::vector<char> buffer(static_cast<std::size_t>(pieceSize > 0 ? pieceSize : kDefaultPieceSize));
+  // One buffer per thread, grown to the largest piece asked for, never cleared.
+  thread_local std::unique_ptr<char[]> buffer;
+  thread_local std::size_t capacity = 0;
+  std::size_t piece = static_cast<std::size_t>(pieceSize > 0 ? pieceSize : kDefaultPieceSize);
+  if (capacity < piece) {
+    buffer.reset(new char[piece]);
+    capacity = piece;
+  }
   for (;;) {
-    auto n = (*file)->read(buffer.data(), buffer.size());
+    auto n = (*file)->read(buffer.get(), piece);
     if (!n)
       return n.error();
     if (*n == 0)
       break;
-    if (auto error = (*hash)->update(buffer.data(), *n))
+    if (auto error = (*hash)->update(buffer.get(), *n))
       return error;
     if (control) {
       std::uint64_t before = platform.clock.tickCount();

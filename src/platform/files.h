@@ -35,6 +35,7 @@ struct DirEntry {
   std::string name;
   FileKind kind = FileKind::Other; ///< links are reported as Other, never followed
   bool executable = false;         ///< a regular file with an execute permission bit
+  std::uint64_t size = 0;          ///< of a regular file
 };
 
 /// A file opened for sequential reading.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/error.h"
+#include "platform/files.h"
 
 #include <cstdint>
 #include <string>
@@ -16,7 +17,6 @@ struct ProcessInfo {
   ProcessId pid = 0;
   std::string imageName;   ///< the program file's name (or the kernel's short name when hidden)
   std::string programFile; ///< full path of the program file; empty when it cannot be read
-  std::uint64_t device = 0, inode = 0; ///< identity of the program file; 0 when unknown
 };
 
 class Processes {
@@ -28,6 +28,8 @@ public:
   /// once, in address order.
   virtual ErrorOr<std::vector<std::string>> modules(ProcessId pid) = 0;
   virtual std::error_code terminate(ProcessId pid) = 0;
+  /// The status (and so the identity: device and inode) of the file a process runs.
+  virtual ErrorOr<FileStatus> programStatus(ProcessId pid) = 0;
 };
 
 } // namespace quorvane::platform

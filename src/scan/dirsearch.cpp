@@ -109,8 +109,10 @@ bool clsdirsearch::walk(std::string folder) {
       if (entry.kind == platform::FileKind::Regular &&
           !found_.containsExact(folder + entry.name) && matches(pattern, folder, entry)) {
         found_.add(folder + entry.name);
+        reporting_ = &entry;
         if (found)
           found(folder, entry.name);
+        reporting_ = nullptr;
       }
       if (!control_.checkpoint())
         return false;

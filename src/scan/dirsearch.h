@@ -60,6 +60,8 @@ public:
   /// Walks `folder` with the "|"-separated patterns, in their order; returns when done.
   void findfiles(const std::string& folder, const std::string& patterns);
   const FoundFiles& filesfound() const { return found_; }
+  /// Inside `found`: the listing entry of the file being reported (its size as listed).
+  const platform::DirEntry* reporting() const { return reporting_; }
 
 private:
   bool walk(std::string folder);
@@ -70,6 +72,7 @@ private:
   RunControl control_;
   std::vector<std::string> patterns_;
   FoundFiles found_;
+  const platform::DirEntry* reporting_ = nullptr;
 };
 
 } // namespace quorvane::scan

@@ -24,9 +24,11 @@ void ScanRunner::search_found(const std::string& folder, const std::string& name
   if (state_.cancelFlag)
     search_.Cancel();
   // A file reported before the cancel is still checked.
-  if (pipeline_)
-    pipeline_->submit(folder + name);
-  else
+  if (pipeline_) {
+    const platform::DirEntry* entry = search_.reporting();
+    pipeline_->submit(folder + name,
+                      entry ? std::optional<std::uint64_t>(entry->size) : std::nullopt);
+  } else
     checker_.checkvir(folder + name);
 }
 

@@ -28,9 +28,11 @@ bool KillProcessesByName(platform::Platform& platform, const std::string& name,
     if (!app::equalsIgnoreCase(app::fileNameOf(process.imageName), name))
       continue;
     if (!programFile.empty()) {
-      bool sameFile = target && process.inode != 0 ? process.device == target->device &&
-                                                         process.inode == target->inode
-                                                   : process.programFile == programFile;
+      // The same file: the same identity, or the same path when an identity is not to be had.
+      auto running = target ? platform.processes.programStatus(process.pid)
+                            : platform::ErrorOr<platform::FileStatus>(std::errc::no_such_process);
+      bool sameFile = running ? running->device == target->device && running->inode == target->inode
+                              : process.programFile == programFile;
       if (!sameFile)
         continue;
     }

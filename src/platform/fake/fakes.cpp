@@ -153,7 +153,8 @@ ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listDirectory(const std::string
       entries.push_back({folder.substr(prefix.size()), FileKind::Directory});
   for (const auto& [file, data] : files_)
     if (direct(file))
-      entries.push_back({file.substr(prefix.size()), FileKind::Regular, data.executable});
+      entries.push_back(
+          {file.substr(prefix.size()), FileKind::Regular, data.executable, data.data.size()});
   return entries;
 }
 

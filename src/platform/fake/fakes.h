@@ -124,14 +124,20 @@ public:
   std::vector<ProcessInfo> processes;
   std::map<ProcessId, std::vector<std::string>> moduleLists; ///< further modules per process
   std::vector<ProcessId> terminated;
+  std::map<ProcessId, FileStatus> programs; ///< program file identities, when given
 
-  void add(ProcessId pid, const std::string& programFile, std::uint64_t inode = 0) {
-    processes.push_back({pid, programFile.substr(programFile.find_last_of('/') + 1), programFile,
-                         inode ? 1u : 0u, inode});
+  void add(ProcessId pid, const std::string& programFile) {
+    processes.push_back({pid, programFile.substr(programFile.find_last_of('/') + 1), programFile});
   }
   std::vector<ProcessInfo> list() override { return processes; }
   ErrorOr<std::vector<std::string>> modules(ProcessId pid) override;
   std::error_code terminate(ProcessId pid) override;
+  ErrorOr<FileStatus> programStatus(ProcessId pid) override {
+    auto it = programs.find(pid);
+    if (it == programs.end())
+      return std::errc::no_such_process;
+    return it->second;
+  }
 };
 
 /// All fakes together, with a registry kept in memory.

@@ -38,13 +38,19 @@ std::string LinuxEnvironment::computerName() {
 std::optional<std::string> LinuxEnvironment::accountIdentifier(const std::string& account) {
   if (account.empty())
     return std::nullopt;
+  std::lock_guard lock(accountsMutex_);
+  auto known = accounts_.find(account);
+  if (known != accounts_.end())
+    return known->second;
   std::vector<char> buffer(16384);
   struct passwd entry;
   struct passwd* found = nullptr;
-  if (getpwnam_r(account.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-    return std::nullopt;
+  std::optional<std::string> identifier;
   // Unix users in the identifier form used for them by Windows interoperability tools.
-  return "S-1-22-1-" + std::to_string(found->pw_uid);
+  if (getpwnam_r(account.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+    identifier = "S-1-22-1-" + std::to_string(found->pw_uid);
+  accounts_[account] = identifier; // the password database is read once per account
+  return identifier;
 }
 
 std::string LinuxEnvironment::executablePath() {

@@ -212,6 +212,7 @@ ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string&
       FileStatus status = toStatus(st);
       out.kind = status.kind;
       out.executable = status.kind == FileKind::Regular && status.executable;
+      out.size = status.size;
     }
     entries.push_back(std::move(out));
   }

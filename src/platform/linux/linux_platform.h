@@ -3,6 +3,9 @@
 
 #include "platform/platform.h"
 
+#include <map>
+#include <mutex>
+
 namespace quorvane::platform {
 
 class LinuxFileSystem final : public FileSystem {
@@ -37,6 +40,10 @@ public:
   std::string executablePath() override;
   std::string currentDirectory() override;
   bool errorIsTerminal() override;
+
+private:
+  std::mutex accountsMutex_;
+  std::map<std::string, std::optional<std::string>> accounts_;
 };
 
 /// The file paths of the file-backed mappings in a /proc/PID/maps text, each once, in order.
@@ -47,6 +54,7 @@ public:
   std::vector<ProcessInfo> list() override;
   ErrorOr<std::vector<std::string>> modules(ProcessId pid) override;
   std::error_code terminate(ProcessId pid) override;
+  ErrorOr<FileStatus> programStatus(ProcessId pid) override;
 
 private:
   LinuxFileSystem files_;

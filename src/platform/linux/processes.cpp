@@ -71,11 +71,6 @@ std::vector<ProcessInfo> LinuxProcesses::list() {
     ProcessInfo info;
     info.pid = static_cast<ProcessId>(pid);
     info.programFile = stripDeleted(readLink(base + "/exe"));
-    struct stat st;
-    if (!info.programFile.empty() && ::stat((base + "/exe").c_str(), &st) == 0) {
-      info.device = st.st_dev;
-      info.inode = st.st_ino;
-    }
     if (!info.programFile.empty()) {
       info.imageName = info.programFile.substr(info.programFile.find_last_of('/') + 1);
     } else if (auto comm = files_.readFile(base + "/comm")) {
@@ -105,6 +100,10 @@ ErrorOr<std::vector<std::string>> LinuxProcesses::modules(ProcessId pid) {
       if (path != program)
         result.push_back(std::move(path));
   return result;
+}
+
+ErrorOr<FileStatus> LinuxProcesses::programStatus(ProcessId pid) {
+  return files_.status("/proc/" + std::to_string(pid) + "/exe");
 }
 
 std::error_code LinuxProcesses::terminate(ProcessId pid) {
