@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cstdio>
 #include <iostream>
-#include <unistd.h>
 
 namespace quorvane::cli {
 namespace {
