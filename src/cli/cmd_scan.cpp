@@ -41,62 +41,102 @@ private:
   bool shown_ = false;
 };
 
+/// What every scan command shares: the options, the signatures and the runner.
+struct ScanOptions {
+  std::vector<std::string> paths;
+  std::string action;
+  bool allFiles = false;
+};
+
+void addActionOption(CLI::App* cmd, ScanOptions& options) {
+  cmd->add_option("--action", options.action,
+                  "What to do with a threat for this run (default: the threatfound setting)")
+      ->check(CLI::IsMember({"leave", "delete", "quarantine"}));
+}
+
+/// Runs `body` with a runner over the application folder's signatures, printing detections and
+/// the progress line; returns what `body` returns.
+template <typename Body>
+int withRunner(Context& context, const ScanOptions& options, Body&& body) {
+  platform::Platform& p = context.platform();
+  const std::string& home = context.appFolder();
+  std::string virSig = platform::joinPath(home, engine::kVirSigFile);
+  engine::SignatureDatabase signatures(p.files, virSig);
+  signatures.LoadSignatureTable();
+  if (signatures.current()->SignatureCount() == 0)
+    std::cerr << "quorvane: warning: no signatures in " << printable(virSig)
+              << "; nothing can be detected\n";
+
+  scan::ScanRunner runner(p, home, signatures);
+  if (options.allFiles)
+    runner.patterns = scan::kAllFilesPattern;
+  if (options.action == "leave")
+    runner.checker().actionOverride = engine::ThreatAction::Leave;
+  else if (options.action == "delete")
+    runner.checker().actionOverride = engine::ThreatAction::Delete;
+  else if (options.action == "quarantine")
+    runner.checker().actionOverride = engine::ThreatAction::Quarantine;
+  CliObserver observer(p.environment.errorIsTerminal());
+  runner.checker().observer = &observer;
+  int found = body(runner, p);
+  observer.clearProgress();
+  return found;
+}
+
+void printSummary(scan::ScanRunner& runner) {
+  const scan::ScanSummary& summary = runner.state().summary;
+  std::cout << "\nTotal files scanned : " << summary.totalFiles << "\n"
+            << "Safe files scanned: " << summary.safeFiles << "\n"
+            << "Threats Found : " << summary.threats << "\n"
+            << "Unknown Files: " << summary.unknownFiles << "\n";
+  for (const auto& [index, panel] : runner.state().panels)
+    if (panel.shown)
+      std::cout << panel.title << " : " << runner.state().areaCounts[index] << "\n";
+  std::cout << std::flush;
+}
+
 } // namespace
 
 void addScanCommand(CLI::App& app, Context& context, int& status) {
   auto* cmd = app.add_subcommand("scan", "Scan folders and files for known threats");
-  struct Options {
-    std::vector<std::string> paths;
-    std::string action;
-    bool allFiles = false;
-  };
-  auto options = std::make_shared<Options>();
+  auto options = std::make_shared<ScanOptions>();
   cmd->add_option("PATH", options->paths, "Folders to walk and files to check")->required();
-  cmd->add_option("--action", options->action,
-                  "What to do with a threat for this run (default: the threatfound setting)")
-      ->check(CLI::IsMember({"leave", "delete", "quarantine"}));
+  addActionOption(cmd, *options);
   cmd->add_flag("--all-files", options->allFiles,
                 "Check every regular file, not only programs");
   cmd->callback([&context, &status, options] {
-    platform::Platform& p = context.platform();
-    const std::string& home = context.appFolder();
-    std::string virSig = platform::joinPath(home, engine::kVirSigFile);
-    engine::SignatureDatabase signatures(p.files, virSig);
-    signatures.LoadSignatureTable();
-    if (signatures.current()->SignatureCount() == 0)
-      std::cerr << "quorvane: warning: no signatures in " << printable(virSig)
-                << "; nothing can be detected\n";
-
-    scan::ScanRunner runner(p, home, signatures);
-    if (options->allFiles)
-      runner.patterns = scan::kAllFilesPattern;
-    if (options->action == "leave")
-      runner.checker().actionOverride = engine::ThreatAction::Leave;
-    else if (options->action == "delete")
-      runner.checker().actionOverride = engine::ThreatAction::Delete;
-    else if (options->action == "quarantine")
-      runner.checker().actionOverride = engine::ThreatAction::Quarantine;
-
     bool failed = false;
-    std::vector<std::string> targets;
-    for (const std::string& given : options->paths) {
-      std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
-      auto st = p.files.status(path);
-      if (!st) {
-        std::cerr << "quorvane: " << printable(given) << ": " << st.error().message() << '\n';
-        failed = true;
-        continue;
+    int found = withRunner(context, *options, [&](scan::ScanRunner& runner, platform::Platform& p) {
+      std::vector<std::string> targets;
+      for (const std::string& given : options->paths) {
+        std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
+        auto st = p.files.status(path);
+        if (!st) {
+          std::cerr << "quorvane: " << printable(given) << ": " << st.error().message() << '\n';
+          failed = true;
+          continue;
+        }
+        targets.push_back(path);
       }
-      targets.push_back(path);
-    }
-
-    CliObserver observer(p.environment.errorIsTerminal());
-    runner.checker().observer = &observer;
-    int found = runner.StartCustomScan(targets);
-    observer.clearProgress();
-    std::cout << "\nTotal files scanned : " << runner.state().filesScanned << "\n"
-              << "Threats Found : " << found << std::endl;
+      int threats = runner.StartCustomScan(targets);
+      std::cout << "\nTotal files scanned : " << runner.state().filesScanned << "\n"
+                << "Threats Found : " << threats << std::endl;
+      return threats;
+    });
     status = failed ? kExitError : found > 0 ? kExitFound : kExitOk;
+  });
+
+  auto* quick = app.add_subcommand(
+      "quick", "Quick Scan: the files of every module of every running process");
+  auto quickOptions = std::make_shared<ScanOptions>();
+  addActionOption(quick, *quickOptions);
+  quick->callback([&context, &status, quickOptions] {
+    int found = withRunner(context, *quickOptions, [](scan::ScanRunner& runner, platform::Platform&) {
+      int threats = runner.StartQuickScan();
+      printSummary(runner);
+      return threats;
+    });
+    status = found > 0 ? kExitFound : kExitOk;
   });
 }
 

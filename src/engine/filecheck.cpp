@@ -83,8 +83,12 @@ void FileChecker::record(const std::string& path, const PreparedFile& prepared) 
   results_.digests.push_back(digest);
   results_.areaThreats.push_back(digest + "|" + name + "|1");
   results_.rows.push_back({name, path, false});
-  state_.folderThreats = static_cast<int>(results_.areaThreats.size());
-  state_.areaCounts[state_.areaIndex] = state_.folderThreats;
+  int& counter = state_.counterFor(state_.counter);
+  counter = static_cast<int>(results_.areaThreats.size());
+  if (state_.counter == scan::ThreatCounter::Component)
+    ++state_.areaCounts[state_.areaIndex]; // shares the registry area with the startup entries
+  else
+    state_.areaCounts[state_.areaIndex] = counter;
   if (observer)
     observer->detected(results_.rows.back(), digest);
 }

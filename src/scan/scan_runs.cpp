@@ -2,6 +2,11 @@
 #include "scan/scan_runs.h"
 
 #include "app/settings.h"
+#include "app/text.h"
+#include "threats/process_helpers.h"
+
+#include <algorithm>
+#include <set>
 
 namespace quorvane::scan {
 
@@ -37,6 +42,7 @@ void ScanRunner::ScanFolderTree(const std::string& folder, int areaIndex) {
   results_.areaThreats.clear();
   search_.searchinsubfolders = true;
   state_.areaIndex = areaIndex;
+  state_.counter = ThreatCounter::Folder;
   search_.findfiles(start, patterns);
   if (pipeline_)
     pipeline_->finish(); // the area's count is complete before the next area starts
@@ -44,6 +50,9 @@ void ScanRunner::ScanFolderTree(const std::string& folder, int areaIndex) {
 
 int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
   results_.clear();
+  state_.panels.clear();
+  state_.panels[kAreaCustomFolder] = {"Custom Scan", "Files found in custom path",
+                                      AreaPanel::Status::Pending, true};
   state_.filesScanned = 0;
   state_.memoryThreats = state_.folderThreats = state_.startupThreats = 0;
   state_.unknownFiles[0] = state_.unknownFiles[1] = state_.unknownFiles[2] = 0;
@@ -53,9 +62,7 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
   state_.status = "Scan in progress, Please wait until the scan complete";
 
   control_.reset();
-  checker_.pinTable();
-  engine::CheckPipeline pipeline(checker_, control_, workers);
-  pipeline_ = &pipeline;
+  startPipeline();
   int threats = 0;
   for (const std::string& target : targets) {
     if (state_.cancelFlag)
@@ -64,6 +71,7 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
     if (status && status->kind == platform::FileKind::Regular) {
       std::size_t before = results_.rows.size();
       state_.areaIndex = kAreaCustomFolder;
+      state_.counter = ThreatCounter::Folder;
       checker_.checkvir(target); // a file named alone is checked whatever its name
       threats += static_cast<int>(results_.rows.size() - before);
     } else {
@@ -71,15 +79,126 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
       threats += static_cast<int>(results_.areaThreats.size());
     }
   }
-  pipeline_ = nullptr;
-  checker_.unpinTable();
+  stopPipeline();
   state_.folderThreats = threats;
   state_.areaCounts[kAreaCustomFolder] = threats;
+  state_.panels[kAreaCustomFolder].status =
+      threats > 0 ? AreaPanel::Status::Threat : AreaPanel::Status::Clean;
   state_.status = "Finished scanning";
   // Each detection was already counted in "threats" when it was logged.
   storeLastScan();
   state_.holdFlag = 1;
   return threats;
+}
+
+void ScanRunner::startPipeline() {
+  checker_.pinTable();
+  pipeline_ = std::make_unique<engine::CheckPipeline>(checker_, control_, workers);
+}
+
+void ScanRunner::stopPipeline() {
+  pipeline_.reset(); // records what is left
+  checker_.unpinTable();
+}
+
+namespace {
+
+struct AreaText {
+  int index;
+  const char* title;
+  const char* subtitle;
+};
+constexpr AreaText kAreaTexts[] = {
+    {kAreaMemory, "System Memory", "Programs loaded in memory"},
+    {kAreaWindowsFolder, "System files/folders", "Files Found in system folder"},
+    {kAreaRegistry, "System Registry", "File existing in system registry"},
+    {kAreaCustomFolder, "Custom Scan", "Files found in custom path"},
+};
+
+} // namespace
+
+void ScanRunner::runStart(const std::vector<int>& areas) {
+  results_.clear();
+  candidates_.clear();
+  state_.status = "Scan in progress, Please wait until the scan complete.";
+  state_.panels.clear();
+  state_.areaCounts.clear();
+  for (const AreaText& text : kAreaTexts) {
+    bool shown = std::find(areas.begin(), areas.end(), text.index) != areas.end();
+    state_.panels[text.index] = {text.title, text.subtitle, AreaPanel::Status::Pending, shown};
+    if (shown)
+      state_.areaCounts[text.index] = 0;
+  }
+  state_.filesScanned = 0;
+  state_.memoryThreats = state_.folderThreats = state_.startupThreats = 0;
+  state_.componentThreats = 0;
+  for (int& unknown : state_.unknownFiles)
+    unknown = 0;
+  state_.cancelFlag = 0;
+  state_.holdFlag = 0;
+  control_.reset();
+  startPipeline();
+}
+
+void ScanRunner::runEnd(int threats, long long unknown) {
+  stopPipeline();
+  for (auto& [index, panel] : state_.panels)
+    if (panel.shown)
+      panel.status = state_.areaCounts[index] > 0 ? AreaPanel::Status::Threat
+                                                  : AreaPanel::Status::Clean;
+  state_.status = "Finished scanning";
+  state_.summary.totalFiles = state_.filesScanned;
+  state_.summary.safeFiles = state_.filesScanned - threats - unknown;
+  state_.summary.threats = threats;
+  state_.summary.unknownFiles = static_cast<int>(unknown);
+  // Each detection was already counted in "threats" when it was logged.
+  storeLastScan();
+  state_.holdFlag = 1;
+}
+
+int ScanRunner::StartQuickScan() {
+  runStart({kAreaMemory});
+  ScanMemory();
+  int threats = state_.memoryThreats;
+  runEnd(threats, state_.unknownFiles[0]);
+  return threats;
+}
+
+void ScanRunner::ScanMemory() {
+  results_.areaThreats.clear();
+  candidates_.clear();
+  std::vector<std::string> modules;
+  threats::ListProcessModules(p_, modules);
+  // Each module file once, where it first appears.
+  std::set<std::string> seen;
+  for (std::string& module : modules)
+    if (seen.insert(module).second)
+      candidates_.push_back(std::move(module));
+  CheckCandidateList(kAreaMemory, ThreatCounter::Memory);
+  state_.cancelFlag = 0;
+}
+
+void ScanRunner::CheckCandidateList(int areaIndex, ThreatCounter counter) {
+  if (pipeline_)
+    pipeline_->finish(); // detections of the earlier step keep their place
+  state_.areaIndex = areaIndex;
+  state_.counter = counter;
+  std::size_t count = candidates_.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    if (state_.cancelFlag || !control_.checkpoint())
+      break; // the pause holds this loop too
+    std::string path = candidates_[i];
+    // "\SystemRoot\System32\smss.exe" names a file on the Windows folder's drive.
+    if (!systemDrive.empty() && app::toLower(path).find("root") != std::string::npos &&
+        path.find(':') == std::string::npos)
+      path = systemDrive + path;
+    if (pipeline_)
+      pipeline_->submit(path);
+    else
+      checker_.checkvir(path);
+  }
+  if (pipeline_)
+    pipeline_->finish();
 }
 
 void ScanRunner::CancelScan() {

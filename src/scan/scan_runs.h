@@ -6,6 +6,7 @@
 #include "scan/dirsearch.h"
 #include "scan/scan_state.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,18 @@ public:
   /// A custom scan of folders and single files: counters reset, each folder walked and each
   /// file checked, then "last scan" stored. Returns the number of threats found.
   int StartCustomScan(const std::vector<std::string>& targets);
+  /// The Quick scan: the files of every module of every running process. Returns the threats.
+  int StartQuickScan();
+  /// The memory scan: module files of all processes, each once, checked as candidates.
+  void ScanMemory();
+  /// Checks a list of paths for one area (kAreaMemory or kAreaRegistry) in list order.
+  void CheckCandidateList(int areaIndex, ThreatCounter counter);
+  /// The candidate list the candidate scans fill.
+  std::vector<std::string>& candidates() { return candidates_; }
+  /// The Windows folder's drive ("C:"), put in front of module paths of the form \SystemRoot\...;
+  /// empty where paths have no drives.
+  std::string systemDrive;
+
   /// Asks the running scan to stop at its next check; a file being read stops within itself.
   void CancelScan();
   /// Holds and releases the running scan (the walk and the reading of files).
@@ -43,6 +56,10 @@ public:
 
 private:
   void storeLastScan();
+  void runStart(const std::vector<int>& areas);
+  void runEnd(int threats, long long unknown);
+  void startPipeline();
+  void stopPipeline();
 
   platform::Platform& p_;
   std::string folder_;
@@ -51,7 +68,8 @@ private:
   engine::FileChecker checker_;
   clsdirsearch search_;
   RunControl control_;
-  engine::CheckPipeline* pipeline_ = nullptr; ///< the running run's, when one runs
+  std::unique_ptr<engine::CheckPipeline> pipeline_; ///< the running run's, when one runs
+  std::vector<std::string> candidates_;
 };
 
 } // namespace quorvane::scan

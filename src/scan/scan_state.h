@@ -11,9 +11,14 @@
 
 namespace quorvane::scan {
 
-/// Which area count a folder walk's detections update.
+/// Which area count a check's detections update.
 inline constexpr int kAreaCustomFolder = 6;
 inline constexpr int kAreaWindowsFolder = 23;
+inline constexpr int kAreaMemory = 8;
+inline constexpr int kAreaRegistry = 4;
+
+/// Which threat counter a check's detections set.
+enum class ThreatCounter { Memory, Folder, Startup, Component };
 
 /// A row of the detected-threat list.
 struct ThreatRow {
@@ -65,6 +70,23 @@ private:
   std::atomic<bool> cancelled_{false};
 };
 
+/// One panel of the scan page's area box.
+struct AreaPanel {
+  enum class Status { Pending, Threat, Clean };
+  std::string title;
+  std::string subtitle;
+  Status status = Status::Pending;
+  bool shown = false;
+};
+
+/// The summary box of a finished Quick or Smart scan.
+struct ScanSummary {
+  long long totalFiles = 0;
+  long long safeFiles = 0;
+  int threats = 0;
+  int unknownFiles = 0;
+};
+
 /// Counters and flags of the current scan.
 struct ScanState {
   long long filesScanned = 0;
@@ -74,12 +96,25 @@ struct ScanState {
   int componentThreats = 0;
   int unknownFiles[4] = {};
   int areaIndex = kAreaCustomFolder;
+  ThreatCounter counter = ThreatCounter::Folder;
   std::map<int, int> areaCounts; ///< area index -> threats shown for the area
   std::atomic<int> holdFlag{1};  ///< 0 while a scan runs, 1 when paused or idle
   std::atomic<int> cancelFlag{0};
   std::string lastKeyText; ///< the last key looked up
   double lastKey = 0;
   std::string status; ///< "Scan in progress, ..." / "Finished scanning"
+  std::map<int, AreaPanel> panels; ///< by area index
+  ScanSummary summary;
+
+  int& counterFor(ThreatCounter which) {
+    switch (which) {
+    case ThreatCounter::Memory: return memoryThreats;
+    case ThreatCounter::Startup: return startupThreats;
+    case ThreatCounter::Component: return componentThreats;
+    case ThreatCounter::Folder: break;
+    }
+    return folderThreats;
+  }
 };
 
 } // namespace quorvane::scan
