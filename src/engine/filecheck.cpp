@@ -37,8 +37,9 @@ PreparedFile FileChecker::prepare(const std::string& path, scan::RunControl* con
 
 FileChecker::Screened FileChecker::screen(const std::string& path,
                                           std::optional<std::uint64_t> known) {
-  if (IsOwnFile(path))
-    return {};
+  for (const std::string& own : ownFiles)
+    if (path.find(own) != std::string::npos)
+      return {};
   // The size is known before reading: a file at the limit, or of a length that no key carries,
   // is counted but never read.
   std::uint64_t size = 0;
@@ -67,16 +68,22 @@ PreparedFile FileChecker::readScreened(const std::string& path, const Screened& 
 }
 
 void FileChecker::record(const std::string& path, const PreparedFile& prepared) {
+  bool detected = recordOne(path, prepared);
+  if (onRecorded)
+    onRecorded(path, detected);
+}
+
+bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepared) {
   if (observer)
     observer->checking(path, state_.filesScanned);
   ++state_.filesScanned;
   if (!prepared.lookUp)
-    return;
+    return false;
   const std::string& digest = prepared.digest;
   state_.lastKeyText = FileKeyText(digest, prepared.size);
   state_.lastKey = KeyTextToNumber(state_.lastKeyText);
   if (!table()->contains(state_.lastKey))
-    return;
+    return false;
 
   virus(digest, path);
   std::string name(app::fileNameOf(path));
@@ -91,6 +98,7 @@ void FileChecker::record(const std::string& path, const PreparedFile& prepared) 
     state_.areaCounts[state_.areaIndex] = counter;
   if (observer)
     observer->detected(results_.rows.back(), digest);
+  return true;
 }
 
 void FileChecker::virus(const std::string& /*digest*/, const std::string& path) {

@@ -11,6 +11,8 @@
 #include "threats/threatlog.h"
 
 #include <array>
+#include <functional>
+#include <vector>
 #include <optional>
 #include <string>
 
@@ -39,6 +41,11 @@ class FileChecker {
 public:
   FileChecker(platform::Platform& platform, std::string appFolder, SignatureDatabase& signatures,
               scan::ScanState& state, scan::ScanResults& results);
+
+  /// The own-file names skipped (the component scan leaves out "nivtamsetup.exe").
+  std::vector<std::string> ownFiles{kOwnFileNames.begin(), kOwnFileNames.end()};
+  /// Called after every recorded file, with whether it was a detection.
+  std::function<void(const std::string& path, bool detected)> onRecorded;
 
   /// Overrides the "threatfound" setting (for one command-line run).
   std::optional<ThreatAction> actionOverride;
@@ -77,6 +84,8 @@ public:
   threats::Quarantine& quarantine() { return quarantine_; }
 
 private:
+  bool recordOne(const std::string& path, const PreparedFile& prepared);
+
   platform::Platform& p_;
   std::string folder_;
   SignatureDatabase& signatures_;

@@ -13,7 +13,8 @@ namespace quorvane::scan {
 ScanRunner::ScanRunner(platform::Platform& platform, std::string appFolder,
                        engine::SignatureDatabase& signatures)
     : p_(platform), folder_(std::move(appFolder)),
-      checker_(platform, folder_, signatures, state_, results_), search_(platform.files) {
+      checker_(platform, folder_, signatures, state_, results_), search_(platform.files),
+      startup_(platform) {
   search_.searching = [this](const std::string& folder) { search_searching(folder); };
   search_.found = [this](const std::string& folder, const std::string& name) {
     search_found(folder, name);
@@ -162,6 +163,61 @@ int ScanRunner::StartQuickScan() {
   int threats = state_.memoryThreats;
   runEnd(threats, state_.unknownFiles[0]);
   return threats;
+}
+
+std::string ScanRunner::windowsFolder() {
+  std::string folder = app::SettingsStore(p_).setting("windows folder");
+  return app::trimBlanks(folder).empty() ? "/usr" : folder;
+}
+
+int ScanRunner::StartSmartScan() {
+  runStart({kAreaMemory, kAreaWindowsFolder, kAreaRegistry});
+  ScanMemory();
+  ScanFolderTree(windowsFolder(), kAreaWindowsFolder);
+  ScanStartupEntries();
+  ScanRegisteredComponents();
+  int threats = state_.memoryThreats + state_.folderThreats + state_.startupThreats +
+                state_.componentThreats;
+  runEnd(threats, static_cast<long long>(state_.unknownFiles[1]) + state_.unknownFiles[2] +
+                      state_.unknownFiles[3]);
+  return threats;
+}
+
+void ScanRunner::ScanStartupEntries() {
+  candidates_.clear();
+  references_.clear();
+  for (StartupCandidate& candidate : startup_.ScanStartupEntries()) {
+    candidates_.push_back(std::move(candidate.path));
+    if (!candidate.reference.empty())
+      references_.push_back(std::move(candidate.reference));
+  }
+  results_.areaThreats.clear();
+  CheckCandidateList(kAreaRegistry, ThreatCounter::Startup);
+}
+
+void ScanRunner::ScanRegisteredComponents() {
+  candidates_.clear();
+  references_.clear();
+  for (StartupCandidate& candidate : startup_.RegisteredComponents()) {
+    candidates_.push_back(std::move(candidate.path));
+    references_.push_back(std::move(candidate.reference));
+  }
+  results_.areaThreats.clear();
+  // Candidate i belongs to reference row i; a detected component loses its registration.
+  std::size_t recorded = 0;
+  checker_.ownFiles = {"quorvaneam.exe", "zentuserv.exe", "exeupdt.exe"};
+  checker_.onRecorded = [&](const std::string&, bool detected) {
+    std::size_t index = recorded++;
+    if (!detected || index >= references_.size())
+      return;
+    std::string key = references_[index].substr(references_[index].find('|') + 1);
+    app::SettingsStore(p_).DeleteRegistryTree(platform::Hive::ClassesRoot,
+                                              key + "\\InprocServer32");
+  };
+  CheckCandidateList(kAreaRegistry, ThreatCounter::Component);
+  checker_.onRecorded = nullptr;
+  checker_.ownFiles.assign(engine::kOwnFileNames.begin(), engine::kOwnFileNames.end());
+  state_.cancelFlag = 0;
 }
 
 void ScanRunner::ScanMemory() {

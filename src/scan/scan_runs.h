@@ -5,6 +5,7 @@
 #include "engine/filecheck.h"
 #include "scan/dirsearch.h"
 #include "scan/scan_state.h"
+#include "scan/startup.h"
 
 #include <memory>
 #include <string>
@@ -32,6 +33,18 @@ public:
   int StartCustomScan(const std::vector<std::string>& targets);
   /// The Quick scan: the files of every module of every running process. Returns the threats.
   int StartQuickScan();
+  /// The Smart Scan: memory, the Windows folder, startup entries and registered components.
+  int StartSmartScan();
+  /// The third and fourth steps of the Smart Scan.
+  void ScanStartupEntries();
+  void ScanRegisteredComponents();
+  /// The folder the Smart Scan walks: the setting "windows folder", else /usr.
+  std::string windowsFolder();
+  /// Where the startup entries are looked for (tests point it at their own folders).
+  StartupCollector& startup() { return startup_; }
+  /// Where each candidate of the last candidate scan came from (see StartupCandidate).
+  const std::vector<std::string>& references() const { return references_; }
+
   /// The memory scan: module files of all processes, each once, checked as candidates.
   void ScanMemory();
   /// Checks a list of paths for one area (kAreaMemory or kAreaRegistry) in list order.
@@ -70,6 +83,8 @@ private:
   RunControl control_;
   std::unique_ptr<engine::CheckPipeline> pipeline_; ///< the running run's, when one runs
   std::vector<std::string> candidates_;
+  std::vector<std::string> references_;
+  StartupCollector startup_;
 };
 
 } // namespace quorvane::scan

@@ -1,0 +1,381 @@
+// Startup entries and registered components.
+#include "scan/startup.h"
+
+#include "app/settings.h"
+#include "app/text.h"
+#include "threats/process_helpers.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quorvane::scan {
+namespace {
+
+std::vector<std::string_view> lines(std::string_view text) {
+  std::vector<std::string_view> out;
+  while (!text.empty()) {
+    std::size_t nl = text.find('\n');
+    std::string_view line = text.substr(0, nl);
+    if (!line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    out.push_back(line);
+    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
+  }
+  return out;
+}
+
+bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+/// Splits off the first `count` blank-separated fields; the rest of the line follows them.
+std::vector<std::string_view> fields(std::string_view line, int count) {
+  std::vector<std::string_view> out;
+  for (int i = 0; i < count; ++i) {
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string_view::npos)
+      return out;
+    line.remove_prefix(start);
+    std::size_t end = line.find_first_of(" \t");
+    out.push_back(line.substr(0, end));
+    line = end == std::string_view::npos ? std::string_view() : line.substr(end);
+  }
+  out.push_back(app::trimBlanks(line));
+  return out;
+}
+
+} // namespace
+
+std::string ExpandVariables(std::string_view text, const VariableLookup& lookup) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    char c = text[i];
+    if (c == '%') {
+      std::size_t close = text.find('%', i + 1);
+      if (close != std::string_view::npos && close > i + 1) {
+        if (auto value = lookup(std::string(text.substr(i + 1, close - i - 1)))) {
+          out += *value;
+          i = close + 1;
+          continue;
+        }
+      }
+    } else if (c == '$' && i + 1 < text.size()) {
+      std::size_t start = i + 1, end;
+      bool braced = text[start] == '{';
+      if (braced) {
+        end = text.find('}', start);
+        if (end != std::string_view::npos)
+          if (auto value = lookup(std::string(text.substr(start + 1, end - start - 1)))) {
+            out += *value;
+            i = end + 1;
+            continue;
+          }
+      } else {
+        end = start;
+        while (end < text.size() && isNameChar(text[end]))
+          ++end;
+        if (end > start)
+          if (auto value = lookup(std::string(text.substr(start, end - start)))) {
+            out += *value;
+            i = end;
+            continue;
+          }
+      }
+    }
+    out += c;
+    ++i;
+  }
+  return out;
+}
+
+std::string ExtractProgramPath(std::string_view command, const VariableLookup& lookup,
+                               const std::function<bool(const std::string&)>& isFile) {
+  std::string_view trimmed = app::trimSpace(command);
+  std::string text;
+  for (char c : trimmed)
+    if (c != '"')
+      text += c;
+  std::string lower = app::toLower(text);
+  for (const char* extension : {".exe", ".dll", ".msi", ".bat", ".com", ".ocx"}) {
+    std::size_t at = lower.find(extension);
+    if (at == std::string::npos)
+      continue;
+    // The path ends with the extension (the blank before the arguments is not kept: on this
+    // system a trailing blank would be part of the name).
+    std::string path = text.substr(0, at + 4);
+    return ExpandVariables(app::trimSpace(path), lookup);
+  }
+  // No program extension: the first word, quotes honoured.
+  std::string_view rest = trimmed;
+  std::string word;
+  if (!rest.empty() && rest.front() == '"') {
+    rest.remove_prefix(1);
+    word = std::string(rest.substr(0, rest.find('"')));
+  } else {
+    word = std::string(rest.substr(0, rest.find_first_of(" \t")));
+  }
+  word = ExpandVariables(word, lookup);
+  if (word.empty() || word.find('/') != std::string::npos)
+    return word;
+  // A bare name runs from the first folder of PATH that holds it.
+  std::string searchPath = lookup("PATH").value_or("/usr/local/bin:/usr/bin:/bin");
+  std::size_t pos = 0;
+  while (pos <= searchPath.size()) {
+    std::size_t colon = searchPath.find(':', pos);
+    std::string folder = searchPath.substr(pos, colon == std::string::npos ? colon : colon - pos);
+    if (!folder.empty() && isFile(platform::joinPath(folder, word)))
+      return platform::joinPath(folder, word);
+    if (colon == std::string::npos)
+      break;
+    pos = colon + 1;
+  }
+  return word;
+}
+
+std::vector<std::string> ParseCrontab(std::string_view text, bool systemFormat) {
+  std::vector<std::string> commands;
+  for (std::string_view line : lines(text)) {
+    line = app::trimBlanks(line);
+    if (line.empty() || line.front() == '#')
+      continue;
+    if (line.front() == '@') {
+      auto parts = fields(line, systemFormat ? 2 : 1);
+      if (parts.size() == (systemFormat ? 3u : 2u) && !parts.back().empty())
+        commands.emplace_back(parts.back());
+      continue;
+    }
+    // NAME=value sets a variable: the first word holds an "=" before any blank.
+    std::size_t eq = line.find('=');
+    std::size_t blank = line.find_first_of(" \t");
+    if (eq != std::string_view::npos && (blank == std::string_view::npos || eq < blank))
+      continue;
+    auto parts = fields(line, systemFormat ? 6 : 5);
+    if (parts.size() == (systemFormat ? 7u : 6u) && !parts.back().empty())
+      commands.emplace_back(parts.back());
+  }
+  return commands;
+}
+
+UnitFile ParseUnitFile(std::string_view text) {
+  UnitFile unit;
+  std::string section;
+  std::string pending; // a line continued with "\"
+  for (std::string_view raw : lines(text)) {
+    std::string_view line = app::trimBlanks(raw);
+    if (pending.empty() && (line.empty() || line.front() == '#' || line.front() == ';'))
+      continue;
+    if (!line.empty() && line.back() == '\\') {
+      pending += std::string(line.substr(0, line.size() - 1)) + " ";
+      continue;
+    }
+    std::string full = pending + std::string(line);
+    pending.clear();
+    if (full.size() >= 2 && full.front() == '[' && full.back() == ']') {
+      section = full.substr(1, full.size() - 2);
+      continue;
+    }
+    std::size_t eq = full.find('=');
+    if (eq == std::string::npos)
+      continue;
+    std::string key(app::trimBlanks(std::string_view(full).substr(0, eq)));
+    std::string value(app::trimBlanks(std::string_view(full).substr(eq + 1)));
+    auto& values = unit[section][key];
+    if (value.empty())
+      values.clear(); // an empty assignment resets the list
+    else
+      values.push_back(value);
+  }
+  return unit;
+}
+
+std::string StripExecPrefixes(std::string_view exec) {
+  exec = app::trimBlanks(exec);
+  while (!exec.empty() && std::string_view("-@+!:").find(exec.front()) != std::string_view::npos)
+    exec.remove_prefix(1);
+  return std::string(exec);
+}
+
+const std::vector<std::pair<std::string, std::string>>& RunKeys() {
+  static const std::vector<std::pair<std::string, std::string>> keys = {
+      {"HKLM", "Software\\Microsoft\\windows\\currentversion\\run"},
+      {"HKLM", "Software\\Microsoft\\windows\\currentversion\\RunOnce"},
+      {"HKLM", "Software\\Microsoft\\windows\\currentversion\\RunServicesOnce"},
+      {"HKLM", "Software\\Microsoft\\windows\\currentversion\\RunOnceEx"},
+      {"HKCU", "Software\\Microsoft\\windows\\currentversion\\run"},
+      {"HKCU", "Software\\Microsoft\\windows\\currentversion\\RunOnce"},
+      {"HKCU", "Software\\Microsoft\\windows\\currentversion\\RunServicesOnce"},
+      {"HKCU", "Software\\Microsoft\\windows\\currentversion\\RunOnceEx"},
+  };
+  return keys;
+}
+
+bool StartupCollector::isFile(const std::string& path) {
+  auto status = p_.files.status(path);
+  return status && status->kind == platform::FileKind::Regular;
+}
+
+std::string StartupCollector::programOf(std::string_view command) {
+  return ExtractProgramPath(
+      command, [this](const std::string& name) { return p_.environment.variable(name); },
+      [this](const std::string& path) { return isFile(path); });
+}
+
+std::vector<StartupCandidate> StartupCollector::runKeyEntries() {
+  std::vector<StartupCandidate> out;
+  app::SettingsStore store(p_);
+  for (const auto& [root, key] : RunKeys()) {
+    platform::Hive hive = root == "HKLM" ? platform::Hive::LocalMachine : platform::Hive::CurrentUser;
+    auto values = p_.registry.values(hive, key);
+    if (!values)
+      continue;
+    for (const platform::RegistryValue& value : *values) {
+      std::string name(app::trimBlanks(value.name));
+      if (name.empty())
+        continue;
+      app::RegistryData data = store.GetRegistryValue(hive, key, name, std::string());
+      auto* text = std::get_if<std::string>(&data);
+      if (!text || app::trimSpace(*text).empty())
+        continue;
+      std::string path = programOf(*text);
+      auto status = p_.files.status(path);
+      if (path.empty() || !status || status->kind != platform::FileKind::Regular ||
+          status->size == 0)
+        continue;
+      out.push_back({path, root + "|" + key + "|" + name + "|" + path});
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> StartupCollector::autostartFiles() {
+  std::string folder;
+  if (auto config = p_.environment.variable("XDG_CONFIG_HOME"); config && !config->empty())
+    folder = platform::joinPath(*config, "autostart");
+  else if (auto home = p_.environment.variable("HOME"); home && !home->empty())
+    folder = platform::joinPath(*home, ".config/autostart");
+  std::vector<std::string> out;
+  auto entries = folder.empty() ? platform::ErrorOr<std::vector<platform::DirEntry>>(
+                                      std::errc::no_such_file_or_directory)
+                                : p_.files.listDirectory(folder);
+  if (!entries)
+    return out;
+  std::sort(entries->begin(), entries->end(),
+            [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
+  for (const platform::DirEntry& entry : *entries)
+    if (entry.kind == platform::FileKind::Regular)
+      out.push_back(platform::joinPath(folder, entry.name)); // the entries themselves
+  return out;
+}
+
+std::optional<UnitFile> StartupCollector::readUnit(const std::string& name) {
+  for (const std::string& folder : unitFolders)
+    if (auto text = p_.files.readFile(platform::joinPath(folder, name)))
+      return ParseUnitFile(*text);
+  return std::nullopt;
+}
+
+std::vector<std::string> StartupCollector::loadtask() {
+  std::vector<std::string> commands;
+  if (!userCrontab)
+    if (auto text = p_.files.readFile("/var/spool/cron/crontabs/" + p_.environment.userName()))
+      userCrontab = *text;
+  if (userCrontab)
+    for (std::string& c : ParseCrontab(*userCrontab, false))
+      commands.push_back(std::move(c));
+  if (auto text = p_.files.readFile(systemCrontab))
+    for (std::string& c : ParseCrontab(*text, true))
+      commands.push_back(std::move(c));
+  if (auto entries = p_.files.listDirectory(cronFolder)) {
+    std::sort(entries->begin(), entries->end(),
+              [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
+    for (const platform::DirEntry& entry : *entries)
+      if (entry.kind == platform::FileKind::Regular)
+        if (auto text = p_.files.readFile(platform::joinPath(cronFolder, entry.name)))
+          for (std::string& c : ParseCrontab(*text, true))
+            commands.push_back(std::move(c));
+  }
+  std::vector<std::string> out;
+  for (const std::string& command : commands)
+    if (std::string path = programOf(command); !path.empty())
+      out.push_back(path);
+
+  // systemd timers: the program of the service each timer starts.
+  std::vector<std::string> timers;
+  for (const std::string& folder : unitFolders)
+    if (auto entries = p_.files.listDirectory(folder))
+      for (const platform::DirEntry& entry : *entries)
+        if (entry.name.size() > 6 && entry.name.ends_with(".timer") &&
+            std::find(timers.begin(), timers.end(), entry.name) == timers.end())
+          timers.push_back(entry.name);
+  std::sort(timers.begin(), timers.end());
+  for (const std::string& timer : timers) {
+    auto unit = readUnit(timer);
+    if (!unit)
+      continue;
+    std::string service = timer.substr(0, timer.size() - 6) + ".service";
+    auto& target = (*unit)["Timer"]["Unit"];
+    if (!target.empty())
+      service = target.back();
+    if (auto serviceUnit = readUnit(service))
+      for (const std::string& exec : (*serviceUnit)["Service"]["ExecStart"])
+        if (std::string path = programOf(StripExecPrefixes(exec)); !path.empty())
+          out.push_back(path);
+  }
+  return out;
+}
+
+std::vector<std::string> StartupCollector::loadserv() {
+  std::vector<std::string> names;
+  for (const std::string& folder : unitFolders)
+    if (auto entries = p_.files.listDirectory(folder))
+      for (const platform::DirEntry& entry : *entries)
+        if (entry.name.ends_with(".service") && entry.name.find('@') == std::string::npos &&
+            std::find(names.begin(), names.end(), entry.name) == names.end())
+          names.push_back(entry.name); // the first folder holding a unit wins
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> out;
+  for (const std::string& name : names) {
+    auto unit = readUnit(name);
+    if (!unit)
+      continue;
+    auto& description = (*unit)["Unit"]["Description"];
+    if (description.empty() || app::trimBlanks(description.back()).empty())
+      continue;
+    for (const std::string& exec : (*unit)["Service"]["ExecStart"])
+      if (std::string path = programOf(StripExecPrefixes(exec)); !path.empty())
+        out.push_back(path); // no existence test: a missing file is counted, not looked up
+  }
+  return out;
+}
+
+std::vector<StartupCandidate> StartupCollector::ScanStartupEntries() {
+  std::vector<StartupCandidate> out = runKeyEntries();
+  for (std::string& path : autostartFiles())
+    out.push_back({std::move(path), {}});
+  for (std::string& path : loadtask())
+    out.push_back({std::move(path), {}});
+  for (std::string& path : loadserv())
+    out.push_back({std::move(path), {}});
+  return out;
+}
+
+std::vector<StartupCandidate> StartupCollector::RegisteredComponents() {
+  std::vector<StartupCandidate> out;
+  auto classes = p_.registry.subkeys(platform::Hive::ClassesRoot, "clsid");
+  if (!classes)
+    return out;
+  app::SettingsStore store(p_);
+  for (const std::string& id : *classes) {
+    if (app::trimBlanks(id).empty())
+      continue;
+    app::RegistryData data = store.GetRegistryValue(
+        platform::Hive::ClassesRoot, "CLSID\\" + id + "\\InprocServer32", "", std::string());
+    auto* text = std::get_if<std::string>(&data);
+    if (!text || app::trimSpace(*text).empty())
+      continue;
+    std::string path = programOf(*text);
+    if (!path.empty() && threats::FileExists(p_, path))
+      out.push_back({path, "HKCR|CLSID\\" + id});
+  }
+  return out;
+}
+
+} // namespace quorvane::scan

@@ -1,0 +1,84 @@
+// Where programs that start by themselves are named: Run-type registry keys, the autostart
+// folder, scheduled jobs (crontabs, systemd timers) and services (systemd units); and the
+// in-process components registered under HKEY_CLASSES_ROOT\CLSID. The parsers are pure; the
+// collectors read the system through the platform.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane::scan {
+
+/// Looks up an environment variable.
+using VariableLookup = std::function<std::optional<std::string>(const std::string&)>;
+
+/// The text with %NAME%, $NAME and ${NAME} replaced by their values; unknown variables stay.
+std::string ExpandVariables(std::string_view text, const VariableLookup& lookup);
+
+/// The program a command line starts. The first of ".exe", ".dll", ".msi", ".bat", ".com",
+/// ".ocx" (found without regard to case) ends the path; without any, the first word (quotes
+/// honoured) is the program, looked up on `searchPath` when it has no folder. Double quotes are
+/// dropped, variables expanded; the path keeps its letter case. Empty when nothing remains.
+std::string ExtractProgramPath(std::string_view command, const VariableLookup& lookup,
+                               const std::function<bool(const std::string&)>& isFile);
+
+/// The commands of a crontab; `systemFormat` for /etc/crontab and /etc/cron.d (a user field
+/// after the five time fields). Comments, variable settings and malformed lines give nothing;
+/// "@reboot" and the other "@" schedules are followed by the command directly.
+std::vector<std::string> ParseCrontab(std::string_view text, bool systemFormat);
+
+/// A unit file's keys by section ("Service" -> "ExecStart" -> values in order). Continuation
+/// lines (ending in "\") are joined; an empty assignment clears the values before it.
+using UnitFile = std::map<std::string, std::map<std::string, std::vector<std::string>>>;
+UnitFile ParseUnitFile(std::string_view text);
+
+/// An ExecStart value without its "-", "@", "+", "!", "!!" and ":" prefixes.
+std::string StripExecPrefixes(std::string_view exec);
+
+/// One candidate of the startup or component scan and where it came from.
+struct StartupCandidate {
+  std::string path;
+  std::string reference; ///< "ROOT|key|value|path" for Run keys, "HKCR|CLSID\{id}" for components
+};
+
+/// The Run-type keys, in the order they are read.
+const std::vector<std::pair<std::string, std::string>>& RunKeys();
+
+class StartupCollector {
+public:
+  explicit StartupCollector(platform::Platform& platform) : p_(platform) {}
+
+  /// Folders of the service unit files, in precedence order.
+  std::vector<std::string> unitFolders = {"/etc/systemd/system", "/lib/systemd/system",
+                                          "/usr/lib/systemd/system"};
+  /// System crontabs: the file and the folder of further ones.
+  std::string systemCrontab = "/etc/crontab";
+  std::string cronFolder = "/etc/cron.d";
+  /// The user's crontab text (from `crontab -l` or the spool), when there is one.
+  std::optional<std::string> userCrontab;
+
+  /// Run keys (with references), then the autostart folder, scheduled jobs and services.
+  std::vector<StartupCandidate> ScanStartupEntries();
+  /// In-process component files, one per registered class, with their references.
+  std::vector<StartupCandidate> RegisteredComponents();
+
+  std::vector<StartupCandidate> runKeyEntries();
+  std::vector<std::string> autostartFiles();
+  std::vector<std::string> loadtask();
+  std::vector<std::string> loadserv();
+
+private:
+  std::string programOf(std::string_view command);
+  bool isFile(const std::string& path);
+  std::optional<UnitFile> readUnit(const std::string& name);
+
+  platform::Platform& p_;
+};
+
+} // namespace quorvane::scan

@@ -1,0 +1,192 @@
+// Startup entries and registered components: the parsers on literal text, the collectors on
+// the fake platform.
+#include "scan/startup.h"
+
+#include "platform/fake/fakes.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace quorvane::scan {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+VariableLookup variables(std::map<std::string, std::string> values) {
+  return [values](const std::string& name) -> std::optional<std::string> {
+    auto it = values.find(name);
+    return it == values.end() ? std::nullopt : std::optional(it->second);
+  };
+}
+
+TEST(ExpandVariablesTest, KnownVariablesOnly) {
+  auto lookup = variables({{"windir", "/win"}, {"HOME", "/home/a"}});
+  EXPECT_EQ(ExpandVariables("%windir%\\system32\\ctfmon.exe", lookup), "/win\\system32\\ctfmon.exe");
+  EXPECT_EQ(ExpandVariables("$HOME/bin/x ${HOME}/y", lookup), "/home/a/bin/x /home/a/y");
+  EXPECT_EQ(ExpandVariables("%NOPE%/a $NOPE ${NOPE} 100% $", lookup), "%NOPE%/a $NOPE ${NOPE} 100% $");
+}
+
+struct ProgramCase {
+  std::string command;
+  std::string path;
+};
+
+class ExtractProgramPathTest : public ::testing::TestWithParam<ProgramCase> {};
+
+TEST_P(ExtractProgramPathTest, FindsTheProgram) {
+  auto lookup = variables({{"PATH", "/usr/local/bin:/usr/bin"}, {"windir", "/win"}});
+  auto isFile = [](const std::string& path) { return path == "/usr/bin/syncd"; };
+  EXPECT_EQ(ExtractProgramPath(GetParam().command, lookup, isFile), GetParam().path)
+      << GetParam().command;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ExtractProgramPathTest,
+    ::testing::Values(
+        ProgramCase{"\"C:\\Program Files\\App\\app.exe\" /min", "C:\\Program Files\\App\\app.exe"},
+        ProgramCase{"rundll32.exe shell32.dll,Control_RunDLL", "rundll32.exe"},
+        ProgramCase{"%windir%\\system32\\ctfmon.exe", "/win\\system32\\ctfmon.exe"},
+        ProgramCase{"/opt/Tools/Sync.EXE -q", "/opt/Tools/Sync.EXE"},
+        ProgramCase{"/opt/lib/Helper.Dll,Entry", "/opt/lib/Helper.Dll"},
+        ProgramCase{"/usr/bin/python3 /opt/x.py", "/usr/bin/python3"},
+        ProgramCase{"\"/opt/my app/run\" --fast", "/opt/my app/run"},
+        ProgramCase{"syncd --daemon", "/usr/bin/syncd"},
+        ProgramCase{"unknowncmd", "unknowncmd"},
+        ProgramCase{"\"/opt/unbalanced --x", "/opt/unbalanced --x"},
+        ProgramCase{"   ", ""}));
+
+TEST(ExtractProgramPathTest, LongCommandsAreFine) {
+  std::string command = "/opt/a/" + std::string(2048, 'x') + " --arg";
+  EXPECT_EQ(ExtractProgramPath(command, variables({}), [](const std::string&) { return false; }),
+            "/opt/a/" + std::string(2048, 'x'));
+}
+
+TEST(ParseCrontabTest, UserAndSystemFormats) {
+  const char* user = "# m h dom mon dow command\n"
+                     "SHELL=/bin/sh\n"
+                     "PATH = /usr/bin\n"
+                     "*/5 * * * * /home/a/bin/poll --quiet\n"
+                     "@reboot /home/a/bin/start\n"
+                     "\n"
+                     "bad line\n";
+  EXPECT_THAT(ParseCrontab(user, false),
+              ElementsAre("/home/a/bin/poll --quiet", "/home/a/bin/start"));
+  const char* system = "MAILTO=root\r\n"
+                       "17 *\t* * *\troot    cd / && run-parts --report /etc/cron.hourly\r\n"
+                       "@reboot root /usr/sbin/bootjob\r\n"
+                       "1 2 3 4 5 root\r\n";
+  EXPECT_THAT(ParseCrontab(system, true),
+              ElementsAre("cd / && run-parts --report /etc/cron.hourly", "/usr/sbin/bootjob"));
+  EXPECT_THAT(ParseCrontab("", true), IsEmpty());
+}
+
+TEST(ParseUnitFileTest, SectionsContinuationsAndResets) {
+  const char* text = "[Unit]\n"
+                     "Description=Example daemon\n"
+                     "# comment\n"
+                     "[Service]\n"
+                     "ExecStart=/bin/false\n"
+                     "ExecStart=\n"
+                     "ExecStart=-/usr/sbin/exampled \\\n"
+                     "    --config /etc/example.conf\n"
+                     "ExecStart=!!/usr/bin/second\n";
+  UnitFile unit = ParseUnitFile(text);
+  EXPECT_THAT(unit["Unit"]["Description"], ElementsAre("Example daemon"));
+  ASSERT_THAT(unit["Service"]["ExecStart"],
+              ElementsAre("-/usr/sbin/exampled  --config /etc/example.conf", "!!/usr/bin/second"));
+  EXPECT_EQ(StripExecPrefixes(unit["Service"]["ExecStart"][0]),
+            "/usr/sbin/exampled  --config /etc/example.conf");
+  EXPECT_EQ(StripExecPrefixes("!!/usr/bin/second"), "/usr/bin/second");
+  EXPECT_EQ(StripExecPrefixes("@+:/x"), "/x");
+}
+
+class CollectorTest : public ::testing::Test {
+protected:
+  platform::fake::FakePlatform fake;
+  StartupCollector collector{fake.platform};
+
+  void SetUp() override {
+    for (const char* f : {"/etc", "/etc/cron.d", "/etc/systemd", "/etc/systemd/system", "/lib",
+                          "/lib/systemd", "/lib/systemd/system", "/home", "/home/a",
+                          "/home/a/.config", "/home/a/.config/autostart", "/opt", "/usr",
+                          "/usr/bin"})
+      fake.files.createDirectory(f);
+    fake.environment.variables["HOME"] = "/home/a";
+    fake.environment.variables["PATH"] = "/usr/bin";
+    collector.unitFolders = {"/etc/systemd/system", "/lib/systemd/system"};
+    collector.userCrontab = "";
+  }
+};
+
+TEST_F(CollectorTest, RunKeysGiveCandidatesWithReferences) {
+  auto& reg = fake.registry;
+  const std::string run = "Software\\Microsoft\\windows\\currentversion\\run";
+  reg.createKey(platform::Hive::LocalMachine, run);
+  reg.createKey(platform::Hive::CurrentUser, run);
+  fake.files.put("/opt/App.exe", "x");
+  fake.files.put("/opt/empty.exe", "");
+  reg.setValue(platform::Hive::LocalMachine, run, "App", platform::ValueType::String,
+               std::string("\"/opt/App.exe\" /min\0", 20));
+  reg.setValue(platform::Hive::LocalMachine, run, "Empty", platform::ValueType::String, "/opt/empty.exe");
+  reg.setValue(platform::Hive::LocalMachine, run, "NoExt", platform::ValueType::String, "/opt/none");
+  reg.setValue(platform::Hive::LocalMachine, run, "Blank", platform::ValueType::String, "  ");
+  reg.setValue(platform::Hive::CurrentUser, run, "Again", platform::ValueType::String, "/opt/App.exe");
+  auto entries = collector.runKeyEntries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].path, "/opt/App.exe");
+  EXPECT_EQ(entries[0].reference, "HKLM|" + run + "|App|/opt/App.exe");
+  EXPECT_EQ(entries[1].reference, "HKCU|" + run + "|Again|/opt/App.exe");
+}
+
+TEST_F(CollectorTest, AutostartJobsAndServices) {
+  fake.files.put("/home/a/.config/autostart/b.desktop", "[Desktop Entry]\nExec=/opt/b\n");
+  fake.files.put("/home/a/.config/autostart/a.desktop", "[Desktop Entry]\nExec=/opt/a\n");
+  EXPECT_THAT(collector.autostartFiles(), ElementsAre("/home/a/.config/autostart/a.desktop",
+                                                      "/home/a/.config/autostart/b.desktop"));
+  fake.environment.variables["XDG_CONFIG_HOME"] = "/nowhere";
+  EXPECT_THAT(collector.autostartFiles(), IsEmpty());
+
+  collector.userCrontab = "0 * * * * /home/a/poll\n";
+  fake.files.put("/etc/crontab", "0 1 * * * root /usr/sbin/nightly --all\n");
+  fake.files.put("/etc/cron.d/extra", "@reboot root \"/opt/Sync.EXE\" -q\n");
+  fake.files.put("/lib/systemd/system/backup.timer", "[Timer]\nOnCalendar=daily\n");
+  fake.files.put("/lib/systemd/system/backup.service",
+                 "[Unit]\nDescription=Backup\n[Service]\nExecStart=/usr/bin/backup --now\n");
+  fake.files.put("/etc/systemd/system/other.timer", "[Timer]\nUnit=backup.service\n");
+  EXPECT_THAT(collector.loadtask(), ElementsAre("/home/a/poll", "/usr/sbin/nightly", "/opt/Sync.EXE",
+                                                "/usr/bin/backup", "/usr/bin/backup"));
+
+  fake.files.put("/etc/systemd/system/web.service",
+                 "[Unit]\nDescription=Web\n[Service]\nExecStart=-/opt/web/serve -p 80\n");
+  fake.files.put("/lib/systemd/system/web.service",
+                 "[Unit]\nDescription=Old web\n[Service]\nExecStart=/opt/old\n");
+  fake.files.put("/lib/systemd/system/nodesc.service", "[Service]\nExecStart=/opt/nodesc\n");
+  fake.files.put("/lib/systemd/system/getty@.service",
+                 "[Unit]\nDescription=Template\n[Service]\nExecStart=/sbin/agetty\n");
+  EXPECT_THAT(collector.loadserv(), ElementsAre("/usr/bin/backup", "/opt/web/serve"));
+}
+
+TEST_F(CollectorTest, ComponentsNeedAnExistingInprocServerFile) {
+  auto& reg = fake.registry;
+  fake.files.put("/opt/com/shell.dll", "x");
+  fake.environment.variables["SystemRoot"] = "/opt";
+  reg.createKey(platform::Hive::ClassesRoot, "CLSID\\{B}\\InprocServer32");
+  reg.setValue(platform::Hive::ClassesRoot, "CLSID\\{B}\\InprocServer32", "",
+               platform::ValueType::ExpandString, "\"%SystemRoot%/com/shell.dll\"");
+  reg.createKey(platform::Hive::ClassesRoot, "CLSID\\{A}\\InprocServer32");
+  reg.setValue(platform::Hive::ClassesRoot, "CLSID\\{A}\\InprocServer32", "",
+               platform::ValueType::String, "/opt/com/shell.dll");
+  reg.createKey(platform::Hive::ClassesRoot, "CLSID\\{C}"); // no InprocServer32
+  reg.createKey(platform::Hive::ClassesRoot, "CLSID\\{D}\\InprocServer32");
+  reg.setValue(platform::Hive::ClassesRoot, "CLSID\\{D}\\InprocServer32", "",
+               platform::ValueType::String, "/opt/com/missing.dll");
+  auto components = collector.RegisteredComponents();
+  ASSERT_EQ(components.size(), 2u);
+  EXPECT_EQ(components[0].path, "/opt/com/shell.dll");
+  EXPECT_EQ(components[0].reference, "HKCR|CLSID\\{A}");
+  EXPECT_EQ(components[1].reference, "HKCR|CLSID\\{B}");
+}
+
+} // namespace
+} // namespace quorvane::scan
