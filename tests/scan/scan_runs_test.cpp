@@ -8,6 +8,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace quorvane::scan {
 namespace {
 
@@ -101,6 +103,126 @@ TEST_F(ScanRunsTest, CancelStopsTheRunButItStillEnds) {
   EXPECT_EQ(runner.state().filesScanned, 1); // the file reported with the cancel is checked
   EXPECT_EQ(runner.state().holdFlag, 1);
   EXPECT_FALSE(settings.setting("last scan").empty());
+}
+
+} // namespace
+} // namespace quorvane::scan
+
+namespace quorvane::scan {
+namespace {
+
+class CandidateScanTest : public ScanRunsTest {
+protected:
+  void SetUp() override {
+    ScanRunsTest::SetUp();
+    for (const char* f : {"/usr", "/usr/bin", "/usr/lib", "/opt", "/win"})
+      fake.files.createDirectory(f);
+    runner.startup().unitFolders = {};
+    runner.startup().userCrontab = "";
+    runner.startup().systemCrontab = "/none";
+    runner.startup().cronFolder = "/none";
+    settings.setSetting("windows folder", "/win");
+  }
+};
+
+TEST_F(CandidateScanTest, QuickScanChecksEachModuleFileOnce) {
+  fake.files.put("/usr/bin/tool", "evil");
+  fake.files.put("/usr/lib/libc.so.6", "fine");
+  fake.processes.add(1, "/usr/bin/tool");
+  fake.processes.add(2, "/usr/bin/tool"); // a second instance: one candidate
+  fake.processes.moduleLists[1] = {"/usr/lib/libc.so.6"};
+  fake.processes.moduleLists[2] = {"/usr/lib/libc.so.6"};
+  EXPECT_EQ(runner.StartQuickScan(), 1);
+  EXPECT_THAT(runner.candidates(), ElementsAre("/usr/bin/tool", "/usr/lib/libc.so.6"));
+  const ScanState& s = runner.state();
+  EXPECT_EQ(s.filesScanned, 2);
+  EXPECT_EQ(s.memoryThreats, 1);
+  EXPECT_EQ(runner.state().areaCounts.at(kAreaMemory), 1);
+  EXPECT_EQ(s.summary.totalFiles, 2);
+  EXPECT_EQ(s.summary.safeFiles, 1);
+  EXPECT_EQ(s.summary.threats, 1);
+  EXPECT_EQ(s.panels.at(kAreaMemory).status, AreaPanel::Status::Threat);
+  EXPECT_FALSE(s.panels.at(kAreaWindowsFolder).shown);
+  EXPECT_EQ(settings.setting("threats"), "1");
+  // Both processes ran the detected file: both end.
+  EXPECT_THAT(fake.processes.terminated, ElementsAre(1, 2));
+}
+
+TEST_F(CandidateScanTest, SystemRootPathsGetTheDriveWhereThereIsOne) {
+  runner.systemDrive = "/drive";
+  fake.files.createDirectory("/drive");
+  fake.files.createDirectory("/drive/SystemRoot");
+  fake.files.put("/drive/SystemRoot/smss.exe", "evil");
+  runner.candidates() = {"/SystemRoot/smss.exe"};
+  runner.CheckCandidateList(kAreaMemory, ThreatCounter::Memory);
+  ASSERT_EQ(runner.results().rows.size(), 1u);
+  EXPECT_EQ(runner.results().rows[0].fullPath, "/drive/SystemRoot/smss.exe");
+}
+
+TEST_F(CandidateScanTest, SmartScanCoversEveryAreaAndUnregistersComponents) {
+  fake.files.put("/usr/bin/mem", "fine");
+  fake.processes.add(5, "/usr/bin/mem");
+  fake.files.put("/win/virus.dll", "evil");
+  fake.files.put("/opt/startme.exe", "evil");
+  const std::string run = "Software\\Microsoft\\windows\\currentversion\\run";
+  fake.registry.createKey(platform::Hive::CurrentUser, run);
+  fake.registry.setValue(platform::Hive::CurrentUser, run, "Start", platform::ValueType::String,
+                         "/opt/startme.exe --now");
+  fake.files.put("/opt/comp.dll", "evil");
+  for (const char* id : {"{1}", "{2}", "{3}"}) {
+    std::string key = std::string("CLSID\\") + id + "\\InprocServer32";
+    fake.registry.createKey(platform::Hive::ClassesRoot, key);
+    fake.registry.setValue(platform::Hive::ClassesRoot, key, "", platform::ValueType::String,
+                           id == std::string("{3}") ? "/usr/bin/mem" : "/opt/comp.dll");
+  }
+
+  EXPECT_EQ(runner.StartSmartScan(), 4);
+  const ScanState& s = runner.state();
+  EXPECT_EQ(s.memoryThreats, 0);
+  EXPECT_EQ(s.folderThreats, 1);
+  EXPECT_EQ(s.startupThreats, 1);
+  EXPECT_EQ(s.componentThreats, 2);
+  EXPECT_EQ(s.areaCounts.at(kAreaRegistry), 3);
+  EXPECT_EQ(s.areaCounts.at(kAreaWindowsFolder), 1);
+  EXPECT_EQ(s.summary.threats, 4);
+  EXPECT_EQ(s.panels.at(kAreaMemory).status, AreaPanel::Status::Clean);
+  EXPECT_EQ(s.panels.at(kAreaRegistry).status, AreaPanel::Status::Threat);
+  EXPECT_EQ(runner.results().rows.size(), 4u);
+  // Each class registered with the threat file loses its registration; the others keep theirs.
+  EXPECT_FALSE(fake.registry.keyExists(platform::Hive::ClassesRoot, "CLSID\\{1}\\InprocServer32"));
+  EXPECT_FALSE(fake.registry.keyExists(platform::Hive::ClassesRoot, "CLSID\\{2}\\InprocServer32"));
+  EXPECT_TRUE(fake.registry.keyExists(platform::Hive::ClassesRoot, "CLSID\\{3}\\InprocServer32"));
+  EXPECT_THAT(runner.references(), ElementsAre("HKCR|CLSID\\{1}", "HKCR|CLSID\\{2}", "HKCR|CLSID\\{3}"));
+  EXPECT_EQ(settings.setting("threats"), "4");
+}
+
+TEST_F(CandidateScanTest, PauseHoldsTheCandidateLoop) {
+  for (int i = 0; i < 5; ++i) {
+    std::string path = "/usr/bin/p" + std::to_string(i);
+    fake.files.put(path, "x");
+    fake.processes.add(static_cast<platform::ProcessId>(10 + i), path);
+  }
+  struct PauseOnSecond final : ScanObserver {
+    ScanRunner* runner;
+    std::atomic<int> seen{0};
+    void checking(const std::string&, long long) override {
+      if (++seen == 2)
+        runner->pause();
+    }
+  } pausing;
+  pausing.runner = &runner;
+  runner.checker().observer = &pausing;
+  std::thread scan([&] { runner.StartQuickScan(); });
+  for (int i = 0; i < 5000 && runner.state().holdFlag == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_LE(pausing.seen.load(), 2 + 16); // held: at most what was already read ahead
+  int held = pausing.seen.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(pausing.seen.load(), held);
+  runner.resume();
+  scan.join();
+  EXPECT_EQ(runner.state().filesScanned, 5);
 }
 
 } // namespace
