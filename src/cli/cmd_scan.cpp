@@ -89,9 +89,11 @@ void printSummary(scan::ScanRunner& runner) {
             << "Safe files scanned: " << summary.safeFiles << "\n"
             << "Threats Found : " << summary.threats << "\n"
             << "Unknown Files: " << summary.unknownFiles << "\n";
-  for (const auto& [index, panel] : runner.state().panels)
-    if (panel.shown)
-      std::cout << panel.title << " : " << runner.state().areaCounts[index] << "\n";
+  for (int index : scan::kAreaOrder) {
+    auto panel = runner.state().panels.find(index);
+    if (panel != runner.state().panels.end() && panel->second.shown)
+      std::cout << panel->second.title << " : " << runner.state().areaCounts[index] << "\n";
+  }
   std::cout << std::flush;
 }
 
@@ -126,18 +128,33 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
     status = failed ? kExitError : found > 0 ? kExitFound : kExitOk;
   });
 
-  auto* quick = app.add_subcommand(
-      "quick", "Quick Scan: the files of every module of every running process");
-  auto quickOptions = std::make_shared<ScanOptions>();
-  addActionOption(quick, *quickOptions);
-  quick->callback([&context, &status, quickOptions] {
-    int found = withRunner(context, *quickOptions, [](scan::ScanRunner& runner, platform::Platform&) {
-      int threats = runner.StartQuickScan();
-      printSummary(runner);
-      return threats;
+  struct RunCommand {
+    const char* name;
+    const char* help;
+    int (scan::ScanRunner::*run)();
+  };
+  static const RunCommand kRuns[] = {
+      {"quick", "Quick Scan: the files of every module of every running process",
+       &scan::ScanRunner::StartQuickScan},
+      {"smart",
+       "Smart Scan: memory, the system folder (setting \"windows folder\", else /usr), startup "
+       "entries and registered components",
+       &scan::ScanRunner::StartSmartScan},
+  };
+  for (const RunCommand& command : kRuns) {
+    auto* cmd = app.add_subcommand(command.name, command.help);
+    auto runOptions = std::make_shared<ScanOptions>();
+    addActionOption(cmd, *runOptions);
+    cmd->callback([&context, &status, runOptions, &command] {
+      int found =
+          withRunner(context, *runOptions, [&](scan::ScanRunner& runner, platform::Platform&) {
+            int threats = (runner.*command.run)();
+            printSummary(runner);
+            return threats;
+          });
+      status = found > 0 ? kExitFound : kExitOk;
     });
-    status = found > 0 ? kExitFound : kExitOk;
-  });
+  }
 }
 
 } // namespace quorvane::cli

@@ -17,6 +17,10 @@ inline constexpr int kAreaWindowsFolder = 23;
 inline constexpr int kAreaMemory = 8;
 inline constexpr int kAreaRegistry = 4;
 
+/// The areas in the order the scan page shows them.
+inline constexpr int kAreaOrder[] = {kAreaMemory, kAreaWindowsFolder, kAreaRegistry,
+                                     kAreaCustomFolder};
+
 /// Which threat counter a check's detections set.
 enum class ThreatCounter { Memory, Folder, Startup, Component };
 

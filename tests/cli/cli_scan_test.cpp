@@ -133,3 +133,72 @@ TEST_F(CliScanTest, MissingSignaturesWarn) {
 
 } // namespace
 } // namespace quorvane::testing
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quorvane::testing {
+namespace {
+
+/// A runnable program of our own: a copy of `sleep` with a few bytes appended, so that its
+/// fingerprint is its own and no program of the system shares it.
+std::string MakeSleeper(const TempDir& dir, const std::string& name) {
+  std::string path = dir / name;
+  std::filesystem::copy_file(std::filesystem::exists("/usr/bin/sleep") ? "/usr/bin/sleep" : "/bin/sleep",
+                             path);
+  std::ofstream(path, std::ios::binary | std::ios::app) << "quorvane test " << getpid();
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  return path;
+}
+
+TEST(CliRunTest, QuickScanFindsAndEndsARunningThreat) {
+  TempDir home, programs;
+  std::string program = MakeSleeper(programs, "qv-quick-sleeper");
+  std::string key = RunCli({"key", program}).out;
+  home.write("vir.sig", key.substr(0, key.find('\t')) + "\r\n");
+  pid_t child = fork();
+  if (child == 0) {
+    execl(program.c_str(), program.c_str(), "60", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 200; ++i) { // until it runs the program
+    std::error_code ignored;
+    if (std::filesystem::read_symlink("/proc/" + std::to_string(child) + "/exe", ignored) == program)
+      break;
+    usleep(10000);
+  }
+  CliResult r = RunCli({"--home", home.path(), "quick"});
+  int status = 0;
+  bool ended = false;
+  for (int i = 0; i < 200 && !ended; ++i) {
+    ended = waitpid(child, &status, WNOHANG) == child;
+    if (!ended)
+      usleep(10000);
+  }
+  if (!ended) { // our own child only
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_THAT(r.out, HasSubstr(program + ": Quorvane.Threat FOUND\n"));
+  EXPECT_THAT(r.out, HasSubstr("Threats Found : 1\n"));
+  EXPECT_THAT(r.out, HasSubstr("System Memory : 1\n"));
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(WIFSIGNALED(status));
+}
+
+TEST(CliRunTest, SmartScanSummaryHasEveryArea) {
+  TempDir home, win;
+  win.write("System32/bad.dll", EicarText());
+  std::filesystem::copy_file(std::string(QUORVANE_DATA_DIR) + "/vir.sig", home / "vir.sig");
+  ASSERT_EQ(RunCli({"--home", home.path(), "settings", "windows folder", win.path()}).status, 0);
+  CliResult r = RunCli({"--home", home.path(), "smart"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_THAT(r.out, HasSubstr(win.path() + "/System32/bad.dll: Quorvane.Threat FOUND\n"));
+  EXPECT_THAT(r.out, HasSubstr("Threats Found : 1\nUnknown Files: 0\n"
+                               "System Memory : 0\nSystem files/folders : 1\nSystem Registry : 0\n"));
+}
+
+} // namespace
+} // namespace quorvane::testing
