@@ -89,7 +89,7 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   std::string name(app::fileNameOf(path));
   results_.digests.push_back(digest);
   results_.areaThreats.push_back(digest + "|" + name + "|1");
-  results_.rows.push_back({name, path, false});
+  results_.rows.push_back({name, path, false, std::nullopt});
   int& counter = state_.counterFor(state_.counter);
   counter = static_cast<int>(results_.areaThreats.size());
   if (state_.counter == scan::ThreatCounter::Component)

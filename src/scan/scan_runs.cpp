@@ -3,9 +3,12 @@
 
 #include "app/settings.h"
 #include "app/text.h"
+#include "engine/datafiles.h"
 #include "threats/process_helpers.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <set>
 
 namespace quorvane::scan {
@@ -61,6 +64,7 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
   state_.cancelFlag = 0;
   state_.holdFlag = 0;
   state_.status = "Scan in progress, Please wait until the scan complete";
+  running_ = true;
 
   control_.reset();
   startPipeline();
@@ -89,6 +93,7 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
   // Each detection was already counted in "threats" when it was logged.
   storeLastScan();
   state_.holdFlag = 1;
+  running_ = false;
   return threats;
 }
 
@@ -138,6 +143,7 @@ void ScanRunner::runStart(const std::vector<int>& areas) {
   state_.cancelFlag = 0;
   state_.holdFlag = 0;
   control_.reset();
+  running_ = true;
   startPipeline();
 }
 
@@ -155,6 +161,7 @@ void ScanRunner::runEnd(int threats, long long unknown) {
   // Each detection was already counted in "threats" when it was logged.
   storeLastScan();
   state_.holdFlag = 1;
+  running_ = false;
 }
 
 int ScanRunner::StartQuickScan() {
@@ -255,6 +262,42 @@ void ScanRunner::CheckCandidateList(int areaIndex, ThreatCounter counter) {
   }
   if (pipeline_)
     pipeline_->finish();
+}
+
+std::string ScanRunner::TogglePause() {
+  if (state_.holdFlag == 0) {
+    pause();
+    return "Resume";
+  }
+  resume();
+  return "Pause";
+}
+
+std::optional<std::string> ScanRunner::PollFolderScanRequest() {
+  if (running_)
+    return std::nullopt; // picked up once the running scan has ended
+  std::string file = platform::joinPath(folder_, engine::kFolderScanFile);
+  auto text = p_.files.readFile(file);
+  if (!text || app::trimSpace(*text).empty())
+    return std::nullopt;
+  p_.files.removeFile(file);
+  return engine::FirstDelimitedField(*text);
+}
+
+std::optional<int> ScanRunner::StartRequestedFolderScan(const std::string& text) {
+  std::string path;
+  for (char c : app::trimSpace(text))
+    if (c != '"')
+      path += c;
+  if (path.empty())
+    return std::nullopt;
+  return StartCustomScan({path});
+}
+
+void ScanRunner::WaitMilliseconds(std::uint64_t ms) {
+  std::uint64_t until = p_.clock.tickCount() + ms;
+  while (p_.clock.tickCount() <= until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void ScanRunner::CancelScan() {

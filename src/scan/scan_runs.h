@@ -57,9 +57,21 @@ public:
 
   /// Asks the running scan to stop at its next check; a file being read stops within itself.
   void CancelScan();
-  /// Holds and releases the running scan (the walk and the reading of files).
+  /// Holds and releases the running scan: every walk and loop, and the reading of files.
   void pause();
   void resume();
+  /// Pause when running, resume when paused; returns the button's new caption.
+  std::string TogglePause();
+  bool running() const { return running_; }
+
+  /// The folder-scan request file: its first field when it holds one and no scan is running (a
+  /// request waits for the running scan to end); the file is deleted once read.
+  std::optional<std::string> PollFolderScanRequest();
+  /// A custom scan of the requested path (quotes dropped); an empty request does nothing.
+  /// Returns the threats found, or nothing when no scan ran.
+  std::optional<int> StartRequestedFolderScan(const std::string& text);
+  /// Waits until the tick count passes now + `ms`.
+  void WaitMilliseconds(std::uint64_t ms);
   /// Worker threads reading files (0: one per core).
   unsigned workers = 0;
 
@@ -84,6 +96,7 @@ private:
   std::unique_ptr<engine::CheckPipeline> pipeline_; ///< the running run's, when one runs
   std::vector<std::string> candidates_;
   std::vector<std::string> references_;
+  std::atomic<bool> running_{false};
   StartupCollector startup_;
 };
 

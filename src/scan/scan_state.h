@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <optional>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -24,11 +26,16 @@ inline constexpr int kAreaOrder[] = {kAreaMemory, kAreaWindowsFolder, kAreaRegis
 /// Which threat counter a check's detections set.
 enum class ThreatCounter { Memory, Folder, Startup, Component };
 
+/// Text colours of a detected-threat row (blue-green-red values).
+inline constexpr std::uint32_t kTickedColor = 255;        // red
+inline constexpr std::uint32_t kUntickedColor = 12632256; // light grey
+
 /// A row of the detected-threat list.
 struct ThreatRow {
   std::string fileName; ///< the text after the last separator of the path
   std::string fullPath; ///< the path as it was checked
   bool checked = false;
+  std::optional<std::uint32_t> color; ///< none: the list's default colours
 };
 
 /// The detected-threat list with its parallel digest list, and the current area's threat list.

@@ -227,3 +227,52 @@ TEST_F(CandidateScanTest, PauseHoldsTheCandidateLoop) {
 
 } // namespace
 } // namespace quorvane::scan
+
+namespace quorvane::scan {
+namespace {
+
+TEST_F(ScanRunsTest, FolderScanRequestIsPickedUpOnceAndOnlyWhenIdle) {
+  EXPECT_EQ(runner.PollFolderScanRequest(), std::nullopt); // no file
+  fake.files.put("/app/folderscan.sig", "  \r\n");
+  EXPECT_EQ(runner.PollFolderScanRequest(), std::nullopt); // empty request
+  fake.files.put("/app/folderscan.sig", "\"/data/My Files,old\"\r\n");
+  EXPECT_EQ(runner.PollFolderScanRequest(), "/data/My Files,old");
+  EXPECT_FALSE(fake.files.exists("/app/folderscan.sig"));
+  fake.files.put("/app/folderscan.sig", "/data,old\r\n");
+  EXPECT_EQ(runner.PollFolderScanRequest(), "/data");
+
+  // While a scan runs, the request stays for later.
+  fake.files.put("/data/a.exe", "evil");
+  fake.files.put("/app/folderscan.sig", "/data\r\n");
+  struct PollWhileRunning final : ScanObserver {
+    ScanRunner* runner;
+    std::optional<std::string> seen = std::string("not polled");
+    void checking(const std::string&, long long) override { seen = runner->PollFolderScanRequest(); }
+  } poller;
+  poller.runner = &runner;
+  runner.checker().observer = &poller;
+  EXPECT_EQ(runner.StartRequestedFolderScan("\"/data\""), 1);
+  EXPECT_EQ(poller.seen, std::nullopt);
+  EXPECT_EQ(runner.PollFolderScanRequest(), "/data");
+  EXPECT_EQ(runner.StartRequestedFolderScan("   "), std::nullopt);
+}
+
+TEST_F(ScanRunsTest, TogglePauseTwiceReturnsToRunning) {
+  runner.state().holdFlag = 0;
+  EXPECT_EQ(runner.TogglePause(), "Resume");
+  EXPECT_EQ(runner.state().holdFlag, 1);
+  EXPECT_TRUE(runner.search().pause());
+  EXPECT_EQ(runner.TogglePause(), "Pause");
+  EXPECT_EQ(runner.state().holdFlag, 0);
+  EXPECT_FALSE(runner.search().pause());
+}
+
+TEST_F(ScanRunsTest, WaitMillisecondsFollowsTheTickCount) {
+  fake.clock.ticksPerRead = 1;
+  std::uint64_t before = fake.clock.ticks;
+  runner.WaitMilliseconds(5);
+  EXPECT_GT(fake.clock.ticks.load(), before + 5);
+}
+
+} // namespace
+} // namespace quorvane::scan
