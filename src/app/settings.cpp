@@ -273,6 +273,34 @@ bool SettingsStore::RegKeyExists(Hive root, std::string_view subkey) {
   return p_.registry.keyExists(root, subkey);
 }
 
+int SettingsStore::fEnumValue(std::string_view root, std::string_view subkey,
+                              std::vector<std::string>& names) {
+  Hive hive = hiveOfSource(ClassifySource(root));
+  if (hive == Hive::None)
+    return kInvalidSource;
+  auto values = p_.registry.values(hive, subkey);
+  if (!values)
+    return values.error().value();
+  for (const RegistryValue& value : *values)
+    if (std::string_view name = trimBlanks(value.name); !name.empty())
+      names.emplace_back(name);
+  return 0;
+}
+
+int SettingsStore::fEnumKey(std::string_view root, std::string_view subkey,
+                            std::vector<std::string>& names) {
+  Hive hive = hiveOfSource(ClassifySource(root));
+  if (hive == Hive::None)
+    return kInvalidSource;
+  auto keys = p_.registry.subkeys(hive, subkey);
+  if (!keys)
+    return keys.error().value();
+  for (const std::string& key : *keys)
+    if (std::string_view name = trimBlanks(key); !name.empty())
+      names.emplace_back(name);
+  return 0;
+}
+
 bool SettingsStore::DeleteRegistryTree(Hive root, std::string_view subkey) {
   if (!p_.registry.deleteKey(root, subkey))
     return true;

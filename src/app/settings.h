@@ -85,6 +85,11 @@ public:
   RegistryData GetRegistryValue(Hive root, std::string_view subkey, std::string_view name,
                                 RegistryData fallback = {});
   bool RegKeyExists(Hive root, std::string_view subkey);
+  /// Appends the key's value names (trimmed, blank ones left out) to `names`; returns 0 or the
+  /// platform error number (99 for a root name other than HKCU, HKLM, HKU, HKCR).
+  int fEnumValue(std::string_view root, std::string_view subkey, std::vector<std::string>& names);
+  /// The same for the key's subkey names.
+  int fEnumKey(std::string_view root, std::string_view subkey, std::vector<std::string>& names);
   /// Deletes a key with all its subkeys. True when the key is gone.
   bool DeleteRegistryTree(Hive root, std::string_view subkey);
   /// Adds the everyone / user entries to the key's access list. False (key unchanged) when the

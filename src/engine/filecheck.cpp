@@ -76,6 +76,8 @@ void FileChecker::record(const std::string& path, const PreparedFile& prepared) 
 bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepared) {
   if (observer)
     observer->checking(path, state_.filesScanned);
+  state_.nowChecking = "Now Checking " + path;
+  state_.filesLabel = "Files scanned : " + std::to_string(state_.filesScanned);
   ++state_.filesScanned;
   if (!prepared.lookUp)
     return false;
@@ -92,6 +94,7 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   results_.rows.push_back({name, path, false, std::nullopt});
   int& counter = state_.counterFor(state_.counter);
   counter = static_cast<int>(results_.areaThreats.size());
+  state_.threatsLabel = "Threats Found : " + std::to_string(state_.memoryThreats);
   if (state_.counter == scan::ThreatCounter::Component)
     ++state_.areaCounts[state_.areaIndex]; // shares the registry area with the startup entries
   else

@@ -149,10 +149,15 @@ void ScanRunner::runStart(const std::vector<int>& areas) {
 
 void ScanRunner::runEnd(int threats, long long unknown) {
   stopPipeline();
-  for (auto& [index, panel] : state_.panels)
-    if (panel.shown)
-      panel.status = state_.areaCounts[index] > 0 ? AreaPanel::Status::Threat
-                                                  : AreaPanel::Status::Clean;
+  for (int index : kAreaOrder) {
+    auto found = state_.panels.find(index);
+    if (found == state_.panels.end() || !found->second.shown)
+      continue;
+    found->second.status = state_.areaCounts[index] > 0 ? AreaPanel::Status::Threat
+                                                        : AreaPanel::Status::Clean;
+    if (checker_.observer)
+      checker_.observer->areaFinished(index, state_.areaCounts[index]);
+  }
   state_.status = "Finished scanning";
   state_.summary.totalFiles = state_.filesScanned;
   state_.summary.safeFiles = state_.filesScanned - threats - unknown;
@@ -162,6 +167,8 @@ void ScanRunner::runEnd(int threats, long long unknown) {
   storeLastScan();
   state_.holdFlag = 1;
   running_ = false;
+  if (checker_.observer)
+    checker_.observer->runFinished(state_.summary);
 }
 
 int ScanRunner::StartQuickScan() {
@@ -298,6 +305,23 @@ void ScanRunner::WaitMilliseconds(std::uint64_t ms) {
   std::uint64_t until = p_.clock.tickCount() + ms;
   while (p_.clock.tickCount() <= until)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+bool ScanWorker::start(std::function<void(ScanRunner&)> run) {
+  if (busy_)
+    return false;
+  join();
+  busy_ = true;
+  thread_ = std::thread([this, run = std::move(run)] {
+    run(runner_);
+    busy_ = false;
+  });
+  return true;
+}
+
+void ScanWorker::join() {
+  if (thread_.joinable())
+    thread_.join();
 }
 
 void ScanRunner::CancelScan() {

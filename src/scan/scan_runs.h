@@ -7,7 +7,9 @@
 #include "scan/scan_state.h"
 #include "scan/startup.h"
 
+#include <functional>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -98,6 +100,27 @@ private:
   std::vector<std::string> references_;
   std::atomic<bool> running_{false};
   StartupCollector startup_;
+};
+
+/// Runs scans on a thread of their own, one at a time; pause and cancel go to the runner from
+/// any thread, and the run is watched through the runner's observer.
+class ScanWorker {
+public:
+  explicit ScanWorker(ScanRunner& runner) : runner_(runner) {}
+  ~ScanWorker() { join(); }
+  ScanWorker(const ScanWorker&) = delete;
+  ScanWorker& operator=(const ScanWorker&) = delete;
+
+  /// Starts `run` on the worker thread; false (nothing started) while a scan is still running.
+  bool start(std::function<void(ScanRunner&)> run);
+  /// Waits for the running scan to end.
+  void join();
+  bool busy() const { return busy_; }
+
+private:
+  ScanRunner& runner_;
+  std::thread thread_;
+  std::atomic<bool> busy_{false};
 };
 
 } // namespace quorvane::scan

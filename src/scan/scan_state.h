@@ -59,6 +59,10 @@ public:
   virtual void checking(const std::string& /*path*/, long long /*filesScanned*/) {}
   /// A file was found to be a threat and recorded.
   virtual void detected(const ThreatRow& /*row*/, const std::string& /*digest*/) {}
+  /// An area's step ended with this many threats in its count.
+  virtual void areaFinished(int /*areaIndex*/, int /*count*/) {}
+  /// A Quick or Smart run ended; its summary is filled in.
+  virtual void runFinished(const struct ScanSummary& /*summary*/) {}
 };
 
 /// Pause and cancel of a running walk or loop, safe to use from any thread.
@@ -114,6 +118,9 @@ struct ScanState {
   std::string lastKeyText; ///< the last key looked up
   double lastKey = 0;
   std::string status; ///< "Scan in progress, ..." / "Finished scanning"
+  std::string nowChecking;  ///< live label: "Now Checking " and the path
+  std::string filesLabel;   ///< live label: "Files scanned : " and the count before the file
+  std::string threatsLabel; ///< live label: "Threats Found : " and the memory threats
   std::map<int, AreaPanel> panels; ///< by area index
   ScanSummary summary;
 

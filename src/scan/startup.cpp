@@ -223,13 +223,9 @@ std::vector<StartupCandidate> StartupCollector::runKeyEntries() {
   app::SettingsStore store(p_);
   for (const auto& [root, key] : RunKeys()) {
     platform::Hive hive = root == "HKLM" ? platform::Hive::LocalMachine : platform::Hive::CurrentUser;
-    auto values = p_.registry.values(hive, key);
-    if (!values)
-      continue;
-    for (const platform::RegistryValue& value : *values) {
-      std::string name(app::trimBlanks(value.name));
-      if (name.empty())
-        continue;
+    std::vector<std::string> names;
+    store.fEnumValue(root, key, names);
+    for (const std::string& name : names) {
       app::RegistryData data = store.GetRegistryValue(hive, key, name, std::string());
       auto* text = std::get_if<std::string>(&data);
       if (!text || app::trimSpace(*text).empty())
@@ -359,13 +355,10 @@ std::vector<StartupCandidate> StartupCollector::ScanStartupEntries() {
 
 std::vector<StartupCandidate> StartupCollector::RegisteredComponents() {
   std::vector<StartupCandidate> out;
-  auto classes = p_.registry.subkeys(platform::Hive::ClassesRoot, "clsid");
-  if (!classes)
-    return out;
   app::SettingsStore store(p_);
-  for (const std::string& id : *classes) {
-    if (app::trimBlanks(id).empty())
-      continue;
+  std::vector<std::string> classes;
+  store.fEnumKey("HKCR", "clsid", classes);
+  for (const std::string& id : classes) {
     app::RegistryData data = store.GetRegistryValue(
         platform::Hive::ClassesRoot, "CLSID\\" + id + "\\InprocServer32", "", std::string());
     auto* text = std::get_if<std::string>(&data);

@@ -192,6 +192,21 @@ TEST_F(SettingsTest, GetRegistryValueByStoredType) {
   EXPECT_EQ(store.GetRegistryValue(LM, "Nokey", "x", std::uint32_t{5}), RegistryData(std::uint32_t{5}));
 }
 
+TEST_F(SettingsTest, EnumerationHelpersListNamesOrReportWhyNot) {
+  fake.registry.createKey(Hive::ClassesRoot, "CLSID\\{B}");
+  fake.registry.createKey(Hive::ClassesRoot, "CLSID\\{A}");
+  fake.registry.setValue(Hive::ClassesRoot, "CLSID", " spaced ", ValueType::String, "");
+  fake.registry.setValue(Hive::ClassesRoot, "CLSID", "", ValueType::String, "default");
+  std::vector<std::string> names{"kept"};
+  EXPECT_EQ(store.fEnumKey("hkcr", "clsid", names), 0);
+  EXPECT_THAT(names, ElementsAre("kept", "{A}", "{B}"));
+  names.clear();
+  EXPECT_EQ(store.fEnumValue("HKCR", "CLSID", names), 0);
+  EXPECT_THAT(names, ElementsAre("spaced")); // the default value has no name to list
+  EXPECT_EQ(store.fEnumValue("HKCR", "Nope", names), static_cast<int>(std::errc::no_such_file_or_directory));
+  EXPECT_EQ(store.fEnumKey("HKXX", "CLSID", names), 99);
+}
+
 TEST_F(SettingsTest, DeleteRegistryTreeRemovesEverythingBelow) {
   fake.registry.createKey(LM, "CLSID\\{A}\\InprocServer32");
   fake.registry.createKey(LM, "CLSID\\{A}\\Other\\Deep");

@@ -142,10 +142,34 @@ TEST_F(CandidateScanTest, QuickScanChecksEachModuleFileOnce) {
   EXPECT_EQ(s.summary.safeFiles, 1);
   EXPECT_EQ(s.summary.threats, 1);
   EXPECT_EQ(s.panels.at(kAreaMemory).status, AreaPanel::Status::Threat);
+  EXPECT_EQ(s.panels.at(kAreaMemory).title, "System Memory");
   EXPECT_FALSE(s.panels.at(kAreaWindowsFolder).shown);
+  EXPECT_EQ(s.threatsLabel, "Threats Found : 1"); // the live label matches the area count
+  EXPECT_EQ(s.nowChecking, "Now Checking /usr/lib/libc.so.6");
+  EXPECT_EQ(s.filesLabel, "Files scanned : 1");
   EXPECT_EQ(settings.setting("threats"), "1");
   // Both processes ran the detected file: both end.
   EXPECT_THAT(fake.processes.terminated, ElementsAre(1, 2));
+}
+
+TEST_F(CandidateScanTest, ObserverHearsAreasAndTheRunEnd) {
+  struct Events final : ScanObserver {
+    std::vector<std::string> seen;
+    void areaFinished(int area, int count) override {
+      seen.push_back("area " + std::to_string(area) + "=" + std::to_string(count));
+    }
+    void runFinished(const ScanSummary& summary) override {
+      seen.push_back("end " + std::to_string(summary.threats));
+    }
+  } events;
+  runner.checker().observer = &events;
+  fake.files.put("/win/x.exe", "evil");
+  runner.StartSmartScan();
+  EXPECT_THAT(events.seen, ElementsAre("area 8=0", "area 23=1", "area 4=0", "end 1"));
+  events.seen.clear();
+  runner.StartQuickScan(); // no processes: an empty candidate list changes nothing
+  EXPECT_THAT(events.seen, ElementsAre("area 8=0", "end 0"));
+  EXPECT_EQ(runner.state().filesScanned, 0);
 }
 
 TEST_F(CandidateScanTest, SystemRootPathsGetTheDriveWhereThereIsOne) {
@@ -272,6 +296,35 @@ TEST_F(ScanRunsTest, WaitMillisecondsFollowsTheTickCount) {
   std::uint64_t before = fake.clock.ticks;
   runner.WaitMilliseconds(5);
   EXPECT_GT(fake.clock.ticks.load(), before + 5);
+}
+
+} // namespace
+} // namespace quorvane::scan
+
+namespace quorvane::scan {
+namespace {
+
+TEST_F(ScanRunsTest, WorkerRunsOneScanAtATimeAndCancelReachesIt) {
+  for (int i = 0; i < 50; ++i)
+    fake.files.put("/data/f" + std::to_string(i) + ".exe", "x");
+  struct Slow final : ScanObserver {
+    std::atomic<int> seen{0};
+    void checking(const std::string&, long long) override {
+      ++seen;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  } slow;
+  runner.checker().observer = &slow;
+  ScanWorker worker(runner);
+  ASSERT_TRUE(worker.start([](ScanRunner& r) { r.StartCustomScan({"/data"}); }));
+  EXPECT_FALSE(worker.start([](ScanRunner&) { FAIL() << "a second scan started"; }));
+  for (int i = 0; i < 5000 && slow.seen < 3; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  runner.CancelScan(); // from another thread
+  worker.join();
+  EXPECT_FALSE(worker.busy());
+  EXPECT_LT(slow.seen.load(), 50);
+  EXPECT_EQ(runner.state().holdFlag, 1);
 }
 
 } // namespace
