@@ -10,6 +10,7 @@
 // Usage: make_corpus DIR [FILES]
 #include "engine/filekey.h"
 #include "engine/fingerprint.h"
+#include "platform/fake/fakes.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/registry_store.h"
 
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
   platform::StderrNotifier notifier;
   platform::LinuxProcesses processes;
   platform::SqliteRegistry registry(":memory:");
-  platform::Platform p{registry, fs, clock, environment, crypto, notifier, processes};
+  platform::fake::FakePower power; // never used: the corpus needs no power action
+  platform::Platform p{registry, fs, clock, environment, crypto, notifier, processes, power};
 
   std::vector<Signature> signatures;
   std::ofstream threatList(dir + "/threats.txt");

@@ -2,6 +2,7 @@
 #include "engine/filecheck.h"
 
 #include "app/text.h"
+#include "engine/datafiles.h"
 #include "engine/filekey.h"
 #include "threats/process_helpers.h"
 
@@ -26,7 +27,8 @@ FileChecker::FileChecker(platform::Platform& platform, std::string appFolder,
                          SignatureDatabase& signatures, scan::ScanState& state,
                          scan::ScanResults& results)
     : p_(platform), folder_(std::move(appFolder)), signatures_(signatures), state_(state),
-      results_(results), log_(platform, folder_), quarantine_(platform, folder_) {}
+      results_(results), log_(platform, folder_), quarantine_(platform, folder_),
+      safe_(platform.files, platform::joinPath(folder_, kSafeFile)) {}
 
 void FileChecker::checkvir(const std::string& path) { record(path, prepare(path)); }
 
@@ -84,14 +86,14 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   const std::string& digest = prepared.digest;
   state_.lastKeyText = FileKeyText(digest, prepared.size);
   state_.lastKey = KeyTextToNumber(state_.lastKeyText);
-  if (!table()->contains(state_.lastKey))
-    return false;
+  if (!table()->contains(state_.lastKey) || safe_.contains(digest))
+    return false; // not listed, or marked safe by the user
 
   virus(digest, path);
   std::string name(app::fileNameOf(path));
   results_.digests.push_back(digest);
   results_.areaThreats.push_back(digest + "|" + name + "|1");
-  results_.rows.push_back({name, path, false, std::nullopt});
+  results_.rows.push_back({name, path, false, std::nullopt, false});
   int& counter = state_.counterFor(state_.counter);
   counter = static_cast<int>(results_.areaThreats.size());
   state_.threatsLabel = "Threats Found : " + std::to_string(state_.memoryThreats);

@@ -4,6 +4,7 @@
 
 #include "app/settings.h"
 #include "engine/fingerprint.h"
+#include "engine/safelist.h"
 #include "engine/sigtable.h"
 #include "platform/platform.h"
 #include "scan/scan_state.h"
@@ -93,6 +94,7 @@ private:
   scan::ScanResults& results_;
   threats::ThreatLog log_;
   threats::Quarantine quarantine_;
+  SafeList safe_;
   std::shared_ptr<const SignatureTable> pinned_;
 
   std::shared_ptr<const SignatureTable> table() const {

@@ -6,6 +6,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/notifier.h"
+#include "platform/power.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 
@@ -23,6 +24,7 @@ struct Platform {
   Crypto& crypto;
   Notifier& notifier;
   Processes& processes;
+  Power& power;
 };
 
 /// The facilities of the running system, owning what they hold.
@@ -42,6 +44,7 @@ private:
   std::unique_ptr<Crypto> crypto_;
   std::unique_ptr<Notifier> notifier_;
   std::unique_ptr<Processes> processes_;
+  std::unique_ptr<Power> power_;
   std::unique_ptr<Platform> platform_;
 };
 

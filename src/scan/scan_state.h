@@ -36,6 +36,7 @@ struct ThreatRow {
   std::string fullPath; ///< the path as it was checked
   bool checked = false;
   std::optional<std::uint32_t> color; ///< none: the list's default colours
+  bool selected = false;              ///< highlighted (for "Remove Threat from memory")
 };
 
 /// The detected-threat list with its parallel digest list, and the current area's threat list.

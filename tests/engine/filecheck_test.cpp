@@ -182,3 +182,32 @@ TEST(OwnFileTest, FourNames) {
 
 } // namespace
 } // namespace quorvane::engine
+
+#include "app/text.h"
+#include "engine/safelist.h"
+
+namespace quorvane::engine {
+namespace {
+
+TEST(SafeListParseTest, DigestsBackToBackAnyCaseAndGarbageIgnored) {
+  std::string a = "0123456789abcdef0123456789abcdef", b = "FEDCBA9876543210FEDCBA9876543210";
+  auto digests = ParseSafeList(a + b + "\r\n\r\n" + "12345 not a digest zz\n" + b.substr(0, 20) +
+                               "\n" + app::toUpper(a) + "\n");
+  EXPECT_THAT(digests, ::testing::ElementsAre(a, app::toLower(b)));
+}
+
+TEST_F(FileCheckTest, FilesMarkedSafeAreNotThreats) {
+  listAsThreats({"evil"});
+  fake.files.put("/data/x.exe", "evil");
+  std::string digest = GetFileMD5HashCode(p, "/data/x.exe");
+  fake.files.put("/app/safe.sig", "junk\r\n" + std::string(32, 'a') + digest + "\r\n");
+  checker.checkvir("/data/x.exe");
+  EXPECT_TRUE(results.rows.empty());
+  EXPECT_EQ(state.filesScanned, 1);
+  fake.files.put("/app/safe.sig", std::string(32, 'a') + "\r\n"); // the line is gone again
+  checker.checkvir("/data/x.exe");
+  EXPECT_EQ(results.rows.size(), 1u);
+}
+
+} // namespace
+} // namespace quorvane::engine

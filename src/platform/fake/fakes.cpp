@@ -113,6 +113,8 @@ std::error_code MemoryFileSystem::appendFile(const std::string& path, std::strin
 
 std::error_code MemoryFileSystem::removeFile(const std::string& path) {
   std::lock_guard lock(mutex_);
+  if (undeletable.count(path))
+    return std::make_error_code(std::errc::device_or_resource_busy);
   if (files_.erase(path) == 0)
     return std::make_error_code(std::errc::no_such_file_or_directory);
   return {};

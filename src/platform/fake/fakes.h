@@ -58,11 +58,33 @@ public:
   bool errorIsTerminal() override { return terminal; }
 };
 
-/// Records every message box instead of showing it.
+/// Records every message box, question and alert instead of showing it.
 class RecordingNotifier final : public Notifier {
 public:
   std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  std::vector<std::string> alerts;
+  bool answer = false; ///< the answer to every question
   void messageBox(const std::string& text) override { messages.push_back(text); }
+  bool ask(const std::string& text) override {
+    questions.push_back(text);
+    return answer;
+  }
+  void showThreatAlert(const std::string& record) override { alerts.push_back(record); }
+};
+
+/// Counts power actions; never acts on the machine.
+class FakePower final : public Power {
+public:
+  int restarts = 0, shutdowns = 0;
+  std::error_code restart() override {
+    ++restarts;
+    return {};
+  }
+  std::error_code shutdown() override {
+    ++shutdowns;
+    return {};
+  }
 };
 
 /// Real MD5, or a missing provider when `available` is false.
@@ -95,6 +117,8 @@ public:
   std::string content(const std::string& path) const;
   /// Paths whose reads fail with an I/O error.
   std::set<std::string> unreadable;
+  /// Paths that cannot be deleted (a locked file).
+  std::set<std::string> undeletable;
   /// How often each path was opened or read.
   std::map<std::string, int> reads;
 
@@ -150,7 +174,8 @@ public:
   FakeCrypto crypto;
   RecordingNotifier notifier;
   FakeProcesses processes;
-  Platform platform{registry, files, clock, environment, crypto, notifier, processes};
+  FakePower power;
+  Platform platform{registry, files, clock, environment, crypto, notifier, processes, power};
 };
 
 } // namespace quorvane::platform::fake

@@ -66,10 +66,19 @@ public:
   ErrorOr<std::unique_ptr<Md5Hash>> newMd5() override;
 };
 
-/// Message boxes of a command-line program: one line on standard error.
+/// Message boxes of a command-line program: lines on standard error; questions are answered
+/// on standard input (no answer is no).
 class StderrNotifier final : public Notifier {
 public:
   void messageBox(const std::string& text) override;
+  bool ask(const std::string& text) override;
+  void showThreatAlert(const std::string& record) override;
+};
+
+class LinuxPower final : public Power {
+public:
+  std::error_code restart() override;
+  std::error_code shutdown() override;
 };
 
 } // namespace quorvane::platform

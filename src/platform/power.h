@@ -1,0 +1,15 @@
+// Power facility: restarting, shutting down and logging off the machine.
+#pragma once
+
+#include <system_error>
+
+namespace quorvane::platform {
+
+class Power {
+public:
+  virtual ~Power() = default;
+  virtual std::error_code restart() = 0;
+  virtual std::error_code shutdown() = 0;
+};
+
+} // namespace quorvane::platform

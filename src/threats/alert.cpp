@@ -1,0 +1,73 @@
+// The threat alert's record and actions.
+#include "threats/alert.h"
+
+#include "app/settings.h"
+#include "app/text.h"
+#include "engine/datafiles.h"
+#include "engine/filecheck.h"
+#include "threats/process_helpers.h"
+#include "threats/quarantine.h"
+
+namespace quorvane::threats {
+
+std::string AlertRecord::text() const {
+  return name + "|" + digest + "|" + path + "|" + std::to_string(pid);
+}
+
+AlertRecord AlertRecord::parse(const std::string& text) {
+  AlertRecord record;
+  std::string* fields[] = {&record.name, &record.digest, &record.path};
+  std::size_t start = 0;
+  for (std::string* field : fields) {
+    if (start > text.size())
+      break;
+    std::size_t bar = text.find('|', start);
+    *field = text.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+    start = bar == std::string::npos ? text.size() + 1 : bar + 1;
+  }
+  if (start <= text.size())
+    record.pid = static_cast<platform::ProcessId>(app::LeadingInteger(text.substr(start)));
+  return record;
+}
+
+void ThreatAlert::ShowThreatAlert(const AlertRecord& record) {
+  p_.notifier.showThreatAlert(record.text());
+  switch (app::LeadingInteger(app::SettingsStore(p_).setting("threatfound"))) {
+  case 1: DeleteThisFile(record); break;
+  case 2: QuarantineThisFile(record); break;
+  default: break; // the user decides
+  }
+}
+
+void ThreatAlert::DeleteThisFile(const AlertRecord& record) {
+  if (!record.path.empty())
+    DeleteAFile(p_, record.path);
+}
+
+void ThreatAlert::QuarantineThisFile(const AlertRecord& record) {
+  if (record.path.empty())
+    return;
+  if (Quarantine(p_, folder_).QuarantineFile(record.name, record.path))
+    DeleteAFile(p_, record.path);
+}
+
+void ThreatAlert::MarkSafe(const AlertRecord& record) {
+  if (!record.digest.empty())
+    engine::AppendSafeRecord(p_.files, platform::joinPath(folder_, engine::kSafeFile),
+                             {record.digest});
+}
+
+std::string ThreatAlert::ReadMoreUrl(const AlertRecord& record) {
+  std::string host(app::trimBlanks(app::SettingsStore(p_).setting("info site")));
+  if (host.empty())
+    host = kDefaultInfoSite;
+  std::string name;
+  for (char c : record.name)
+    if (std::string_view(",\\/:?~").find(c) == std::string_view::npos)
+      name += c;
+  std::string digest = app::toLower(app::trimBlanks(record.digest));
+  std::string first = digest.empty() ? std::string() : digest.substr(0, 1);
+  return "https://" + host + "/md/" + first + "/" + app::toLower(name + record.digest) + ".html";
+}
+
+} // namespace quorvane::threats

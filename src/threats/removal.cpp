@@ -1,0 +1,173 @@
+// Removing detected threats.
+#include "threats/removal.h"
+
+#include "app/settings.h"
+#include "app/text.h"
+#include "threats/process_helpers.h"
+#include "threats/quarantine.h"
+
+namespace quorvane::threats {
+namespace {
+
+constexpr std::string_view kDeletePrefix = "\\??\\";
+
+bool isDeletionPair(const std::vector<std::string>& strings, std::size_t i) {
+  return i + 1 < strings.size() && strings[i].starts_with(kDeletePrefix) &&
+         strings[i].size() > kDeletePrefix.size() && strings[i + 1].empty();
+}
+
+} // namespace
+
+std::vector<std::string> DecodeMultiString(std::string_view data) {
+  if (data == std::string_view("\0", 1) ||
+      (data.size() >= 2 && data.substr(data.size() - 2) == std::string_view("\0\0", 2)))
+    data.remove_suffix(1); // the closing empty string
+  std::vector<std::string> strings;
+  while (!data.empty()) {
+    std::size_t nul = data.find('\0');
+    strings.emplace_back(data.substr(0, nul));
+    data = nul == std::string_view::npos ? std::string_view() : data.substr(nul + 1);
+  }
+  return strings;
+}
+
+std::string EncodeMultiString(const std::vector<std::string>& strings) {
+  std::string data;
+  for (const std::string& s : strings) {
+    data += s;
+    data += '\0';
+  }
+  data += '\0';
+  return data;
+}
+
+void ThreatRemover::loadpending() {
+  app::SettingsStore(p_).GrantKeyAccess(platform::Hive::LocalMachine, kSessionManagerKey,
+                                         p_.environment.userName());
+  pending_.clear();
+  loaded_ = true;
+  auto value = p_.registry.queryValue(platform::Hive::LocalMachine, kSessionManagerKey,
+                                      kPendingValue);
+  if (value && value->type == platform::ValueType::MultiString)
+    pending_ = DecodeMultiString(value->data);
+}
+
+void ThreatRemover::savepending() {
+  app::SettingsStore(p_).GrantKeyAccess(platform::Hive::LocalMachine, kSessionManagerKey,
+                                         p_.environment.userName());
+  p_.registry.createKey(platform::Hive::LocalMachine, kSessionManagerKey);
+  p_.registry.setValue(platform::Hive::LocalMachine, kSessionManagerKey, kPendingValue,
+                       platform::ValueType::MultiString, EncodeMultiString(pending_));
+}
+
+std::vector<std::string>
+ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
+                                     const std::vector<std::string>& autostartRefs,
+                                     RemovalMode mode) {
+  app::SettingsStore settings(p_);
+  Quarantine quarantine(p_, folder_);
+  std::vector<std::string> survivors;
+  for (const scan::ThreatRow& row : results.rows) {
+    if (!row.checked)
+      continue;
+    const std::string& path = row.fullPath;
+    p_.files.appendFile(platform::joinPath(folder_, kRemovalRecordFile), path + "\r\n");
+    // An autostart entry that names the file after its tenth character (in its key path,
+    // value name or data) is cut; one that names it earlier is left alone.
+    for (const std::string& entry : autostartRefs) {
+      std::size_t at = entry.find(row.fileName);
+      if (at == std::string::npos || at + 1 <= 10)
+        continue;
+      std::vector<std::string> fields;
+      std::size_t start = 0;
+      for (int i = 0; i < 3; ++i) {
+        std::size_t bar = entry.find('|', start);
+        fields.push_back(entry.substr(start, bar == std::string::npos ? bar : bar - start));
+        start = bar == std::string::npos ? entry.size() : bar + 1;
+      }
+      settings.fDeleteValue(fields[0], fields[1], fields[2]);
+    }
+    // Only the processes running this very file are stopped.
+    KillProcessesByName(p_, row.fileName, path);
+    for (std::string_view key : {"software\\Microsoft\\windows nt\\currentversion\\windows",
+                                 "SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows"})
+      settings.RegWriteText(platform::Hive::LocalMachine, key, "AppInit_DLLs", "0");
+    if (mode == RemovalMode::Quarantine &&
+        !quarantine.QuarantineFile(app::toLower(app::trimBlanks(row.fileName)), path))
+      continue; // no copy, no deletion: the file stays where it is
+    DeleteAFile(p_, path);
+    if (FileExists(p_, path)) {
+      if (!loaded_)
+        loadpending(); // the registry's strings come first, so none is lost
+      pending_.push_back(std::string(kDeletePrefix) + path);
+      pending_.emplace_back();
+      survivors.push_back(path);
+    }
+  }
+  for (std::size_t i = results.rows.size(); i-- > 0;) {
+    if (!results.rows[i].checked)
+      continue;
+    results.rows.erase(results.rows.begin() + static_cast<std::ptrdiff_t>(i));
+    if (i < results.digests.size())
+      results.digests.erase(results.digests.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  if (!survivors.empty()) {
+    savepending();
+    if (p_.notifier.ask(kRestartQuestion))
+      p_.power.restart();
+  }
+  return survivors;
+}
+
+void ThreatRemover::RemoveThreatFromMemory(scan::ScanResults& results) {
+  for (const scan::ThreatRow& row : results.rows) {
+    if (!row.selected)
+      continue;
+    for (const platform::ProcessInfo& process : p_.processes.list()) {
+      auto modules = p_.processes.modules(process.pid);
+      if (modules && std::find(modules->begin(), modules->end(), row.fullPath) != modules->end())
+        p_.processes.terminate(process.pid);
+    }
+  }
+  results.rows.clear();
+  results.digests.clear();
+}
+
+std::vector<std::string> ThreatRemover::pendingDeletions() {
+  if (!loaded_)
+    loadpending();
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < pending_.size(); ++i)
+    if (isDeletionPair(pending_, i)) {
+      paths.push_back(pending_[i].substr(kDeletePrefix.size()));
+      ++i;
+    }
+  return paths;
+}
+
+std::vector<std::string> ThreatRemover::CarryOutPendingDeletions() {
+  loadpending();
+  std::vector<std::string> kept, deleted;
+  for (std::size_t i = 0; i < pending_.size(); ++i) {
+    if (!isDeletionPair(pending_, i)) {
+      kept.push_back(pending_[i]);
+      continue;
+    }
+    std::string path = pending_[i].substr(kDeletePrefix.size());
+    DeleteAFile(p_, path);
+    if (FileExists(p_, path)) {
+      kept.push_back(pending_[i]); // still there: the pair stays for the next start
+      kept.emplace_back();
+    } else {
+      deleted.push_back(path);
+    }
+    ++i;
+  }
+  if (kept.size() != pending_.size()) {
+    pending_ = std::move(kept);
+    savepending();
+  }
+  return deleted;
+}
+
+} // namespace quorvane::threats

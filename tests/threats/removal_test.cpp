@@ -1,0 +1,150 @@
+// Removing detected threats and the pending list.
+#include "threats/removal.h"
+
+#include "platform/fake/fakes.h"
+#include "threats/quarantine.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace quorvane::threats {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class RemovalTest : public ::testing::Test {
+protected:
+  platform::fake::FakePlatform fake;
+  ThreatRemover remover{fake.platform, "/app"};
+  scan::ScanResults results;
+
+  void SetUp() override {
+    for (const char* f : {"/app", "/d"})
+      fake.files.createDirectory(f);
+    for (int i = 1; i <= 4; ++i) {
+      std::string name = "t" + std::to_string(i) + ".exe";
+      fake.files.put("/d/" + name, "threat " + std::to_string(i));
+      results.rows.push_back({name, "/d/" + name, false, std::nullopt, false});
+      results.digests.push_back("digest" + std::to_string(i));
+    }
+  }
+  std::vector<std::string> storedPending() {
+    auto value = fake.registry.queryValue(platform::Hive::LocalMachine, kSessionManagerKey,
+                                          kPendingValue);
+    return value ? DecodeMultiString(value->data) : std::vector<std::string>{};
+  }
+};
+
+TEST(MultiStringTest, DecodesWhatOthersWroteAndEncodesWithTheClosingNul) {
+  using S = std::vector<std::string>;
+  EXPECT_EQ(DecodeMultiString(std::string("a\0b\0\0", 5)), (S{"a", "b"}));
+  EXPECT_EQ(DecodeMultiString(std::string("\\??\\x\0\0\0", 8)), (S{"\\??\\x", ""}));
+  EXPECT_EQ(DecodeMultiString(std::string("a\0b", 3)), (S{"a", "b"})); // no closing NUL
+  EXPECT_EQ(DecodeMultiString(std::string("a\0", 2)), (S{"a"}));
+  EXPECT_EQ(DecodeMultiString(""), S{});
+  EXPECT_EQ(EncodeMultiString({"\\??\\x", ""}), std::string("\\??\\x\0\0\0", 8));
+  for (S strings : {S{}, S{"a"}, S{"", "x", ""}, S{"\\??\\p", "", "\\??\\q", ""}})
+    EXPECT_EQ(DecodeMultiString(EncodeMultiString(strings)), strings);
+}
+
+TEST_F(RemovalTest, CleanDeletionLeavesNoPairAndNoQuestion) {
+  results.rows[1].checked = results.rows[2].checked = true;
+  EXPECT_THAT(remover.RemoveSelectedThreats(results, {}, RemovalMode::Delete), IsEmpty());
+  EXPECT_FALSE(fake.files.exists("/d/t2.exe"));
+  EXPECT_FALSE(fake.files.exists("/d/t3.exe"));
+  EXPECT_TRUE(fake.files.exists("/d/t1.exe"));
+  // Rows 2 and 3 of four go with their digests; 1 and 4 stay paired.
+  ASSERT_EQ(results.rows.size(), 2u);
+  EXPECT_EQ(results.rows[0].fileName, "t1.exe");
+  EXPECT_EQ(results.rows[1].fileName, "t4.exe");
+  EXPECT_THAT(results.digests, ElementsAre("digest1", "digest4"));
+  EXPECT_EQ(fake.files.content("/app/files.sig"), "/d/t2.exe\r\n/d/t3.exe\r\n");
+  EXPECT_THAT(fake.notifier.questions, IsEmpty());
+  EXPECT_THAT(storedPending(), IsEmpty());
+  auto appInit = fake.registry.queryValue(platform::Hive::LocalMachine,
+                                          "software\\Microsoft\\windows nt\\currentversion\\windows",
+                                          "AppInit_DLLs");
+  ASSERT_TRUE(appInit);
+  EXPECT_EQ(appInit->data, "0");
+}
+
+TEST_F(RemovalTest, LockedFilesArePendingAfterWhatOthersStored) {
+  fake.registry.createKey(platform::Hive::LocalMachine, kSessionManagerKey);
+  fake.registry.setValue(platform::Hive::LocalMachine, kSessionManagerKey, kPendingValue,
+                         platform::ValueType::MultiString, std::string("odd\0\0other", 10));
+  fake.files.undeletable = {"/d/t1.exe", "/d/t4.exe"};
+  results.rows[0].checked = results.rows[3].checked = true;
+  fake.notifier.answer = false;
+  EXPECT_THAT(remover.RemoveSelectedThreats(results, {}, RemovalMode::Delete),
+              ElementsAre("/d/t1.exe", "/d/t4.exe"));
+  EXPECT_THAT(storedPending(),
+              ElementsAre("odd", "", "other", "\\??\\/d/t1.exe", "", "\\??\\/d/t4.exe", ""));
+  EXPECT_THAT(fake.notifier.questions, ElementsAre(kRestartQuestion)); // one question
+  EXPECT_EQ(fake.power.restarts, 0);
+
+  // Yes restarts through the power facility (the fake: nothing happens to the machine).
+  results.rows[0].checked = true;
+  fake.notifier.answer = true;
+  fake.files.undeletable.insert("/d/t2.exe");
+  remover.RemoveSelectedThreats(results, {}, RemovalMode::Delete);
+  EXPECT_EQ(fake.power.restarts, 1);
+}
+
+TEST_F(RemovalTest, PendingDeletionsAreCarriedOutAndOtherStringsStay) {
+  fake.registry.createKey(platform::Hive::LocalMachine, kSessionManagerKey);
+  fake.files.put("/d/locked.exe", "x");
+  fake.files.undeletable.insert("/d/locked.exe");
+  std::vector<std::string> stored = {"\\??\\/d/t1.exe", "",  "\\??\\/d/rename", "\\??\\/d/to",
+                                     "\\??\\/d/locked.exe", "", "",        "\\??\\/d/gone.exe", ""};
+  fake.registry.setValue(platform::Hive::LocalMachine, kSessionManagerKey, kPendingValue,
+                         platform::ValueType::MultiString, EncodeMultiString(stored));
+  EXPECT_THAT(remover.pendingDeletions(), ElementsAre("/d/t1.exe", "/d/locked.exe", "/d/gone.exe"));
+  EXPECT_THAT(remover.CarryOutPendingDeletions(), ElementsAre("/d/t1.exe", "/d/gone.exe"));
+  EXPECT_FALSE(fake.files.exists("/d/t1.exe"));
+  EXPECT_THAT(storedPending(),
+              ElementsAre("\\??\\/d/rename", "\\??\\/d/to", "\\??\\/d/locked.exe", "", ""));
+}
+
+TEST_F(RemovalTest, AutostartEntriesNamingTheFileLateAreCut) {
+  const std::string run = "Software\\Microsoft\\windows\\currentversion\\run";
+  fake.registry.createKey(platform::Hive::CurrentUser, run);
+  for (const char* name : {"late", "early"})
+    fake.registry.setValue(platform::Hive::CurrentUser, run, name, platform::ValueType::String, "x");
+  // "t1.exe" first occurs after position 10 in the first row, at position 1 in the second.
+  std::vector<std::string> refs = {"HKCU|" + run + "|late|/d/t1.exe", "t1.exe|" + run + "|early|x"};
+  results.rows[0].checked = true;
+  remover.RemoveSelectedThreats(results, refs, RemovalMode::Delete);
+  EXPECT_FALSE(fake.registry.queryValue(platform::Hive::CurrentUser, run, "late"));
+  EXPECT_TRUE(fake.registry.queryValue(platform::Hive::CurrentUser, run, "early"));
+}
+
+TEST_F(RemovalTest, QuarantineModeCopiesUnderTheLowerCasedNameFirst) {
+  results.rows[0].fileName = "T1.EXE ";
+  results.rows[0].checked = true;
+  remover.RemoveSelectedThreats(results, {}, RemovalMode::Quarantine);
+  EXPECT_EQ(fake.files.content("/app/qrnt/t1.exe.qrt"), "threat 1");
+  EXPECT_FALSE(fake.files.exists("/d/t1.exe"));
+
+  fake.files.removeFile("/app/qrntfiles.sig");
+  fake.files.put("/app/qrnt", "in the way"); // quarantine cannot be made now
+  results.rows[0].checked = true;            // t2 is now row 0
+  remover.RemoveSelectedThreats(results, {}, RemovalMode::Quarantine);
+  EXPECT_TRUE(fake.files.exists("/d/t2.exe")); // kept: no copy, no deletion
+}
+
+TEST_F(RemovalTest, RemoveFromMemoryStopsProgramsThatLoadTheFileAndEmptiesTheList) {
+  fake.processes.add(1, "/usr/bin/host");
+  fake.processes.moduleLists[1] = {"/d/t2.exe"};
+  fake.processes.add(2, "/usr/bin/other");
+  fake.processes.moduleLists[2] = {"/usr/lib/t2.exe"}; // same name, another file
+  results.rows[1].selected = true;
+  results.rows[3].selected = true; // loaded nowhere: nothing ends for it
+  remover.RemoveThreatFromMemory(results);
+  EXPECT_THAT(fake.processes.terminated, ElementsAre(1));
+  EXPECT_TRUE(results.rows.empty());
+  EXPECT_TRUE(results.digests.empty());
+}
+
+} // namespace
+} // namespace quorvane::threats
