@@ -3,7 +3,9 @@
 
 #include "app/appfolder.h"
 #include "engine/datafiles.h"
+#include "scan/results.h"
 #include "scan/scan_runs.h"
+#include "threats/removal.h"
 
 #include <iostream>
 
@@ -46,12 +48,32 @@ struct ScanOptions {
   std::vector<std::string> paths;
   std::string action;
   bool allFiles = false;
+  bool remove = false;
+  bool quarantineAll = false;
 };
 
 void addActionOption(CLI::App* cmd, ScanOptions& options) {
   cmd->add_option("--action", options.action,
                   "What to do with a threat for this run (default: the threatfound setting)")
       ->check(CLI::IsMember({"leave", "delete", "quarantine"}));
+  auto* remove = cmd->add_flag("--remove", options.remove,
+                               "After the run, remove every detected threat (delete)");
+  cmd->add_flag("--quarantine-all", options.quarantineAll,
+                "After the run, quarantine and remove every detected threat")
+      ->excludes(remove);
+}
+
+/// --remove and --quarantine-all: every detected row is ticked and removed.
+void removeDetected(scan::ScanRunner& runner, platform::Platform& p, const std::string& home,
+                    const ScanOptions& options) {
+  if (!options.remove && !options.quarantineAll)
+    return;
+  scan::SelectAllThreats(runner.results(), true);
+  threats::ThreatRemover remover(p, home);
+  for (const std::string& path : remover.RemoveSelectedThreats(
+           runner.results(), runner.references(),
+           options.quarantineAll ? threats::RemovalMode::Quarantine : threats::RemovalMode::Delete))
+    std::cout << "scheduled for deletion at the next start: " << printable(path) << '\n';
 }
 
 /// Runs `body` with a runner over the application folder's signatures, printing detections and
@@ -76,10 +98,13 @@ int withRunner(Context& context, const ScanOptions& options, Body&& body) {
     runner.checker().actionOverride = engine::ThreatAction::Delete;
   else if (options.action == "quarantine")
     runner.checker().actionOverride = engine::ThreatAction::Quarantine;
+  // Files left for deletion at a start go first: no system does it for us.
+  threats::ThreatRemover(p, home).CarryOutPendingDeletions();
   CliObserver observer(p.environment.errorIsTerminal());
   runner.checker().observer = &observer;
   int found = body(runner, p);
   observer.clearProgress();
+  removeDetected(runner, p, home, options);
   return found;
 }
 

@@ -80,3 +80,63 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
 }
 
 } // namespace quorvane::cli
+
+#include "app/appfolder.h"
+#include "engine/datafiles.h"
+#include "engine/fingerprint.h"
+#include "engine/safelist.h"
+#include "threats/removal.h"
+
+namespace quorvane::cli {
+
+void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status) {
+  auto* safe = app.add_subcommand("safe", "The safe list: files that are never reported");
+  safe->require_subcommand(1);
+  auto files = std::make_shared<std::vector<std::string>>();
+  auto* add = safe->add_subcommand("add", "Mark files safe (their digests go to safe.sig)");
+  add->add_option("FILE", *files, "Files to mark safe")->required();
+  add->callback([&context, &status, files] {
+    platform::Platform& p = context.platform();
+    std::vector<std::string> digests;
+    for (const std::string& given : *files) {
+      std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
+      auto digest = engine::HashFile(p, path, 1 << 20);
+      if (!digest) {
+        std::cerr << "quorvane: " << printable(given) << ": " << digest.error().message() << '\n';
+        status = kExitError;
+        continue;
+      }
+      digests.push_back(engine::DigestText(*digest));
+    }
+    if (auto error = engine::AppendSafeRecord(
+            p.files, platform::joinPath(context.appFolder(), engine::kSafeFile), digests)) {
+      std::cerr << "quorvane: cannot write safe.sig: " << error.message() << '\n';
+      status = kExitError;
+    }
+  });
+  safe->add_subcommand("list", "Print the digests of the safe list")->callback([&context] {
+    auto text = context.platform().files.readFile(
+        platform::joinPath(context.appFolder(), engine::kSafeFile));
+    if (text)
+      for (const std::string& digest : engine::ParseSafeList(*text))
+        std::cout << digest << '\n';
+  });
+
+  auto* pending = app.add_subcommand(
+      "pending", "List the files left for deletion at the next start (--run: delete them now)");
+  auto run = std::make_shared<bool>(false);
+  pending->add_flag("--run", *run, "Delete them now; pairs whose file is gone leave the list");
+  pending->callback([&context, &status, run] {
+    threats::ThreatRemover remover(context.platform(), context.appFolder());
+    if (*run)
+      for (const std::string& path : remover.CarryOutPendingDeletions())
+        std::cout << "deleted: " << printable(path) << '\n';
+    for (const std::string& path : remover.pendingDeletions()) {
+      std::cout << (*run ? "still pending: " : "") << printable(path) << '\n';
+      if (*run)
+        status = kExitError;
+    }
+  });
+}
+
+} // namespace quorvane::cli

@@ -62,8 +62,6 @@ std::string printable(std::string_view text) {
       out += "\\r", ++i;
     } else if (c == '\t') {
       out += "\\t", ++i;
-    } else if (c == '\\') {
-      out += "\\\\", ++i;
     } else if (c < 0x20 || c == 0x7F) {
       escape(c), ++i;
     } else if (c < 0x80) {

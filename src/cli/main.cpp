@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   addSettingsCommand(app, context, status);
   addScanCommand(app, context, status);
   addThreatCommands(app, context, status);
+  addSafeAndPendingCommands(app, context, status);
 
   try {
     app.parse(argc, argv);

@@ -7,8 +7,8 @@
 
 namespace quorvane::engine {
 
-std::set<std::string> ParseSafeList(std::string_view text) {
-  std::set<std::string> digests;
+std::vector<std::string> ParseSafeList(std::string_view text) {
+  std::vector<std::string> digests;
   std::size_t i = 0;
   while (i < text.size()) {
     if (!std::isxdigit(static_cast<unsigned char>(text[i]))) {
@@ -19,7 +19,7 @@ std::set<std::string> ParseSafeList(std::string_view text) {
     while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end])))
       ++end;
     for (std::size_t at = i; at + 32 <= end; at += 32)
-      digests.insert(app::toLower(text.substr(at, 32)));
+      digests.push_back(app::toLower(text.substr(at, 32)));
     i = end;
   }
   return digests;
@@ -33,7 +33,10 @@ bool SafeList::contains(std::string_view digest) {
     source_.reset();
   } else if (!source_ || !source_->sameVersionAs(*status)) {
     auto text = files_.readFile(path_);
-    digests_ = text ? ParseSafeList(*text) : std::set<std::string>{};
+    digests_.clear();
+    if (text)
+      for (std::string& digest : ParseSafeList(*text))
+        digests_.insert(std::move(digest));
     source_ = *status;
   }
   return digests_.count(app::toLower(digest)) != 0;

@@ -9,13 +9,14 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvane::engine {
 
 /// The digests of a safe.sig text, lower-cased: every run of hexadecimal digits is cut into
 /// 32-digit digests (lines may hold several back to back); shorter leftovers and other
 /// characters are ignored.
-std::set<std::string> ParseSafeList(std::string_view text);
+std::vector<std::string> ParseSafeList(std::string_view text);
 
 class SafeList {
 public:

@@ -202,3 +202,59 @@ TEST(CliRunTest, SmartScanSummaryHasEveryArea) {
 
 } // namespace
 } // namespace quorvane::testing
+
+namespace quorvane::testing {
+namespace {
+
+TEST_F(CliScanTest, MarkedSafeStaysQuietUntilTheLineIsGone) {
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--home", home.path()});
+    return RunCli(args, "", tree.path());
+  };
+  ASSERT_EQ(run({"safe", "add", "Eicar.COM"}).status, 0);
+  EXPECT_EQ(run({"safe", "list"}).out, "44d88612fea8a8f36de82e1278abb02f\n");
+  CliResult quiet = scan({"Eicar.COM", "Nested/Deeper/SETUP.EXE"});
+  EXPECT_EQ(quiet.status, 0) << quiet.out; // the same content under both names is safe
+  EXPECT_THAT(quiet.out, HasSubstr("Threats Found : 0\n"));
+
+  home.write("safe.sig", "garbage line\r\n");
+  CliResult back = scan({"Eicar.COM"});
+  EXPECT_EQ(back.status, 1);
+  EXPECT_THAT(back.out, HasSubstr("Eicar.COM: Quorvane.Threat FOUND"));
+  EXPECT_EQ(run({"safe", "add", "missing.exe"}).status, 2);
+}
+
+TEST_F(CliScanTest, RemoveAndQuarantineAllAfterTheRun) {
+  CliResult removed = scan({"--remove", "Eicar.COM"});
+  EXPECT_EQ(removed.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(tree / "Eicar.COM"));
+  EXPECT_EQ(home.read("files.sig"), tree.path() + "/Eicar.COM\r\n");
+
+  CliResult quarantined = scan({"--quarantine-all", "Nested"});
+  EXPECT_EQ(quarantined.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(tree / "Nested/Deeper/SETUP.EXE"));
+  EXPECT_EQ(home.read("qrnt/setup.exe.qrt"), EicarText());
+  EXPECT_NE(scan({"--remove", "--quarantine-all", "."}).status, 0);
+}
+
+TEST_F(CliScanTest, PendingDeletionsAreListedAndCarriedOut) {
+  std::string stale = tree.write("stale.exe", "left over");
+  // Written the way another tool would, through the registry command.
+  ASSERT_EQ(RunCli({"--home", home.path(), "reg", "add",
+                    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "/v",
+                    "PendingFileRenameOperations", "/t", "REG_MULTI_SZ", "/d",
+                    "\\??\\" + stale + "\\0\\0\\??\\/keep/rename\\0\\??\\/keep/to", "/f"})
+                .status,
+            0);
+  EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, stale + "\n");
+  CliResult done = RunCli({"--home", home.path(), "pending", "--run"});
+  EXPECT_EQ(done.status, 0);
+  EXPECT_EQ(done.out, "deleted: " + stale + "\n");
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  CliResult left = RunCli({"--home", home.path(), "reg", "query",
+                           "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager"});
+  EXPECT_THAT(left.out, HasSubstr("\\??\\/keep/rename\\0\\??\\/keep/to"));
+}
+
+} // namespace
+} // namespace quorvane::testing

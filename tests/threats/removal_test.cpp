@@ -133,6 +133,20 @@ TEST_F(RemovalTest, QuarantineModeCopiesUnderTheLowerCasedNameFirst) {
   EXPECT_TRUE(fake.files.exists("/d/t2.exe")); // kept: no copy, no deletion
 }
 
+TEST_F(RemovalTest, EachTickedRowIsRecordedStoppedThenDeletedEvenWhenAlreadyGone) {
+  fake.files.removeFile("/d/t1.exe"); // gone before the removal
+  fake.files.put("/d/t2.exe", "threat 2");
+  fake.processes.add(7, "/d/t2.exe");
+  fake.processes.add(8, "/usr/bin/t2.exe"); // another program of the same name
+  results.rows[0].checked = results.rows[1].checked = true;
+  EXPECT_THAT(remover.RemoveSelectedThreats(results, {}, RemovalMode::Delete), IsEmpty());
+  EXPECT_EQ(fake.files.content("/app/files.sig"), "/d/t1.exe\r\n/d/t2.exe\r\n");
+  EXPECT_THAT(fake.processes.terminated, ElementsAre(7));
+  EXPECT_FALSE(fake.files.exists("/d/t2.exe"));
+  EXPECT_THAT(storedPending(), IsEmpty());
+  EXPECT_EQ(results.rows.size(), 2u);
+}
+
 TEST_F(RemovalTest, RemoveFromMemoryStopsProgramsThatLoadTheFileAndEmptiesTheList) {
   fake.processes.add(1, "/usr/bin/host");
   fake.processes.moduleLists[1] = {"/d/t2.exe"};
