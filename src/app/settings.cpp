@@ -273,18 +273,30 @@ bool SettingsStore::RegKeyExists(Hive root, std::string_view subkey) {
   return p_.registry.keyExists(root, subkey);
 }
 
+namespace {
+
+/// Appends the trimmed, non-blank names that `list` reports for a key; 0 or the error number.
+template <typename List, typename NameOf>
+int appendNames(List&& list, NameOf&& nameOf, std::vector<std::string>& names) {
+  auto listed = list();
+  if (!listed)
+    return listed.error().value();
+  for (const auto& item : *listed)
+    if (std::string_view name = trimBlanks(nameOf(item)); !name.empty())
+      names.emplace_back(name);
+  return 0;
+}
+
+} // namespace
+
 int SettingsStore::fEnumValue(std::string_view root, std::string_view subkey,
                               std::vector<std::string>& names) {
   Hive hive = hiveOfSource(ClassifySource(root));
   if (hive == Hive::None)
     return kInvalidSource;
-  auto values = p_.registry.values(hive, subkey);
-  if (!values)
-    return values.error().value();
-  for (const RegistryValue& value : *values)
-    if (std::string_view name = trimBlanks(value.name); !name.empty())
-      names.emplace_back(name);
-  return 0;
+  return appendNames([&] { return p_.registry.values(hive, subkey); },
+                     [](const RegistryValue& value) { return std::string_view(value.name); },
+                     names);
 }
 
 int SettingsStore::fEnumKey(std::string_view root, std::string_view subkey,
@@ -292,13 +304,8 @@ int SettingsStore::fEnumKey(std::string_view root, std::string_view subkey,
   Hive hive = hiveOfSource(ClassifySource(root));
   if (hive == Hive::None)
     return kInvalidSource;
-  auto keys = p_.registry.subkeys(hive, subkey);
-  if (!keys)
-    return keys.error().value();
-  for (const std::string& key : *keys)
-    if (std::string_view name = trimBlanks(key); !name.empty())
-      names.emplace_back(name);
-  return 0;
+  return appendNames([&] { return p_.registry.subkeys(hive, subkey); },
+                     [](const std::string& key) { return std::string_view(key); }, names);
 }
 
 bool SettingsStore::DeleteRegistryTree(Hive root, std::string_view subkey) {

@@ -29,6 +29,10 @@ std::size_t MarkSelectedAsSafe(platform::Platform& platform, const std::string& 
       digests.push_back(engine::GetFileMD5HashCode(platform, row.fullPath));
   engine::AppendSafeRecord(platform.files, platform::joinPath(appFolder, engine::kSafeFile),
                            digests);
+  return RemoveCheckedRows(results);
+}
+
+std::size_t RemoveCheckedRows(ScanResults& results) {
   std::size_t removed = 0;
   for (std::size_t i = results.rows.size(); i-- > 0;) {
     if (!results.rows[i].checked)

@@ -23,6 +23,9 @@ void ColorThreatRow(ScanResults& results, std::size_t index);
 std::size_t MarkSelectedAsSafe(platform::Platform& platform, const std::string& appFolder,
                                ScanResults& results);
 
+/// Removes every ticked row with its digest, from the last row to the first; returns how many.
+std::size_t RemoveCheckedRows(ScanResults& results);
+
 /// A click on an area count: when any area shows threats, runs `loadpending`; true when the
 /// results page may then be shown (no scan running, or the scan is paused).
 bool OpenResultsFromAreaCount(const ScanState& state, const std::function<void()>& loadpending);

@@ -3,6 +3,7 @@
 
 #include "app/settings.h"
 #include "app/text.h"
+#include "scan/results.h"
 #include "threats/process_helpers.h"
 #include "threats/quarantine.h"
 
@@ -104,13 +105,7 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
       survivors.push_back(path);
     }
   }
-  for (std::size_t i = results.rows.size(); i-- > 0;) {
-    if (!results.rows[i].checked)
-      continue;
-    results.rows.erase(results.rows.begin() + static_cast<std::ptrdiff_t>(i));
-    if (i < results.digests.size())
-      results.digests.erase(results.digests.begin() + static_cast<std::ptrdiff_t>(i));
-  }
+  scan::RemoveCheckedRows(results);
   if (!survivors.empty()) {
     savepending();
     if (p_.notifier.ask(kRestartQuestion))
