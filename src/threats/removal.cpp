@@ -128,12 +128,36 @@ void ThreatRemover::RemoveThreatFromMemory(scan::ScanResults& results) {
   results.digests.clear();
 }
 
+std::set<std::string> ThreatRemover::handledPaths() {
+  std::set<std::string> paths;
+  auto text = p_.files.readFile(platform::joinPath(folder_, kRemovalRecordFile));
+  if (!text)
+    return paths;
+  std::string_view rest = *text;
+  while (!rest.empty()) {
+    std::size_t nl = rest.find('\n');
+    std::string_view line = rest.substr(0, nl);
+    if (!line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    if (!line.empty())
+      paths.emplace(line);
+    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
+  }
+  return paths;
+}
+
+bool ThreatRemover::isOwnDeletionPair(std::size_t i, const std::set<std::string>& handled) const {
+  return isDeletionPair(pending_, i) &&
+         handled.count(pending_[i].substr(kDeletePrefix.size())) != 0;
+}
+
 std::vector<std::string> ThreatRemover::pendingDeletions() {
   if (!loaded_)
     loadpending();
+  std::set<std::string> handled = handledPaths();
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < pending_.size(); ++i)
-    if (isDeletionPair(pending_, i)) {
+    if (isOwnDeletionPair(i, handled)) {
       paths.push_back(pending_[i].substr(kDeletePrefix.size()));
       ++i;
     }
@@ -142,9 +166,10 @@ std::vector<std::string> ThreatRemover::pendingDeletions() {
 
 std::vector<std::string> ThreatRemover::CarryOutPendingDeletions() {
   loadpending();
+  std::set<std::string> handled = handledPaths();
   std::vector<std::string> kept, deleted;
   for (std::size_t i = 0; i < pending_.size(); ++i) {
-    if (!isDeletionPair(pending_, i)) {
+    if (!isOwnDeletionPair(i, handled)) {
       kept.push_back(pending_[i]);
       continue;
     }

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "scan/scan_state.h"
 
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,13 +49,19 @@ public:
   /// Stops every process that has the file of a selected row loaded; then empties the list.
   void RemoveThreatFromMemory(scan::ScanResults& results);
 
-  /// The program's deletion pairs ("\??\" + path, then an empty string) in the pending list.
+  /// The program's own deletion pairs in the pending list: "\??\" + path, then an empty string,
+  /// for a path the program itself handled (listed in files.sig).
   std::vector<std::string> pendingDeletions();
-  /// Deletes the files of the deletion pairs and drops the pairs that are done (the file is
-  /// gone); every other string stays. Returns the paths deleted.
+  /// Deletes the files of the program's own deletion pairs and drops the pairs that are done (the
+  /// file is gone); every other string stays. Returns the paths deleted.
   std::vector<std::string> CarryOutPendingDeletions();
 
 private:
+  /// The paths of files.sig: only these are ever deleted from the pending list, so a pair that
+  /// somebody else put there cannot make the program delete an arbitrary file.
+  std::set<std::string> handledPaths();
+  bool isOwnDeletionPair(std::size_t i, const std::set<std::string>& handled) const;
+
   platform::Platform& p_;
   std::string folder_;
   std::vector<std::string> pending_;

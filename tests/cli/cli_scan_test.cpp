@@ -246,6 +246,8 @@ TEST_F(CliScanTest, PendingDeletionsAreListedAndCarriedOut) {
                     "\\??\\" + stale + "\\0\\0\\??\\/keep/rename\\0\\??\\/keep/to", "/f"})
                 .status,
             0);
+  EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, ""); // not one of ours
+  home.write("files.sig", stale + "\r\n");                      // as a removal would record it
   EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, stale + "\n");
   CliResult done = RunCli({"--home", home.path(), "pending", "--run"});
   EXPECT_EQ(done.status, 0);

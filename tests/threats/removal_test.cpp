@@ -97,13 +97,16 @@ TEST_F(RemovalTest, PendingDeletionsAreCarriedOutAndOtherStringsStay) {
   fake.files.undeletable.insert("/d/locked.exe");
   std::vector<std::string> stored = {"\\??\\/d/t1.exe", "",  "\\??\\/d/rename", "\\??\\/d/to",
                                      "\\??\\/d/locked.exe", "", "",        "\\??\\/d/gone.exe", ""};
+  stored.insert(stored.begin(), {"\\??\\/d/t3.exe", ""}); // not ours: never carried out
   fake.registry.setValue(platform::Hive::LocalMachine, kSessionManagerKey, kPendingValue,
                          platform::ValueType::MultiString, EncodeMultiString(stored));
+  fake.files.put("/app/files.sig", "/d/t1.exe\r\n/d/locked.exe\r\n/d/gone.exe\r\n");
   EXPECT_THAT(remover.pendingDeletions(), ElementsAre("/d/t1.exe", "/d/locked.exe", "/d/gone.exe"));
   EXPECT_THAT(remover.CarryOutPendingDeletions(), ElementsAre("/d/t1.exe", "/d/gone.exe"));
   EXPECT_FALSE(fake.files.exists("/d/t1.exe"));
-  EXPECT_THAT(storedPending(),
-              ElementsAre("\\??\\/d/rename", "\\??\\/d/to", "\\??\\/d/locked.exe", "", ""));
+  EXPECT_TRUE(fake.files.exists("/d/t3.exe"));
+  EXPECT_THAT(storedPending(), ElementsAre("\\??\\/d/t3.exe", "", "\\??\\/d/rename", "\\??\\/d/to",
+                                           "\\??\\/d/locked.exe", "", ""));
 }
 
 TEST_F(RemovalTest, AutostartEntriesNamingTheFileLateAreCut) {
