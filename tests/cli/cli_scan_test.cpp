@@ -260,3 +260,25 @@ TEST_F(CliScanTest, PendingDeletionsAreListedAndCarriedOut) {
 
 } // namespace
 } // namespace quorvane::testing
+
+namespace quorvane::testing {
+namespace {
+
+TEST_F(CliScanTest, ProgressLineOnlyOnATerminal) {
+  // `script` gives the program a terminal; the progress line is rewritten in place and cleared
+  // before each detection line, which stays whole.
+  if (std::system("command -v script > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no script(1) to provide a terminal";
+  std::string command = "cd " + shellQuote(tree.path()) + " && script -qec " +
+                        shellQuote(shellQuote(QUORVANE_BIN) + " --home " + shellQuote(home.path()) +
+                                   " scan Nested") +
+                        " /dev/null > " + shellQuote(home / "tty.out") + " 2>&1 < /dev/null";
+  ASSERT_EQ(std::system(command.c_str()) >> 8, 1);
+  std::string out = home.read("tty.out");
+  EXPECT_THAT(out, HasSubstr("\r\033[KFiles scanned : 0  "));
+  EXPECT_THAT(out, HasSubstr("\r\033[K" + tree.path() + "/Nested/Deeper/SETUP.EXE: Quorvane.Threat FOUND"));
+  EXPECT_EQ(scan({"Nested"}).err, ""); // and none when standard error is not a terminal
+}
+
+} // namespace
+} // namespace quorvane::testing
