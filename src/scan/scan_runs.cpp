@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <set>
+#include <thread>
 
 namespace quorvane::scan {
 
@@ -37,8 +37,9 @@ void ScanRunner::search_found(const std::string& folder, const std::string& name
     const platform::DirEntry* entry = search_.reporting();
     pipeline_->submit(folder + name,
                       entry ? std::optional<std::uint64_t>(entry->size) : std::nullopt);
-  } else
+  } else {
     checker_.checkvir(folder + name);
+  }
 }
 
 void ScanRunner::ScanFolderTree(const std::string& folder, int areaIndex) {

@@ -88,7 +88,8 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
       }
       settings.fDeleteValue(fields[0], fields[1], fields[2]);
     }
-    // Only the processes running this very file are stopped.
+    // A module of that name in our own process needs no release here: this process never loads
+    // the files it checks. Only the processes running this very file are stopped.
     KillProcessesByName(p_, row.fileName, path);
     for (std::string_view key : {"software\\Microsoft\\windows nt\\currentversion\\windows",
                                  "SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows"})
