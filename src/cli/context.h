@@ -43,6 +43,7 @@ void addSettingsCommand(CLI::App& app, Context& context, int& status);
 void addScanCommand(CLI::App& app, Context& context, int& status);
 void addThreatCommands(CLI::App& app, Context& context, int& status);
 void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status);
+void addSigCommand(CLI::App& app, Context& context, int& status);
 
 /// The text with control characters and bytes that are not UTF-8 written as escapes, so that one
 /// path always stays on one output line.

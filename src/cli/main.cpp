@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   addScanCommand(app, context, status);
   addThreatCommands(app, context, status);
   addSafeAndPendingCommands(app, context, status);
+  addSigCommand(app, context, status);
 
   try {
     app.parse(argc, argv);
