@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,12 +133,17 @@ public:
     }
     return false;
   }
-  /// Waits until the child runs its program (after exec).
+  /// Waits until the child runs its program (after exec) and sleeps in it, its libraries
+  /// loaded.
   void waitForExec(const std::string& programFile) {
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 500; ++i) {
       char target[4096] = {};
-      std::string link = "/proc/" + std::to_string(pid_) + "/exe";
-      if (readlink(link.c_str(), target, sizeof target - 1) > 0 && programFile == target)
+      std::string base = "/proc/" + std::to_string(pid_);
+      std::ifstream stat(base + "/stat");
+      std::string pid, name, state;
+      stat >> pid >> name >> state;
+      if (readlink((base + "/exe").c_str(), target, sizeof target - 1) > 0 &&
+          programFile == target && state == "S")
         return;
       usleep(10000);
     }
