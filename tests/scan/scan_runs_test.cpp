@@ -239,10 +239,10 @@ TEST_F(CandidateScanTest, PauseHoldsTheCandidateLoop) {
   std::thread scan([&] { runner.StartQuickScan(); });
   for (int i = 0; i < 5000 && runner.state().holdFlag == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_LE(pausing.seen.load(), 2 + 16); // held: at most what was already read ahead
   int held = pausing.seen.load();
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(pausing.seen.load(), held);
   runner.resume();
   scan.join();
@@ -309,9 +309,11 @@ TEST_F(ScanRunsTest, WorkerRunsOneScanAtATimeAndCancelReachesIt) {
     fake.files.put("/data/f" + std::to_string(i) + ".exe", "x");
   struct Slow final : ScanObserver {
     std::atomic<int> seen{0};
+    std::atomic<bool> cancelled{false};
     void checking(const std::string&, long long) override {
-      ++seen;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      if (++seen == 3) // hold the scan here until the other thread has cancelled it
+        while (!cancelled)
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   } slow;
   runner.checker().observer = &slow;
@@ -321,6 +323,7 @@ TEST_F(ScanRunsTest, WorkerRunsOneScanAtATimeAndCancelReachesIt) {
   for (int i = 0; i < 5000 && slow.seen < 3; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   runner.CancelScan(); // from another thread
+  slow.cancelled = true;
   worker.join();
   EXPECT_FALSE(worker.busy());
   EXPECT_LT(slow.seen.load(), 50);
