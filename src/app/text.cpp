@@ -42,6 +42,19 @@ std::string toUpper(std::string_view text) {
   return out;
 }
 
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    std::size_t nl = text.find('\n');
+    std::string_view line = text.substr(0, nl);
+    while (!line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    lines.push_back(line);
+    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
+  }
+  return lines;
+}
+
 long long LeadingInteger(std::string_view text) {
   text = trimBlanks(text);
   long long value = 0;

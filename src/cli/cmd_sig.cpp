@@ -2,9 +2,9 @@
 #include "cli/context.h"
 
 #include "app/appfolder.h"
+#include "app/text.h"
 #include "engine/datafiles.h"
 #include "engine/filekey.h"
-#include "engine/fingerprint.h"
 #include "engine/sigtools.h"
 
 #include <iostream>
@@ -16,10 +16,7 @@ namespace {
 std::vector<std::string> keyTextsOf(std::string_view text, const std::string& source, bool& bad) {
   std::vector<std::string> keys;
   std::size_t number = 0;
-  while (!text.empty()) {
-    std::size_t nl = text.find('\n');
-    std::string_view line = text.substr(0, nl);
-    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
+  for (std::string_view line : app::SplitLines(text)) {
     ++number;
     if (auto key = engine::KeyTextOfListLine(line)) {
       keys.push_back(*key);
@@ -49,16 +46,10 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
     if (auto text = p.files.readFile(virSig))
       keys = keyTextsOf(*text, virSig, bad);
     for (const std::string& given : *files) {
-      std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
-      auto st = p.files.status(path);
-      auto digest = engine::HashFile(p, path, 1 << 20);
-      if (!st || !digest) {
-        std::cerr << "quorvane: " << printable(given) << ": "
-                  << (!st ? st.error() : digest.error()).message() << '\n';
+      if (auto file = FingerprintNamedFile(p, given))
+        keys.push_back(engine::FileKeyText(file->digest, file->size));
+      else
         status = kExitError;
-        continue;
-      }
-      keys.push_back(engine::FileKeyText(engine::DigestText(*digest), st->size));
     }
     if (auto error = p.files.writeFile(virSig, engine::BuildSignatureText(keys))) {
       std::cerr << "quorvane: cannot write " << printable(virSig) << ": " << error.message() << '\n';

@@ -1,7 +1,10 @@
 // `quorvane history` and `quorvane quarantine`: the threat log and the quarantine.
 #include "cli/context.h"
 
+#include "engine/datafiles.h"
+#include "engine/safelist.h"
 #include "threats/quarantine.h"
+#include "threats/removal.h"
 
 #include <iostream>
 
@@ -79,15 +82,6 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
   });
 }
 
-} // namespace quorvane::cli
-
-#include "app/appfolder.h"
-#include "engine/datafiles.h"
-#include "engine/fingerprint.h"
-#include "engine/safelist.h"
-#include "threats/removal.h"
-
-namespace quorvane::cli {
 
 void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status) {
   auto* safe = app.add_subcommand("safe", "The safe list: files that are never reported");
@@ -99,14 +93,10 @@ void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status) {
     platform::Platform& p = context.platform();
     std::vector<std::string> digests;
     for (const std::string& given : *files) {
-      std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
-      auto digest = engine::HashFile(p, path, 1 << 20);
-      if (!digest) {
-        std::cerr << "quorvane: " << printable(given) << ": " << digest.error().message() << '\n';
+      if (auto file = FingerprintNamedFile(p, given))
+        digests.push_back(file->digest);
+      else
         status = kExitError;
-        continue;
-      }
-      digests.push_back(engine::DigestText(*digest));
     }
     if (auto error = engine::AppendSafeRecord(
             p.files, platform::joinPath(context.appFolder(), engine::kSafeFile), digests)) {

@@ -2,10 +2,12 @@
 #include "cli/context.h"
 
 #include "app/appfolder.h"
+#include "engine/fingerprint.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/registry_store.h"
 
 #include <cstdio>
+#include <iostream>
 
 namespace quorvane::cli {
 
@@ -44,6 +46,22 @@ platform::Platform& Context::detachedPlatform() {
   if (!system_)
     system_ = std::make_unique<platform::SystemPlatform>(std::string());
   return system_->get();
+}
+
+std::optional<NamedFile> FingerprintNamedFile(platform::Platform& p, const std::string& given) {
+  std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
+  auto st = p.files.status(path);
+  std::error_code error = st ? std::error_code() : st.error();
+  if (st && st->kind == platform::FileKind::Directory)
+    error = std::make_error_code(std::errc::is_a_directory);
+  if (!error) {
+    auto digest = engine::HashFile(p, path, 1 << 20);
+    if (digest)
+      return NamedFile{engine::DigestText(*digest), st->size};
+    error = digest.error();
+  }
+  std::cerr << "quorvane: " << printable(given) << ": " << error.message() << '\n';
+  return std::nullopt;
 }
 
 std::string printable(std::string_view text) {

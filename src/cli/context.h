@@ -45,6 +45,15 @@ void addThreatCommands(CLI::App& app, Context& context, int& status);
 void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status);
 void addSigCommand(CLI::App& app, Context& context, int& status);
 
+/// The digest and size of a file named on the command line (relative to the working folder);
+/// nothing, with the reason on standard error, when it cannot be read.
+struct NamedFile {
+  std::string digest; ///< upper-case MD5
+  std::uint64_t size = 0;
+};
+std::optional<NamedFile> FingerprintNamedFile(platform::Platform& platform,
+                                              const std::string& given);
+
 /// The text with control characters and bytes that are not UTF-8 written as escapes, so that one
 /// path always stays on one output line.
 std::string printable(std::string_view text);

@@ -1,6 +1,7 @@
 // Tools for whoever publishes signatures.
 #include "engine/sigtools.h"
 
+#include "app/text.h"
 #include "engine/filekey.h"
 
 #include <algorithm>
@@ -65,10 +66,7 @@ SignatureReport VerifySignatureText(std::string_view text) {
   std::size_t number = 0;
   double previous = 0;
   bool havePrevious = false;
-  while (!text.empty()) {
-    std::size_t nl = text.find('\n');
-    std::string_view line = withoutLineEnd(text.substr(0, nl));
-    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
+  for (std::string_view line : app::SplitLines(text)) {
     ++number;
     if (!IsKeyText(line)) {
       report.problems.push_back(

@@ -11,19 +11,6 @@
 namespace quorvane::scan {
 namespace {
 
-std::vector<std::string_view> lines(std::string_view text) {
-  std::vector<std::string_view> out;
-  while (!text.empty()) {
-    std::size_t nl = text.find('\n');
-    std::string_view line = text.substr(0, nl);
-    if (!line.empty() && line.back() == '\r')
-      line.remove_suffix(1);
-    out.push_back(line);
-    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
-  }
-  return out;
-}
-
 bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 /// Splits off the first `count` blank-separated fields; the rest of the line follows them.
@@ -132,7 +119,7 @@ std::string ExtractProgramPath(std::string_view command, const VariableLookup& l
 
 std::vector<std::string> ParseCrontab(std::string_view text, bool systemFormat) {
   std::vector<std::string> commands;
-  for (std::string_view line : lines(text)) {
+  for (std::string_view line : app::SplitLines(text)) {
     line = app::trimBlanks(line);
     if (line.empty() || line.front() == '#')
       continue;
@@ -158,7 +145,7 @@ UnitFile ParseUnitFile(std::string_view text) {
   UnitFile unit;
   std::string section;
   std::string pending; // a line continued with "\"
-  for (std::string_view raw : lines(text)) {
+  for (std::string_view raw : app::SplitLines(text)) {
     std::string_view line = app::trimBlanks(raw);
     if (pending.empty() && (line.empty() || line.front() == '#' || line.front() == ';'))
       continue;

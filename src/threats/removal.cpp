@@ -134,16 +134,9 @@ std::set<std::string> ThreatRemover::handledPaths() {
   auto text = p_.files.readFile(platform::joinPath(folder_, kRemovalRecordFile));
   if (!text)
     return paths;
-  std::string_view rest = *text;
-  while (!rest.empty()) {
-    std::size_t nl = rest.find('\n');
-    std::string_view line = rest.substr(0, nl);
-    if (!line.empty() && line.back() == '\r')
-      line.remove_suffix(1);
+  for (std::string_view line : app::SplitLines(*text))
     if (!line.empty())
       paths.emplace(line);
-    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
-  }
   return paths;
 }
 

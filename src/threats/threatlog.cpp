@@ -7,12 +7,7 @@ namespace quorvane::threats {
 
 std::vector<ThreatRecord> ParseThreatRecords(std::string_view text) {
   std::vector<ThreatRecord> records;
-  while (!text.empty()) {
-    std::size_t nl = text.find('\n');
-    std::string_view line = text.substr(0, nl);
-    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
-    while (!line.empty() && line.back() == '\r')
-      line.remove_suffix(1);
+  for (std::string_view line : app::SplitLines(text)) {
     if (app::trimSpace(line).empty())
       continue;
     std::string fields[4];
