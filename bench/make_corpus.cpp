@@ -104,7 +104,10 @@ int main(int argc, char** argv) {
   platform::LinuxProcesses processes;
   platform::SqliteRegistry registry(":memory:");
   platform::fake::FakePower power; // never used: the corpus needs no power action
-  platform::Platform p{registry, fs, clock, environment, crypto, notifier, processes, power};
+  platform::fake::FakeHttp http;   // nor the network
+  platform::fake::FakeShell shell;
+  platform::Platform p{registry, fs,    clock, environment, crypto, notifier,
+                       processes, power, http,  shell};
 
   std::vector<Signature> signatures;
   std::ofstream threatList(dir + "/threats.txt");

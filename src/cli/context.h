@@ -44,6 +44,12 @@ void addScanCommand(CLI::App& app, Context& context, int& status);
 void addThreatCommands(CLI::App& app, Context& context, int& status);
 void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status);
 void addSigCommand(CLI::App& app, Context& context, int& status);
+void addUpdateCommand(CLI::App& app, Context& context, int& status);
+
+/// The signature update of `quorvane update` and of the updater program: the engine check when
+/// vir.sig holds too few signatures, else the manual update. Messages go to standard output;
+/// the question is answered yes when `assumeYes`, else read from standard input.
+int RunSignatureUpdate(Context& context, bool assumeYes);
 
 /// The digest and size of a file named on the command line (relative to the working folder);
 /// nothing, with the reason on standard error, when it cannot be read.

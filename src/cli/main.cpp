@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   addThreatCommands(app, context, status);
   addSafeAndPendingCommands(app, context, status);
   addSigCommand(app, context, status);
+  addUpdateCommand(app, context, status);
 
   try {
     app.parse(argc, argv);

@@ -76,7 +76,8 @@ SignatureReport VerifySignatureText(std::string_view text) {
     ++report.keys;
     double value = KeyTextToNumber(line);
     if (havePrevious && value < previous)
-      report.problems.push_back({number, "out of order: below the key before it"});
+      report.problems.push_back({number, "out of order: below the key before it",
+                                 SignatureProblem::Kind::OutOfOrder});
     previous = value;
     havePrevious = true;
   }

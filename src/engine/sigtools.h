@@ -19,8 +19,10 @@ std::optional<std::string> KeyTextOfListLine(std::string_view line);
 std::string BuildSignatureText(std::vector<std::string> keyTexts);
 
 struct SignatureProblem {
+  enum class Kind { NotAKey, OutOfOrder };
   std::size_t line; ///< from 1
   std::string message;
+  Kind kind = Kind::NotAKey;
 };
 
 struct SignatureReport {

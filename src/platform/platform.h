@@ -5,10 +5,12 @@
 #include "platform/crypto.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/http.h"
 #include "platform/notifier.h"
 #include "platform/power.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 
 #include <memory>
 #include <string>
@@ -25,7 +27,15 @@ struct Platform {
   Notifier& notifier;
   Processes& processes;
   Power& power;
+  Http& http;
+  Shell& shell;
 };
+
+/// The same facilities, with messages going to `notifier` instead.
+inline Platform withNotifier(const Platform& p, Notifier& notifier) {
+  return {p.registry,  p.files,     p.clock, p.environment, p.crypto,
+          notifier,    p.processes, p.power, p.http,        p.shell};
+}
 
 /// The facilities of the running system, owning what they hold.
 class SystemPlatform {
@@ -45,6 +55,8 @@ private:
   std::unique_ptr<Notifier> notifier_;
   std::unique_ptr<Processes> processes_;
   std::unique_ptr<Power> power_;
+  std::unique_ptr<Http> http_;
+  std::unique_ptr<Shell> shell_;
   std::unique_ptr<Platform> platform_;
 };
 

@@ -284,7 +284,8 @@ TEST(SettingsCounterTest, ConcurrentIncrementsAreAllCounted) {
     platform::SqliteRegistry registry(file); // each as if another process
     platform::fake::FakePlatform fake;
     platform::Platform p{registry,    fake.files,    fake.clock,    fake.environment,
-                         fake.crypto, fake.notifier, fake.processes, fake.power};
+                         fake.crypto, fake.notifier, fake.processes, fake.power,
+                         fake.http,   fake.shell};
     SettingsStore store(p);
     for (int i = 0; i < 40; ++i)
       store.addToCounter("threats", 1);

@@ -207,7 +207,8 @@ TEST(LinuxProcessesTest, ThreatFileEndsOnlyItsOwnProcess) {
   platform::LinuxProcesses processes;
   platform::LinuxFileSystem files;
   platform::Platform p{fake.registry, files,        fake.clock, fake.environment,
-                       fake.crypto,   fake.notifier, processes, fake.power};
+                       fake.crypto,   fake.notifier, processes, fake.power,
+                       fake.http,     fake.shell};
   EXPECT_TRUE(KillProcessesByName(p, "qv-sleeper", threat));
   EXPECT_TRUE(threatChild.ended());
   EXPECT_EQ(kill(innocentChild.pid(), 0), 0); // still running

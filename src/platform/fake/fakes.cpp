@@ -196,3 +196,28 @@ std::error_code FakeProcesses::terminate(ProcessId pid) {
 }
 
 } // namespace quorvane::platform::fake
+
+namespace quorvane::platform::fake {
+
+ErrorOr<int> FakeHttp::get(const HttpRequest& request, HttpReceiver& receiver) {
+  requests.push_back(request);
+  auto it = responses.find(request.url);
+  if (it == responses.end())
+    return make_error_code(HttpError::ConnectFailed);
+  const Response& response = it->second;
+  std::optional<std::uint64_t> length;
+  if (response.sendLength)
+    length = response.body.size();
+  if (!receiver.onResponse(response.status, length))
+    return make_error_code(HttpError::Abandoned);
+  std::string_view body = response.body;
+  std::size_t step = response.chunk == 0 ? std::max<std::size_t>(body.size(), 1) : response.chunk;
+  for (std::size_t at = 0; at < body.size(); at += step)
+    if (!receiver.onData(body.substr(at, step)))
+      return make_error_code(HttpError::Abandoned);
+  if (response.failure)
+    return response.failure;
+  return response.status;
+}
+
+} // namespace quorvane::platform::fake

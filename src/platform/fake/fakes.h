@@ -62,11 +62,17 @@ public:
 class RecordingNotifier final : public Notifier {
 public:
   std::vector<std::string> messages;
+  std::vector<MessageStyle> messageStyles; ///< one per message
   std::vector<std::string> questions;
   std::vector<std::string> alerts;
   bool answer = false; ///< the answer to every question
-  void messageBox(const std::string& text) override { messages.push_back(text); }
-  bool ask(const std::string& text) override {
+  using Notifier::ask;
+  using Notifier::messageBox;
+  void messageBox(const std::string& text, const MessageStyle& style) override {
+    messages.push_back(text);
+    messageStyles.push_back(style);
+  }
+  bool ask(const std::string& text, const MessageStyle&) override {
     questions.push_back(text);
     return answer;
   }
@@ -164,6 +170,38 @@ public:
   }
 };
 
+/// Answers requests from a table of responses by URL; anything else is a connection failure.
+class FakeHttp final : public Http {
+public:
+  struct Response {
+    Response(int status = 200, std::string body = {}, bool sendLength = true,
+             std::error_code failure = {}, std::size_t chunk = 0)
+        : status(status), body(std::move(body)), sendLength(sendLength), failure(failure),
+          chunk(chunk) {}
+    int status = 200;
+    std::string body;
+    bool sendLength = true;  ///< a "Content-Length" of the body's size
+    std::error_code failure; ///< reported after the body, when set
+    std::size_t chunk = 0;   ///< the body is handed over in pieces of this size (0: whole)
+  };
+  std::map<std::string, Response> responses;
+  std::vector<HttpRequest> requests;
+  ErrorOr<int> get(const HttpRequest& request, HttpReceiver& receiver) override;
+};
+
+/// Records launches; programs listed as missing cannot be started.
+class FakeShell final : public Shell {
+public:
+  std::vector<LaunchRequest> launches;
+  std::set<std::string> missing;
+  std::error_code launch(const LaunchRequest& request) override {
+    if (missing.count(request.program))
+      return std::make_error_code(std::errc::no_such_file_or_directory);
+    launches.push_back(request);
+    return {};
+  }
+};
+
 /// All fakes together, with a registry kept in memory.
 class FakePlatform {
 public:
@@ -175,7 +213,10 @@ public:
   RecordingNotifier notifier;
   FakeProcesses processes;
   FakePower power;
-  Platform platform{registry, files, clock, environment, crypto, notifier, processes, power};
+  FakeHttp http;
+  FakeShell shell;
+  Platform platform{registry,  files,     clock, environment, crypto,
+                    notifier,  processes, power, http,        shell};
 };
 
 } // namespace quorvane::platform::fake

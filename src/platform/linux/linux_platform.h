@@ -70,8 +70,10 @@ public:
 /// on standard input (no answer is no).
 class StderrNotifier final : public Notifier {
 public:
-  void messageBox(const std::string& text) override;
-  bool ask(const std::string& text) override;
+  using Notifier::ask;
+  using Notifier::messageBox;
+  void messageBox(const std::string& text, const MessageStyle& style) override;
+  bool ask(const std::string& text, const MessageStyle& style) override;
   void showThreatAlert(const std::string& record) override;
 };
 
@@ -79,6 +81,21 @@ class LinuxPower final : public Power {
 public:
   std::error_code restart() override;
   std::error_code shutdown() override;
+};
+
+/// HTTP(S) through libcurl: only http and https, system certificate authorities plus the
+/// request's own file, a connection time limit and a stall limit.
+class CurlHttp final : public Http {
+public:
+  CurlHttp();
+  ErrorOr<int> get(const HttpRequest& request, HttpReceiver& receiver) override;
+};
+
+/// Starts programs with fork and exec, in a session of their own; the exec failure of the
+/// child is reported back through a close-on-exec pipe.
+class LinuxShell final : public Shell {
+public:
+  std::error_code launch(const LaunchRequest& request) override;
 };
 
 } // namespace quorvane::platform

@@ -6,9 +6,11 @@
 
 namespace quorvane::platform {
 
-void StderrNotifier::messageBox(const std::string& text) { std::cerr << text << '\n'; }
+void StderrNotifier::messageBox(const std::string& text, const MessageStyle&) {
+  std::cerr << text << '\n';
+}
 
-bool StderrNotifier::ask(const std::string& text) {
+bool StderrNotifier::ask(const std::string& text, const MessageStyle&) {
   std::cerr << text << " [y/N] " << std::flush;
   std::string answer;
   if (!std::getline(std::cin, answer))
@@ -27,9 +29,10 @@ SystemPlatform::SystemPlatform(const std::string& appFolder)
       environment_(std::make_unique<LinuxEnvironment>()),
       crypto_(std::make_unique<OpenSslCrypto>()), notifier_(std::make_unique<StderrNotifier>()),
       processes_(std::make_unique<LinuxProcesses>()), power_(std::make_unique<LinuxPower>()),
+      http_(std::make_unique<CurlHttp>()), shell_(std::make_unique<LinuxShell>()),
       platform_(std::make_unique<Platform>(Platform{*registry_, *files_, *clock_, *environment_,
                                                     *crypto_, *notifier_, *processes_,
-                                                    *power_})) {}
+                                                    *power_, *http_, *shell_})) {}
 
 SystemPlatform::~SystemPlatform() = default;
 

@@ -1,0 +1,106 @@
+// `quorvane update [--yes] [--live]`: bring the signatures up to date from the update server.
+#include "cli/context.h"
+
+#include "engine/datafiles.h"
+#include "engine/sigtable.h"
+#include "update/engine_check.h"
+#include "update/live_update.h"
+#include "update/manual_update.h"
+
+#include <iostream>
+#include <unistd.h>
+
+namespace quorvane::cli {
+namespace {
+
+/// Message boxes of the update as lines on standard output.
+class StdoutNotifier final : public platform::Notifier {
+public:
+  explicit StdoutNotifier(bool assumeYes) : assumeYes_(assumeYes) {}
+  using Notifier::ask;
+  using Notifier::messageBox;
+  void messageBox(const std::string& text, const platform::MessageStyle&) override {
+    std::string line = text;
+    for (char& c : line)
+      if (c == '\r')
+        c = '\n'; // a message box breaks its line at a lone CR
+    std::cout << line << std::endl;
+  }
+  bool ask(const std::string& text, const platform::MessageStyle&) override {
+    if (assumeYes_) {
+      std::cout << text << " yes" << std::endl;
+      return true;
+    }
+    std::cout << text << " [y/N] " << std::flush;
+    std::string answer;
+    bool yes = std::getline(std::cin, answer) &&
+               (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes");
+    if (!std::cin)
+      std::cout << '\n';
+    return yes;
+  }
+  void showThreatAlert(const std::string& record) override { std::cout << record << '\n'; }
+
+private:
+  bool assumeYes_;
+};
+
+/// The download bar on a terminal's standard error, nothing elsewhere.
+update::ProgressFn progressBar() {
+  if (!isatty(STDERR_FILENO))
+    return {};
+  return [last = -1](int percent) mutable {
+    if (percent == last)
+      return;
+    last = percent;
+    std::cerr << "\rDownloading: " << percent << "%" << (percent >= 100 ? "\n" : "") << std::flush;
+  };
+}
+
+} // namespace
+
+int RunSignatureUpdate(Context& context, bool assumeYes) {
+  StdoutNotifier notifier(assumeYes);
+  platform::Platform p = platform::withNotifier(context.platform(), notifier);
+  const std::string& folder = context.appFolder();
+  engine::SignatureDatabase database(p.files, platform::joinPath(folder, engine::kVirSigFile));
+  update::EngineCheckResult check = update::RunEngineCheck(p, folder, database, progressBar());
+  if (check.countBefore <= update::kEngineThreshold)
+    return check.ok() ? kExitOk : kExitError;
+
+  update::ManualUpdate manual(p, folder);
+  manual.progress = progressBar();
+  switch (manual.CheckUpdateNow()) {
+  case update::UpdateOutcome::Updated:
+  case update::UpdateOutcome::UpToDate:
+    return kExitOk;
+  case update::UpdateOutcome::Declined:
+    std::cout << "Nothing was changed." << std::endl;
+    return kExitFound;
+  case update::UpdateOutcome::Failed:
+    break;
+  }
+  return kExitError;
+}
+
+void addUpdateCommand(CLI::App& app, Context& context, int& status) {
+  auto* cmd = app.add_subcommand(
+      "update", "Download the malware database when it is missing, else install newer "
+                "signatures from the update server (exit 0 updated or up to date, 1 declined, "
+                "2 failed)");
+  auto yes = std::make_shared<bool>(false);
+  auto live = std::make_shared<bool>(false);
+  cmd->add_flag("--yes,-y", *yes, "Answer yes to the question before checking");
+  cmd->add_flag("--live", *live, "Start the separate updater program (exeupdt) and return");
+  cmd->callback([&context, &status, yes, live] {
+    if (*live) {
+      StdoutNotifier notifier(true);
+      platform::Platform p = platform::withNotifier(context.platform(), notifier);
+      status = update::LaunchLiveUpdate(p, context.appFolder()) ? kExitOk : kExitError;
+      return;
+    }
+    status = RunSignatureUpdate(context, *yes);
+  });
+}
+
+} // namespace quorvane::cli

@@ -1,0 +1,57 @@
+// The manual update: asks, reads the server's manifest, and installs a newer vir.sig.
+#pragma once
+
+#include "platform/platform.h"
+#include "update/download.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvane::update {
+
+inline constexpr std::string_view kUpdateQuestion =
+    "We will check our server for new updates, would you like to procceed?";
+inline constexpr std::string_view kUpdateTitle = "malware definition updates";
+inline constexpr std::string_view kUpToDateText = "Antivirus databasees are up to date";
+inline constexpr std::string_view kUpdatedText = "Successfully updated the Antimalware engine";
+
+enum class UpdateOutcome { Declined, UpToDate, Updated, Failed };
+
+/// The first line of "/updates.txt": "number|url[|...]".
+struct Manifest {
+  std::int16_t number = 0;
+  std::string url; ///< blanks around it trimmed
+};
+/// Nothing when the text is not a manifest (no "|", a number that is not a 16-bit integer, no
+/// URL).
+std::optional<Manifest> ParseManifest(std::string_view text);
+
+/// A date as "dd-mm-yyyy", the form of the "last update" setting.
+std::string UpdateDateText(const platform::LocalDateTime& when);
+
+class ManualUpdate {
+public:
+  ManualUpdate(platform::Platform& platform, std::string appFolder)
+      : p_(platform), appFolder_(std::move(appFolder)) {}
+
+  /// Receives the download bar's values.
+  ProgressFn progress;
+
+  /// The whole check, messages included. vir.sig changes only when a newer, complete and valid
+  /// signature file has arrived; the running table takes it up at its next rebuild.
+  UpdateOutcome CheckUpdateNow();
+
+  /// Why the last check failed.
+  const std::string& failure() const { return failure_; }
+
+private:
+  UpdateOutcome fail(const std::string& why);
+
+  platform::Platform& p_;
+  std::string appFolder_;
+  std::string failure_;
+};
+
+} // namespace quorvane::update

@@ -1,0 +1,21 @@
+// Signature texts and manifest texts shared by the update tests.
+#pragma once
+
+#include <string>
+
+namespace quorvane::testing {
+
+/// A valid vir.sig text of `count` keys.
+inline std::string SignatureText(int count, char digit = '1') {
+  std::string text;
+  for (int i = 0; i < count; ++i)
+    text += std::string(32, digit) + "." + std::to_string(100 + i) + "\r\n";
+  return text;
+}
+
+/// The vir.sig a machine holds before an update: three keys.
+inline std::string OldSignatures() { return SignatureText(3, '4'); }
+/// The vir.sig an update brings: five other keys.
+inline std::string NewSignatures() { return SignatureText(5, '7'); }
+
+} // namespace quorvane::testing
