@@ -51,12 +51,16 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
       else
         status = kExitError;
     }
+    if (bad) {
+      // Rewriting would drop the lines that are not keys: leave the file for a person to mend.
+      std::cerr << "quorvane: " << printable(virSig) << " left unchanged\n";
+      status = kExitError;
+      return;
+    }
     if (auto error = p.files.writeFile(virSig, engine::BuildSignatureText(keys))) {
       std::cerr << "quorvane: cannot write " << printable(virSig) << ": " << error.message() << '\n';
       status = kExitError;
     }
-    if (bad)
-      status = kExitError;
   });
 
   auto list = std::make_shared<std::string>();

@@ -282,34 +282,3 @@ TEST_F(CliScanTest, ProgressLineOnlyOnATerminal) {
 
 } // namespace
 } // namespace quorvane::testing
-
-namespace quorvane::testing {
-namespace {
-
-TEST(CliSigTest, AddBuildVerify) {
-  TempDir home, work;
-  work.write("eicar.com", EicarText());
-  work.write("list.txt", "44D88612FEA8A8F36DE82E1278ABB02F:68:Eicar\r\n"
-                         "10000000000000000000000000000000.5\r\n");
-  CliResult built = RunCli({"sig", "build", "list.txt"}, "", work.path());
-  EXPECT_EQ(built.status, 0) << built.err;
-  EXPECT_EQ(built.out, "10000000000000000000000000000000.5\r\n"
-                       "44588612762828736568261278233027.68\r\n");
-  EXPECT_EQ(RunCli({"sig", "build", "list.txt", "-o", "vir.sig"}, "", work.path()).status, 0);
-  EXPECT_EQ(RunCli({"sig", "verify", "vir.sig"}, "", work.path()).out, "2 keys, 0 problems\n");
-
-  work.write("bad.sig", "44588612762828736568261278233027.68\r\n12\r\n");
-  CliResult bad = RunCli({"sig", "verify", "bad.sig"}, "", work.path());
-  EXPECT_EQ(bad.status, 2);
-  EXPECT_THAT(bad.out, HasSubstr("bad.sig:2: not a key"));
-
-  // Adding to the application's vir.sig keeps it sorted and free of repeats, and the scan
-  // then finds the file.
-  home.write("vir.sig", "10000000000000000000000000000000.5\r\n");
-  EXPECT_EQ(RunCli({"--home", home.path(), "sig", "add", "eicar.com", "eicar.com"}, "", work.path()).status, 0);
-  EXPECT_EQ(home.read("vir.sig"), built.out);
-  EXPECT_EQ(RunCli({"--home", home.path(), "scan", "eicar.com"}, "", work.path()).status, 1);
-}
-
-} // namespace
-} // namespace quorvane::testing
