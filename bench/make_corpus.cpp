@@ -106,8 +106,9 @@ int main(int argc, char** argv) {
   platform::fake::FakePower power; // never used: the corpus needs no power action
   platform::fake::FakeHttp http;   // nor the network
   platform::fake::FakeShell shell;
+  platform::fake::FakeDrives drives;
   platform::Platform p{registry, fs,    clock, environment, crypto, notifier,
-                       processes, power, http,  shell};
+                       processes, power, http,  shell,       drives};
 
   std::vector<Signature> signatures;
   std::ofstream threatList(dir + "/threats.txt");

@@ -18,13 +18,7 @@ const std::string& Context::appFolder() {
     if (folder.empty())
       throw CommandError{"cannot tell the application folder; give --home DIR"};
     platform::LinuxFileSystem files;
-    std::error_code error;
-    for (std::size_t cut = folder.find('/', 1); !error; cut = folder.find('/', cut + 1)) {
-      error = files.createDirectory(folder.substr(0, cut)); // each missing level in turn
-      if (cut == std::string::npos)
-        break;
-    }
-    if (error)
+    if (std::error_code error = platform::createFolderPath(files, folder))
       throw CommandError{"cannot use the application folder " + folder + ": " + error.message()};
     appFolder_ = folder;
   }

@@ -45,6 +45,7 @@ void addThreatCommands(CLI::App& app, Context& context, int& status);
 void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status);
 void addSigCommand(CLI::App& app, Context& context, int& status);
 void addUpdateCommand(CLI::App& app, Context& context, int& status);
+void addMonitorCommand(CLI::App& app, Context& context, int& status);
 
 /// The signature update of `quorvane update` and of the updater program: the engine check when
 /// vir.sig holds too few signatures, else the manual update. Messages go to standard output;

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   addSafeAndPendingCommands(app, context, status);
   addSigCommand(app, context, status);
   addUpdateCommand(app, context, status);
+  addMonitorCommand(app, context, status);
 
   try {
     app.parse(argc, argv);

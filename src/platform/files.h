@@ -59,6 +59,8 @@ public:
   /// Appends to the file, creating it when absent; the bytes land in one write.
   virtual std::error_code appendFile(const std::string& path, std::string_view data) = 0;
   virtual std::error_code removeFile(const std::string& path) = 0;
+  /// Removes an empty folder.
+  virtual std::error_code removeDirectory(const std::string& path) = 0;
   /// Creates one folder; an existing folder is not an error.
   virtual std::error_code createDirectory(const std::string& path) = 0;
   virtual std::error_code copyFile(const std::string& from, const std::string& to) = 0;

@@ -12,3 +12,16 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 }
 
 } // namespace quorvane::platform
+
+namespace quorvane::platform {
+
+std::error_code createFolderPath(FileSystem& files, const std::string& path) {
+  std::error_code error;
+  for (std::size_t cut = path.find('/', 1);; cut = path.find('/', cut + 1)) {
+    error = files.createDirectory(path.substr(0, cut)); // each missing level in turn
+    if (error || cut == std::string::npos)
+      return error;
+  }
+}
+
+} // namespace quorvane::platform

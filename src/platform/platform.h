@@ -3,6 +3,7 @@
 
 #include "platform/clock.h"
 #include "platform/crypto.h"
+#include "platform/drives.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/http.h"
@@ -29,12 +30,13 @@ struct Platform {
   Power& power;
   Http& http;
   Shell& shell;
+  Drives& drives;
 };
 
 /// The same facilities, with messages going to `notifier` instead.
 inline Platform withNotifier(const Platform& p, Notifier& notifier) {
-  return {p.registry,  p.files,     p.clock, p.environment, p.crypto,
-          notifier,    p.processes, p.power, p.http,        p.shell};
+  return {p.registry, p.files, p.clock, p.environment, p.crypto, notifier,
+          p.processes, p.power, p.http, p.shell, p.drives};
 }
 
 /// The facilities of the running system, owning what they hold.
@@ -57,8 +59,12 @@ private:
   std::unique_ptr<Power> power_;
   std::unique_ptr<Http> http_;
   std::unique_ptr<Shell> shell_;
+  std::unique_ptr<Drives> drives_;
   std::unique_ptr<Platform> platform_;
 };
+
+/// Creates the folder and every missing folder above it.
+std::error_code createFolderPath(FileSystem& files, const std::string& path);
 
 /// Joins a folder and a file name with one separator.
 std::string joinPath(const std::string& folder, const std::string& name);

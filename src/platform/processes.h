@@ -24,6 +24,10 @@ public:
   virtual ~Processes() = default;
   /// Every running process the caller can see, in ascending id order.
   virtual std::vector<ProcessInfo> list() = 0;
+  /// The ids of the running processes, ascending; much cheaper than list().
+  virtual std::vector<ProcessId> ids() = 0;
+  /// One process as list() describes it; an error when it is gone.
+  virtual ErrorOr<ProcessInfo> info(ProcessId pid) = 0;
   /// The files a process has loaded: its program file first, then each other file-backed module
   /// once, in address order.
   virtual ErrorOr<std::vector<std::string>> modules(ProcessId pid) = 0;

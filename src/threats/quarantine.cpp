@@ -1,6 +1,8 @@
 // The quarantine.
 #include "threats/quarantine.h"
 
+#include "app/appfolder.h"
+
 #include <set>
 
 namespace quorvane::threats {
@@ -98,6 +100,8 @@ std::vector<QuarantineRow> Quarantine::RestoreQuarantined(const std::vector<Quar
     if (!p_.files.status(copy)) {
       continue; // nothing left to restore: the record goes
     }
+    // The file's folder may have gone with it (a cleaned drive's folder): it is made again.
+    platform::createFolderPath(p_.files, app::FolderOf(row.record.path));
     if (p_.files.copyFile(copy, row.record.path)) {
       kept.push_back({row.record, false}); // the copy and its record stay
       failed.push_back(row);

@@ -3,6 +3,7 @@
 
 #include "platform/fake/fakes.h"
 #include "platform/linux/linux_platform.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -104,61 +105,8 @@ TEST(ParseProcMapsTest, FileBackedMappingsOnceInOrder) {
   EXPECT_THAT(platform::ParseProcMaps(""), IsEmpty());
 }
 
-/// A child process running a copy of `sleep` under a name of our choosing.
-class SleepingChild {
-public:
-  explicit SleepingChild(const std::string& programFile) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      execl(programFile.c_str(), programFile.c_str(), "60", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~SleepingChild() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL); // our own child only
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  pid_t pid() const { return pid_; }
-  /// True once the child has ended (and is reaped).
-  bool ended() {
-    for (int i = 0; i < 200; ++i) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return true;
-      }
-      usleep(10000);
-    }
-    return false;
-  }
-  /// Waits until the child runs its program (after exec) and sleeps in it, its libraries
-  /// loaded.
-  void waitForExec(const std::string& programFile) {
-    for (int i = 0; i < 500; ++i) {
-      char target[4096] = {};
-      std::string base = "/proc/" + std::to_string(pid_);
-      std::ifstream stat(base + "/stat");
-      std::string pid, name, state;
-      stat >> pid >> name >> state;
-      if (readlink((base + "/exe").c_str(), target, sizeof target - 1) > 0 &&
-          programFile == target && state == "S")
-        return;
-      usleep(10000);
-    }
-  }
-
-private:
-  pid_t pid_ = -1;
-};
-
-std::string sleepProgram() {
-  for (const char* candidate : {"/usr/bin/sleep", "/bin/sleep"})
-    if (std::filesystem::exists(candidate))
-      return candidate;
-  return {};
-}
+using testing::SleepingChild;
+using testing::sleepProgram;
 
 TEST(LinuxProcessesTest, ListsModulesAndEndsOurOwnChild) {
   testing::TempDir dir;
@@ -208,10 +156,10 @@ TEST(LinuxProcessesTest, ThreatFileEndsOnlyItsOwnProcess) {
   platform::LinuxFileSystem files;
   platform::Platform p{fake.registry, files,        fake.clock, fake.environment,
                        fake.crypto,   fake.notifier, processes, fake.power,
-                       fake.http,     fake.shell};
+                       fake.http,     fake.shell,    fake.drives};
   EXPECT_TRUE(KillProcessesByName(p, "qv-sleeper", threat));
   EXPECT_TRUE(threatChild.ended());
-  EXPECT_EQ(kill(innocentChild.pid(), 0), 0); // still running
+  EXPECT_TRUE(innocentChild.running());
 }
 
 } // namespace

@@ -41,7 +41,8 @@ protected:
   platform::LinuxFileSystem files;
   platform::CurlHttp http;
   platform::Platform p{fake.registry, files,          fake.clock, fake.environment, fake.crypto,
-                       fake.notifier, fake.processes, fake.power, http,             fake.shell};
+                       fake.notifier, fake.processes, fake.power, http,             fake.shell,
+                       fake.drives};
   app::SettingsStore settings{p};
   ManualUpdate update{p, home.path()};
 };

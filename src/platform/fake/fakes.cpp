@@ -120,6 +120,21 @@ std::error_code MemoryFileSystem::removeFile(const std::string& path) {
   return {};
 }
 
+std::error_code MemoryFileSystem::removeDirectory(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (!folders_.count(path))
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  std::string prefix = path + "/";
+  for (const auto& [file, data] : files_)
+    if (file.rfind(prefix, 0) == 0)
+      return std::make_error_code(std::errc::directory_not_empty);
+  for (const std::string& folder : folders_)
+    if (folder.rfind(prefix, 0) == 0)
+      return std::make_error_code(std::errc::directory_not_empty);
+  folders_.erase(path);
+  return {};
+}
+
 std::error_code MemoryFileSystem::createDirectory(const std::string& path) {
   std::lock_guard lock(mutex_);
   if (files_.count(path))

@@ -134,6 +134,7 @@ public:
   std::error_code writeFile(const std::string& path, std::string_view data) override;
   std::error_code appendFile(const std::string& path, std::string_view data) override;
   std::error_code removeFile(const std::string& path) override;
+  std::error_code removeDirectory(const std::string& path) override;
   std::error_code createDirectory(const std::string& path) override;
   std::error_code copyFile(const std::string& from, const std::string& to) override;
   ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) override;
@@ -160,6 +161,18 @@ public:
     processes.push_back({pid, programFile.substr(programFile.find_last_of('/') + 1), programFile});
   }
   std::vector<ProcessInfo> list() override { return processes; }
+  std::vector<ProcessId> ids() override {
+    std::vector<ProcessId> out;
+    for (const ProcessInfo& process : processes)
+      out.push_back(process.pid);
+    return out;
+  }
+  ErrorOr<ProcessInfo> info(ProcessId pid) override {
+    for (const ProcessInfo& process : processes)
+      if (process.pid == pid)
+        return process;
+    return std::errc::no_such_process;
+  }
   ErrorOr<std::vector<std::string>> modules(ProcessId pid) override;
   std::error_code terminate(ProcessId pid) override;
   ErrorOr<FileStatus> programStatus(ProcessId pid) override {
@@ -202,6 +215,32 @@ public:
   }
 };
 
+/// Drives by root, in the order given; a change is reported once per notice().
+class FakeDrives final : public Drives {
+public:
+  std::vector<std::pair<std::string, DeviceInfo>> drives;
+  std::atomic<int> changes{0};
+  void notice() { ++changes; }
+  std::vector<std::string> roots() override {
+    std::vector<std::string> out;
+    for (const auto& drive : drives)
+      out.push_back(drive.first);
+    return out;
+  }
+  DeviceInfo deviceInfo(const std::string& root) override {
+    for (const auto& drive : drives)
+      if (drive.first == root)
+        return drive.second;
+    return {};
+  }
+  bool waitForChange(std::chrono::milliseconds) override {
+    int pending = changes.load();
+    while (pending > 0 && !changes.compare_exchange_weak(pending, pending - 1)) {
+    }
+    return pending > 0;
+  }
+};
+
 /// All fakes together, with a registry kept in memory.
 class FakePlatform {
 public:
@@ -215,8 +254,9 @@ public:
   FakePower power;
   FakeHttp http;
   FakeShell shell;
-  Platform platform{registry,  files,     clock, environment, crypto,
-                    notifier,  processes, power, http,        shell};
+  FakeDrives drives;
+  Platform platform{registry,  files, clock, environment, crypto, notifier,
+                    processes, power, http,  shell,       drives};
 };
 
 } // namespace quorvane::platform::fake

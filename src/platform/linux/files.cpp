@@ -153,6 +153,12 @@ std::error_code LinuxFileSystem::removeFile(const std::string& path) {
   return {};
 }
 
+std::error_code LinuxFileSystem::removeDirectory(const std::string& path) {
+  if (::rmdir(path.c_str()) != 0)
+    return lastError();
+  return {};
+}
+
 std::error_code LinuxFileSystem::createDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0755) != 0) {
     if (errno == EEXIST) {

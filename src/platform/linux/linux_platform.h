@@ -16,6 +16,7 @@ public:
   std::error_code writeFile(const std::string& path, std::string_view data) override;
   std::error_code appendFile(const std::string& path, std::string_view data) override;
   std::error_code removeFile(const std::string& path) override;
+  std::error_code removeDirectory(const std::string& path) override;
   std::error_code createDirectory(const std::string& path) override;
   std::error_code copyFile(const std::string& from, const std::string& to) override;
   ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) override;
@@ -52,6 +53,8 @@ std::vector<std::string> ParseProcMaps(std::string_view text);
 class LinuxProcesses final : public Processes {
 public:
   std::vector<ProcessInfo> list() override;
+  std::vector<ProcessId> ids() override;
+  ErrorOr<ProcessInfo> info(ProcessId pid) override;
   ErrorOr<std::vector<std::string>> modules(ProcessId pid) override;
   std::error_code terminate(ProcessId pid) override;
   ErrorOr<FileStatus> programStatus(ProcessId pid) override;
@@ -96,6 +99,32 @@ public:
 class LinuxShell final : public Shell {
 public:
   std::error_code launch(const LaunchRequest& request) override;
+};
+
+/// One line of a mountinfo text: the mount point and the device numbers, for file systems on
+/// devices under /dev.
+struct MountEntry {
+  std::string mountPoint;
+  unsigned major = 0, minor = 0;
+  std::string source;
+};
+std::vector<MountEntry> ParseMountInfo(std::string_view text);
+
+/// Drives from the mount table, devices from sysfs: "removable" of the disk, USB when the
+/// device's sysfs path runs through a USB port or udev says ID_BUS=usb. The roots of the three
+/// trees can be moved for tests.
+class LinuxDrives final : public Drives {
+public:
+  explicit LinuxDrives(std::string mountInfo = "/proc/self/mountinfo", std::string sysRoot = "/sys",
+                       std::string udevRoot = "/run/udev/data");
+  ~LinuxDrives() override;
+  std::vector<std::string> roots() override;
+  DeviceInfo deviceInfo(const std::string& root) override;
+  bool waitForChange(std::chrono::milliseconds timeout) override;
+
+private:
+  std::string mountInfo_, sysRoot_, udevRoot_;
+  int watch_ = -1; ///< the mount table, open for change notices
 };
 
 } // namespace quorvane::platform

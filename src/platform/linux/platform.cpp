@@ -30,9 +30,11 @@ SystemPlatform::SystemPlatform(const std::string& appFolder)
       crypto_(std::make_unique<OpenSslCrypto>()), notifier_(std::make_unique<StderrNotifier>()),
       processes_(std::make_unique<LinuxProcesses>()), power_(std::make_unique<LinuxPower>()),
       http_(std::make_unique<CurlHttp>()), shell_(std::make_unique<LinuxShell>()),
+      drives_(std::make_unique<LinuxDrives>()),
       platform_(std::make_unique<Platform>(Platform{*registry_, *files_, *clock_, *environment_,
                                                     *crypto_, *notifier_, *processes_,
-                                                    *power_, *http_, *shell_})) {}
+                                                    *power_, *http_, *shell_,
+                                                    *drives_})) {}
 
 SystemPlatform::~SystemPlatform() = default;
 

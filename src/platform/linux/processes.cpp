@@ -57,34 +57,44 @@ std::vector<std::string> ParseProcMaps(std::string_view text) {
   return paths;
 }
 
-std::vector<ProcessInfo> LinuxProcesses::list() {
-  std::vector<ProcessInfo> out;
+std::vector<ProcessId> LinuxProcesses::ids() {
+  std::vector<ProcessId> out;
   DIR* proc = ::opendir("/proc");
   if (!proc)
     return out;
   while (struct dirent* entry = ::readdir(proc)) {
     char* end = nullptr;
     unsigned long pid = std::strtoul(entry->d_name, &end, 10);
-    if (*entry->d_name == '\0' || *end != '\0' || pid == 0)
-      continue;
-    std::string base = "/proc/" + std::string(entry->d_name);
-    ProcessInfo info;
-    info.pid = static_cast<ProcessId>(pid);
-    info.programFile = stripDeleted(readLink(base + "/exe"));
-    if (!info.programFile.empty()) {
-      info.imageName = info.programFile.substr(info.programFile.find_last_of('/') + 1);
-    } else if (auto comm = files_.readFile(base + "/comm")) {
-      info.imageName = *comm;
-      while (!info.imageName.empty() && info.imageName.back() == '\n')
-        info.imageName.pop_back();
-    } else {
-      continue; // gone already
-    }
-    out.push_back(std::move(info));
+    if (*entry->d_name != '\0' && *end == '\0' && pid != 0)
+      out.push_back(static_cast<ProcessId>(pid));
   }
   ::closedir(proc);
-  std::sort(out.begin(), out.end(),
-            [](const ProcessInfo& a, const ProcessInfo& b) { return a.pid < b.pid; });
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+ErrorOr<ProcessInfo> LinuxProcesses::info(ProcessId pid) {
+  std::string base = "/proc/" + std::to_string(pid);
+  ProcessInfo info;
+  info.pid = pid;
+  info.programFile = stripDeleted(readLink(base + "/exe"));
+  if (!info.programFile.empty()) {
+    info.imageName = info.programFile.substr(info.programFile.find_last_of('/') + 1);
+  } else if (auto comm = files_.readFile(base + "/comm")) {
+    info.imageName = *comm;
+    while (!info.imageName.empty() && info.imageName.back() == '\n')
+      info.imageName.pop_back();
+  } else {
+    return std::errc::no_such_process; // gone already
+  }
+  return info;
+}
+
+std::vector<ProcessInfo> LinuxProcesses::list() {
+  std::vector<ProcessInfo> out;
+  for (ProcessId pid : ids())
+    if (auto process = info(pid))
+      out.push_back(std::move(*process));
   return out;
 }
 

@@ -1,0 +1,101 @@
+// Auto-protect.
+#include "protect/autoprotect.h"
+
+#include "app/text.h"
+#include "threats/process_helpers.h"
+
+#include <vector>
+
+namespace quorvane::protect {
+namespace {
+
+/// A program seen this few passes ago may still replace itself (a fork before its exec): it is
+/// looked at again on every pass. Older ones are looked at again every kSweepPasses passes.
+constexpr std::uint64_t kYoungPasses = 8;
+constexpr std::uint64_t kSweepPasses = 4;
+
+} // namespace
+
+std::string IsApplicationRunning(platform::Platform& platform, const std::string& name) {
+  std::string wanted = app::toUpper(name);
+  for (const platform::ProcessInfo& process : platform.processes.list())
+    if (!process.programFile.empty() &&
+        app::toUpper(process.programFile).find(wanted) != std::string::npos)
+      return process.programFile;
+  return {};
+}
+
+AutoProtect::AutoProtect(platform::Platform& platform, std::string appFolder,
+                         engine::SignatureDatabase& signatures)
+    : p_(platform), folder_(std::move(appFolder)), check_(platform, folder_, signatures),
+      log_(platform, folder_) {}
+
+std::string AutoProtect::ToggleAutoProtect() {
+  bool on = !enabled_;
+  enabled_ = on;
+  return std::string(on ? kDisableAutoProtectCaption : kEnableAutoProtectCaption);
+}
+
+void AutoProtect::tick() {
+  if (enabled_)
+    CheckNewProcesses();
+}
+
+void AutoProtect::look(platform::ProcessId pid, Known& entry, bool check) {
+  auto process = p_.processes.info(pid);
+  if (!process || process->programFile == entry.programFile)
+    return;
+  entry.programFile = process->programFile;
+  if (check)
+    CheckProgram(*process);
+}
+
+void AutoProtect::CheckNewProcesses() {
+  ++pass_;
+  std::vector<platform::ProcessId> running = p_.processes.ids();
+  // Forget the processes that ended: a program that starts again is new again.
+  std::map<platform::ProcessId, Known> still;
+  std::size_t at = 0;
+  for (auto& [pid, entry] : known_) {
+    while (at < running.size() && running[at] < pid)
+      ++at;
+    if (at < running.size() && running[at] == pid)
+      still.emplace(pid, std::move(entry));
+  }
+  known_.swap(still);
+
+  bool sweep = pass_ % kSweepPasses == 0;
+  for (platform::ProcessId pid : running) {
+    auto [it, added] = known_.try_emplace(pid, Known{std::string(), pass_});
+    // The first pass checks every program running; later passes the new ones.
+    if (added)
+      look(pid, it->second, true);
+    else if (sweep || pass_ - it->second.firstSeen <= kYoungPasses)
+      look(pid, it->second, true); // checked again only when its program changed
+  }
+  firstPassDone_ = true;
+}
+
+bool AutoProtect::CheckProgram(const platform::ProcessInfo& process) {
+  const std::string& path = process.programFile;
+  if (path.empty())
+    return false;
+  std::optional<std::string> digest = check_.listedThreat(path);
+  if (!digest)
+    return false;
+  // Every process running this very file ends; others that share its name keep running.
+  threats::KillProcessesByName(p_, process.imageName, path);
+  threats::TerminateProcessById(p_, process.pid);
+  log_.LogThreat(process.imageName, path);
+
+  threats::AlertRecord record{process.imageName, *digest, path, 0};
+  auto left = p_.processes.info(process.pid);
+  if (left && left->programFile == path)
+    record.pid = process.pid; // it could not be ended
+  threats::ThreatAlert(p_, folder_).ShowThreatAlert(record);
+  if (onThreat)
+    onThreat(record);
+  return true;
+}
+
+} // namespace quorvane::protect

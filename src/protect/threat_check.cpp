@@ -1,0 +1,35 @@
+// The check of one file by real-time protection.
+#include "protect/threat_check.h"
+
+#include "app/text.h"
+#include "engine/datafiles.h"
+#include "engine/filekey.h"
+#include "engine/fingerprint.h"
+
+namespace quorvane::protect {
+
+ThreatCheck::ThreatCheck(platform::Platform& platform, const std::string& appFolder,
+                         engine::SignatureDatabase& signatures)
+    : p_(platform), signatures_(signatures),
+      safe_(platform.files, platform::joinPath(appFolder, engine::kSafeFile)) {}
+
+std::string LowerDigestOf(platform::Platform& platform, const std::string& path) {
+  auto digest = engine::HashFile(platform, path);
+  return digest ? app::toLower(engine::DigestText(*digest)) : std::string();
+}
+
+std::optional<std::string> ThreatCheck::listedThreat(const std::string& path) {
+  auto status = p_.files.status(path);
+  if (!status || status->kind != platform::FileKind::Regular || status->size >= kSizeLimit)
+    return std::nullopt;
+  std::shared_ptr<const engine::SignatureTable> table = signatures_.current();
+  if (!table->mayMatchLength(status->size))
+    return std::nullopt; // no key carries this length: no need to read the file
+  std::string digest = LowerDigestOf(p_, path);
+  if (digest.empty() || !table->contains(engine::FileKey(digest, status->size)) ||
+      safe_.contains(digest))
+    return std::nullopt;
+  return digest;
+}
+
+} // namespace quorvane::protect
