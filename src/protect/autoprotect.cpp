@@ -10,9 +10,9 @@ namespace quorvane::protect {
 namespace {
 
 /// A program seen this few passes ago may still replace itself (a fork before its exec): it is
-/// looked at again on every pass. Older ones are looked at again every kSweepPasses passes.
+/// looked at again on every pass. Older ones are looked at again every kSweepPasses passes (two seconds).
 constexpr std::uint64_t kYoungPasses = 8;
-constexpr std::uint64_t kSweepPasses = 4;
+constexpr std::uint64_t kSweepPasses = 8;
 
 } // namespace
 

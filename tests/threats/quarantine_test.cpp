@@ -86,8 +86,9 @@ TEST_F(QuarantineTest, OldSharedCopyIsKeptWhileAnotherRecordNeedsIt) {
 TEST_F(QuarantineTest, FailedRestoreKeepsCopyAndRecord) {
   fake.files.put("/data/one/a.exe", "A");
   ASSERT_TRUE(q.QuarantineFile("a.exe", "/data/one/a.exe"));
-  fake.files.put("/data/gone/b.exe", "B"); // its folder is not there to restore into
+  fake.files.put("/data/gone/b.exe", "B");
   ASSERT_TRUE(q.QuarantineFile("b.exe", "/data/gone/b.exe"));
+  fake.files.put("/data/gone", "a file where its folder was: nowhere to restore into");
   auto failed = q.RestoreQuarantined(tick({0, 1}));
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_EQ(failed[0].record.path, "/data/gone/b.exe");
@@ -95,6 +96,15 @@ TEST_F(QuarantineTest, FailedRestoreKeepsCopyAndRecord) {
   auto left = q.ShowQuarantine();
   ASSERT_EQ(left.size(), 1u);
   EXPECT_EQ(left[0].record.name, "b.exe");
+}
+
+TEST_F(QuarantineTest, RestoreMakesAMissingFolderAgain) {
+  fake.files.createDirectory("/data");
+  fake.files.put("/data/stick/RECYCLER/x.exe", "X");
+  ASSERT_TRUE(q.QuarantineFile("x.exe", "/data/stick/RECYCLER/x.exe"));
+  fake.files.removeFile("/data/stick/RECYCLER/x.exe");
+  EXPECT_TRUE(q.RestoreQuarantined(tick({0})).empty());
+  EXPECT_EQ(fake.files.content("/data/stick/RECYCLER/x.exe"), "X");
 }
 
 TEST_F(QuarantineTest, RecordWithoutCopyLeavesOnRestore) {
