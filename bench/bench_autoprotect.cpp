@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   platform::LinuxClock clock;
   platform::Platform p{fake.registry, files,     clock,      fake.environment, fake.crypto,
                        fake.notifier, processes, fake.power, fake.http,        fake.shell,
-                       fake.drives};
+                       fake.drives,   fake.integration};
   auto digest = engine::HashFile(p, threat);
   std::ofstream(dir + "/vir.sig") << engine::FileKeyText(engine::DigestText(*digest),
                                                          std::filesystem::file_size(threat))

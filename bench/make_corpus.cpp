@@ -107,8 +107,9 @@ int main(int argc, char** argv) {
   platform::fake::FakeHttp http;   // nor the network
   platform::fake::FakeShell shell;
   platform::fake::FakeDrives drives;
+  platform::fake::FakeIntegration integration;
   platform::Platform p{registry, fs,    clock, environment, crypto, notifier,
-                       processes, power, http,  shell,       drives};
+                       processes, power, http,  shell,       drives, integration};
 
   std::vector<Signature> signatures;
   std::ofstream threatList(dir + "/threats.txt");

@@ -6,6 +6,12 @@
 #include "protect/autoprotect.h"
 #include "protect/dispatcher.h"
 #include "protect/drive_protect.h"
+#include "scan/scan_runs.h"
+#include "schedule/scheduler.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include <chrono>
 #include <csignal>
@@ -18,21 +24,56 @@ volatile std::sig_atomic_t gStop = 0;
 
 void onStopSignal(int) { gStop = 1; }
 
-/// Alerts and messages as lines on standard output, flushed at once (a log follows them live).
-class MonitorNotifier final : public platform::Notifier {
+/// The scheduled scan on a thread of its own, with a platform of its own (its own connection to
+/// the registry store), so that protection goes on while a scan runs.
+class ScheduleThread {
 public:
-  using Notifier::ask;
-  using Notifier::messageBox;
-  void messageBox(const std::string& text, const platform::MessageStyle&) override {
-    std::cout << printable(text) << std::endl;
+  explicit ScheduleThread(std::string folder) : folder_(std::move(folder)) {
+    thread_ = std::thread([this] { run(); });
   }
-  bool ask(const std::string& text, const platform::MessageStyle&) override {
-    std::cout << printable(text) << " (no one to answer: no)" << std::endl;
-    return false;
+  ~ScheduleThread() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
   }
-  void showThreatAlert(const std::string& record) override {
-    std::cout << "Threat Found: " << printable(record) << std::endl;
+
+private:
+  void run() {
+    platform::SystemPlatform system(folder_);
+    StdoutNotifier notifier(false, false);
+    platform::Platform p = platform::withNotifier(system.get(), notifier);
+    engine::SignatureDatabase signatures(p.files, platform::joinPath(folder_, engine::kVirSigFile));
+    auto scan = [&](const char* name, int (scan::ScanRunner::*start)()) {
+      signatures.LoadSignatureTable();
+      scan::ScanRunner runner(p, folder_, signatures);
+      std::cout << "Scheduled scan: " << name << " started" << std::endl;
+      int found = (runner.*start)();
+      std::cout << "Scheduled scan: " << name << " finished, " << found << " threats found"
+                << std::endl;
+    };
+    schedule::Scheduler scheduler(
+        p, {{},
+            [&] { scan("Quick Scan", &scan::ScanRunner::StartQuickScan); },
+            [&] { scan("Smart Scan", &scan::ScanRunner::StartSmartScan); }});
+    std::unique_lock lock(mutex_);
+    for (int second = 0; !stop_; ++second) {
+      lock.unlock();
+      if (second % 10 == 0)
+        scheduler.sched(); // a schedule stored meanwhile is taken up
+      scheduler.tick();
+      lock.lock();
+      wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_; });
+    }
   }
+
+  std::string folder_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;
 };
 
 constexpr protect::WindowHandle kMonitorWindow = 1;
@@ -43,11 +84,12 @@ constexpr auto kReloadInterval = std::chrono::seconds(10);
 void addMonitorCommand(CLI::App& app, Context& context, int& status) {
   auto* cmd = app.add_subcommand(
       "monitor", "Guard in the foreground until interrupted: check every program that starts "
-                 "and every USB drive that arrives; one line per threat");
+                 "and every USB drive that arrives, and run the scheduled scan; one line per "
+                 "threat");
   auto noDrives = std::make_shared<bool>(false);
   cmd->add_flag("--no-drives", *noDrives, "Leave arriving drives alone");
   cmd->callback([&context, &status, noDrives] {
-    MonitorNotifier notifier;
+    StdoutNotifier notifier(false, false); // nobody is there to answer
     platform::Platform p = platform::withNotifier(context.platform(), notifier);
     const std::string& folder = context.appFolder();
     engine::SignatureDatabase signatures(p.files, platform::joinPath(folder, engine::kVirSigFile));
@@ -73,6 +115,7 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
     std::cout << "Monitoring: " << signatures.current()->SignatureCount() << " signatures, "
               << autoProtect.knownCount() << " processes checked, "
               << driveProtect.knownDrives().size() << " USB drives present" << std::endl;
+    ScheduleThread scheduled(folder);
     auto nextTick = Clock::now() + tickInterval;
     auto nextReload = Clock::now() + kReloadInterval;
     while (!gStop) {

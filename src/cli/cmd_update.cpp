@@ -13,38 +13,6 @@
 namespace quorvane::cli {
 namespace {
 
-/// Message boxes of the update as lines on standard output.
-class StdoutNotifier final : public platform::Notifier {
-public:
-  explicit StdoutNotifier(bool assumeYes) : assumeYes_(assumeYes) {}
-  using Notifier::ask;
-  using Notifier::messageBox;
-  void messageBox(const std::string& text, const platform::MessageStyle&) override {
-    std::string line = text;
-    for (char& c : line)
-      if (c == '\r')
-        c = '\n'; // a message box breaks its line at a lone CR
-    std::cout << line << std::endl;
-  }
-  bool ask(const std::string& text, const platform::MessageStyle&) override {
-    if (assumeYes_) {
-      std::cout << text << " yes" << std::endl;
-      return true;
-    }
-    std::cout << text << " [y/N] " << std::flush;
-    std::string answer;
-    bool yes = std::getline(std::cin, answer) &&
-               (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes");
-    if (!std::cin)
-      std::cout << '\n';
-    return yes;
-  }
-  void showThreatAlert(const std::string& record) override { std::cout << record << '\n'; }
-
-private:
-  bool assumeYes_;
-};
-
 /// The download bar on a terminal's standard error, nothing elsewhere.
 update::ProgressFn progressBar() {
   if (!isatty(STDERR_FILENO))
@@ -60,7 +28,7 @@ update::ProgressFn progressBar() {
 } // namespace
 
 int RunSignatureUpdate(Context& context, bool assumeYes) {
-  StdoutNotifier notifier(assumeYes);
+  StdoutNotifier notifier(assumeYes, true);
   platform::Platform p = platform::withNotifier(context.platform(), notifier);
   const std::string& folder = context.appFolder();
   engine::SignatureDatabase database(p.files, platform::joinPath(folder, engine::kVirSigFile));
@@ -94,7 +62,7 @@ void addUpdateCommand(CLI::App& app, Context& context, int& status) {
   cmd->add_flag("--live", *live, "Start the separate updater program (exeupdt) and return");
   cmd->callback([&context, &status, yes, live] {
     if (*live) {
-      StdoutNotifier notifier(true);
+      StdoutNotifier notifier(true, false);
       platform::Platform p = platform::withNotifier(context.platform(), notifier);
       status = update::LaunchLiveUpdate(p, context.appFolder()) ? kExitOk : kExitError;
       return;

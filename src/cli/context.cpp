@@ -42,6 +42,32 @@ platform::Platform& Context::detachedPlatform() {
   return system_->get();
 }
 
+void StdoutNotifier::messageBox(const std::string& text, const platform::MessageStyle&) {
+  std::string line = text;
+  for (char& c : line)
+    if (c == '\r')
+      c = '\n';
+  std::cout << line << std::endl;
+}
+
+bool StdoutNotifier::ask(const std::string& text, const platform::MessageStyle&) {
+  if (assumeYes_ || !askInput_) {
+    std::cout << text << (assumeYes_ ? " yes" : " no") << std::endl;
+    return assumeYes_;
+  }
+  std::cout << text << " [y/N] " << std::flush;
+  std::string answer;
+  bool yes = std::getline(std::cin, answer) &&
+             (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes");
+  if (!std::cin)
+    std::cout << '\n';
+  return yes;
+}
+
+void StdoutNotifier::showThreatAlert(const std::string& record) {
+  std::cout << "Threat Found: " << printable(record) << std::endl;
+}
+
 std::optional<NamedFile> FingerprintNamedFile(platform::Platform& p, const std::string& given) {
   std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
   auto st = p.files.status(path);

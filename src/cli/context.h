@@ -46,11 +46,29 @@ void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status);
 void addSigCommand(CLI::App& app, Context& context, int& status);
 void addUpdateCommand(CLI::App& app, Context& context, int& status);
 void addMonitorCommand(CLI::App& app, Context& context, int& status);
+void addScheduleCommands(CLI::App& app, Context& context, int& status);
 
 /// The signature update of `quorvane update` and of the updater program: the engine check when
 /// vir.sig holds too few signatures, else the manual update. Messages go to standard output;
 /// the question is answered yes when `assumeYes`, else read from standard input.
 int RunSignatureUpdate(Context& context, bool assumeYes);
+
+/// Message boxes as lines on standard output (a lone CR breaks the line, as in a message box);
+/// alerts as "Threat Found: RECORD" lines. Questions are answered yes when `assumeYes`, else
+/// from standard input when `askInput` (no answer is no), else no.
+class StdoutNotifier final : public platform::Notifier {
+public:
+  StdoutNotifier(bool assumeYes, bool askInput) : assumeYes_(assumeYes), askInput_(askInput) {}
+  using Notifier::ask;
+  using Notifier::messageBox;
+  void messageBox(const std::string& text, const platform::MessageStyle& style) override;
+  bool ask(const std::string& text, const platform::MessageStyle& style) override;
+  void showThreatAlert(const std::string& record) override;
+
+private:
+  bool assumeYes_;
+  bool askInput_;
+};
 
 /// The digest and size of a file named on the command line (relative to the working folder);
 /// nothing, with the reason on standard error, when it cannot be read.

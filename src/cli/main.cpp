@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   addSigCommand(app, context, status);
   addUpdateCommand(app, context, status);
   addMonitorCommand(app, context, status);
+  addScheduleCommands(app, context, status);
 
   try {
     app.parse(argc, argv);

@@ -7,6 +7,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/http.h"
+#include "platform/integration.h"
 #include "platform/notifier.h"
 #include "platform/power.h"
 #include "platform/processes.h"
@@ -31,12 +32,13 @@ struct Platform {
   Http& http;
   Shell& shell;
   Drives& drives;
+  Integration& integration;
 };
 
 /// The same facilities, with messages going to `notifier` instead.
 inline Platform withNotifier(const Platform& p, Notifier& notifier) {
   return {p.registry, p.files, p.clock, p.environment, p.crypto, notifier,
-          p.processes, p.power, p.http, p.shell, p.drives};
+          p.processes, p.power, p.http, p.shell, p.drives, p.integration};
 }
 
 /// The facilities of the running system, owning what they hold.
@@ -60,6 +62,7 @@ private:
   std::unique_ptr<Http> http_;
   std::unique_ptr<Shell> shell_;
   std::unique_ptr<Drives> drives_;
+  std::unique_ptr<Integration> integration_;
   std::unique_ptr<Platform> platform_;
 };
 

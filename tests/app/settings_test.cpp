@@ -285,7 +285,7 @@ TEST(SettingsCounterTest, ConcurrentIncrementsAreAllCounted) {
     platform::fake::FakePlatform fake;
     platform::Platform p{registry,    fake.files,    fake.clock,    fake.environment,
                          fake.crypto, fake.notifier, fake.processes, fake.power,
-                         fake.http,   fake.shell, fake.drives};
+                         fake.http,   fake.shell, fake.drives, fake.integration};
     SettingsStore store(p);
     for (int i = 0; i < 40; ++i)
       store.addToCounter("threats", 1);

@@ -91,7 +91,8 @@ protected:
   platform::fake::FakePlatform p;
   platform::LinuxFileSystem files;
   platform::Platform platform{p.registry, files, p.clock,     p.environment, p.crypto, p.notifier,
-                              p.processes, p.power, p.http, p.shell,       p.drives};
+                              p.processes, p.power, p.http, p.shell,       p.drives,
+                              p.integration};
   engine::SignatureDatabase signatures{files, app + "/vir.sig"};
   AutoProtect autoProtect{platform, app, signatures};
   DriveProtect guard{platform, app, signatures, autoProtect};

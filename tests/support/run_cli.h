@@ -23,14 +23,19 @@ inline std::string shellQuote(const std::string& word) {
   return quoted + "'";
 }
 
-/// Runs quorvane with `args` (standard input from `input`), in the folder `workDir`.
+/// Runs quorvane with `args` (standard input from `input`), in the folder `workDir`, with the
+/// `environment` variables set.
 inline CliResult RunCli(const std::vector<std::string>& args, const std::string& input = "",
-                        const std::string& workDir = "") {
+                        const std::string& workDir = "",
+                        const std::vector<std::string>& environment = {}) {
   TempDir io;
   std::string command;
   if (!workDir.empty())
     command += "cd " + shellQuote(workDir) + " && ";
-  command += "env -u QUORVANE_HOME " + shellQuote(QUORVANE_BIN);
+  command += "env -u QUORVANE_HOME";
+  for (const std::string& setting : environment)
+    command += " " + shellQuote(setting);
+  command += " " + shellQuote(QUORVANE_BIN);
   for (const std::string& arg : args)
     command += " " + shellQuote(arg);
   io.write("in", input);

@@ -156,7 +156,8 @@ TEST(LinuxProcessesTest, ThreatFileEndsOnlyItsOwnProcess) {
   platform::LinuxFileSystem files;
   platform::Platform p{fake.registry, files,        fake.clock, fake.environment,
                        fake.crypto,   fake.notifier, processes, fake.power,
-                       fake.http,     fake.shell,    fake.drives};
+                       fake.http,     fake.shell,    fake.drives,
+                       fake.integration};
   EXPECT_TRUE(KillProcessesByName(p, "qv-sleeper", threat));
   EXPECT_TRUE(threatChild.ended());
   EXPECT_TRUE(innocentChild.running());

@@ -42,7 +42,7 @@ protected:
   platform::CurlHttp http;
   platform::Platform p{fake.registry, files,          fake.clock, fake.environment, fake.crypto,
                        fake.notifier, fake.processes, fake.power, http,             fake.shell,
-                       fake.drives};
+                       fake.drives,   fake.integration};
   app::SettingsStore settings{p};
   ManualUpdate update{p, home.path()};
 };

@@ -82,7 +82,15 @@ public:
 /// Counts power actions; never acts on the machine.
 class FakePower final : public Power {
 public:
-  int restarts = 0, shutdowns = 0;
+  int restarts = 0, shutdowns = 0, logOffs = 0, powerOffs = 0;
+  std::error_code logOff() override {
+    ++logOffs;
+    return {};
+  }
+  std::error_code powerOff() override {
+    ++powerOffs;
+    return {};
+  }
   std::error_code restart() override {
     ++restarts;
     return {};
@@ -241,6 +249,38 @@ public:
   }
 };
 
+/// Keeps log-on tasks and folder actions in memory.
+class FakeIntegration final : public Integration {
+public:
+  std::map<std::string, LogonTask> tasks;
+  std::map<std::string, FolderAction> actions;
+  bool failing = false; ///< every call fails as an unwritable folder would
+  std::error_code createLogonTask(const LogonTask& task) override {
+    if (failing)
+      return std::make_error_code(std::errc::permission_denied);
+    tasks[task.name] = task;
+    return {};
+  }
+  std::error_code deleteLogonTask(const std::string& name) override {
+    if (failing)
+      return std::make_error_code(std::errc::permission_denied);
+    tasks.erase(name);
+    return {};
+  }
+  std::error_code installFolderAction(const FolderAction& action) override {
+    if (failing)
+      return std::make_error_code(std::errc::permission_denied);
+    actions[action.name] = action;
+    return {};
+  }
+  std::error_code removeFolderAction(const std::string& name) override {
+    if (failing)
+      return std::make_error_code(std::errc::permission_denied);
+    actions.erase(name);
+    return {};
+  }
+};
+
 /// All fakes together, with a registry kept in memory.
 class FakePlatform {
 public:
@@ -255,8 +295,9 @@ public:
   FakeHttp http;
   FakeShell shell;
   FakeDrives drives;
+  FakeIntegration integration;
   Platform platform{registry,  files, clock, environment, crypto, notifier,
-                    processes, power, http,  shell,       drives};
+                    processes, power, http,  shell,       drives, integration};
 };
 
 } // namespace quorvane::platform::fake

@@ -84,6 +84,8 @@ class LinuxPower final : public Power {
 public:
   std::error_code restart() override;
   std::error_code shutdown() override;
+  std::error_code logOff() override;
+  std::error_code powerOff() override;
 };
 
 /// HTTP(S) through libcurl: only http and https, system certificate authorities plus the
@@ -125,6 +127,25 @@ public:
 private:
   std::string mountInfo_, sysRoot_, udevRoot_;
   int watch_ = -1; ///< the mount table, open for change notices
+};
+
+/// Log-on tasks as XDG autostart entries, the folder action as a desktop entry for
+/// inode/directory. Both are written whole or not at all.
+class LinuxIntegration final : public Integration {
+public:
+  /// The user's folders ($XDG_CONFIG_HOME/autostart, $XDG_DATA_HOME/applications).
+  LinuxIntegration();
+  LinuxIntegration(std::string autostartFolder, std::string applicationsFolder);
+  std::error_code createLogonTask(const LogonTask& task) override;
+  std::error_code deleteLogonTask(const std::string& name) override;
+  std::error_code installFolderAction(const FolderAction& action) override;
+  std::error_code removeFolderAction(const std::string& name) override;
+  std::string logonTaskFile(const std::string& name) const;
+  std::string folderActionFile(const std::string& name) const;
+
+private:
+  std::string autostart_, applications_;
+  LinuxFileSystem files_;
 };
 
 } // namespace quorvane::platform

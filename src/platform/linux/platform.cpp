@@ -31,10 +31,11 @@ SystemPlatform::SystemPlatform(const std::string& appFolder)
       processes_(std::make_unique<LinuxProcesses>()), power_(std::make_unique<LinuxPower>()),
       http_(std::make_unique<CurlHttp>()), shell_(std::make_unique<LinuxShell>()),
       drives_(std::make_unique<LinuxDrives>()),
+      integration_(std::make_unique<LinuxIntegration>()),
       platform_(std::make_unique<Platform>(Platform{*registry_, *files_, *clock_, *environment_,
                                                     *crypto_, *notifier_, *processes_,
                                                     *power_, *http_, *shell_,
-                                                    *drives_})) {}
+                                                    *drives_, *integration_})) {}
 
 SystemPlatform::~SystemPlatform() = default;
 

@@ -2,6 +2,10 @@
 #include "platform/linux/linux_platform.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -10,11 +14,13 @@ extern char** environ;
 namespace quorvane::platform {
 namespace {
 
-std::error_code runSystemctl(const char* verb) {
-  char program[] = "systemctl";
-  char* argv[] = {program, const_cast<char*>(verb), nullptr};
+std::error_code run(std::vector<std::string> words) {
+  std::vector<char*> argv;
+  for (std::string& word : words)
+    argv.push_back(word.data());
+  argv.push_back(nullptr);
   pid_t pid = 0;
-  if (int error = posix_spawnp(&pid, "systemctl", nullptr, nullptr, argv, environ))
+  if (int error = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ))
     return errnoCode(error);
   int status = 0;
   if (waitpid(pid, &status, 0) < 0)
@@ -26,7 +32,15 @@ std::error_code runSystemctl(const char* verb) {
 
 } // namespace
 
-std::error_code LinuxPower::restart() { return runSystemctl("reboot"); }
-std::error_code LinuxPower::shutdown() { return runSystemctl("poweroff"); }
+std::error_code LinuxPower::restart() { return run({"systemctl", "reboot"}); }
+std::error_code LinuxPower::shutdown() { return run({"systemctl", "poweroff"}); }
+std::error_code LinuxPower::powerOff() { return run({"systemctl", "poweroff"}); }
+
+std::error_code LinuxPower::logOff() {
+  // The session this program runs in, else every session of its user.
+  if (const char* session = std::getenv("XDG_SESSION_ID"); session && *session)
+    return run({"loginctl", "terminate-session", session});
+  return run({"loginctl", "terminate-user", std::to_string(getuid())});
+}
 
 } // namespace quorvane::platform

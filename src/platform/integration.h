@@ -1,0 +1,37 @@
+// Session integration facility: a program started at every log-on, and a file-manager action
+// for folders.
+#pragma once
+
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace quorvane::platform {
+
+struct LogonTask {
+  std::string name;                   ///< "Quorvane Anti Malware"
+  std::string program;                ///< full path
+  std::vector<std::string> arguments;
+};
+
+/// An entry of the file manager's menu for folders; the folder's path is added as the last
+/// argument.
+struct FolderAction {
+  std::string name; ///< the menu text
+  std::string program;
+  std::string icon;
+};
+
+class Integration {
+public:
+  virtual ~Integration() = default;
+  /// Creates the task, or replaces one of the same name.
+  virtual std::error_code createLogonTask(const LogonTask& task) = 0;
+  /// Deletes the task; a task that does not exist is no error.
+  virtual std::error_code deleteLogonTask(const std::string& name) = 0;
+  virtual std::error_code installFolderAction(const FolderAction& action) = 0;
+  /// Removes the action; one that does not exist is no error.
+  virtual std::error_code removeFolderAction(const std::string& name) = 0;
+};
+
+} // namespace quorvane::platform

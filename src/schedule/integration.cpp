@@ -1,0 +1,101 @@
+// System integration.
+#include "schedule/integration.h"
+
+#include "app/appfolder.h"
+#include "app/settings.h"
+#include "app/text.h"
+
+namespace quorvane::schedule {
+namespace {
+
+using platform::Hive;
+
+constexpr const char* kPolicyWow =
+    "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr const char* kPolicy = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+
+} // namespace
+
+std::string SystemIntegration::programFolder() {
+  return app::FolderOf(p_.environment.executablePath());
+}
+
+std::error_code SystemIntegration::SetStartWithSystem(bool on) {
+  app::SettingsStore settings(p_);
+  settings.GrantKeyAccess(Hive::LocalMachine, app::kVendorKey, p_.environment.userName());
+  std::string program = platform::joinPath(programFolder(), std::string(kDesktopProgram));
+  std::error_code error;
+  if (on) {
+    error = p_.integration.createLogonTask({std::string(kLogonTaskName), program, {"s"}});
+    if (!error)
+      settings.RegWriteText(Hive::CurrentUser, kRunKey, kLogonTaskName, program + " s");
+  } else {
+    error = p_.integration.deleteLogonTask(std::string(kLogonTaskName));
+    settings.fDeleteValue("HKCU", kRunKey, kLogonTaskName);
+  }
+  if (!error)
+    settings.setSetting("start Quorvane Antimalware", on ? "1" : "0");
+  return error;
+}
+
+bool SystemIntegration::ToggleScanAtStartup(bool marked) {
+  app::SettingsStore settings(p_);
+  bool on = !marked;
+  std::string name = std::string(kCompanionProgram) + ".exe";
+  if (on)
+    settings.RegWriteText(Hive::CurrentUser, kRunKey, name,
+                          platform::joinPath(programFolder(), std::string(kCompanionProgram)) + " a");
+  else
+    settings.fDeleteValue("HKCU", kRunKey, name);
+  settings.setSetting("start Quorvane Antimalware", on ? "1" : "0");
+  settings.RegWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey),
+                          "start Quorvane Antimalware", on ? 1 : 0);
+  return on;
+}
+
+std::error_code SystemIntegration::SetContextMenu(bool on) {
+  app::SettingsStore settings(p_);
+  std::string user = p_.environment.userName();
+  settings.GrantKeyAccess(Hive::LocalMachine, app::kVendorKey, user);
+  std::string program = platform::joinPath(programFolder(), std::string(kDesktopProgram));
+  std::error_code error;
+  if (on) {
+    for (std::string_view key : {kFolderVerbKey, kDriveVerbKey}) {
+      settings.GrantKeyAccess(Hive::LocalMachine, key, user);
+      settings.RegWriteText(Hive::LocalMachine, key, "", kVerbName);
+      settings.RegWriteText(Hive::LocalMachine, std::string(key) + "\\command", "",
+                            program + " \"%1\"");
+      settings.RegWriteText(Hive::LocalMachine, key, "icon", program);
+    }
+    error = p_.integration.installFolderAction({std::string(kVerbName), program, program});
+  } else {
+    settings.DeleteRegistryTree(Hive::LocalMachine, kFolderVerbKey);
+    settings.DeleteRegistryTree(Hive::LocalMachine, kDriveVerbKey);
+    error = p_.integration.removeFolderAction(std::string(kVerbName));
+  }
+  if (!error) {
+    settings.RegWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey), "addmenu",
+                            on ? 1 : 0);
+    settings.setSetting("addmenu", on ? "1" : "0");
+  }
+  return error;
+}
+
+SettingsPageState SystemIntegration::FillSettingsPage() {
+  app::SettingsStore settings(p_);
+  auto number = [&](std::string_view name) { return app::LeadingInteger(settings.setting(name)); };
+  SettingsPageState state;
+  state.startWithSystem = number("start Quorvane Antimalware") == 1;
+  long long action = number("threatfound");
+  state.threatAction = action >= 1 && action <= 3 ? static_cast<int>(action - 1) : -1;
+  state.autorunDisabled = number("usbautorun") == 1;
+  state.contextMenu = number("addmenu") == 1;
+  // The policy decides the autorun box.
+  settings.GrantKeyAccess(Hive::LocalMachine, kPolicyWow, p_.environment.userName());
+  const char* key = settings.RegKeyExists(Hive::LocalMachine, kPolicyWow) ? kPolicyWow : kPolicy;
+  state.autorunDisabled =
+      settings.RegReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(key), "NoDriveTypeAutoRun") == "255";
+  return state;
+}
+
+} // namespace quorvane::schedule
