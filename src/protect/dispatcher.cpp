@@ -9,7 +9,7 @@ bool cSubclass::Table::has(long message) const {
   return all || std::find(messages.begin(), messages.end(), message) != messages.end();
 }
 
-bool cSubclass::SubClass(WindowHandle window, ISubclass& owner, std::intptr_t user, bool,
+bool cSubclass::SubClass(WindowHandle window, iSubclass& owner, std::intptr_t user, bool,
                          WindowProc ownProc) {
   if (window == 0)
     throw SubclassError("Invalid window handle");

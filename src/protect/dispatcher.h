@@ -17,9 +17,9 @@ using MessageResult = std::intptr_t;
 inline constexpr long kDeviceChangeMessage = 537;
 
 /// The owner's side: called for each registered message.
-class ISubclass {
+class iSubclass {
 public:
-  virtual ~ISubclass() = default;
+  virtual ~iSubclass() = default;
   virtual void WndProc(bool before, bool& handled, MessageResult& result, WindowHandle window,
                        long message, std::uintptr_t wParam, std::intptr_t lParam,
                        std::intptr_t user) = 0;
@@ -40,7 +40,7 @@ public:
 
   /// Takes over a window's messages. `ownProc` is the window's own procedure (none: it returns
   /// 0). Returns true.
-  bool SubClass(WindowHandle window, ISubclass& owner, std::intptr_t user = 0, bool safety = true,
+  bool SubClass(WindowHandle window, iSubclass& owner, std::intptr_t user = 0, bool safety = true,
                 WindowProc ownProc = {});
   /// Releases every window.
   void Terminate();
@@ -65,7 +65,7 @@ private:
     bool has(long message) const;
   };
   struct Subclassed {
-    ISubclass* owner = nullptr;
+    iSubclass* owner = nullptr;
     std::intptr_t user = 0;
     WindowProc ownProc;
     Table before, after;

@@ -108,6 +108,10 @@ std::optional<std::string> AutorunTarget(std::string_view line, const std::strin
   return path;
 }
 
+platform::DeviceInfo GetDeviceInfo(platform::Platform& platform, const std::string& root) {
+  return platform.drives.deviceInfo(root);
+}
+
 void SetDisableAutoRun(platform::Platform& platform, bool checked) {
   app::SettingsStore settings(platform);
   settings.setSetting("usbautorun", checked ? "1" : "0");
@@ -131,7 +135,7 @@ DriveProtect::DriveProtect(platform::Platform& platform, std::string appFolder,
 void DriveProtect::ListUsbDrives() {
   known_.clear();
   for (const std::string& root : p_.drives.roots()) {
-    platform::DeviceInfo device = p_.drives.deviceInfo(root);
+    platform::DeviceInfo device = GetDeviceInfo(p_, root);
     if (device.ok && device.busType == platform::kBusTypeUsb && device.removable)
       known_.push_back(root);
   }
@@ -139,7 +143,7 @@ void DriveProtect::ListUsbDrives() {
 
 void DriveProtect::FindNewUsbDrive() {
   for (const std::string& root : p_.drives.roots()) {
-    platform::DeviceInfo device = p_.drives.deviceInfo(root);
+    platform::DeviceInfo device = GetDeviceInfo(p_, root);
     // The drive's own device must be both on USB and removable.
     if (device.ok && device.busType == platform::kBusTypeUsb && device.removable &&
         std::find(known_.begin(), known_.end(), root) == known_.end()) {

@@ -36,11 +36,14 @@ std::string NormalPath(std::string_view path);
 /// True when `path` lies inside the folder `root` (not the root itself).
 bool IsInside(const std::string& path, const std::string& root);
 
+/// The description of the device a drive root is on.
+platform::DeviceInfo GetDeviceInfo(platform::Platform& platform, const std::string& root);
+
 /// "Disable AutoRun for drives": stores "usbautorun" and, when checked, the Explorer policy
 /// "NoDriveTypeAutoRun" = 255 (under Wow6432Node when that key exists).
 void SetDisableAutoRun(platform::Platform& platform, bool checked);
 
-class DriveProtect : public ISubclass {
+class DriveProtect : public iSubclass {
 public:
   DriveProtect(platform::Platform& platform, std::string appFolder,
                engine::SignatureDatabase& signatures, const AutoProtect& autoProtect);

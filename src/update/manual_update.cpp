@@ -91,6 +91,7 @@ UpdateOutcome ManualUpdate::CheckUpdateNow() {
   DownloadResult download = update2(p_.http, server, manifest->url, true, progress);
   if (!download.ok)
     return fail("the new malware definitions could not be downloaded (" + download.error + ")");
+  downloadFinished_ = true;
   if (std::optional<std::string> problem = SignatureDownloadProblem(download.body))
     return fail("the downloaded file is not a signature file (" + *problem + ")");
   if (std::error_code error = InstallSignatureFile(p_.files, appFolder_, download.body))

@@ -43,6 +43,9 @@ public:
   /// signature file has arrived; the running table takes it up at its next rebuild.
   UpdateOutcome CheckUpdateNow();
 
+  /// Set once a download has completed (and never reset), as the window's flag is.
+  bool downloadFinished() const { return downloadFinished_; }
+
   /// Why the last check failed.
   const std::string& failure() const { return failure_; }
 
@@ -52,6 +55,7 @@ private:
   platform::Platform& p_;
   std::string appFolder_;
   std::string failure_;
+  bool downloadFinished_ = false;
 };
 
 } // namespace quorvane::update

@@ -8,7 +8,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-struct Recorder : ISubclass {
+struct Recorder : iSubclass {
   std::vector<std::string> calls;
   bool handleBefore = false;
   void WndProc(bool before, bool& handled, MessageResult& result, WindowHandle, long message,

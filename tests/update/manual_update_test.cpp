@@ -57,7 +57,9 @@ TEST_F(ManualUpdateTest, NewerUpdateIsInstalledAndRecorded) {
   std::vector<int> bar;
   update.progress = [&](int p) { bar.push_back(p); };
 
+  EXPECT_FALSE(update.downloadFinished());
   EXPECT_EQ(run(), UpdateOutcome::Updated);
+  EXPECT_TRUE(update.downloadFinished());
   EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::NewSignatures());
   EXPECT_FALSE(fake.files.exists("/app/vir2.sig"));
   EXPECT_EQ(settings.setting("update N"), "57");
