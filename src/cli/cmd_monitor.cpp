@@ -3,6 +3,7 @@
 
 #include "engine/datafiles.h"
 #include "engine/sigtable.h"
+#include "platform/stop_request.h"
 #include "protect/autoprotect.h"
 #include "protect/dispatcher.h"
 #include "protect/drive_protect.h"
@@ -14,15 +15,10 @@
 #include <thread>
 
 #include <chrono>
-#include <csignal>
 #include <iostream>
 
 namespace quorvane::cli {
 namespace {
-
-volatile std::sig_atomic_t gStop = 0;
-
-void onStopSignal(int) { gStop = 1; }
 
 /// The scheduled scan on a thread of its own, with a platform of its own (its own connection to
 /// the registry store), so that protection goes on while a scan runs.
@@ -104,10 +100,7 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
       driveProtect.ListUsbDrives();
     }
 
-    struct sigaction action {};
-    action.sa_handler = onStopSignal; // no SA_RESTART: a signal ends the wait at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::CatchStopRequests();
 
     using Clock = std::chrono::steady_clock;
     const auto tickInterval = std::chrono::milliseconds(protect::kAutoProtectTickMs);
@@ -118,7 +111,7 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
     ScheduleThread scheduled(folder);
     auto nextTick = Clock::now() + tickInterval;
     auto nextReload = Clock::now() + kReloadInterval;
-    while (!gStop) {
+    while (!platform::StopRequested()) {
       auto now = Clock::now();
       if (now < nextTick) {
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now);

@@ -8,14 +8,13 @@
 #include "update/manual_update.h"
 
 #include <iostream>
-#include <unistd.h>
 
 namespace quorvane::cli {
 namespace {
 
 /// The download bar on a terminal's standard error, nothing elsewhere.
-update::ProgressFn progressBar() {
-  if (!isatty(STDERR_FILENO))
+update::ProgressFn progressBar(platform::Platform& platform) {
+  if (!platform.environment.errorIsTerminal())
     return {};
   return [last = -1](int percent) mutable {
     if (percent == last)
@@ -32,12 +31,12 @@ int RunSignatureUpdate(Context& context, bool assumeYes) {
   platform::Platform p = platform::withNotifier(context.platform(), notifier);
   const std::string& folder = context.appFolder();
   engine::SignatureDatabase database(p.files, platform::joinPath(folder, engine::kVirSigFile));
-  update::EngineCheckResult check = update::RunEngineCheck(p, folder, database, progressBar());
+  update::EngineCheckResult check = update::RunEngineCheck(p, folder, database, progressBar(p));
   if (check.countBefore <= update::kEngineThreshold)
     return check.ok() ? kExitOk : kExitError;
 
   update::ManualUpdate manual(p, folder);
-  manual.progress = progressBar();
+  manual.progress = progressBar(p);
   switch (manual.CheckUpdateNow()) {
   case update::UpdateOutcome::Updated:
   case update::UpdateOutcome::UpToDate:

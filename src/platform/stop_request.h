@@ -1,0 +1,12 @@
+// Stop requests from outside: Ctrl-C, or the service manager stopping the program.
+#pragma once
+
+namespace quorvane::platform {
+
+/// From now on a stop request sets a flag (and cuts short any wait in progress) instead of
+/// ending the program at once.
+void CatchStopRequests();
+/// True once a stop was requested.
+bool StopRequested();
+
+} // namespace quorvane::platform
