@@ -46,6 +46,12 @@ public:
   virtual ErrorOr<std::size_t> read(void* buffer, std::size_t size) = 0;
 };
 
+/// A lock held on a file until this object goes.
+class FileLock {
+public:
+  virtual ~FileLock() = default;
+};
+
 class FileSystem {
 public:
   virtual ~FileSystem() = default;
@@ -69,6 +75,9 @@ public:
   virtual std::error_code makeWritable(const std::string& path) = 0;
   /// Reads up to `size` bytes from the start of the file.
   virtual ErrorOr<std::string> readHead(const std::string& path, std::size_t size) = 0;
+  /// Takes the exclusive lock of the file (created when missing) without waiting; another
+  /// holder, in this or another process, gives std::errc::resource_unavailable_try_again.
+  virtual ErrorOr<std::unique_ptr<FileLock>> tryLock(const std::string& path) = 0;
 };
 
 } // namespace quorvane::platform

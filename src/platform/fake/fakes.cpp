@@ -120,6 +120,29 @@ std::error_code MemoryFileSystem::removeFile(const std::string& path) {
   return {};
 }
 
+ErrorOr<std::unique_ptr<FileLock>> MemoryFileSystem::tryLock(const std::string& path) {
+  struct Held final : FileLock {
+    std::shared_ptr<std::set<std::string>> locked;
+    std::shared_ptr<std::mutex> mutex;
+    std::string path;
+    ~Held() override {
+      std::lock_guard lock(*mutex);
+      locked->erase(path);
+    }
+  };
+  static auto lockMutex = std::make_shared<std::mutex>();
+  std::lock_guard lock(*lockMutex);
+  if (!locked_->insert(path).second)
+    return std::errc::resource_unavailable_try_again;
+  if (!exists(path))
+    put(path, "");
+  auto held = std::make_unique<Held>();
+  held->locked = locked_;
+  held->mutex = lockMutex;
+  held->path = path;
+  return std::unique_ptr<FileLock>(std::move(held));
+}
+
 std::error_code MemoryFileSystem::removeDirectory(const std::string& path) {
   std::lock_guard lock(mutex_);
   if (!folders_.count(path))

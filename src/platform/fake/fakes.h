@@ -4,6 +4,7 @@
 #include "platform/linux/linux_platform.h"
 #include "platform/platform.h"
 #include "platform/registry_store.h"
+#include "platform/tray.h"
 
 #include <atomic>
 #include <map>
@@ -148,11 +149,13 @@ public:
   ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) override;
   std::error_code makeWritable(const std::string& path) override;
   ErrorOr<std::string> readHead(const std::string& path, std::size_t size) override;
+  ErrorOr<std::unique_ptr<FileLock>> tryLock(const std::string& path) override;
 
 private:
   mutable std::mutex mutex_;
   std::map<std::string, File> files_;
   std::set<std::string> folders_{"/"};
+  std::shared_ptr<std::set<std::string>> locked_ = std::make_shared<std::set<std::string>>();
   std::uint64_t nextInode_ = 100;
   std::int64_t nextTime_ = 1;
 };
@@ -278,6 +281,26 @@ public:
       return std::make_error_code(std::errc::permission_denied);
     actions.erase(name);
     return {};
+  }
+};
+
+/// Records the notification-area calls; an icon must be added before it can be changed.
+class FakeTray final : public Tray {
+public:
+  bool present = true;
+  std::vector<std::pair<TrayCall, TrayIconRecord>> calls;
+  std::set<std::uint32_t> shown; ///< identifiers of the icons present
+  bool available() override { return present; }
+  bool notify(TrayCall call, const TrayIconRecord& record) override {
+    calls.emplace_back(call, record);
+    if (!present)
+      return false;
+    switch (call) {
+    case TrayCall::Add: return shown.insert(record.identifier).second;
+    case TrayCall::Modify: return shown.count(record.identifier) > 0;
+    case TrayCall::Delete: return shown.erase(record.identifier) > 0;
+    }
+    return false;
   }
 };
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,6 +152,24 @@ std::error_code LinuxFileSystem::removeFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0)
     return lastError();
   return {};
+}
+
+ErrorOr<std::unique_ptr<FileLock>> LinuxFileSystem::tryLock(const std::string& path) {
+  struct Held final : FileLock {
+    int fd;
+    explicit Held(int descriptor) : fd(descriptor) {}
+    ~Held() override { ::close(fd); } // closing releases the lock
+  };
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return lastError();
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    std::error_code error = errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                                 : lastError();
+    ::close(fd);
+    return error;
+  }
+  return std::unique_ptr<FileLock>(std::make_unique<Held>(fd));
 }
 
 std::error_code LinuxFileSystem::removeDirectory(const std::string& path) {

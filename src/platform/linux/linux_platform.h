@@ -22,6 +22,7 @@ public:
   ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) override;
   std::error_code makeWritable(const std::string& path) override;
   ErrorOr<std::string> readHead(const std::string& path, std::size_t size) override;
+  ErrorOr<std::unique_ptr<FileLock>> tryLock(const std::string& path) override;
 };
 
 class LinuxClock final : public Clock {
