@@ -18,6 +18,8 @@ public:
   /// Milliseconds from an arbitrary start; never goes back.
   virtual std::uint64_t tickCount() = 0;
   virtual LocalDateTime localNow() = 0;
+  /// The local date and time of a moment in seconds since the epoch (a file's time).
+  virtual LocalDateTime localTimeOf(std::int64_t epochSeconds) = 0;
   /// The system's short date form of the date part ("09/12/2026").
   virtual std::string shortDate(const LocalDateTime& when) = 0;
   /// The system's long time form of the time part ("23:54:01").

@@ -237,6 +237,24 @@ std::error_code FakeProcesses::terminate(ProcessId pid) {
 
 namespace quorvane::platform::fake {
 
+LocalDateTime FakeClock::localTimeOf(std::int64_t epochSeconds) {
+  // Days to a civil date (Howard Hinnant's algorithm).
+  std::int64_t days = epochSeconds >= 0 ? epochSeconds / 86400 : (epochSeconds - 86399) / 86400;
+  std::int64_t rest = epochSeconds - days * 86400;
+  std::int64_t z = days + 719468;
+  std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  std::int64_t doe = z - era * 146097;
+  std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  std::int64_t mp = (5 * doy + 2) / 153;
+  int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+  int weekday = static_cast<int>(((days % 7) + 11) % 7); // 1970-01-01 was a Thursday
+  return {year, month, day, static_cast<int>(rest / 3600), static_cast<int>(rest % 3600 / 60),
+          static_cast<int>(rest % 60), weekday};
+}
+
 ErrorOr<int> FakeHttp::get(const HttpRequest& request, HttpReceiver& receiver) {
   requests.push_back(request);
   auto it = responses.find(request.url);

@@ -25,6 +25,8 @@ public:
     return ticks.fetch_add(ticksPerRead);
   }
   LocalDateTime localNow() override { return now; }
+  /// The moment in UTC, as if the local zone were UTC.
+  LocalDateTime localTimeOf(std::int64_t epochSeconds) override;
   /// dd/mm/yyyy
   std::string shortDate(const LocalDateTime& when) override;
   /// hh:mm:ss

@@ -34,10 +34,12 @@ std::uint64_t LinuxClock::tickCount() {
          static_cast<std::uint64_t>(ts.tv_nsec) / 1000000;
 }
 
-LocalDateTime LinuxClock::localNow() {
-  std::time_t now = std::time(nullptr);
+LocalDateTime LinuxClock::localNow() { return localTimeOf(std::time(nullptr)); }
+
+LocalDateTime LinuxClock::localTimeOf(std::int64_t epochSeconds) {
+  std::time_t moment = static_cast<std::time_t>(epochSeconds);
   std::tm tm{};
-  localtime_r(&now, &tm);
+  localtime_r(&moment, &tm);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
           tm.tm_min,         tm.tm_sec,     tm.tm_wday};
 }

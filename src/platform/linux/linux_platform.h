@@ -29,6 +29,7 @@ class LinuxClock final : public Clock {
 public:
   std::uint64_t tickCount() override;
   LocalDateTime localNow() override;
+  LocalDateTime localTimeOf(std::int64_t epochSeconds) override;
   std::string shortDate(const LocalDateTime& when) override;
   std::string longTime(const LocalDateTime& when) override;
 };
