@@ -18,6 +18,8 @@ constexpr std::string_view kCheckedExtensions[] = {"ini", "exe", "com", "vbs", "
 constexpr std::string_view kThreatExtensions[] = {"vbs", "pif", "ini", "db"};
 constexpr std::string_view kShortcutTargets[] = {"cmd.exe", "shell32.dll", "rundll32.exe",
                                                  "shell32.exe"};
+/// An "autorun.inf" is a few lines; a larger one is read only this far.
+constexpr std::size_t kAutorunReadLimit = 64 * 1024;
 constexpr const char* kExplorerAdvanced =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
 constexpr const char* kPolicyWow = "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
@@ -169,7 +171,7 @@ void DriveProtect::HandleDrive(const std::string& root) {
   std::string autorun = platform::joinPath(root, "autorun.inf");
   auto status = p_.files.status(autorun);
   if (status && status->kind == platform::FileKind::Regular && status->size != 0) {
-    if (auto text = p_.files.readFile(autorun)) {
+    if (auto text = p_.files.readHead(autorun, kAutorunReadLimit)) {
       for (std::string_view line : app::SplitLines(*text)) {
         std::optional<std::string> path = AutorunTarget(line, root);
         if (!path)
@@ -254,7 +256,8 @@ void DriveProtect::CleanRemovableDrive(const std::string& root) {
     if (!listed(kCheckedExtensions, ext))
       continue;
     if (listed(kThreatExtensions, ext)) {
-      threatFound(path, entry.name, LowerDigestOf(p_, path));
+      // Taken without a lookup; the digest is only for the record, so a huge file is not read.
+      threatFound(path, entry.name, entry.size < kSizeLimit ? LowerDigestOf(p_, path) : "");
     } else if (std::optional<std::string> digest = check_.listedThreat(path)) {
       threatFound(path, entry.name, *digest);
     }
