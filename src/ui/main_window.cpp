@@ -1,0 +1,600 @@
+// The main window of the desktop program.
+#include "ui/main_window.h"
+
+#include "app/home_page.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "engine/datafiles.h"
+#include "scan/results.h"
+#include "threats/quarantine.h"
+#include "threats/removal.h"
+#include "threats/threatlog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace quorvane::ui {
+namespace {
+
+struct AreaText {
+  int area;
+  const char* title;
+  const char* subtitle;
+};
+constexpr AreaText kAreas[] = {
+    {scan::kAreaMemory, "System Memory", "Programs loaded in memory"},
+    {scan::kAreaWindowsFolder, "System files/folders", "Files Found in system folder"},
+    {scan::kAreaRegistry, "System Registry", "File existing in system registry"},
+    {scan::kAreaCustomFolder, "Custom Scan", "Files found in custom path"},
+};
+
+QPushButton* button(const QString& caption, QWidget* parent) {
+  auto* b = new QPushButton(caption, parent);
+  b->setObjectName(caption);
+  return b;
+}
+
+QTableWidget* table(const QStringList& headings, QWidget* parent) {
+  auto* t = new QTableWidget(0, headings.size(), parent);
+  t->setHorizontalHeaderLabels(headings);
+  t->horizontalHeader()->setStretchLastSection(true);
+  t->setSelectionBehavior(QAbstractItemView::SelectRows);
+  t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  return t;
+}
+
+QColor colorOf(std::uint32_t bgr) {
+  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+} // namespace
+
+MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
+                       engine::SignatureDatabase& signatures, app::StartMode mode, QWidget* parent)
+    : QMainWindow(parent), p_(platform), folder_(std::move(appFolder)), signatures_(signatures),
+      language_(platform, folder_) {
+  setWindowTitle("Quorvane Antimalware");
+  language_.LoadLanguage();
+  // The removal record lives for one run only.
+  p_.files.removeFile(platform::joinPath(folder_, threats::kRemovalRecordFile));
+  runner_ = std::make_unique<scan::ScanRunner>(p_, folder_, signatures_);
+
+  controller_ = new ScanController(*runner_);
+  controller_->moveToThread(&workerThread_);
+  connect(&workerThread_, &QThread::finished, controller_, &QObject::deleteLater);
+  connect(this, &MainWindow::startScan, controller_, &ScanController::run, Qt::QueuedConnection);
+  connect(controller_, &ScanController::checkingFile, this, [this](const QString& path, qlonglong n) {
+    nowChecking_->setText("Now Checking : " + path);
+    files_->setText("Files scanned :" + QString::number(n));
+  });
+  connect(controller_, &ScanController::threatDetected, this, [this](const QString&, const QString&) {
+    dangerous_->show(); // the list itself is read once the scan has ended
+  });
+  connect(controller_, &ScanController::areaDone, this, [this](int area, int count) {
+    if (areaCounts_.count(area)) {
+      areaCounts_[area]->setText(QString::number(count));
+      areaStatus_[area]->setText(count > 0 ? "Threats found" : "Clean");
+    }
+  });
+  connect(controller_, &ScanController::finished, this, &MainWindow::onFinished);
+  workerThread_.start();
+
+  pages_ = new QStackedWidget(this);
+  pages_->addWidget(buildHome());
+  pages_->addWidget(buildScan());
+  pages_->addWidget(buildPicker());
+  pages_->addWidget(buildResults());
+  pages_->addWidget(buildHistory());
+  pages_->addWidget(buildQuarantine());
+  pages_->addWidget(buildAbout());
+
+  auto* central = new QWidget(this);
+  auto* layout = new QHBoxLayout(central);
+  auto* nav = new QVBoxLayout();
+  const std::pair<const char*, Page> links[] = {{"Main Page", Home},      {"Recent scan", History},
+                                                {"Quarantine", Quarantine}, {"About", About}};
+  for (const auto& [caption, target] : links) {
+    QPushButton* link = button(caption, central);
+    connect(link, &QPushButton::clicked, this, [this, target = target] {
+      if (!running_)
+        showPage(target);
+    });
+    nav->addWidget(link);
+  }
+  QPushButton* hide = button("Hide to tray", central);
+  connect(hide, &QPushButton::clicked, this, &MainWindow::hideToTray);
+  nav->addStretch();
+  nav->addWidget(hide);
+  layout->addLayout(nav);
+  layout->addWidget(pages_, 1);
+  setCentralWidget(central);
+  resize(820, 560);
+
+  // The window's timers.
+  timer5_.setInterval(100); // the scan animation
+  timer7_.setInterval(100);
+  connect(&timer7_, &QTimer::timeout, this, &MainWindow::PollFolderScanRequest);
+  timer7_.start();
+  timer9_.setInterval(10000);
+  connect(&timer9_, &QTimer::timeout, this, [this] { signatures_.ReloadSignatureTableTick(); });
+  timer9_.start();
+  tmrTime_.setInterval(100);
+  connect(&tmrTime_, &QTimer::timeout, this, [this] {
+    clock_ = schedule::ElapsedTick(clock_);
+    elapsed_->setText(QString::fromStdString(clock_.minutes + ":" + clock_.seconds + "." + clock_.tenths));
+  });
+
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    tray_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_DriveHDIcon), this);
+    tray_->setToolTip("Quorvane Antimalware");
+    auto* menu = new QMenu(this);
+    menu->addAction("Quick Scan Now", this, [this] {
+      show();
+      StartQuickScan();
+    });
+    menu->addAction("Start Smart Scan Now", this, [this] {
+      show();
+      StartSmartScan();
+    });
+    menu->addSeparator();
+    menu->addAction("View Recent History", this, [this] {
+      show();
+      showPage(History);
+    });
+    menu->addSeparator();
+    menu->addAction("Exit", qApp, &QApplication::quit);
+    tray_->setContextMenu(menu);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+      if (why == QSystemTrayIcon::DoubleClick) {
+        tray_->hide();
+        showNormal();
+      }
+    });
+  }
+
+  updateinformation();
+  showPage(Home);
+  if (mode == app::StartMode::Silent)
+    hideToTray();
+}
+
+MainWindow::~MainWindow() {
+  runner_->CancelScan();
+  workerThread_.quit();
+  workerThread_.wait();
+}
+
+QString MainWindow::text(const char* key, const char* english) const {
+  return QString::fromStdString(language_.ReadLanguageText(key, english));
+}
+
+void MainWindow::showPage(Page which) {
+  if (which == History)
+    refreshHistory();
+  if (which == Quarantine)
+    refreshQuarantine();
+  if (which == Results)
+    refreshResults();
+  pages_->setCurrentIndex(which);
+}
+
+QWidget* MainWindow::buildHome() {
+  auto* w = new QWidget(this);
+  auto* layout = new QVBoxLayout(w);
+  auto* title = new QLabel("<h2>Quorvane Antimalware</h2>", w);
+  layout->addWidget(title);
+  const struct {
+    const char* caption;
+    const char* description;
+    void (MainWindow::*action)();
+  } scans[] = {
+      {"Quick Scan", "Scans Memory Area Only (Fast scan)", &MainWindow::StartQuickScan},
+      {"Smart Scan", "Scans Memory, windows and programs (slightly slow)", &MainWindow::StartSmartScan},
+      {"Custom Scan", "Select Folder Or Drive To Scan (Slow)", &MainWindow::ShowCustomScanPage},
+  };
+  for (const auto& s : scans) {
+    auto* row = new QHBoxLayout();
+    QPushButton* b = button(s.caption, w);
+    b->setMinimumWidth(140);
+    connect(b, &QPushButton::clicked, this, s.action);
+    row->addWidget(b);
+    row->addWidget(new QLabel(s.description, w), 1);
+    layout->addLayout(row);
+  }
+  lastScan_ = new QLabel(w);
+  threatsLabel_ = new QLabel(w);
+  lastUpdate_ = new QLabel(w);
+  database_ = new QLabel(w);
+  for (QLabel* label : {lastScan_, threatsLabel_, lastUpdate_, database_})
+    layout->addWidget(label);
+  layout->addStretch();
+  return w;
+}
+
+QWidget* MainWindow::buildScan() {
+  auto* w = new QWidget(this);
+  auto* layout = new QVBoxLayout(w);
+  auto* box = new QGroupBox("System Scan Area", w);
+  auto* grid = new QVBoxLayout(box);
+  for (const AreaText& area : kAreas) {
+    auto* panel = new QWidget(box);
+    auto* row = new QHBoxLayout(panel);
+    row->addWidget(new QLabel(QString("<b>%1</b><br>%2").arg(area.title, area.subtitle), panel), 1);
+    areaCounts_[area.area] = new QLabel("0", panel);
+    areaStatus_[area.area] = new QLabel("Pending", panel);
+    row->addWidget(areaCounts_[area.area]);
+    row->addWidget(areaStatus_[area.area]);
+    panels_[area.area] = panel;
+    grid->addWidget(panel);
+  }
+  layout->addWidget(box);
+  status_ = new QLabel(w);
+  nowChecking_ = new QLabel("Now Checking :", w);
+  files_ = new QLabel("Files scanned :0", w);
+  elapsed_ = new QLabel("0:00.0", w);
+  notice_ = new QLabel(w);
+  for (QLabel* label : {status_, nowChecking_, files_, elapsed_, notice_})
+    layout->addWidget(label);
+  auto* summaryBox = new QGroupBox("Summary", w);
+  auto* summaryLayout = new QVBoxLayout(summaryBox);
+  const char* summaryCaptions[] = {"Total files scanned :", "Safe files scanned:", "Threats Found :",
+                                   "Unknown Files:"};
+  for (int i = 0; i < 4; ++i) {
+    summary_[i] = new QLabel(summaryCaptions[i], summaryBox);
+    summaryLayout->addWidget(summary_[i]);
+  }
+  layout->addWidget(summaryBox);
+  auto* buttons = new QHBoxLayout();
+  pause_ = button("Pause", w);
+  cancel_ = button("Cancel", w);
+  dangerous_ = button("Check dangerous files", w);
+  dangerous_->hide();
+  connect(pause_, &QPushButton::clicked, this, &MainWindow::TogglePause);
+  connect(cancel_, &QPushButton::clicked, this, &MainWindow::CancelScan);
+  connect(dangerous_, &QPushButton::clicked, this, [this] { showPage(Results); });
+  buttons->addWidget(pause_);
+  buttons->addWidget(cancel_);
+  buttons->addWidget(dangerous_);
+  layout->addLayout(buttons);
+  return w;
+}
+
+QWidget* MainWindow::buildPicker() {
+  auto* w = new QWidget(this);
+  auto* layout = new QVBoxLayout(w);
+  layout->addWidget(new QLabel(text("040", "Select Drive"), w));
+  drives_ = new QComboBox(w);
+  for (const std::string& root : p_.drives.roots())
+    drives_->addItem(QString::fromStdString(root));
+  drives_->addItem(QDir::homePath());
+  layout->addWidget(drives_);
+  layout->addWidget(new QLabel(text("041", "Select Folder"), w));
+  auto* model = new QFileSystemModel(w);
+  model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+  model->setRootPath("/");
+  tree_ = new QTreeView(w);
+  tree_->setModel(model);
+  for (int column = 1; column < model->columnCount(); ++column)
+    tree_->hideColumn(column);
+  layout->addWidget(tree_, 1);
+  pickedPath_ = new QLabel(w);
+  layout->addWidget(pickedPath_);
+  startScanning_ = button("Start Scanning", w);
+  startScanning_->setEnabled(false);
+  layout->addWidget(startScanning_);
+  connect(drives_, &QComboBox::currentTextChanged, this, [this, model](const QString& root) {
+    tree_->setRootIndex(model->index(root));
+  });
+  connect(tree_, &QTreeView::clicked, this, [this, model](const QModelIndex& index) {
+    pickedPath_->setText(model->filePath(index));
+    startScanning_->setEnabled(true);
+  });
+  connect(startScanning_, &QPushButton::clicked, this, [this] { StartCustomScan(pickedPath_->text()); });
+  return w;
+}
+
+QWidget* MainWindow::buildResults() {
+  auto* w = new QWidget(this);
+  auto* layout = new QVBoxLayout(w);
+  results_ = table({"", "File", "Path"}, w);
+  layout->addWidget(results_, 1);
+  connect(results_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    auto& rows = runner_->results().rows;
+    std::size_t index = static_cast<std::size_t>(item->row());
+    if (item->column() != 0 || index >= rows.size())
+      return;
+    bool ticked = item->checkState() == Qt::Checked;
+    if (rows[index].checked == ticked)
+      return;
+    rows[index].checked = ticked;
+    scan::ColorThreatRow(runner_->results(), index);
+    refreshResults();
+  });
+  auto* buttons = new QHBoxLayout();
+  selectAll_ = button("Select All", w);
+  connect(selectAll_, &QPushButton::clicked, this, [this] {
+    bool tick = selectAll_->text() == "Select All";
+    selectAll_->setText(QString::fromStdString(scan::SelectAllThreats(runner_->results(), tick)));
+    refreshResults();
+  });
+  QPushButton* remove = button("Delete selected file", w);
+  connect(remove, &QPushButton::clicked, this, [this] {
+    threats::ThreatRemover(p_, folder_)
+        .RemoveSelectedThreats(runner_->results(), runner_->references(), threats::RemovalMode::Delete);
+    refreshResults();
+  });
+  QPushButton* quarantine = button("Quarantine", w);
+  connect(quarantine, &QPushButton::clicked, this, [this] {
+    threats::ThreatRemover(p_, folder_)
+        .RemoveSelectedThreats(runner_->results(), runner_->references(),
+                               threats::RemovalMode::Quarantine);
+    refreshResults();
+  });
+  QPushButton* safe = button("Mark Selected as safe", w);
+  connect(safe, &QPushButton::clicked, this, [this] {
+    scan::MarkSelectedAsSafe(p_, folder_, runner_->results());
+    refreshResults();
+  });
+  QPushButton* memory = button("Remove Threat from memory", w);
+  connect(memory, &QPushButton::clicked, this, [this] {
+    threats::ThreatRemover(p_, folder_).RemoveThreatFromMemory(runner_->results());
+    refreshResults();
+  });
+  for (QPushButton* b : {selectAll_, remove, quarantine, safe, memory})
+    buttons->addWidget(b);
+  layout->addLayout(buttons);
+  return w;
+}
+
+QWidget* MainWindow::buildHistory() {
+  auto* w = new QWidget(this);
+  auto* layout = new QVBoxLayout(w);
+  history_ = table({"Name", "Date", "Path"}, w);
+  layout->addWidget(history_, 1);
+  QPushButton* clear = button("Clear Scan History", w);
+  connect(clear, &QPushButton::clicked, this, [this] {
+    threats::ThreatLog(p_, folder_).ClearScanHistory();
+    refreshHistory();
+  });
+  layout->addWidget(clear);
+  return w;
+}
+
+QWidget* MainWindow::buildQuarantine() {
+  auto* w = new QWidget(this);
+  auto* layout = new QVBoxLayout(w);
+  quarantine_ = table({"", "Name", "Date", "Original path"}, w);
+  layout->addWidget(quarantine_, 1);
+  auto checkedRows = [this] {
+    std::vector<threats::QuarantineRow> rows = threats::Quarantine(p_, folder_).ShowQuarantine();
+    for (std::size_t i = 0; i < rows.size() && static_cast<int>(i) < quarantine_->rowCount(); ++i)
+      rows[i].checked = quarantine_->item(static_cast<int>(i), 0)->checkState() == Qt::Checked;
+    return rows;
+  };
+  auto* buttons = new QHBoxLayout();
+  QPushButton* restore = button("Restore", w);
+  connect(restore, &QPushButton::clicked, this, [this, checkedRows] {
+    threats::Quarantine(p_, folder_).RestoreQuarantined(checkedRows());
+    refreshQuarantine();
+  });
+  QPushButton* remove = button("Delete selected file", w);
+  connect(remove, &QPushButton::clicked, this, [this, checkedRows] {
+    threats::Quarantine(p_, folder_).DeleteQuarantined(checkedRows());
+    refreshQuarantine();
+  });
+  buttons->addWidget(restore);
+  buttons->addWidget(remove);
+  layout->addLayout(buttons);
+  return w;
+}
+
+QWidget* MainWindow::buildAbout() {
+  auto* w = new QWidget(this);
+  auto* layout = new QVBoxLayout(w);
+  layout->addWidget(new QLabel("<h2>Quorvane Antimalware</h2><p>Finds known malicious files by "
+                               "their fingerprint, guards new programs and drives, and keeps "
+                               "what it removes restorable in the quarantine.</p>",
+                               w));
+  layout->addStretch();
+  return w;
+}
+
+void MainWindow::updateinformation() {
+  app::HomePageInfo info = app::updateinformation(p_, folder_, language_);
+  lastScan_->setText(QString::fromStdString(info.lastScan));
+  threatsLabel_->setText(QString::fromStdString(info.threats));
+  lastUpdate_->setText(QString::fromStdString(info.lastUpdate));
+  database_->setText(QString::fromStdString(info.database));
+}
+
+void MainWindow::runStart(ScanKind kind, const std::vector<int>& areas) {
+  runner_->results().clear();
+  for (auto& [area, panel] : panels_) {
+    bool shown = std::find(areas.begin(), areas.end(), area) != areas.end();
+    panel->setVisible(shown);
+    areaCounts_[area]->setText("0");
+    areaStatus_[area]->setText("Pending");
+  }
+  status_->setText(kind == ScanKind::Custom ? "Scan in progress, Please wait until the scan complete"
+                                            : "Scan in progress, Please wait until the scan complete.");
+  nowChecking_->setText("Now Checking :");
+  nowChecking_->show();
+  files_->setText("Files scanned :0");
+  notice_->clear();
+  dangerous_->hide();
+  pause_->setText("Pause");
+  pause_->setEnabled(true);
+  clock_ = {};
+  elapsed_->setText("0:00.0");
+  tmrTime_.start();
+  running_ = true;
+  showPage(Scan);
+}
+
+void MainWindow::StartQuickScan() {
+  if (running_)
+    return;
+  runStart(ScanKind::Quick, {scan::kAreaMemory});
+  emit startScan(static_cast<int>(ScanKind::Quick), {});
+}
+
+void MainWindow::StartSmartScan() {
+  if (running_)
+    return;
+  runStart(ScanKind::Smart, {scan::kAreaMemory, scan::kAreaWindowsFolder, scan::kAreaRegistry});
+  emit startScan(static_cast<int>(ScanKind::Smart), {});
+}
+
+void MainWindow::ShowCustomScanPage() {
+  if (running_)
+    return;
+  pickedPath_->clear();
+  startScanning_->setEnabled(false);
+  updateinformation();
+  showPage(Picker);
+}
+
+void MainWindow::StartCustomScan(const QString& path) {
+  if (running_ || path.trimmed().isEmpty())
+    return;
+  runStart(ScanKind::Custom, {scan::kAreaCustomFolder});
+  emit startScan(static_cast<int>(ScanKind::Custom), path);
+}
+
+void MainWindow::TogglePause() {
+  if (!running_)
+    return;
+  QString caption = QString::fromStdString(runner_->TogglePause());
+  pause_->setText(caption);
+  if (caption == "Resume")
+    tmrTime_.stop();
+  else
+    tmrTime_.start();
+}
+
+void MainWindow::CancelScan() {
+  if (!running_)
+    return;
+  runner_->CancelScan();
+  status_->setText("Cancelling...");
+}
+
+void MainWindow::onFinished(int kind, int threats) {
+  running_ = false;
+  tmrTime_.stop();
+  pause_->setEnabled(false);
+  nowChecking_->hide();
+  const scan::ScanState& state = runner_->state();
+  status_->setText(QString::fromStdString(state.status.empty() ? "Finished scanning" : state.status));
+  files_->setText("Files scanned :" + QString::number(state.filesScanned));
+  if (static_cast<ScanKind>(kind) != ScanKind::Custom) {
+    summary_[0]->setText("Total files scanned : " + QString::number(state.summary.totalFiles));
+    summary_[1]->setText("Safe files scanned: " + QString::number(state.summary.safeFiles));
+    summary_[2]->setText(static_cast<ScanKind>(kind) == ScanKind::Smart
+                             ? "Threats Found :  No internet connection Sorry"
+                             : "Threats Found : " + QString::number(state.summary.threats));
+    summary_[3]->setText("Unknown Files: " + QString::number(state.summary.unknownFiles));
+  }
+  for (const auto& [area, count] : state.areaCounts)
+    if (areaCounts_.count(area)) {
+      areaCounts_[area]->setText(QString::number(count));
+      areaStatus_[area]->setText(count > 0 ? "Threats found" : "Clean");
+    }
+  notice_->setText(QString::fromUtf8(app::threats(state).data(),
+                                     static_cast<int>(app::threats(state).size())));
+  dangerous_->setVisible(threats > 0);
+  refreshResults();
+  updateinformation();
+  emit scanFinished(kind, threats);
+}
+
+void MainWindow::PollFolderScanRequest() {
+  if (running_)
+    return; // a request waits for the running scan
+  std::optional<std::string> request = runner_->PollFolderScanRequest();
+  if (!request)
+    return;
+  std::string path;
+  for (char c : app::trimSpace(*request))
+    if (c != '"')
+      path += c;
+  if (path.empty())
+    return;
+  if (tray_)
+    tray_->hide();
+  showNormal();
+  raise();
+  StartCustomScan(QString::fromStdString(path));
+}
+
+void MainWindow::hideToTray() {
+  if (tray_) {
+    tray_->show();
+    hide();
+    return;
+  }
+  // Without a notification area a hidden window could not be brought back.
+  if (!trayNoticeShown_) {
+    trayNoticeShown_ = true;
+    p_.notifier.messageBox("There is no notification area on this desktop: the window is "
+                           "minimised instead of hidden.");
+  }
+  showMinimized();
+}
+
+void MainWindow::refreshResults() {
+  QSignalBlocker block(results_);
+  const auto& rows = runner_->results().rows;
+  results_->setRowCount(static_cast<int>(rows.size()));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    int r = static_cast<int>(i);
+    auto* tick = new QTableWidgetItem();
+    tick->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+    tick->setCheckState(rows[i].checked ? Qt::Checked : Qt::Unchecked);
+    results_->setItem(r, 0, tick);
+    results_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(rows[i].fileName)));
+    results_->setItem(r, 2, new QTableWidgetItem(QString::fromStdString(rows[i].fullPath)));
+    if (rows[i].color)
+      for (int c = 1; c < 3; ++c)
+        results_->item(r, c)->setForeground(colorOf(*rows[i].color));
+  }
+}
+
+void MainWindow::refreshHistory() {
+  std::vector<threats::ThreatRecord> records = threats::ThreatLog(p_, folder_).ShowScanHistory();
+  history_->setRowCount(static_cast<int>(records.size()));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    int r = static_cast<int>(i);
+    history_->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(records[i].name)));
+    history_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(records[i].date)));
+    history_->setItem(r, 2, new QTableWidgetItem(QString::fromStdString(records[i].path)));
+  }
+}
+
+void MainWindow::refreshQuarantine() {
+  std::vector<threats::QuarantineRow> rows = threats::Quarantine(p_, folder_).ShowQuarantine();
+  quarantine_->setRowCount(static_cast<int>(rows.size()));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    int r = static_cast<int>(i);
+    auto* tick = new QTableWidgetItem();
+    tick->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+    tick->setCheckState(Qt::Unchecked);
+    quarantine_->setItem(r, 0, tick);
+    quarantine_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(rows[i].record.name)));
+    quarantine_->setItem(r, 2, new QTableWidgetItem(QString::fromStdString(rows[i].record.date)));
+    quarantine_->setItem(r, 3, new QTableWidgetItem(QString::fromStdString(rows[i].record.path)));
+  }
+}
+
+} // namespace quorvane::ui

@@ -1,0 +1,123 @@
+// The main window of the desktop program: the home page with the three scans, the scan page,
+// the folder picker, the results, the recent-scan history, the quarantine and the about page.
+#pragma once
+
+#include "app/language.h"
+#include "app/startup.h"
+#include "engine/sigtable.h"
+#include "platform/platform.h"
+#include "scan/scan_runs.h"
+#include "schedule/scheduler.h"
+#include "ui/scan_controller.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+#include <QComboBox>
+#include <QSystemTrayIcon>
+
+#include <map>
+#include <memory>
+
+namespace quorvane::ui {
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+public:
+  enum Page { Home, Scan, Picker, Results, History, Quarantine, About };
+
+  MainWindow(platform::Platform& platform, std::string appFolder,
+             engine::SignatureDatabase& signatures, app::StartMode mode,
+             QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  Page currentPage() const { return static_cast<Page>(pages_->currentIndex()); }
+  QWidget* page(Page which) const { return pages_->widget(which); }
+  void showPage(Page which);
+  bool scanRunning() const { return running_; }
+  scan::ScanRunner& runner() { return *runner_; }
+  app::Language& language() { return language_; }
+
+  void StartQuickScan();
+  void StartSmartScan();
+  void ShowCustomScanPage();
+  void StartCustomScan(const QString& path);
+  void TogglePause();
+  void CancelScan();
+  /// Timer7: a folder handed over by another start.
+  void PollFolderScanRequest();
+  /// The status lines of the home page.
+  void updateinformation();
+  /// "Hide to tray"; without a notification area the window is minimised instead.
+  void hideToTray();
+  void refreshResults();
+  void refreshHistory();
+  void refreshQuarantine();
+
+signals:
+  void startScan(int kind, const QString& path);
+  void scanFinished(int kind, int threats);
+
+private:
+  QWidget* buildHome();
+  QWidget* buildScan();
+  QWidget* buildPicker();
+  QWidget* buildResults();
+  QWidget* buildHistory();
+  QWidget* buildQuarantine();
+  QWidget* buildAbout();
+  void runStart(ScanKind kind, const std::vector<int>& areas);
+  void onFinished(int kind, int threats);
+  QString text(const char* key, const char* english) const;
+
+  platform::Platform& p_;
+  std::string folder_;
+  engine::SignatureDatabase& signatures_;
+  app::Language language_;
+  std::unique_ptr<scan::ScanRunner> runner_;
+  QThread workerThread_;
+  ScanController* controller_ = nullptr;
+  bool running_ = false;
+  bool trayNoticeShown_ = false;
+
+  QStackedWidget* pages_ = nullptr;
+  // Home.
+  QLabel* lastScan_ = nullptr;
+  QLabel* threatsLabel_ = nullptr;
+  QLabel* lastUpdate_ = nullptr;
+  QLabel* database_ = nullptr;
+  // Scan page.
+  std::map<int, QWidget*> panels_;
+  std::map<int, QLabel*> areaCounts_;
+  std::map<int, QLabel*> areaStatus_;
+  QLabel* status_ = nullptr;
+  QLabel* nowChecking_ = nullptr;
+  QLabel* files_ = nullptr;
+  QLabel* elapsed_ = nullptr;
+  QLabel* notice_ = nullptr;
+  QLabel* summary_[4] = {};
+  QPushButton* pause_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  QPushButton* dangerous_ = nullptr;
+  schedule::ElapsedLabels clock_;
+  // Picker.
+  QComboBox* drives_ = nullptr;
+  QTreeView* tree_ = nullptr;
+  QLabel* pickedPath_ = nullptr;
+  QPushButton* startScanning_ = nullptr;
+  // Lists.
+  QTableWidget* results_ = nullptr;
+  QTableWidget* history_ = nullptr;
+  QTableWidget* quarantine_ = nullptr;
+  QPushButton* selectAll_ = nullptr;
+
+  QTimer timer5_, timer7_, timer9_, tmrTime_;
+  QSystemTrayIcon* tray_ = nullptr;
+};
+
+} // namespace quorvane::ui

@@ -1,0 +1,37 @@
+// The scan worker of the desktop program.
+#include "ui/scan_controller.h"
+
+#include <QDateTime>
+
+namespace quorvane::ui {
+
+ScanController::ScanController(scan::ScanRunner& runner) : runner_(runner) {
+  runner_.checker().observer = this;
+}
+
+void ScanController::checking(const std::string& path, long long filesScanned) {
+  // The window repaints at most every 50 ms; the files go by much faster.
+  qint64 now = QDateTime::currentMSecsSinceEpoch();
+  if (now - lastReport_ < 50)
+    return;
+  lastReport_ = now;
+  emit checkingFile(QString::fromStdString(path), filesScanned);
+}
+
+void ScanController::detected(const scan::ThreatRow& row, const std::string&) {
+  emit threatDetected(QString::fromStdString(row.fileName), QString::fromStdString(row.fullPath));
+}
+
+void ScanController::areaFinished(int areaIndex, int count) { emit areaDone(areaIndex, count); }
+
+void ScanController::run(int kind, const QString& path) {
+  int threats = 0;
+  switch (static_cast<ScanKind>(kind)) {
+  case ScanKind::Quick: threats = runner_.StartQuickScan(); break;
+  case ScanKind::Smart: threats = runner_.StartSmartScan(); break;
+  case ScanKind::Custom: threats = runner_.StartCustomScan({path.toStdString()}); break;
+  }
+  emit finished(kind, threats);
+}
+
+} // namespace quorvane::ui

@@ -1,0 +1,151 @@
+// The desktop window under the offscreen platform: pages, a handed-over folder scanned, the
+// lists, and a picture of every page.
+#include "app/settings.h"
+#include "engine/datafiles.h"
+#include "engine/filekey.h"
+#include "engine/fingerprint.h"
+#include "platform/fake/fakes.h"
+#include "platform/linux/linux_platform.h"
+#include "support/temp_dir.h"
+#include "threats/quarantine.h"
+#include "threats/threatlog.h"
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace quorvane::ui {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+std::vector<std::string> labelTexts(QWidget* page) {
+  std::vector<std::string> texts;
+  for (QLabel* label : page->findChildren<QLabel*>())
+    texts.push_back(label->text().toStdString());
+  for (QPushButton* b : page->findChildren<QPushButton*>())
+    texts.push_back(b->text().toStdString());
+  return texts;
+}
+
+/// A temporary application folder with the EICAR key listed, on the real file system.
+class MainWindowTest : public ::testing::Test {
+protected:
+  MainWindowTest() : system(home.path()) {
+    std::string eicar = home.write("scanme/tools/eicar.com", testing::EicarText());
+    auto digest = engine::HashFile(p, eicar);
+    home.write("vir.sig", engine::FileKeyText(engine::DigestText(*digest), testing::EicarText().size()) +
+                              "\r\n");
+    signatures.LoadSignatureTable();
+  }
+  testing::TempDir home;
+  platform::SystemPlatform system;
+  platform::fake::RecordingNotifier notifier;
+  platform::Platform p = platform::withNotifier(system.get(), notifier);
+  engine::SignatureDatabase signatures{p.files, home / "vir.sig"};
+};
+
+TEST_F(MainWindowTest, PagesCarryTheirTexts) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  EXPECT_EQ(window.windowTitle(), "Quorvane Antimalware");
+  auto home = labelTexts(window.page(MainWindow::Home));
+  for (const char* text : {"Quick Scan", "Smart Scan", "Custom Scan", "Scans Memory Area Only (Fast scan)",
+                           "Scans Memory, windows and programs (slightly slow)",
+                           "Select Folder Or Drive To Scan (Slow)", "First Time Scan",
+                           "Threats Found  0"})
+    EXPECT_THAT(home, Contains(text));
+  auto scan = labelTexts(window.page(MainWindow::Scan));
+  for (const char* text : {"Now Checking :", "Pause", "Cancel", "Total files scanned :"})
+    EXPECT_THAT(scan, Contains(text));
+  EXPECT_THAT(labelTexts(window.page(MainWindow::History)), Contains("Clear Scan History"));
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Quarantine)), Contains("Restore"));
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Picker)), Contains("Select Drive"));
+}
+
+TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  QSignalSpy finished(&window, &MainWindow::scanFinished);
+  home.write("folderscan.sig", "\"" + home / "scanme" + "\"\r\n");
+  ASSERT_TRUE(finished.wait(20000));
+  EXPECT_FALSE(std::filesystem::exists(home / "folderscan.sig"));
+  EXPECT_EQ(finished.at(0).at(1).toInt(), 1);
+  EXPECT_EQ(window.currentPage(), MainWindow::Scan);
+
+  window.showPage(MainWindow::Results);
+  auto* results = window.page(MainWindow::Results)->findChild<QTableWidget*>();
+  ASSERT_EQ(results->rowCount(), 1);
+  EXPECT_EQ(results->item(0, 2)->text().toStdString(), home / "scanme/tools/eicar.com");
+  auto* selectAll = window.page(MainWindow::Results)->findChild<QPushButton*>("Select All");
+  selectAll->click();
+  EXPECT_EQ(results->item(0, 0)->checkState(), Qt::Checked);
+  EXPECT_EQ(results->item(0, 1)->foreground().color(), QColor(255, 0, 0)); // ticked rows are red
+  EXPECT_EQ(selectAll->text(), "Select none");
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)), Contains("Finished scanning,Threats found."));
+}
+
+TEST_F(MainWindowTest, HistoryAndQuarantinePagesListTheirFiles) {
+  threats::ThreatLog(p, home.path()).LogThreat("evil.exe", "/media/stick/evil.exe");
+  std::string kept = home.write("victim/bad.dll", "bad");
+  ASSERT_TRUE(threats::Quarantine(p, home.path()).QuarantineFile("bad.dll", kept));
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  window.showPage(MainWindow::History);
+  auto* history = window.page(MainWindow::History)->findChild<QTableWidget*>();
+  ASSERT_EQ(history->rowCount(), 1);
+  EXPECT_EQ(history->item(0, 2)->text(), "/media/stick/evil.exe");
+  window.page(MainWindow::History)->findChild<QPushButton*>("Clear Scan History")->click();
+  EXPECT_EQ(history->rowCount(), 0);
+
+  window.showPage(MainWindow::Quarantine);
+  auto* quarantine = window.page(MainWindow::Quarantine)->findChild<QTableWidget*>();
+  ASSERT_EQ(quarantine->rowCount(), 1);
+  std::filesystem::remove(kept);
+  quarantine->item(0, 0)->setCheckState(Qt::Checked);
+  window.page(MainWindow::Quarantine)->findChild<QPushButton*>("Restore")->click();
+  EXPECT_EQ(home.read("victim/bad.dll"), "bad");
+  EXPECT_EQ(quarantine->rowCount(), 0);
+}
+
+TEST_F(MainWindowTest, WithoutANotificationAreaHidingMinimisesAndSaysSoOnce) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  window.show();
+  window.hideToTray();
+  window.hideToTray();
+  EXPECT_TRUE(window.isMinimized() || window.windowState() & Qt::WindowMinimized);
+  EXPECT_EQ(notifier.messages.size(), 1u);
+}
+
+TEST_F(MainWindowTest, APictureOfEveryPage) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  window.show();
+  std::filesystem::create_directories(QUORVANE_SHOTS_DIR);
+  const std::pair<MainWindow::Page, const char*> pages[] = {
+      {MainWindow::Home, "home"},       {MainWindow::Scan, "scan"},
+      {MainWindow::Picker, "picker"},   {MainWindow::Results, "results"},
+      {MainWindow::History, "history"}, {MainWindow::Quarantine, "quarantine"},
+      {MainWindow::About, "about"}};
+  for (const auto& [which, name] : pages) {
+    window.showPage(which);
+    std::string file = std::string(QUORVANE_SHOTS_DIR) + "/" + name + ".png";
+    ASSERT_TRUE(window.grab().save(QString::fromStdString(file))) << name;
+    EXPECT_GT(std::filesystem::file_size(file), 1000u) << name;
+  }
+}
+
+} // namespace
+} // namespace quorvane::ui
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
