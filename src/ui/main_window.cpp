@@ -23,6 +23,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace quorvane::ui {
 namespace {
 
@@ -102,17 +104,19 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
   auto* nav = new QVBoxLayout();
-  const std::pair<const char*, Page> links[] = {{"Main Page", Home},      {"Recent scan", History},
-                                                {"Quarantine", Quarantine}, {"About", About}};
-  for (const auto& [caption, target] : links) {
-    QPushButton* link = button(caption, central);
+  const std::tuple<const char*, const char*, Page> links[] = {{"024", "Main Page", Home},
+                                                            {"025", "Recent scan", History},
+                                                            {"026", "Quarantine", Quarantine},
+                                                            {"028", "About", About}};
+  for (const auto& [key, caption, target] : links) {
+    QPushButton* link = button(text(key, caption), central);
     connect(link, &QPushButton::clicked, this, [this, target = target] {
       if (!running_)
         showPage(target);
     });
     nav->addWidget(link);
   }
-  QPushButton* hide = button("Hide to tray", central);
+  QPushButton* hide = button(text("029", "Hide to tray"), central);
   connect(hide, &QPushButton::clicked, this, &MainWindow::hideToTray);
   nav->addStretch();
   nav->addWidget(hide);
@@ -192,24 +196,28 @@ void MainWindow::showPage(Page which) {
 QWidget* MainWindow::buildHome() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  auto* title = new QLabel("<h2>Quorvane Antimalware</h2>", w);
+  auto* title = new QLabel("<h2>" + text("000", "Quorvane Antimalware") + "</h2>", w);
   layout->addWidget(title);
   const struct {
+    const char* captionKey;
     const char* caption;
+    const char* descriptionKey;
     const char* description;
     void (MainWindow::*action)();
   } scans[] = {
-      {"Quick Scan", "Scans Memory Area Only (Fast scan)", &MainWindow::StartQuickScan},
-      {"Smart Scan", "Scans Memory, windows and programs (slightly slow)", &MainWindow::StartSmartScan},
-      {"Custom Scan", "Select Folder Or Drive To Scan (Slow)", &MainWindow::ShowCustomScanPage},
+      {"004", "Quick Scan", "007", "Scans Memory Area Only (Fast scan)", &MainWindow::StartQuickScan},
+      {"005", "Smart Scan", "009", "Scans Memory, windows and programs (slightly slow)",
+       &MainWindow::StartSmartScan},
+      {"006", "Custom Scan", "030", "Select Folder Or Drive To Scan (Slow)",
+       &MainWindow::ShowCustomScanPage},
   };
   for (const auto& s : scans) {
     auto* row = new QHBoxLayout();
-    QPushButton* b = button(s.caption, w);
+    QPushButton* b = button(text(s.captionKey, s.caption), w);
     b->setMinimumWidth(140);
     connect(b, &QPushButton::clicked, this, s.action);
     row->addWidget(b);
-    row->addWidget(new QLabel(s.description, w), 1);
+    row->addWidget(new QLabel(text(s.descriptionKey, s.description), w), 1);
     layout->addLayout(row);
   }
   lastScan_ = new QLabel(w);
@@ -225,7 +233,7 @@ QWidget* MainWindow::buildHome() {
 QWidget* MainWindow::buildScan() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  auto* box = new QGroupBox("System Scan Area", w);
+  auto* box = new QGroupBox(text("013", "System Scan Area"), w);
   auto* grid = new QVBoxLayout(box);
   for (const AreaText& area : kAreas) {
     auto* panel = new QWidget(box);
@@ -240,7 +248,7 @@ QWidget* MainWindow::buildScan() {
   }
   layout->addWidget(box);
   status_ = new QLabel(w);
-  nowChecking_ = new QLabel("Now Checking :", w);
+  nowChecking_ = new QLabel(text("018", "Now Checking :"), w);
   files_ = new QLabel("Files scanned :0", w);
   elapsed_ = new QLabel("0:00.0", w);
   notice_ = new QLabel(w);
@@ -248,17 +256,18 @@ QWidget* MainWindow::buildScan() {
     layout->addWidget(label);
   auto* summaryBox = new QGroupBox("Summary", w);
   auto* summaryLayout = new QVBoxLayout(summaryBox);
-  const char* summaryCaptions[] = {"Total files scanned :", "Safe files scanned:", "Threats Found :",
-                                   "Unknown Files:"};
+  const std::pair<const char*, const char*> summaryCaptions[] = {
+      {"019", "Total files scanned :"}, {"020", "Safe files scanned:"}, {"021", "Threats Found :"},
+      {"022", "Unknown Files:"}};
   for (int i = 0; i < 4; ++i) {
-    summary_[i] = new QLabel(summaryCaptions[i], summaryBox);
+    summary_[i] = new QLabel(text(summaryCaptions[i].first, summaryCaptions[i].second), summaryBox);
     summaryLayout->addWidget(summary_[i]);
   }
   layout->addWidget(summaryBox);
   auto* buttons = new QHBoxLayout();
-  pause_ = button("Pause", w);
-  cancel_ = button("Cancel", w);
-  dangerous_ = button("Check dangerous files", w);
+  pause_ = button(text("015", "Pause"), w);
+  cancel_ = button(text("016", "Cancel"), w);
+  dangerous_ = button(text("017", "Check dangerous files"), w);
   dangerous_->hide();
   connect(pause_, &QPushButton::clicked, this, &MainWindow::TogglePause);
   connect(cancel_, &QPushButton::clicked, this, &MainWindow::CancelScan);
@@ -288,9 +297,10 @@ QWidget* MainWindow::buildPicker() {
   for (int column = 1; column < model->columnCount(); ++column)
     tree_->hideColumn(column);
   layout->addWidget(tree_, 1);
+  layout->addWidget(new QLabel(text("042", "Current path:"), w));
   pickedPath_ = new QLabel(w);
   layout->addWidget(pickedPath_);
-  startScanning_ = button("Start Scanning", w);
+  startScanning_ = button(text("014", "Start Scanning"), w);
   startScanning_->setEnabled(false);
   layout->addWidget(startScanning_);
   connect(drives_, &QComboBox::currentTextChanged, this, [this, model](const QString& root) {
@@ -307,7 +317,7 @@ QWidget* MainWindow::buildPicker() {
 QWidget* MainWindow::buildResults() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  results_ = table({"", "File", "Path"}, w);
+  results_ = table({"", text("165", "File"), text("166", "Path")}, w);
   layout->addWidget(results_, 1);
   connect(results_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
     auto& rows = runner_->results().rows;
@@ -328,25 +338,25 @@ QWidget* MainWindow::buildResults() {
     selectAll_->setText(QString::fromStdString(scan::SelectAllThreats(runner_->results(), tick)));
     refreshResults();
   });
-  QPushButton* remove = button("Delete selected file", w);
+  QPushButton* remove = button(text("162", "Delete selected file"), w);
   connect(remove, &QPushButton::clicked, this, [this] {
     threats::ThreatRemover(p_, folder_)
         .RemoveSelectedThreats(runner_->results(), runner_->references(), threats::RemovalMode::Delete);
     refreshResults();
   });
-  QPushButton* quarantine = button("Quarantine", w);
+  QPushButton* quarantine = button(text("163", "Quarantine"), w);
   connect(quarantine, &QPushButton::clicked, this, [this] {
     threats::ThreatRemover(p_, folder_)
         .RemoveSelectedThreats(runner_->results(), runner_->references(),
                                threats::RemovalMode::Quarantine);
     refreshResults();
   });
-  QPushButton* safe = button("Mark Selected as safe", w);
+  QPushButton* safe = button(text("164", "Mark Selected as safe"), w);
   connect(safe, &QPushButton::clicked, this, [this] {
     scan::MarkSelectedAsSafe(p_, folder_, runner_->results());
     refreshResults();
   });
-  QPushButton* memory = button("Remove Threat from memory", w);
+  QPushButton* memory = button(text("169", "Remove Threat from memory"), w);
   connect(memory, &QPushButton::clicked, this, [this] {
     threats::ThreatRemover(p_, folder_).RemoveThreatFromMemory(runner_->results());
     refreshResults();
@@ -360,9 +370,9 @@ QWidget* MainWindow::buildResults() {
 QWidget* MainWindow::buildHistory() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  history_ = table({"Name", "Date", "Path"}, w);
+  history_ = table({text("167", "Name"), text("168", "Date"), text("166", "Path")}, w);
   layout->addWidget(history_, 1);
-  QPushButton* clear = button("Clear Scan History", w);
+  QPushButton* clear = button(text("170", "Clear Scan History"), w);
   connect(clear, &QPushButton::clicked, this, [this] {
     threats::ThreatLog(p_, folder_).ClearScanHistory();
     refreshHistory();
@@ -374,7 +384,7 @@ QWidget* MainWindow::buildHistory() {
 QWidget* MainWindow::buildQuarantine() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  quarantine_ = table({"", "Name", "Date", "Original path"}, w);
+  quarantine_ = table({"", text("167", "Name"), text("168", "Date"), text("172", "Original path")}, w);
   layout->addWidget(quarantine_, 1);
   auto checkedRows = [this] {
     std::vector<threats::QuarantineRow> rows = threats::Quarantine(p_, folder_).ShowQuarantine();
@@ -383,12 +393,12 @@ QWidget* MainWindow::buildQuarantine() {
     return rows;
   };
   auto* buttons = new QHBoxLayout();
-  QPushButton* restore = button("Restore", w);
+  QPushButton* restore = button(text("171", "Restore"), w);
   connect(restore, &QPushButton::clicked, this, [this, checkedRows] {
     threats::Quarantine(p_, folder_).RestoreQuarantined(checkedRows());
     refreshQuarantine();
   });
-  QPushButton* remove = button("Delete selected file", w);
+  QPushButton* remove = button(text("162", "Delete selected file"), w);
   connect(remove, &QPushButton::clicked, this, [this, checkedRows] {
     threats::Quarantine(p_, folder_).DeleteQuarantined(checkedRows());
     refreshQuarantine();

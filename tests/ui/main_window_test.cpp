@@ -123,6 +123,17 @@ TEST_F(MainWindowTest, WithoutANotificationAreaHidingMinimisesAndSaysSoOnce) {
   EXPECT_EQ(notifier.messages.size(), 1u);
 }
 
+TEST_F(MainWindowTest, CaptionsComeFromTheLanguageFileWithEnglishForWhatItLacks) {
+  home.write("lang/english.ini", "[001]\r\n004=Quick Scan\r\n005=Smart Scan\r\n");
+  home.write("lang/dutch.ini", "[001]\r\n004=Snelle scan\r\n");
+  app::SettingsStore(p).setSetting("language", "dutch.ini");
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  auto texts = labelTexts(window.page(MainWindow::Home));
+  EXPECT_THAT(texts, Contains("Snelle scan"));
+  EXPECT_THAT(texts, Contains("Smart Scan")) << "missing in dutch.ini: english.ini's text";
+  EXPECT_THAT(texts, Contains("Custom Scan")) << "missing in both: the design caption";
+}
+
 TEST_F(MainWindowTest, APictureOfEveryPage) {
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   window.show();
