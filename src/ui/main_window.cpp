@@ -9,6 +9,8 @@
 #include "threats/quarantine.h"
 #include "threats/removal.h"
 #include "threats/threatlog.h"
+#include "schedule/integration.h"
+#include "update/live_update.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,7 +19,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QCursor>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
@@ -139,33 +143,11 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
     elapsed_->setText(QString::fromStdString(clock_.minutes + ":" + clock_.seconds + "." + clock_.tenths));
   });
 
-  if (QSystemTrayIcon::isSystemTrayAvailable()) {
-    tray_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_DriveHDIcon), this);
-    tray_->setToolTip("Quorvane Antimalware");
-    auto* menu = new QMenu(this);
-    menu->addAction("Quick Scan Now", this, [this] {
-      show();
-      StartQuickScan();
-    });
-    menu->addAction("Start Smart Scan Now", this, [this] {
-      show();
-      StartSmartScan();
-    });
-    menu->addSeparator();
-    menu->addAction("View Recent History", this, [this] {
-      show();
-      showPage(History);
-    });
-    menu->addSeparator();
-    menu->addAction("Exit", qApp, &QApplication::quit);
-    tray_->setContextMenu(menu);
-    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-      if (why == QSystemTrayIcon::DoubleClick) {
-        tray_->hide();
-        showNormal();
-      }
-    });
-  }
+  qtTray_ = new QtTray(this);
+  trayArea_ = std::make_unique<app::TrayArea>(*qtTray_, static_cast<std::uintptr_t>(winId()));
+  trayArea_->setIcon("quorvane");
+  qtTray_->onEvent = [this](int value) { onTrayEvent(value); };
+  buildMenus();
 
   updateinformation();
   showPage(Home);
@@ -541,17 +523,78 @@ void MainWindow::PollFolderScanRequest() {
       path += c;
   if (path.empty())
     return;
-  if (tray_)
-    tray_->hide();
+  trayArea_->setVisible(false);
   showNormal();
   raise();
   StartCustomScan(QString::fromStdString(path));
 }
 
+void MainWindow::buildMenus() {
+  trayMenu_ = new QMenu("file", this);
+  trayMenu_->setObjectName("file");
+  trayMenu_->addAction("Run Live update", this, [this] { update::LaunchLiveUpdate(p_, folder_); });
+  trayMenu_->addAction("Quick Scan Now", this, [this] {
+    restoreFromTray();
+    StartQuickScan();
+  });
+  trayMenu_->addAction("Start Smart Scan Now", this, [this] {
+    showNormal();
+    StartSmartScan();
+  });
+  trayMenu_->addSeparator();
+  a3_ = trayMenu_->addAction("Start Scanning when windows starts");
+  a3_->setCheckable(true);
+  a3_->setChecked(app::LeadingInteger(app::SettingsStore(p_).setting("start Quorvane Antimalware")) == 1);
+  connect(a3_, &QAction::triggered, this, [this] {
+    // The click already flipped the mark; the switch starts from the mark it had.
+    a3_->setChecked(schedule::SystemIntegration(p_).ToggleScanAtStartup(!a3_->isChecked()));
+  });
+  trayMenu_->addSeparator();
+  trayMenu_->addAction("View Recent History", this, [this] {
+    showPage(History);
+    showNormal();
+  });
+  trayMenu_->addSeparator();
+  trayMenu_->addAction("About Quorvane Anti Malware", this, [this] {
+    showPage(About);
+    showNormal();
+  });
+  trayMenu_->addAction("Exit", qApp, &QApplication::quit);
+
+  QMenu* help = menuBar()->addMenu("help");
+  help->setObjectName("help");
+  help->addAction("Live update", this, [this] { update::LaunchLiveUpdate(p_, folder_); });
+  help->addAction("About", this, [this] { showPage(About); });
+}
+
+void MainWindow::restoreFromTray() {
+  trayArea_->setVisible(false);
+  showNormal();
+}
+
+void MainWindow::onTrayEvent(int value) {
+  app::TrayMouse mouse = app::DecodeTrayEvent(value);
+  switch (mouse.event) {
+  case app::TrayEvent::MouseMove:
+    trayArea_->setToolTip("Quorvane Antimalware");
+    break;
+  case app::TrayEvent::MouseDown:
+    if (mouse.button == 2)
+      trayMenu_->popup(QCursor::pos());
+    break;
+  case app::TrayEvent::DblClick:
+    restoreFromTray();
+    break;
+  default:
+    break;
+  }
+}
+
 void MainWindow::hideToTray() {
-  if (tray_) {
-    tray_->show();
+  if (qtTray_->available()) {
     hide();
+    trayArea_->setToolTip("Quorvane Antimalware");
+    trayArea_->setVisible(true);
     return;
   }
   // Without a notification area a hidden window could not be brought back.

@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 #include "scan/scan_runs.h"
 #include "schedule/scheduler.h"
+#include "app/tray.h"
+#include "ui/qt_tray.h"
 #include "ui/scan_controller.h"
 
 #include <QLabel>
@@ -19,6 +21,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QComboBox>
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <map>
@@ -58,6 +61,9 @@ public:
   void refreshResults();
   void refreshHistory();
   void refreshQuarantine();
+  /// The tray menu ("file") and its items.
+  QMenu* trayMenu() const { return trayMenu_; }
+  app::TrayArea& trayArea() { return *trayArea_; }
 
 signals:
   void startScan(int kind, const QString& path);
@@ -117,7 +123,13 @@ private:
   QPushButton* selectAll_ = nullptr;
 
   QTimer timer5_, timer7_, timer9_, tmrTime_;
-  QSystemTrayIcon* tray_ = nullptr;
+  QtTray* qtTray_ = nullptr;
+  std::unique_ptr<app::TrayArea> trayArea_;
+  QMenu* trayMenu_ = nullptr;
+  QAction* a3_ = nullptr;
+  void buildMenus();
+  void restoreFromTray();
+  void onTrayEvent(int value);
 };
 
 } // namespace quorvane::ui

@@ -11,7 +11,9 @@
 #include "threats/threatlog.h"
 #include "ui/main_window.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -132,6 +134,31 @@ TEST_F(MainWindowTest, CaptionsComeFromTheLanguageFileWithEnglishForWhatItLacks)
   EXPECT_THAT(texts, Contains("Snelle scan"));
   EXPECT_THAT(texts, Contains("Smart Scan")) << "missing in dutch.ini: english.ini's text";
   EXPECT_THAT(texts, Contains("Custom Scan")) << "missing in both: the design caption";
+}
+
+TEST_F(MainWindowTest, TrayAndHelpMenus) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  std::vector<std::string> items;
+  for (QAction* action : window.trayMenu()->actions())
+    items.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+  EXPECT_THAT(items, ::testing::ElementsAre("Run Live update", "Quick Scan Now",
+                                            "Start Smart Scan Now", "-",
+                                            "Start Scanning when windows starts", "-",
+                                            "View Recent History", "-",
+                                            "About Quorvane Anti Malware", "Exit"));
+  QAction* startup = window.trayMenu()->actions()[4];
+  EXPECT_FALSE(startup->isChecked());
+  startup->trigger();
+  EXPECT_TRUE(startup->isChecked());
+  EXPECT_EQ(app::SettingsStore(p).setting("start Quorvane Antimalware"), "1");
+  startup->trigger();
+  EXPECT_FALSE(startup->isChecked());
+  EXPECT_EQ(app::SettingsStore(p).setting("start Quorvane Antimalware"), "0");
+  auto* help = window.findChild<QMenu*>("help");
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(help->actions()[0]->text(), "Live update");
+  help->actions()[1]->trigger();
+  EXPECT_EQ(window.currentPage(), MainWindow::About);
 }
 
 TEST_F(MainWindowTest, APictureOfEveryPage) {
