@@ -20,6 +20,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QCursor>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -96,6 +98,36 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   connect(controller_, &ScanController::finished, this, &MainWindow::onFinished);
   workerThread_.start();
 
+  buildUi();
+  resize(820, 560);
+
+  // The window's timers.
+  timer5_.setInterval(100); // the scan animation
+  timer7_.setInterval(100);
+  connect(&timer7_, &QTimer::timeout, this, &MainWindow::PollFolderScanRequest);
+  timer7_.start();
+  timer9_.setInterval(10000);
+  connect(&timer9_, &QTimer::timeout, this, [this] { signatures_.ReloadSignatureTableTick(); });
+  timer9_.start();
+  tmrTime_.setInterval(100);
+  connect(&tmrTime_, &QTimer::timeout, this, [this] {
+    clock_ = schedule::ElapsedTick(clock_);
+    elapsed_->setText(QString::fromStdString(clock_.minutes + ":" + clock_.seconds + "." + clock_.tenths));
+  });
+
+  qtTray_ = new QtTray(this);
+  trayArea_ = std::make_unique<app::TrayArea>(*qtTray_, static_cast<std::uintptr_t>(winId()));
+  trayArea_->setIcon("quorvane");
+  qtTray_->onEvent = [this](int value) { onTrayEvent(value); };
+  buildMenus();
+
+  updateinformation();
+  showPage(Home);
+  if (mode == app::StartMode::Silent)
+    hideToTray();
+}
+
+void MainWindow::buildUi() {
   pages_ = new QStackedWidget(this);
   pages_->addWidget(buildHome());
   pages_->addWidget(buildScan());
@@ -127,32 +159,17 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   layout->addLayout(nav);
   layout->addWidget(pages_, 1);
   setCentralWidget(central);
-  resize(820, 560);
 
-  // The window's timers.
-  timer5_.setInterval(100); // the scan animation
-  timer7_.setInterval(100);
-  connect(&timer7_, &QTimer::timeout, this, &MainWindow::PollFolderScanRequest);
-  timer7_.start();
-  timer9_.setInterval(10000);
-  connect(&timer9_, &QTimer::timeout, this, [this] { signatures_.ReloadSignatureTableTick(); });
-  timer9_.start();
-  tmrTime_.setInterval(100);
-  connect(&tmrTime_, &QTimer::timeout, this, [this] {
-    clock_ = schedule::ElapsedTick(clock_);
-    elapsed_->setText(QString::fromStdString(clock_.minutes + ":" + clock_.seconds + "." + clock_.tenths));
-  });
+}
 
-  qtTray_ = new QtTray(this);
-  trayArea_ = std::make_unique<app::TrayArea>(*qtTray_, static_cast<std::uintptr_t>(winId()));
-  trayArea_->setIcon("quorvane");
-  qtTray_->onEvent = [this](int value) { onTrayEvent(value); };
-  buildMenus();
-
+void MainWindow::LoadLanguage() {
+  if (running_)
+    return; // the pages are rebuilt once no scan runs
+  language_.LoadLanguage();
+  Page shown = currentPage();
+  buildUi();
   updateinformation();
-  showPage(Home);
-  if (mode == app::StartMode::Silent)
-    hideToTray();
+  showPage(shown);
 }
 
 MainWindow::~MainWindow() {
@@ -398,6 +415,25 @@ QWidget* MainWindow::buildAbout() {
                                "their fingerprint, guards new programs and drives, and keeps "
                                "what it removes restorable in the quarantine.</p>",
                                w));
+  auto* row = new QHBoxLayout();
+  row->addWidget(new QLabel(text("043", "Language:"), w));
+  auto* chooser = new QComboBox(w);
+  chooser->setObjectName("language");
+  for (const std::string& file : language_.AvailableLanguages())
+    chooser->addItem(QString::fromStdString(file));
+  chooser->setCurrentText(QString::fromStdString(language_.currentFile()));
+  connect(chooser, &QComboBox::textActivated, this, [this](const QString& file) {
+    language_.ChooseLanguage(file.toStdString());
+    // The chooser itself is rebuilt: after its signal has returned.
+    QTimer::singleShot(0, this, &MainWindow::LoadLanguage);
+  });
+  row->addWidget(chooser, 1);
+  layout->addLayout(row);
+  QPushButton* translate = button("Help us To Translate to your language.", w);
+  connect(translate, &QPushButton::clicked, this, [this] {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(language_.pathOf(app::kDefaultLanguageFile))));
+  });
+  layout->addWidget(translate);
   layout->addStretch();
   return w;
 }

@@ -56,6 +56,8 @@ public:
   void PollFolderScanRequest();
   /// The status lines of the home page.
   void updateinformation();
+  /// The language loader: reads the chosen file again and sets every caption.
+  void LoadLanguage();
   /// "Hide to tray"; without a notification area the window is minimised instead.
   void hideToTray();
   void refreshResults();
@@ -70,6 +72,7 @@ signals:
   void scanFinished(int kind, int threats);
 
 private:
+  void buildUi();
   QWidget* buildHome();
   QWidget* buildScan();
   QWidget* buildPicker();

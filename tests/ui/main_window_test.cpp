@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QMenu>
 #include <QLabel>
 #include <QPushButton>
@@ -134,6 +135,22 @@ TEST_F(MainWindowTest, CaptionsComeFromTheLanguageFileWithEnglishForWhatItLacks)
   EXPECT_THAT(texts, Contains("Snelle scan"));
   EXPECT_THAT(texts, Contains("Smart Scan")) << "missing in dutch.ini: english.ini's text";
   EXPECT_THAT(texts, Contains("Custom Scan")) << "missing in both: the design caption";
+}
+
+TEST_F(MainWindowTest, TheChooserOffersThePresentFilesAndSwitchesTheCaptions) {
+  home.write("lang/english.ini", "[001]\r\n004=Quick Scan\r\n");
+  home.write("lang/dutch.ini", "[001]\r\n004=Snelle scan\r\n");
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  auto* chooser = window.page(MainWindow::About)->findChild<QComboBox*>("language");
+  ASSERT_NE(chooser, nullptr);
+  ASSERT_EQ(chooser->count(), 2);
+  EXPECT_EQ(chooser->itemText(0), "english.ini");
+  EXPECT_EQ(chooser->itemText(1), "dutch.ini");
+  emit chooser->textActivated("dutch.ini");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(app::SettingsStore(p).setting("language"), "dutch.ini");
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Home)), Contains("Snelle scan"));
+  EXPECT_EQ(window.currentPage(), MainWindow::Home);
 }
 
 TEST_F(MainWindowTest, TrayAndHelpMenus) {
