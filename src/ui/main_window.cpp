@@ -253,6 +253,10 @@ QWidget* MainWindow::buildScan() {
   notice_ = new QLabel(w);
   for (QLabel* label : {status_, nowChecking_, files_, elapsed_, notice_})
     layout->addWidget(label);
+  activity_ = new QProgressBar(w);
+  activity_->setRange(0, 0); // busy: the length of a scan is not known beforehand
+  activity_->hide();
+  layout->addWidget(activity_);
   auto* summaryBox = new QGroupBox("Summary", w);
   auto* summaryLayout = new QVBoxLayout(summaryBox);
   const std::pair<const char*, const char*> summaryCaptions[] = {
@@ -466,6 +470,7 @@ void MainWindow::runStart(ScanKind kind, const std::vector<int>& areas) {
   clock_ = {};
   elapsed_->setText("0:00.0");
   tmrTime_.start();
+  activity_->show();
   running_ = true;
   showPage(Scan);
 }
@@ -521,6 +526,7 @@ void MainWindow::CancelScan() {
 void MainWindow::onFinished(int kind, int threats) {
   running_ = false;
   tmrTime_.stop();
+  activity_->hide();
   pause_->setEnabled(false);
   nowChecking_->hide();
   const scan::ScanState& state = runner_->state();

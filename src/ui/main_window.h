@@ -14,6 +14,7 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -109,6 +110,7 @@ private:
   QLabel* files_ = nullptr;
   QLabel* elapsed_ = nullptr;
   QLabel* notice_ = nullptr;
+  QProgressBar* activity_ = nullptr;
   QLabel* summary_[4] = {};
   QPushButton* pause_ = nullptr;
   QPushButton* cancel_ = nullptr;

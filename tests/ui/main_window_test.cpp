@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/wait.h>
 
 namespace quorvane::ui {
 namespace {
@@ -176,6 +177,19 @@ TEST_F(MainWindowTest, TrayAndHelpMenus) {
   EXPECT_EQ(help->actions()[0]->text(), "Live update");
   help->actions()[1]->trigger();
   EXPECT_EQ(window.currentPage(), MainWindow::About);
+}
+
+TEST(QuorvaneamStartTest, ASecondInstanceLeavesItsFolderAndEndsWithoutAWindow) {
+  testing::TempDir home;
+  platform::LinuxFileSystem files;
+  auto running = files.tryLock(home / app::kInstanceLockFile); // as the first instance holds it
+  ASSERT_TRUE(running);
+  std::string command = "cd " + home.path() + " && QT_QPA_PLATFORM=offscreen QUORVANE_HOME=" +
+                        home.path() + " timeout 20 " + QUORVANEAM_BIN + " '\"/home/u/My Data\"'";
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(home.read("folderscan.sig"), "\"/home/u/My Data\"\r\n");
 }
 
 TEST_F(MainWindowTest, APictureOfEveryPage) {
