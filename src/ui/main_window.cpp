@@ -1,6 +1,8 @@
 // The main window of the desktop program.
 #include "ui/main_window.h"
 
+#include "ui/pictures.h"
+
 #include "app/home_page.h"
 #include "app/settings.h"
 #include "app/text.h"
@@ -73,6 +75,7 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
     : QMainWindow(parent), p_(platform), folder_(std::move(appFolder)), signatures_(signatures),
       language_(platform, folder_) {
   setWindowTitle("Quorvane Antimalware");
+  setWindowIcon(QIcon(shieldPicture(true)));
   language_.LoadLanguage();
   // The removal record lives for one run only.
   p_.files.removeFile(platform::joinPath(folder_, threats::kRemovalRecordFile));
@@ -90,10 +93,8 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
     dangerous_->show(); // the list itself is read once the scan has ended
   });
   connect(controller_, &ScanController::areaDone, this, [this](int area, int count) {
-    if (areaCounts_.count(area)) {
-      areaCounts_[area]->setText(QString::number(count));
-      areaStatus_[area]->setText(count > 0 ? "Threats found" : "Clean");
-    }
+    showAreaResult(area, count);
+    animatedArea_ = 0; // the next area animates once it starts; the run's areas go in order
   });
   connect(controller_, &ScanController::finished, this, &MainWindow::onFinished);
   workerThread_.start();
@@ -102,7 +103,18 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   resize(820, 560);
 
   // The window's timers.
-  timer5_.setInterval(100); // the scan animation
+  timer5_.setInterval(100); // the scan animation: the first pending area of the run turns
+  connect(&timer5_, &QTimer::timeout, this, [this] {
+    if (animatedArea_ == 0)
+      for (int area : runAreas_)
+        if (areaStatus_.count(area) && areaStatus_[area]->property("status") == "pending") {
+          animatedArea_ = area;
+          break;
+        }
+    if (animatedArea_ != 0)
+      areaStatus_[animatedArea_]->setPixmap(animationFrame(animationFrame_));
+    animationFrame_ = (animationFrame_ + 1) % 8;
+  });
   timer7_.setInterval(100);
   connect(&timer7_, &QTimer::timeout, this, &MainWindow::PollFolderScanRequest);
   timer7_.start();
@@ -195,8 +207,12 @@ void MainWindow::showPage(Page which) {
 QWidget* MainWindow::buildHome() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  auto* title = new QLabel("<h2>" + text("000", "Quorvane Antimalware") + "</h2>", w);
-  layout->addWidget(title);
+  auto* header = new QHBoxLayout();
+  auto* logo = new QLabel(w);
+  logo->setPixmap(shieldPicture(true, 48));
+  header->addWidget(logo);
+  header->addWidget(new QLabel("<h2>" + text("000", "Quorvane Antimalware") + "</h2>", w), 1);
+  layout->addLayout(header);
   const struct {
     const char* captionKey;
     const char* caption;
@@ -239,7 +255,9 @@ QWidget* MainWindow::buildScan() {
     auto* row = new QHBoxLayout(panel);
     row->addWidget(new QLabel(QString("<b>%1</b><br>%2").arg(area.title, area.subtitle), panel), 1);
     areaCounts_[area.area] = new QLabel("0", panel);
-    areaStatus_[area.area] = new QLabel("Pending", panel);
+    areaStatus_[area.area] = new QLabel(panel);
+    areaStatus_[area.area]->setPixmap(areaPicture(AreaPicture::Pending));
+    areaStatus_[area.area]->setProperty("status", "pending");
     row->addWidget(areaCounts_[area.area]);
     row->addWidget(areaStatus_[area.area]);
     panels_[area.area] = panel;
@@ -442,6 +460,14 @@ QWidget* MainWindow::buildAbout() {
   return w;
 }
 
+void MainWindow::showAreaResult(int area, int count) {
+  if (!areaCounts_.count(area))
+    return;
+  areaCounts_[area]->setText(QString::number(count));
+  areaStatus_[area]->setPixmap(areaPicture(count > 0 ? AreaPicture::Threat : AreaPicture::Clean));
+  areaStatus_[area]->setProperty("status", count > 0 ? "threat" : "clean");
+}
+
 void MainWindow::updateinformation() {
   app::HomePageInfo info = app::updateinformation(p_, folder_, language_);
   lastScan_->setText(QString::fromStdString(info.lastScan));
@@ -456,7 +482,8 @@ void MainWindow::runStart(ScanKind kind, const std::vector<int>& areas) {
     bool shown = std::find(areas.begin(), areas.end(), area) != areas.end();
     panel->setVisible(shown);
     areaCounts_[area]->setText("0");
-    areaStatus_[area]->setText("Pending");
+    areaStatus_[area]->setPixmap(areaPicture(AreaPicture::Pending));
+    areaStatus_[area]->setProperty("status", "pending");
   }
   status_->setText(kind == ScanKind::Custom ? "Scan in progress, Please wait until the scan complete"
                                             : "Scan in progress, Please wait until the scan complete.");
@@ -470,6 +497,10 @@ void MainWindow::runStart(ScanKind kind, const std::vector<int>& areas) {
   clock_ = {};
   elapsed_->setText("0:00.0");
   tmrTime_.start();
+  runAreas_ = areas;
+  animatedArea_ = 0;
+  animationFrame_ = 0;
+  timer5_.start();
   activity_->show();
   running_ = true;
   showPage(Scan);
@@ -541,10 +572,8 @@ void MainWindow::onFinished(int kind, int threats) {
     summary_[3]->setText("Unknown Files: " + QString::number(state.summary.unknownFiles));
   }
   for (const auto& [area, count] : state.areaCounts)
-    if (areaCounts_.count(area)) {
-      areaCounts_[area]->setText(QString::number(count));
-      areaStatus_[area]->setText(count > 0 ? "Threats found" : "Clean");
-    }
+    showAreaResult(area, count);
+  timer5_.stop();
   notice_->setText(QString::fromUtf8(app::threats(state).data(),
                                      static_cast<int>(app::threats(state).size())));
   dangerous_->setVisible(threats > 0);

@@ -82,6 +82,8 @@ private:
   QWidget* buildQuarantine();
   QWidget* buildAbout();
   void runStart(ScanKind kind, const std::vector<int>& areas);
+  /// An area's end: its count and its threat or clean picture.
+  void showAreaResult(int area, int count);
   void onFinished(int kind, int threats);
   QString text(const char* key, const char* english) const;
 
@@ -116,6 +118,9 @@ private:
   QPushButton* cancel_ = nullptr;
   QPushButton* dangerous_ = nullptr;
   schedule::ElapsedLabels clock_;
+  std::vector<int> runAreas_;
+  int animatedArea_ = 0;
+  int animationFrame_ = 0;
   // Picker.
   QComboBox* drives_ = nullptr;
   QTreeView* tree_ = nullptr;

@@ -1,9 +1,9 @@
 // The notification area through QSystemTrayIcon.
 #include "ui/qt_tray.h"
 
-#include <QApplication>
+#include "ui/pictures.h"
+
 #include <QIcon>
-#include <QStyle>
 
 namespace quorvane::ui {
 
@@ -28,11 +28,10 @@ bool QtTray::available() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 bool QtTray::notify(platform::TrayCall call, const platform::TrayIconRecord& record) {
   auto apply = [&] {
     if (record.flags & platform::TrayIconRecord::kIconValid) {
-      QIcon picture = QIcon::fromTheme(QString::fromStdString(record.icon));
-      if (picture.isNull())
-        picture = QIcon(QString::fromStdString(record.icon));
-      if (picture.isNull())
-        picture = qApp->style()->standardIcon(QStyle::SP_DriveHDIcon);
+      // "quorvane" and "quorvane-off" are the shield on and off; anything else is a file.
+      QIcon picture = record.icon == "quorvane"       ? QIcon(shieldPicture(true))
+                      : record.icon == "quorvane-off" ? QIcon(shieldPicture(false))
+                                                      : QIcon(QString::fromStdString(record.icon));
       icon_.setIcon(picture);
     }
     if (record.flags & platform::TrayIconRecord::kTipValid)
@@ -44,7 +43,7 @@ bool QtTray::notify(platform::TrayCall call, const platform::TrayIconRecord& rec
       return false;
     apply();
     if (icon_.icon().isNull())
-      icon_.setIcon(qApp->style()->standardIcon(QStyle::SP_DriveHDIcon));
+      icon_.setIcon(QIcon(shieldPicture(true)));
     icon_.show();
     shown_ = record.identifier;
     return true;

@@ -83,6 +83,12 @@ TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
   EXPECT_FALSE(std::filesystem::exists(home / "folderscan.sig"));
   EXPECT_EQ(finished.at(0).at(1).toInt(), 1);
   EXPECT_EQ(window.currentPage(), MainWindow::Scan);
+  // The custom area shows its count and the threat picture.
+  std::vector<std::string> statuses;
+  for (QLabel* label : window.page(MainWindow::Scan)->findChildren<QLabel*>())
+    if (label->property("status").isValid() && label->isVisibleTo(window.page(MainWindow::Scan)))
+      statuses.push_back(label->property("status").toString().toStdString());
+  EXPECT_THAT(statuses, ::testing::ElementsAre("threat"));
 
   window.showPage(MainWindow::Results);
   auto* results = window.page(MainWindow::Results)->findChild<QTableWidget*>();
