@@ -112,10 +112,15 @@ bool Scheduler::tick() {
     actions_.quickScan();
   else if (schedule.scanMode == 2 && actions_.smartScan)
     actions_.smartScan();
+  if (shutdownAfterActions)
+    shutdownIfSet();
+  return true;
+}
+
+void Scheduler::shutdownIfSet() {
   // Read again now: the user may have changed it while the scan ran.
   if (numberOf(app::SettingsStore(p_).setting("shutdown")) == 1)
     clsExitWindows(p_.power).ExitWindows(1);
-  return true;
 }
 
 ElapsedLabels ElapsedTick(const ElapsedLabels& labels) {

@@ -78,6 +78,11 @@ public:
   /// then the shutdown when "shutdown" is 1. Fires once per matching minute, every matching
   /// day, as long as the program runs. True when it fired.
   bool tick();
+  /// False for a front end whose scans return before they end: it calls shutdownIfSet itself
+  /// once the scan has ended.
+  bool shutdownAfterActions = true;
+  /// The shutdown step: reads "shutdown" now and shuts down when it is 1.
+  void shutdownIfSet();
 
 private:
   platform::Platform& p_;

@@ -29,7 +29,10 @@ public:
                                  QString::fromStdString(text)) == QMessageBox::Yes;
   }
   void showThreatAlert(const std::string& record) override {
-    QMessageBox::warning(nullptr, "Threat Found", QString::fromStdString(record));
+    // Not modal: the window's timers and scans go on while it is open.
+    auto* box = new QMessageBox(QMessageBox::Warning, "Threat Found", QString::fromStdString(record));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
   }
 };
 

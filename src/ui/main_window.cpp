@@ -121,6 +121,29 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   timer9_.setInterval(10000);
   connect(&timer9_, &QTimer::timeout, this, [this] { signatures_.ReloadSignatureTableTick(); });
   timer9_.start();
+  // Timer3: auto-protect's check of new programs.
+  autoProtect_ = std::make_unique<protect::AutoProtect>(p_, folder_, signatures_);
+  timer3_.setInterval(protect::kAutoProtectTickMs);
+  connect(&timer3_, &QTimer::timeout, this, [this] { autoProtect_->tick(); });
+  // Timer4: the scheduled scan. Scans here run in the background, so the scheduler's own
+  // shutdown step would come too early: the window shuts down when the scan has ended.
+  scheduler_ = std::make_unique<schedule::Scheduler>(
+      p_, schedule::ScanActions{[this] { showPage(Home); },
+                                [this] {
+                                  StartQuickScan();
+                                  shutdownAfterScan_ = running_;
+                                },
+                                [this] {
+                                  StartSmartScan();
+                                  shutdownAfterScan_ = running_;
+                                }});
+  scheduler_->shutdownAfterActions = false;
+  scheduler_->sched();
+  timer4_.setInterval(schedule::kSchedulerTickMs);
+  connect(&timer4_, &QTimer::timeout, this, [this] {
+    if (scheduler_->tick() && !shutdownAfterScan_)
+      scheduler_->shutdownIfSet();
+  });
   tmrTime_.setInterval(100);
   connect(&tmrTime_, &QTimer::timeout, this, [this] {
     clock_ = schedule::ElapsedTick(clock_);
@@ -137,6 +160,9 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   showPage(Home);
   if (mode == app::StartMode::Silent)
     hideToTray();
+  timer3_.start();
+  timer4_.start();
+  autoProtect_->tick(); // the first pass checks every program already running
 }
 
 void MainWindow::buildUi() {
@@ -580,6 +606,10 @@ void MainWindow::onFinished(int kind, int threats) {
   refreshResults();
   updateinformation();
   emit scanFinished(kind, threats);
+  if (shutdownAfterScan_) {
+    shutdownAfterScan_ = false;
+    scheduler_->shutdownIfSet();
+  }
 }
 
 void MainWindow::PollFolderScanRequest() {

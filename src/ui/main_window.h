@@ -7,6 +7,7 @@
 #include "engine/sigtable.h"
 #include "platform/platform.h"
 #include "scan/scan_runs.h"
+#include "protect/autoprotect.h"
 #include "schedule/scheduler.h"
 #include "app/tray.h"
 #include "ui/qt_tray.h"
@@ -46,6 +47,8 @@ public:
   bool scanRunning() const { return running_; }
   scan::ScanRunner& runner() { return *runner_; }
   app::Language& language() { return language_; }
+  protect::AutoProtect& autoProtect() { return *autoProtect_; }
+  schedule::Scheduler& scheduler() { return *scheduler_; }
 
   void StartQuickScan();
   void StartSmartScan();
@@ -132,7 +135,10 @@ private:
   QTableWidget* quarantine_ = nullptr;
   QPushButton* selectAll_ = nullptr;
 
-  QTimer timer5_, timer7_, timer9_, tmrTime_;
+  QTimer timer3_, timer4_, timer5_, timer7_, timer9_, tmrTime_;
+  std::unique_ptr<protect::AutoProtect> autoProtect_;
+  std::unique_ptr<schedule::Scheduler> scheduler_;
+  bool shutdownAfterScan_ = false; ///< a scheduled scan runs; the shutdown waits for its end
   QtTray* qtTray_ = nullptr;
   std::unique_ptr<app::TrayArea> trayArea_;
   QMenu* trayMenu_ = nullptr;

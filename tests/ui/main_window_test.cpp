@@ -54,7 +54,11 @@ protected:
   testing::TempDir home;
   platform::SystemPlatform system;
   platform::fake::RecordingNotifier notifier;
-  platform::Platform p = platform::withNotifier(system.get(), notifier);
+  platform::fake::FakePower power; // a scheduled shutdown in a test must never reach the machine
+  platform::Platform& real = system.get();
+  platform::Platform p{real.registry,  real.files, real.clock, real.environment, real.crypto,
+                       notifier,       real.processes, power,  real.http,        real.shell,
+                       real.drives,    real.integration};
   engine::SignatureDatabase signatures{p.files, home / "vir.sig"};
 };
 
@@ -196,6 +200,29 @@ TEST(QuorvaneamStartTest, ASecondInstanceLeavesItsFolderAndEndsWithoutAWindow) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(home.read("folderscan.sig"), "\"/home/u/My Data\"\r\n");
+}
+
+TEST_F(MainWindowTest, TheScheduleStartsAQuickScanAndShutsDownOnlyAfterIt) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  app::SettingsStore settings(p);
+  settings.setSetting("everyweek_all", "1");
+  settings.setSetting("scanmode", "1");
+  settings.setSetting("shutdown", "1");
+  QSignalSpy finished(&window, &MainWindow::scanFinished);
+  bool fired = false;
+  for (int attempt = 0; attempt < 2 && !fired; ++attempt) { // the minute may turn meanwhile
+    platform::LocalDateTime now = p.clock.localNow();
+    settings.setSetting("starthour", std::to_string(now.hour));
+    settings.setSetting("startmin", std::to_string(now.minute));
+    window.scheduler().sched();
+    fired = window.scheduler().tick() || fired;
+  }
+  ASSERT_TRUE(fired);
+  EXPECT_FALSE(window.scheduler().tick()) << "once per minute";
+  EXPECT_EQ(power.shutdowns, 0) << "not before the scan has ended";
+  ASSERT_TRUE(finished.wait(60000));
+  EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(ScanKind::Quick));
+  EXPECT_EQ(power.shutdowns, 1);
 }
 
 TEST_F(MainWindowTest, APictureOfEveryPage) {
