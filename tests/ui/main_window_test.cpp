@@ -106,6 +106,29 @@ TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
   EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)), Contains("Finished scanning,Threats found."));
 }
 
+TEST_F(MainWindowTest, ASecondStartHandsItsFolderToTheRunningWindow) {
+  app::StartupResult first = app::RunStartup(p, home.path(), "");
+  ASSERT_FALSE(first.anotherInstance);
+  MainWindow window(p, home.path(), signatures, first.mode);
+  QSignalSpy finished(&window, &MainWindow::scanFinished);
+  std::string command = "QT_QPA_PLATFORM=offscreen QUORVANE_HOME=" + home.path() + " timeout 20 " +
+                        QUORVANEAM_BIN + " '\"" + home / "scanme" + "\"'";
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_TRUE(finished.wait(20000));
+  window.showPage(MainWindow::Results);
+  auto* results = window.page(MainWindow::Results)->findChild<QTableWidget*>();
+  ASSERT_EQ(results->rowCount(), 1);
+  EXPECT_EQ(results->item(0, 1)->text(), "eicar.com");
+}
+
+TEST_F(MainWindowTest, ALongCaptionIsCutTo254Characters) {
+  home.write("lang/english.ini", "[001]\r\n004=" + std::string(300, 'Q') + "\r\n");
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Home)), Contains(std::string(254, 'Q')));
+}
+
 TEST_F(MainWindowTest, HistoryAndQuarantinePagesListTheirFiles) {
   threats::ThreatLog(p, home.path()).LogThreat("evil.exe", "/media/stick/evil.exe");
   std::string kept = home.write("victim/bad.dll", "bad");
