@@ -21,6 +21,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QTableView>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QUrl>
@@ -54,18 +55,14 @@ QPushButton* button(const QString& caption, QWidget* parent) {
   return b;
 }
 
-QTableWidget* table(const QStringList& headings, QWidget* parent) {
-  auto* t = new QTableWidget(0, headings.size(), parent);
-  t->setHorizontalHeaderLabels(headings);
-  t->horizontalHeader()->setStretchLastSection(true);
-  t->setSelectionBehavior(QAbstractItemView::SelectRows);
-  t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  return t;
-}
-
-QColor colorOf(std::uint32_t bgr) {
-  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                static_cast<int>((bgr >> 16) & 0xFF));
+QTableView* listView(QAbstractItemModel* model, QWidget* parent) {
+  auto* view = new QTableView(parent);
+  view->setModel(model);
+  view->horizontalHeader()->setStretchLastSection(true);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->verticalHeader()->hide();
+  return view;
 }
 
 } // namespace
@@ -364,20 +361,8 @@ QWidget* MainWindow::buildPicker() {
 QWidget* MainWindow::buildResults() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  results_ = table({"", text("165", "File"), text("166", "Path")}, w);
-  layout->addWidget(results_, 1);
-  connect(results_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-    auto& rows = runner_->results().rows;
-    std::size_t index = static_cast<std::size_t>(item->row());
-    if (item->column() != 0 || index >= rows.size())
-      return;
-    bool ticked = item->checkState() == Qt::Checked;
-    if (rows[index].checked == ticked)
-      return;
-    rows[index].checked = ticked;
-    scan::ColorThreatRow(runner_->results(), index);
-    refreshResults();
-  });
+  resultsModel_ = new ThreatListModel(runner_->results(), w);
+  layout->addWidget(listView(resultsModel_, w), 1);
   auto* buttons = new QHBoxLayout();
   selectAll_ = button("Select All", w);
   connect(selectAll_, &QPushButton::clicked, this, [this] {
@@ -417,8 +402,9 @@ QWidget* MainWindow::buildResults() {
 QWidget* MainWindow::buildHistory() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  history_ = table({text("167", "Name"), text("168", "Date"), text("166", "Path")}, w);
-  layout->addWidget(history_, 1);
+  historyModel_ = new RecordListModel({text("167", "Name"), text("168", "Date"), text("166", "Path")},
+                                      false, w);
+  layout->addWidget(listView(historyModel_, w), 1);
   QPushButton* clear = button(text("170", "Clear Scan History"), w);
   connect(clear, &QPushButton::clicked, this, [this] {
     threats::ThreatLog(p_, folder_).ClearScanHistory();
@@ -431,14 +417,10 @@ QWidget* MainWindow::buildHistory() {
 QWidget* MainWindow::buildQuarantine() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  quarantine_ = table({"", text("167", "Name"), text("168", "Date"), text("172", "Original path")}, w);
-  layout->addWidget(quarantine_, 1);
-  auto checkedRows = [this] {
-    std::vector<threats::QuarantineRow> rows = threats::Quarantine(p_, folder_).ShowQuarantine();
-    for (std::size_t i = 0; i < rows.size() && static_cast<int>(i) < quarantine_->rowCount(); ++i)
-      rows[i].checked = quarantine_->item(static_cast<int>(i), 0)->checkState() == Qt::Checked;
-    return rows;
-  };
+  quarantineModel_ = new RecordListModel(
+      {"", text("167", "Name"), text("168", "Date"), text("172", "Original path")}, true, w);
+  layout->addWidget(listView(quarantineModel_, w), 1);
+  auto checkedRows = [this] { return quarantineModel_->rows(); };
   auto* buttons = new QHBoxLayout();
   QPushButton* restore = button(text("171", "Restore"), w);
   connect(restore, &QPushButton::clicked, this, [this, checkedRows] {
@@ -536,14 +518,14 @@ void MainWindow::StartQuickScan() {
   if (running_)
     return;
   runStart(ScanKind::Quick, {scan::kAreaMemory});
-  emit startScan(static_cast<int>(ScanKind::Quick), {});
+  Q_EMIT startScan(static_cast<int>(ScanKind::Quick), {});
 }
 
 void MainWindow::StartSmartScan() {
   if (running_)
     return;
   runStart(ScanKind::Smart, {scan::kAreaMemory, scan::kAreaWindowsFolder, scan::kAreaRegistry});
-  emit startScan(static_cast<int>(ScanKind::Smart), {});
+  Q_EMIT startScan(static_cast<int>(ScanKind::Smart), {});
 }
 
 void MainWindow::ShowCustomScanPage() {
@@ -559,7 +541,7 @@ void MainWindow::StartCustomScan(const QString& path) {
   if (running_ || path.trimmed().isEmpty())
     return;
   runStart(ScanKind::Custom, {scan::kAreaCustomFolder});
-  emit startScan(static_cast<int>(ScanKind::Custom), path);
+  Q_EMIT startScan(static_cast<int>(ScanKind::Custom), path);
 }
 
 void MainWindow::TogglePause() {
@@ -605,7 +587,7 @@ void MainWindow::onFinished(int kind, int threats) {
   dangerous_->setVisible(threats > 0);
   refreshResults();
   updateinformation();
-  emit scanFinished(kind, threats);
+  Q_EMIT scanFinished(kind, threats);
   if (shutdownAfterScan_) {
     shutdownAfterScan_ = false;
     scheduler_->shutdownIfSet();
@@ -707,48 +689,17 @@ void MainWindow::hideToTray() {
   showMinimized();
 }
 
-void MainWindow::refreshResults() {
-  QSignalBlocker block(results_);
-  const auto& rows = runner_->results().rows;
-  results_->setRowCount(static_cast<int>(rows.size()));
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    int r = static_cast<int>(i);
-    auto* tick = new QTableWidgetItem();
-    tick->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
-    tick->setCheckState(rows[i].checked ? Qt::Checked : Qt::Unchecked);
-    results_->setItem(r, 0, tick);
-    results_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(rows[i].fileName)));
-    results_->setItem(r, 2, new QTableWidgetItem(QString::fromStdString(rows[i].fullPath)));
-    if (rows[i].color)
-      for (int c = 1; c < 3; ++c)
-        results_->item(r, c)->setForeground(colorOf(*rows[i].color));
-  }
-}
+void MainWindow::refreshResults() { resultsModel_->reload(); }
 
 void MainWindow::refreshHistory() {
-  std::vector<threats::ThreatRecord> records = threats::ThreatLog(p_, folder_).ShowScanHistory();
-  history_->setRowCount(static_cast<int>(records.size()));
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    int r = static_cast<int>(i);
-    history_->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(records[i].name)));
-    history_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(records[i].date)));
-    history_->setItem(r, 2, new QTableWidgetItem(QString::fromStdString(records[i].path)));
-  }
+  historyModel_->setRecords(threats::ThreatLog(p_, folder_).ShowScanHistory());
 }
 
 void MainWindow::refreshQuarantine() {
-  std::vector<threats::QuarantineRow> rows = threats::Quarantine(p_, folder_).ShowQuarantine();
-  quarantine_->setRowCount(static_cast<int>(rows.size()));
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    int r = static_cast<int>(i);
-    auto* tick = new QTableWidgetItem();
-    tick->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
-    tick->setCheckState(Qt::Unchecked);
-    quarantine_->setItem(r, 0, tick);
-    quarantine_->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(rows[i].record.name)));
-    quarantine_->setItem(r, 2, new QTableWidgetItem(QString::fromStdString(rows[i].record.date)));
-    quarantine_->setItem(r, 3, new QTableWidgetItem(QString::fromStdString(rows[i].record.path)));
-  }
+  std::vector<threats::ThreatRecord> records;
+  for (threats::QuarantineRow& row : threats::Quarantine(p_, folder_).ShowQuarantine())
+    records.push_back(std::move(row.record));
+  quarantineModel_->setRecords(std::move(records));
 }
 
 } // namespace quorvane::ui

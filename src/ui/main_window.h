@@ -11,6 +11,7 @@
 #include "schedule/scheduler.h"
 #include "app/tray.h"
 #include "ui/qt_tray.h"
+#include "ui/list_models.h"
 #include "ui/scan_controller.h"
 
 #include <QLabel>
@@ -18,7 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
@@ -71,7 +72,7 @@ public:
   QMenu* trayMenu() const { return trayMenu_; }
   app::TrayArea& trayArea() { return *trayArea_; }
 
-signals:
+Q_SIGNALS:
   void startScan(int kind, const QString& path);
   void scanFinished(int kind, int threats);
 
@@ -130,9 +131,9 @@ private:
   QLabel* pickedPath_ = nullptr;
   QPushButton* startScanning_ = nullptr;
   // Lists.
-  QTableWidget* results_ = nullptr;
-  QTableWidget* history_ = nullptr;
-  QTableWidget* quarantine_ = nullptr;
+  ThreatListModel* resultsModel_ = nullptr;
+  RecordListModel* historyModel_ = nullptr;
+  RecordListModel* quarantineModel_ = nullptr;
   QPushButton* selectAll_ = nullptr;
 
   QTimer timer3_, timer4_, timer5_, timer7_, timer9_, tmrTime_;

@@ -15,14 +15,14 @@ void ScanController::checking(const std::string& path, long long filesScanned) {
   if (now - lastReport_ < 50)
     return;
   lastReport_ = now;
-  emit checkingFile(QString::fromStdString(path), filesScanned);
+  Q_EMIT checkingFile(QString::fromStdString(path), filesScanned);
 }
 
 void ScanController::detected(const scan::ThreatRow& row, const std::string&) {
-  emit threatDetected(QString::fromStdString(row.fileName), QString::fromStdString(row.fullPath));
+  Q_EMIT threatDetected(QString::fromStdString(row.fileName), QString::fromStdString(row.fullPath));
 }
 
-void ScanController::areaFinished(int areaIndex, int count) { emit areaDone(areaIndex, count); }
+void ScanController::areaFinished(int areaIndex, int count) { Q_EMIT areaDone(areaIndex, count); }
 
 void ScanController::run(int kind, const QString& path) {
   int threats = 0;
@@ -31,7 +31,7 @@ void ScanController::run(int kind, const QString& path) {
   case ScanKind::Smart: threats = runner_.StartSmartScan(); break;
   case ScanKind::Custom: threats = runner_.StartCustomScan({path.toStdString()}); break;
   }
-  emit finished(kind, threats);
+  Q_EMIT finished(kind, threats);
 }
 
 } // namespace quorvane::ui

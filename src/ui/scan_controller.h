@@ -21,11 +21,11 @@ public:
   void detected(const scan::ThreatRow& row, const std::string& digest) override;
   void areaFinished(int areaIndex, int count) override;
 
-public slots:
+public Q_SLOTS:
   /// Runs one scan to its end (on the worker thread).
   void run(int kind, const QString& path);
 
-signals:
+Q_SIGNALS:
   void checkingFile(const QString& path, qlonglong filesScanned);
   void threatDetected(const QString& fileName, const QString& fullPath);
   void areaDone(int areaIndex, int count);

@@ -18,7 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -39,6 +39,15 @@ std::vector<std::string> labelTexts(QWidget* page) {
   for (QPushButton* b : page->findChildren<QPushButton*>())
     texts.push_back(b->text().toStdString());
   return texts;
+}
+
+/// The list model a page shows.
+QAbstractItemModel* listOf(QWidget* page) { return page->findChild<QTableView*>()->model(); }
+QString cell(QAbstractItemModel* model, int row, int column, int role = Qt::DisplayRole) {
+  return model->data(model->index(row, column), role).toString();
+}
+Qt::CheckState tickOf(QAbstractItemModel* model, int row) {
+  return static_cast<Qt::CheckState>(model->data(model->index(row, 0), Qt::CheckStateRole).toInt());
 }
 
 /// A temporary application folder with the EICAR key listed, on the real file system.
@@ -95,13 +104,18 @@ TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
   EXPECT_THAT(statuses, ::testing::ElementsAre("threat"));
 
   window.showPage(MainWindow::Results);
-  auto* results = window.page(MainWindow::Results)->findChild<QTableWidget*>();
+  QAbstractItemModel* results = listOf(window.page(MainWindow::Results));
   ASSERT_EQ(results->rowCount(), 1);
-  EXPECT_EQ(results->item(0, 2)->text().toStdString(), home / "scanme/tools/eicar.com");
+  EXPECT_EQ(cell(results, 0, 2).toStdString(), home / "scanme/tools/eicar.com");
   auto* selectAll = window.page(MainWindow::Results)->findChild<QPushButton*>("Select All");
   selectAll->click();
-  EXPECT_EQ(results->item(0, 0)->checkState(), Qt::Checked);
-  EXPECT_EQ(results->item(0, 1)->foreground().color(), QColor(255, 0, 0)); // ticked rows are red
+  EXPECT_EQ(tickOf(results, 0), Qt::Checked);
+  EXPECT_EQ(results->data(results->index(0, 1), Qt::ForegroundRole).value<QColor>(),
+            QColor(255, 0, 0)); // ticked rows are red
+  results->setData(results->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+  EXPECT_EQ(results->data(results->index(0, 1), Qt::ForegroundRole).value<QColor>(),
+            QColor(192, 192, 192)); // and unticked ones light grey
+  EXPECT_FALSE(window.runner().results().rows[0].checked) << "the tick goes back to the core's row";
   EXPECT_EQ(selectAll->text(), "Select none");
   EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)), Contains("Finished scanning,Threats found."));
 }
@@ -118,9 +132,9 @@ TEST_F(MainWindowTest, ASecondStartHandsItsFolderToTheRunningWindow) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   ASSERT_TRUE(finished.wait(20000));
   window.showPage(MainWindow::Results);
-  auto* results = window.page(MainWindow::Results)->findChild<QTableWidget*>();
+  QAbstractItemModel* results = listOf(window.page(MainWindow::Results));
   ASSERT_EQ(results->rowCount(), 1);
-  EXPECT_EQ(results->item(0, 1)->text(), "eicar.com");
+  EXPECT_EQ(cell(results, 0, 1), "eicar.com");
 }
 
 TEST_F(MainWindowTest, ALongCaptionIsCutTo254Characters) {
@@ -135,17 +149,18 @@ TEST_F(MainWindowTest, HistoryAndQuarantinePagesListTheirFiles) {
   ASSERT_TRUE(threats::Quarantine(p, home.path()).QuarantineFile("bad.dll", kept));
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   window.showPage(MainWindow::History);
-  auto* history = window.page(MainWindow::History)->findChild<QTableWidget*>();
+  QAbstractItemModel* history = listOf(window.page(MainWindow::History));
   ASSERT_EQ(history->rowCount(), 1);
-  EXPECT_EQ(history->item(0, 2)->text(), "/media/stick/evil.exe");
+  EXPECT_EQ(cell(history, 0, 2), "/media/stick/evil.exe");
   window.page(MainWindow::History)->findChild<QPushButton*>("Clear Scan History")->click();
   EXPECT_EQ(history->rowCount(), 0);
 
   window.showPage(MainWindow::Quarantine);
-  auto* quarantine = window.page(MainWindow::Quarantine)->findChild<QTableWidget*>();
+  QAbstractItemModel* quarantine = listOf(window.page(MainWindow::Quarantine));
   ASSERT_EQ(quarantine->rowCount(), 1);
+  EXPECT_EQ(cell(quarantine, 0, 1), "bad.dll");
   std::filesystem::remove(kept);
-  quarantine->item(0, 0)->setCheckState(Qt::Checked);
+  quarantine->setData(quarantine->index(0, 0), Qt::Checked, Qt::CheckStateRole);
   window.page(MainWindow::Quarantine)->findChild<QPushButton*>("Restore")->click();
   EXPECT_EQ(home.read("victim/bad.dll"), "bad");
   EXPECT_EQ(quarantine->rowCount(), 0);
@@ -180,7 +195,7 @@ TEST_F(MainWindowTest, TheChooserOffersThePresentFilesAndSwitchesTheCaptions) {
   ASSERT_EQ(chooser->count(), 2);
   EXPECT_EQ(chooser->itemText(0), "english.ini");
   EXPECT_EQ(chooser->itemText(1), "dutch.ini");
-  emit chooser->textActivated("dutch.ini");
+  Q_EMIT chooser->textActivated("dutch.ini");
   QCoreApplication::processEvents();
   EXPECT_EQ(app::SettingsStore(p).setting("language"), "dutch.ini");
   EXPECT_THAT(labelTexts(window.page(MainWindow::Home)), Contains("Snelle scan"));
