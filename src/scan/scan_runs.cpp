@@ -108,22 +108,6 @@ void ScanRunner::stopPipeline() {
   checker_.unpinTable();
 }
 
-namespace {
-
-struct AreaText {
-  int index;
-  const char* title;
-  const char* subtitle;
-};
-constexpr AreaText kAreaTexts[] = {
-    {kAreaMemory, "System Memory", "Programs loaded in memory"},
-    {kAreaWindowsFolder, "System files/folders", "Files Found in system folder"},
-    {kAreaRegistry, "System Registry", "File existing in system registry"},
-    {kAreaCustomFolder, "Custom Scan", "Files found in custom path"},
-};
-
-} // namespace
-
 void ScanRunner::runStart(const std::vector<int>& areas) {
   results_.clear();
   candidates_.clear();

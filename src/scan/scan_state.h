@@ -23,6 +23,19 @@ inline constexpr int kAreaRegistry = 4;
 inline constexpr int kAreaOrder[] = {kAreaMemory, kAreaWindowsFolder, kAreaRegistry,
                                      kAreaCustomFolder};
 
+/// The title and subtitle of an area's panel on the scan page.
+struct AreaText {
+  int index;
+  const char* title;
+  const char* subtitle;
+};
+inline constexpr AreaText kAreaTexts[] = {
+    {kAreaMemory, "System Memory", "Programs loaded in memory"},
+    {kAreaWindowsFolder, "System files/folders", "Files Found in system folder"},
+    {kAreaRegistry, "System Registry", "File existing in system registry"},
+    {kAreaCustomFolder, "Custom Scan", "Files found in custom path"},
+};
+
 /// Which threat counter a check's detections set.
 enum class ThreatCounter { Memory, Folder, Startup, Component };
 

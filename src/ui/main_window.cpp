@@ -37,18 +37,6 @@
 namespace quorvane::ui {
 namespace {
 
-struct AreaText {
-  int area;
-  const char* title;
-  const char* subtitle;
-};
-constexpr AreaText kAreas[] = {
-    {scan::kAreaMemory, "System Memory", "Programs loaded in memory"},
-    {scan::kAreaWindowsFolder, "System files/folders", "Files Found in system folder"},
-    {scan::kAreaRegistry, "System Registry", "File existing in system registry"},
-    {scan::kAreaCustomFolder, "Custom Scan", "Files found in custom path"},
-};
-
 QPushButton* button(const QString& caption, QWidget* parent) {
   auto* b = new QPushButton(caption, parent);
   b->setObjectName(caption);
@@ -273,17 +261,17 @@ QWidget* MainWindow::buildScan() {
   auto* layout = new QVBoxLayout(w);
   auto* box = new QGroupBox(text("013", "System Scan Area"), w);
   auto* grid = new QVBoxLayout(box);
-  for (const AreaText& area : kAreas) {
+  for (const scan::AreaText& area : scan::kAreaTexts) {
     auto* panel = new QWidget(box);
     auto* row = new QHBoxLayout(panel);
     row->addWidget(new QLabel(QString("<b>%1</b><br>%2").arg(area.title, area.subtitle), panel), 1);
-    areaCounts_[area.area] = new QLabel("0", panel);
-    areaStatus_[area.area] = new QLabel(panel);
-    areaStatus_[area.area]->setPixmap(areaPicture(AreaPicture::Pending));
-    areaStatus_[area.area]->setProperty("status", "pending");
-    row->addWidget(areaCounts_[area.area]);
-    row->addWidget(areaStatus_[area.area]);
-    panels_[area.area] = panel;
+    areaCounts_[area.index] = new QLabel("0", panel);
+    areaStatus_[area.index] = new QLabel(panel);
+    areaStatus_[area.index]->setPixmap(areaPicture(AreaPicture::Pending));
+    areaStatus_[area.index]->setProperty("status", "pending");
+    row->addWidget(areaCounts_[area.index]);
+    row->addWidget(areaStatus_[area.index]);
+    panels_[area.index] = panel;
     grid->addWidget(panel);
   }
   layout->addWidget(box);
