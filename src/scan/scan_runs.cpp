@@ -276,11 +276,16 @@ std::optional<std::string> ScanRunner::PollFolderScanRequest() {
   return engine::FirstDelimitedField(*text);
 }
 
-std::optional<int> ScanRunner::StartRequestedFolderScan(const std::string& text) {
+std::string RequestedFolderPath(std::string_view text) {
   std::string path;
   for (char c : app::trimSpace(text))
     if (c != '"')
       path += c;
+  return path;
+}
+
+std::optional<int> ScanRunner::StartRequestedFolderScan(const std::string& text) {
+  std::string path = RequestedFolderPath(text);
   if (path.empty())
     return std::nullopt;
   return StartCustomScan({path});

@@ -11,9 +11,13 @@
 #include <memory>
 #include <thread>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane::scan {
+
+/// The folder of a scan request: the text trimmed, every double quote removed.
+std::string RequestedFolderPath(std::string_view text);
 
 class ScanRunner {
 public:

@@ -408,16 +408,15 @@ QWidget* MainWindow::buildQuarantine() {
   quarantineModel_ = new RecordListModel(
       {"", text("167", "Name"), text("168", "Date"), text("172", "Original path")}, true, w);
   layout->addWidget(listView(quarantineModel_, w), 1);
-  auto checkedRows = [this] { return quarantineModel_->rows(); };
   auto* buttons = new QHBoxLayout();
   QPushButton* restore = button(text("171", "Restore"), w);
-  connect(restore, &QPushButton::clicked, this, [this, checkedRows] {
-    threats::Quarantine(p_, folder_).RestoreQuarantined(checkedRows());
+  connect(restore, &QPushButton::clicked, this, [this] {
+    threats::Quarantine(p_, folder_).RestoreQuarantined(quarantineModel_->rows());
     refreshQuarantine();
   });
   QPushButton* remove = button(text("162", "Delete selected file"), w);
-  connect(remove, &QPushButton::clicked, this, [this, checkedRows] {
-    threats::Quarantine(p_, folder_).DeleteQuarantined(checkedRows());
+  connect(remove, &QPushButton::clicked, this, [this] {
+    threats::Quarantine(p_, folder_).DeleteQuarantined(quarantineModel_->rows());
     refreshQuarantine();
   });
   buttons->addWidget(restore);
@@ -588,10 +587,7 @@ void MainWindow::PollFolderScanRequest() {
   std::optional<std::string> request = runner_->PollFolderScanRequest();
   if (!request)
     return;
-  std::string path;
-  for (char c : app::trimSpace(*request))
-    if (c != '"')
-      path += c;
+  std::string path = scan::RequestedFolderPath(*request);
   if (path.empty())
     return;
   trayArea_->setVisible(false);
