@@ -3,7 +3,7 @@ QUORVANE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libssl-dev libsqlite3-dev libcurl4-openssl-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-dejavu-core
+  qt6-base-dev fonts-dejavu-core xvfb
 )
 
 quorvane_install_packages() {

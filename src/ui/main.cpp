@@ -5,6 +5,7 @@
 #include "engine/datafiles.h"
 #include "engine/sigtable.h"
 #include "platform/linux/linux_platform.h"
+#include "ui/engine_check_window.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -21,19 +22,31 @@ public:
   using Notifier::ask;
   using Notifier::messageBox;
   void messageBox(const std::string& text, const quorvane::platform::MessageStyle& style) override {
-    QMessageBox::information(nullptr, QString::fromStdString(style.title.empty() ? "Quorvane Antimalware" : style.title),
-                             QString::fromStdString(text));
+    QMessageBox box(iconOf(style.icon), titleOf(style), QString::fromStdString(text));
+    box.exec();
   }
   bool ask(const std::string& text, const quorvane::platform::MessageStyle& style) override {
-    return QMessageBox::question(nullptr, QString::fromStdString(style.title),
-                                 QString::fromStdString(text)) == QMessageBox::Yes;
+    QMessageBox box(iconOf(style.icon), titleOf(style), QString::fromStdString(text),
+                    QMessageBox::Yes | QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
   }
-  void showThreatAlert(const std::string& record) override {
-    // Not modal: the window's timers and scans go on while it is open.
-    auto* box = new QMessageBox(QMessageBox::Warning, "Threat Found", QString::fromStdString(record));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->show();
+
+private:
+  static QString titleOf(const quorvane::platform::MessageStyle& style) {
+    return QString::fromStdString(style.title.empty() ? "Quorvane Antimalware" : style.title);
   }
+  static QMessageBox::Icon iconOf(quorvane::platform::MessageIcon icon) {
+    using quorvane::platform::MessageIcon;
+    switch (icon) {
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Question: return QMessageBox::Question;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Critical: return QMessageBox::Critical;
+    case MessageIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+  }
+  void showThreatAlert(const std::string&) override {} // the window's own alert shows them
 };
 
 } // namespace
@@ -63,9 +76,19 @@ int main(int argc, char** argv) {
   DialogNotifier notifier;
   platform::Platform p = platform::withNotifier(system->get(), notifier);
   engine::SignatureDatabase signatures(p.files, platform::joinPath(folder, engine::kVirSigFile));
-  signatures.LoadSignatureTable();
-  ui::MainWindow window(p, folder, signatures, start.mode);
-  if (start.mode == app::StartMode::Normal)
-    window.show();
-  return application.exec();
+  std::unique_ptr<ui::MainWindow> window;
+  if (start.mode == app::StartMode::Silent) {
+    signatures.LoadSignatureTable();
+    window = ui::OpenMainWindow(p, folder, signatures, start.mode);
+    return application.exec();
+  }
+  // A normal start checks the engine first, in its "Please Wait" window.
+  ui::EngineCheckWindow check(p, folder, signatures);
+  QObject::connect(&check, &ui::EngineCheckWindow::finished, [&] {
+    window = ui::OpenMainWindow(p, folder, signatures, start.mode);
+  });
+  check.start();
+  int status = application.exec();
+  window.reset();
+  return status;
 }

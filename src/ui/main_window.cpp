@@ -13,6 +13,13 @@
 #include "threats/threatlog.h"
 #include "schedule/integration.h"
 #include "update/live_update.h"
+#include "update/manual_update.h"
+#include "repair/restore_defaults.h"
+#include "protect/drive_protect.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGuiApplication>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -32,6 +39,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <iostream>
 #include <tuple>
 
 namespace quorvane::ui {
@@ -57,14 +65,17 @@ QTableView* listView(QAbstractItemModel* model, QWidget* parent) {
 
 MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
                        engine::SignatureDatabase& signatures, app::StartMode mode, QWidget* parent)
-    : QMainWindow(parent), p_(platform), folder_(std::move(appFolder)), signatures_(signatures),
+    : QMainWindow(parent), p_(platform), folder_(std::move(appFolder)),
+      uiNotifier_(new UiNotifier(platform.notifier, this)),
+      background_(platform::withNotifier(platform, *uiNotifier_)),
+      jobs_(new BackgroundJobs(*uiNotifier_, this)), signatures_(signatures),
       language_(platform, folder_) {
   setWindowTitle("Quorvane Antimalware");
   setWindowIcon(QIcon(shieldPicture(true)));
   language_.LoadLanguage();
   // The removal record lives for one run only.
   p_.files.removeFile(platform::joinPath(folder_, threats::kRemovalRecordFile));
-  runner_ = std::make_unique<scan::ScanRunner>(p_, folder_, signatures_);
+  runner_ = std::make_unique<scan::ScanRunner>(background_, folder_, signatures_);
 
   controller_ = new ScanController(*runner_);
   controller_->moveToThread(&workerThread_);
@@ -103,13 +114,20 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   timer7_.setInterval(100);
   connect(&timer7_, &QTimer::timeout, this, &MainWindow::PollFolderScanRequest);
   timer7_.start();
-  timer9_.setInterval(10000);
-  connect(&timer9_, &QTimer::timeout, this, [this] { signatures_.ReloadSignatureTableTick(); });
-  timer9_.start();
-  // Timer3: auto-protect's check of new programs.
-  autoProtect_ = std::make_unique<protect::AutoProtect>(p_, folder_, signatures_);
-  timer3_.setInterval(protect::kAutoProtectTickMs);
-  connect(&timer3_, &QTimer::timeout, this, [this] { autoProtect_->tick(); });
+  // Timer8: while the update server is asked, the update bar moves one step a second.
+  timer8_.setInterval(1000);
+  connect(&timer8_, &QTimer::timeout, this, [this] {
+    if (pbar1_->value() < pbar1_->maximum() - 1)
+      pbar1_->setValue(pbar1_->value() + 1);
+  });
+  // The guards: auto-protect (Timer3), drive protection and the table's rebuild (Timer9).
+  guard_ = new Guard(background_, folder_, signatures_, static_cast<protect::WindowHandle>(winId()));
+  guard_->moveToThread(&guardThread_);
+  connect(&guardThread_, &QThread::started, guard_, &Guard::start);
+  connect(&guardThread_, &QThread::finished, guard_, &QObject::deleteLater);
+  connect(guard_, &Guard::threatFound, this, &MainWindow::ShowThreatAlert);
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    alertArea_ = screen->availableGeometry();
   // Timer4: the scheduled scan. Scans here run in the background, so the scheduler's own
   // shutdown step would come too early: the window shuts down when the scan has ended.
   scheduler_ = std::make_unique<schedule::Scheduler>(
@@ -125,10 +143,7 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   scheduler_->shutdownAfterActions = false;
   scheduler_->sched();
   timer4_.setInterval(schedule::kSchedulerTickMs);
-  connect(&timer4_, &QTimer::timeout, this, [this] {
-    if (scheduler_->tick() && !shutdownAfterScan_)
-      scheduler_->shutdownIfSet();
-  });
+  connect(&timer4_, &QTimer::timeout, this, &MainWindow::schedulerTick);
   tmrTime_.setInterval(100);
   connect(&tmrTime_, &QTimer::timeout, this, [this] {
     clock_ = schedule::ElapsedTick(clock_);
@@ -145,9 +160,8 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   showPage(Home);
   if (mode == app::StartMode::Silent)
     hideToTray();
-  timer3_.start();
   timer4_.start();
-  autoProtect_->tick(); // the first pass checks every program already running
+  guardThread_.start(); // the first pass checks every program already running
 }
 
 void MainWindow::buildUi() {
@@ -159,6 +173,8 @@ void MainWindow::buildUi() {
   pages_->addWidget(buildHistory());
   pages_->addWidget(buildQuarantine());
   pages_->addWidget(buildAbout());
+  pages_->addWidget(buildSchedule());
+  pages_->addWidget(buildSettings());
 
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
@@ -175,6 +191,12 @@ void MainWindow::buildUi() {
     });
     nav->addWidget(link);
   }
+  QPushButton* schedule = button(text("031", "Schedule Scan"), central);
+  connect(schedule, &QPushButton::clicked, this, &MainWindow::ShowSchedulePage);
+  nav->addWidget(schedule);
+  QPushButton* settings = button(text("032", "Settings"), central);
+  connect(settings, &QPushButton::clicked, this, &MainWindow::ShowSettingsPage);
+  nav->addWidget(settings);
   QPushButton* hide = button(text("029", "Hide to tray"), central);
   connect(hide, &QPushButton::clicked, this, &MainWindow::hideToTray);
   nav->addStretch();
@@ -199,6 +221,12 @@ MainWindow::~MainWindow() {
   runner_->CancelScan();
   workerThread_.quit();
   workerThread_.wait();
+  guardThread_.quit();
+  guardThread_.wait();
+  delete jobs_; // waits for background work, which uses this window's members
+  jobs_ = nullptr;
+  if (alert_)
+    delete alert_;
 }
 
 QString MainWindow::text(const char* key, const char* english) const {
@@ -252,6 +280,15 @@ QWidget* MainWindow::buildHome() {
   database_ = new QLabel(w);
   for (QLabel* label : {lastScan_, threatsLabel_, lastUpdate_, database_})
     layout->addWidget(label);
+  auto* update = new QHBoxLayout();
+  checkUpdate_ = button(text("033", "Check update Now"), w);
+  connect(checkUpdate_, &QPushButton::clicked, this, &MainWindow::CheckUpdateNow);
+  update->addWidget(checkUpdate_);
+  pbar1_ = new QProgressBar(w);
+  pbar1_->setObjectName("pbar1");
+  pbar1_->hide();
+  update->addWidget(pbar1_, 1);
+  layout->addLayout(update);
   layout->addStretch();
   return w;
 }
@@ -434,16 +471,7 @@ QWidget* MainWindow::buildAbout() {
                                w));
   auto* row = new QHBoxLayout();
   row->addWidget(new QLabel(text("043", "Language:"), w));
-  auto* chooser = new QComboBox(w);
-  chooser->setObjectName("language");
-  for (const std::string& file : language_.AvailableLanguages())
-    chooser->addItem(QString::fromStdString(file));
-  chooser->setCurrentText(QString::fromStdString(language_.currentFile()));
-  connect(chooser, &QComboBox::textActivated, this, [this](const QString& file) {
-    language_.ChooseLanguage(file.toStdString());
-    // The chooser itself is rebuilt: after its signal has returned.
-    QTimer::singleShot(0, this, &MainWindow::LoadLanguage);
-  });
+  QComboBox* chooser = languageChooser(w);
   row->addWidget(chooser, 1);
   layout->addLayout(row);
   QPushButton* translate = button("Help us To Translate to your language.", w);
@@ -453,6 +481,258 @@ QWidget* MainWindow::buildAbout() {
   layout->addWidget(translate);
   layout->addStretch();
   return w;
+}
+
+QComboBox* MainWindow::languageChooser(QWidget* parent) {
+  auto* chooser = new QComboBox(parent);
+  chooser->setObjectName("language");
+  for (const std::string& file : language_.AvailableLanguages())
+    chooser->addItem(QString::fromStdString(file));
+  chooser->setCurrentText(QString::fromStdString(language_.currentFile()));
+  connect(chooser, &QComboBox::textActivated, this, [this](const QString& file) {
+    language_.ChooseLanguage(file.toStdString());
+    // The chooser itself is rebuilt: after its signal has returned.
+    QTimer::singleShot(0, this, &MainWindow::LoadLanguage);
+  });
+  return chooser;
+}
+
+QWidget* MainWindow::buildSchedule() {
+  auto* w = new QWidget(this);
+  auto* layout = new QVBoxLayout(w);
+  layout->addWidget(new QLabel("<h3>" + text("031", "Schedule Scan") + "</h3>", w));
+  auto* time = new QHBoxLayout();
+  time->addWidget(new QLabel(text("034", "Start at"), w));
+  hour_ = new QComboBox(w);
+  hour_->setObjectName("starthour");
+  for (int h = 0; h <= 23; ++h)
+    hour_->addItem(QString::number(h));
+  minute_ = new QComboBox(w);
+  minute_->setObjectName("startmin");
+  for (int m = 1; m <= 59; ++m) // 0 is not offered; a stored 0 still counts
+    minute_->addItem(QString::number(m));
+  time->addWidget(hour_);
+  time->addWidget(new QLabel(":", w));
+  time->addWidget(minute_);
+  time->addStretch();
+  layout->addLayout(time);
+
+  auto* periodBox = new QGroupBox(text("035", "Scan period"), w);
+  auto* periodRow = new QHBoxLayout(periodBox);
+  auto* periods = new QButtonGroup(w);
+  const char* periodCaptions[] = {"Once", "Weekly", "Monthly"};
+  for (int i = 0; i < 3; ++i) {
+    period_[i] = new QRadioButton(periodCaptions[i], periodBox);
+    periods->addButton(period_[i]);
+    periodRow->addWidget(period_[i]);
+  }
+  layout->addWidget(periodBox);
+
+  auto* daysBox = new QGroupBox(text("036", "Days"), w);
+  auto* days = new QGridLayout(daysBox);
+  const char* dayCaptions[] = {"Monday", "Tuesday", "Wednesday", "Thursday",
+                               "Friday", "Saturday", "Sunday"};
+  for (int i = 0; i < 7; ++i) {
+    weekdays_[i] = new QCheckBox(dayCaptions[i], daysBox);
+    weekdays_[i]->setObjectName(QString::fromUtf8(schedule::kWeekdaySettings[i].data(),
+                                                  static_cast<int>(schedule::kWeekdaySettings[i].size())));
+    days->addWidget(weekdays_[i], i / 4, i % 4);
+  }
+  everyDay_ = new QCheckBox(text("037", "Every day"), daysBox);
+  everyDay_->setObjectName("everyweek_all");
+  days->addWidget(everyDay_, 1, 3);
+  layout->addWidget(daysBox);
+
+  auto* modeBox = new QGroupBox(text("038", "Scan type"), w);
+  auto* modeRow = new QHBoxLayout(modeBox);
+  auto* modes = new QButtonGroup(w);
+  mode_[0] = new QRadioButton(text("004", "Quick Scan"), modeBox);
+  mode_[1] = new QRadioButton(text("005", "Smart Scan"), modeBox);
+  for (QRadioButton* b : mode_) {
+    modes->addButton(b);
+    modeRow->addWidget(b);
+  }
+  layout->addWidget(modeBox);
+  shutdown_ = new QCheckBox(text("039", "Shutdown PC automatically after scan"), w);
+  shutdown_->setObjectName("shutdown");
+  layout->addWidget(shutdown_);
+  QPushButton* save = button(text("044", "Save"), w);
+  connect(save, &QPushButton::clicked, this, &MainWindow::SaveSchedule);
+  layout->addWidget(save, 0, Qt::AlignLeft);
+  layout->addStretch();
+  return w;
+}
+
+void MainWindow::ShowSchedulePage() {
+  if (running_)
+    return;
+  app::SettingsStore settings(p_);
+  schedule::Schedule stored = schedule::ReadSchedule(settings);
+  // The lists show the stored texts, whatever they are.
+  hour_->setCurrentIndex(hour_->findText(QString::fromStdString(stored.hour)));
+  minute_->setCurrentIndex(minute_->findText(QString::fromStdString(stored.minute)));
+  for (int i = 0; i < 3; ++i)
+    period_[i]->setChecked(stored.scanPeriod == i + 1);
+  for (int i = 0; i < 7; ++i)
+    weekdays_[i]->setChecked(stored.weekdays[i] == 1);
+  everyDay_->setChecked(stored.everyDay == 1);
+  shutdown_->setChecked(stored.shutdown == 1);
+  for (int i = 0; i < 2; ++i)
+    mode_[i]->setChecked(stored.scanMode == i + 1);
+  showPage(SchedulePage);
+}
+
+void MainWindow::SaveSchedule() {
+  schedule::Schedule chosen;
+  chosen.hour = hour_->currentIndex() < 0 ? "0" : hour_->currentText().toStdString();
+  chosen.minute = minute_->currentIndex() < 0 ? "0" : minute_->currentText().toStdString();
+  for (int i = 0; i < 3; ++i)
+    if (period_[i]->isChecked())
+      chosen.scanPeriod = i + 1;
+  for (int i = 0; i < 7; ++i)
+    chosen.weekdays[i] = weekdays_[i]->isChecked() ? 1 : 0;
+  chosen.everyDay = everyDay_->isChecked() ? 1 : 0;
+  chosen.shutdown = shutdown_->isChecked() ? 1 : 0;
+  for (int i = 0; i < 2; ++i)
+    if (mode_[i]->isChecked())
+      chosen.scanMode = i + 1;
+  app::SettingsStore settings(p_);
+  schedule::WriteSchedule(settings, chosen);
+  scheduler_->sched();
+}
+
+QWidget* MainWindow::buildSettings() {
+  auto* w = new QWidget(this);
+  auto* layout = new QVBoxLayout(w);
+  layout->addWidget(new QLabel("<h3>" + text("032", "Settings") + "</h3>", w));
+  // The switches act on the user's clicks only: filling the page changes nothing.
+  startWithSystem_ = new QCheckBox(text("045", "Start Quorvane Anti Malware on system startup"), w);
+  startWithSystem_->setObjectName("startWithSystem");
+  connect(startWithSystem_, &QCheckBox::clicked, this, [this](bool on) {
+    if (schedule::SystemIntegration(p_).SetStartWithSystem(on))
+      startWithSystem_->setChecked(!on); // the entry could not be changed
+  });
+  contextMenu_ = new QCheckBox(text("046", "Add scan option to windows right click context menu"), w);
+  contextMenu_->setObjectName("contextMenu");
+  connect(contextMenu_, &QCheckBox::clicked, this, [this](bool on) {
+    if (schedule::SystemIntegration(p_).SetContextMenu(on))
+      contextMenu_->setChecked(!on);
+  });
+  autorun_ = new QCheckBox(text("047", "Disable AutoRun for drives"), w);
+  autorun_->setObjectName("autorun");
+  connect(autorun_, &QCheckBox::clicked, this, [this](bool on) { protect::SetDisableAutoRun(p_, on); });
+  for (QCheckBox* box : {startWithSystem_, contextMenu_, autorun_})
+    layout->addWidget(box);
+
+  auto* actionBox = new QGroupBox(text("048", "When a threat is found"), w);
+  auto* actionLayout = new QVBoxLayout(actionBox);
+  auto* actions = new QButtonGroup(w);
+  const char* actionCaptions[] = {"Delete the threat file immediately.", "Quarantine threat file.",
+                                  "Leave threat file."};
+  for (int i = 0; i < 3; ++i) {
+    threatAction_[i] = new QRadioButton(actionCaptions[i], actionBox);
+    actions->addButton(threatAction_[i]);
+    actionLayout->addWidget(threatAction_[i]);
+    connect(threatAction_[i], &QRadioButton::clicked, this, [this, i] {
+      app::SettingsStore(p_).setSetting("threatfound", std::to_string(i + 1));
+    });
+  }
+  layout->addWidget(actionBox);
+
+  auto* row = new QHBoxLayout();
+  row->addWidget(new QLabel(text("043", "Language:"), w));
+  row->addWidget(languageChooser(w), 1);
+  layout->addLayout(row);
+  restore_ = button(text("049", "Restore System Default Settings"), w);
+  connect(restore_, &QPushButton::clicked, this, &MainWindow::RestoreSystemDefaults);
+  layout->addWidget(restore_, 0, Qt::AlignLeft);
+  layout->addStretch();
+  return w;
+}
+
+void MainWindow::ShowSettingsPage() {
+  if (running_)
+    return;
+  schedule::SettingsPageState state = schedule::SystemIntegration(p_).FillSettingsPage();
+  startWithSystem_->setChecked(state.startWithSystem);
+  contextMenu_->setChecked(state.contextMenu);
+  autorun_->setChecked(state.autorunDisabled);
+  // No option is marked when none was chosen yet.
+  for (QRadioButton* option : threatAction_)
+    option->group()->setExclusive(false);
+  for (int i = 0; i < 3; ++i)
+    threatAction_[i]->setChecked(state.threatAction == i);
+  for (QRadioButton* option : threatAction_)
+    option->group()->setExclusive(true);
+  showPage(Settings);
+}
+
+void MainWindow::RestoreSystemDefaults() {
+  restore_->setEnabled(false);
+  jobs_->run([this] { repair::RestoreSystemDefaults(background_); },
+             [this] {
+               restore_->setEnabled(true);
+               Q_EMIT restoreFinished();
+             });
+}
+
+void MainWindow::CheckUpdateNow() {
+  if (!checkUpdate_->isEnabled())
+    return;
+  checkUpdate_->setEnabled(false);
+  auto outcome = std::make_shared<update::UpdateOutcome>(update::UpdateOutcome::Failed);
+  auto progress = [this](int percent) {
+    QMetaObject::invokeMethod(this, [this, percent] {
+      timer8_.stop();
+      pbar1_->setRange(0, 100);
+      pbar1_->setValue(percent);
+      pbar1_->show();
+    });
+  };
+  pbar1_->setRange(0, 101);
+  pbar1_->setValue(0);
+  jobs_->run(
+      [this, outcome, progress] {
+        update::ManualUpdate check(background_, folder_);
+        check.progress = progress;
+        // The bar moves once the question is answered and the server is being asked.
+        check.asked = [this] {
+          QMetaObject::invokeMethod(this, [this] {
+            pbar1_->show();
+            timer8_.start();
+          });
+        };
+        *outcome = check.CheckUpdateNow();
+      },
+      [this, outcome] {
+        timer8_.stop();
+        pbar1_->hide();
+        checkUpdate_->setEnabled(true);
+        updateinformation();
+        Q_EMIT updateFinished(static_cast<int>(*outcome));
+      });
+}
+
+void MainWindow::schedulerTick() {
+  if (scheduler_->tick() && !shutdownAfterScan_)
+    scheduler_->shutdownIfSet();
+}
+
+void MainWindow::ToggleAutoProtect() {
+  QString caption = QString::fromStdString(guard_->autoProtect().ToggleAutoProtect());
+  a15_->setText(caption);
+  trayArea_->setIcon(guard_->autoProtect().enabled() ? "quorvane" : "quorvane-off");
+  setWindowIcon(QIcon(shieldPicture(guard_->autoProtect().enabled())));
+}
+
+void MainWindow::ShowThreatAlert(const QString& record, bool safeLink) {
+  std::cerr << "quorvaneam: Threat Found: " << record.toStdString() << std::endl;
+  if (alert_)
+    alert_->close(); // one alert at a time
+  alert_ = new AlertWindow(p_, folder_, language_, threats::AlertRecord::parse(record.toStdString()),
+                           safeLink, alertArea_);
+  alert_->show();
+  Q_EMIT alertShown(alert_);
 }
 
 void MainWindow::showAreaResult(int area, int count) {
@@ -621,6 +901,10 @@ void MainWindow::buildMenus() {
     showPage(History);
     showNormal();
   });
+  a15_ = trayMenu_->addAction(QString::fromUtf8(protect::kDisableAutoProtectCaption.data(),
+                                                static_cast<int>(protect::kDisableAutoProtectCaption.size())));
+  a15_->setObjectName("a15");
+  connect(a15_, &QAction::triggered, this, &MainWindow::ToggleAutoProtect);
   trayMenu_->addSeparator();
   trayMenu_->addAction("About Quorvane Anti Malware", this, [this] {
     showPage(About);
@@ -684,6 +968,18 @@ void MainWindow::refreshQuarantine() {
   for (threats::QuarantineRow& row : threats::Quarantine(p_, folder_).ShowQuarantine())
     records.push_back(std::move(row.record));
   quarantineModel_->setRecords(std::move(records));
+}
+
+std::unique_ptr<MainWindow> OpenMainWindow(platform::Platform& platform, const std::string& appFolder,
+                                           engine::SignatureDatabase& signatures, app::StartMode mode) {
+  auto window = std::make_unique<MainWindow>(platform, appFolder, signatures, mode);
+  if (mode == app::StartMode::Silent)
+    return window; // hidden by the window itself
+  if (app::LeadingInteger(app::SettingsStore(platform).setting("start Quorvane Antimalware")) == 1)
+    window->hideToTray();
+  else
+    window->show();
+  return window;
 }
 
 } // namespace quorvane::ui

@@ -13,6 +13,13 @@
 #include "ui/qt_tray.h"
 #include "ui/list_models.h"
 #include "ui/scan_controller.h"
+#include "ui/alert_window.h"
+#include "ui/guard.h"
+#include "ui/ui_notifier.h"
+
+#include <QCheckBox>
+#include <QPointer>
+#include <QRadioButton>
 
 #include <QLabel>
 #include <QMainWindow>
@@ -35,7 +42,7 @@ namespace quorvane::ui {
 class MainWindow : public QMainWindow {
   Q_OBJECT
 public:
-  enum Page { Home, Scan, Picker, Results, History, Quarantine, About };
+  enum Page { Home, Scan, Picker, Results, History, Quarantine, About, SchedulePage, Settings };
 
   MainWindow(platform::Platform& platform, std::string appFolder,
              engine::SignatureDatabase& signatures, app::StartMode mode,
@@ -48,7 +55,8 @@ public:
   bool scanRunning() const { return running_; }
   scan::ScanRunner& runner() { return *runner_; }
   app::Language& language() { return language_; }
-  protect::AutoProtect& autoProtect() { return *autoProtect_; }
+  protect::AutoProtect& autoProtect() { return guard_->autoProtect(); }
+  Guard& guard() { return *guard_; }
   schedule::Scheduler& scheduler() { return *scheduler_; }
 
   void StartQuickScan();
@@ -71,10 +79,42 @@ public:
   /// The tray menu ("file") and its items.
   QMenu* trayMenu() const { return trayMenu_; }
   app::TrayArea& trayArea() { return *trayArea_; }
+  /// The tray entry that switches auto-protect.
+  QAction* autoProtectEntry() const { return a15_; }
+  void ToggleAutoProtect();
+  /// Timer4: the scheduled scan at its minute; the shutdown, when set, after the scan's end.
+  void schedulerTick();
+
+  /// Closes any open alert and shows one for this record (the four "|" fields).
+  void ShowThreatAlert(const QString& record, bool safeLink);
+  AlertWindow* alertWindow() const { return alert_; }
+  /// The screen's free area the alert slides into; by default the primary screen's.
+  void setAlertArea(QRect area) { alertArea_ = area; }
+
+  /// "Check update Now": the question, the server's manifest and the download run in the
+  /// background; the button stays disabled meanwhile.
+  void CheckUpdateNow();
+  QProgressBar* updateBar() const { return pbar1_; }
+  /// "Schedule Scan": the page filled from the stored schedule.
+  void ShowSchedulePage();
+  /// The schedule page's "Save".
+  void SaveSchedule();
+  /// "Settings": the page filled from the stored values.
+  void ShowSettingsPage();
+  /// "Restore System Default Settings", in the background.
+  void RestoreSystemDefaults();
+  /// True while background work (an update, a restore) runs.
+  bool busy() const { return jobs_->busy(); }
 
 Q_SIGNALS:
   void startScan(int kind, const QString& path);
   void scanFinished(int kind, int threats);
+  /// An alert window opened.
+  void alertShown(AlertWindow* alert);
+  /// A manual update ended.
+  void updateFinished(int outcome);
+  /// Background work started from the settings page ended.
+  void restoreFinished();
 
 private:
   void buildUi();
@@ -85,6 +125,9 @@ private:
   QWidget* buildHistory();
   QWidget* buildQuarantine();
   QWidget* buildAbout();
+  QWidget* buildSchedule();
+  QWidget* buildSettings();
+  QComboBox* languageChooser(QWidget* parent);
   void runStart(ScanKind kind, const std::vector<int>& areas);
   /// An area's end: its count and its threat or clean picture.
   void showAreaResult(int area, int count);
@@ -93,6 +136,10 @@ private:
 
   platform::Platform& p_;
   std::string folder_;
+  /// Message boxes of work on other threads open on the window's thread.
+  UiNotifier* uiNotifier_ = nullptr;
+  platform::Platform background_;
+  BackgroundJobs* jobs_ = nullptr;
   engine::SignatureDatabase& signatures_;
   app::Language language_;
   std::unique_ptr<scan::ScanRunner> runner_;
@@ -107,6 +154,8 @@ private:
   QLabel* threatsLabel_ = nullptr;
   QLabel* lastUpdate_ = nullptr;
   QLabel* database_ = nullptr;
+  QPushButton* checkUpdate_ = nullptr;
+  QProgressBar* pbar1_ = nullptr;
   // Scan page.
   std::map<int, QWidget*> panels_;
   std::map<int, QLabel*> areaCounts_;
@@ -136,17 +185,42 @@ private:
   RecordListModel* quarantineModel_ = nullptr;
   QPushButton* selectAll_ = nullptr;
 
-  QTimer timer3_, timer4_, timer5_, timer7_, timer9_, tmrTime_;
-  std::unique_ptr<protect::AutoProtect> autoProtect_;
+  // Schedule page.
+  QComboBox* hour_ = nullptr;
+  QComboBox* minute_ = nullptr;
+  QRadioButton* period_[3] = {};
+  QCheckBox* weekdays_[7] = {};
+  QCheckBox* everyDay_ = nullptr;
+  QCheckBox* shutdown_ = nullptr;
+  QRadioButton* mode_[2] = {};
+  // Settings page.
+  QCheckBox* startWithSystem_ = nullptr;
+  QCheckBox* contextMenu_ = nullptr;
+  QCheckBox* autorun_ = nullptr;
+  QRadioButton* threatAction_[3] = {};
+  QPushButton* restore_ = nullptr;
+
+  // Timer3 (auto-protect) and Timer9 (the table's rebuild) run on the guard's thread.
+  QTimer timer4_, timer5_, timer7_, timer8_, tmrTime_;
+  QThread guardThread_;
+  Guard* guard_ = nullptr;
+  QPointer<AlertWindow> alert_;
+  QRect alertArea_;
   std::unique_ptr<schedule::Scheduler> scheduler_;
   bool shutdownAfterScan_ = false; ///< a scheduled scan runs; the shutdown waits for its end
   QtTray* qtTray_ = nullptr;
   std::unique_ptr<app::TrayArea> trayArea_;
   QMenu* trayMenu_ = nullptr;
   QAction* a3_ = nullptr;
+  QAction* a15_ = nullptr;
   void buildMenus();
   void restoreFromTray();
   void onTrayEvent(int value);
 };
+
+/// Opens the main window after the start's checks: hidden in the notification area for a silent
+/// start or when "start Quorvane Antimalware" is 1, shown otherwise.
+std::unique_ptr<MainWindow> OpenMainWindow(platform::Platform& platform, const std::string& appFolder,
+                                           engine::SignatureDatabase& signatures, app::StartMode mode);
 
 } // namespace quorvane::ui

@@ -63,6 +63,8 @@ UpdateOutcome ManualUpdate::CheckUpdateNow() {
   if (!p_.notifier.ask(std::string(kUpdateQuestion),
                        {std::string(kUpdateTitle), platform::MessageIcon::Question}))
     return UpdateOutcome::Declined;
+  if (asked)
+    asked();
 
   app::SettingsStore settings(p_);
   settings.GrantKeyAccess(platform::Hive::LocalMachine, app::kVendorKey, p_.environment.userName());

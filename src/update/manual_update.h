@@ -1,6 +1,8 @@
 // The manual update: asks, reads the server's manifest, and installs a newer vir.sig.
 #pragma once
 
+#include <functional>
+
 #include "platform/platform.h"
 #include "update/download.h"
 
@@ -38,6 +40,8 @@ public:
 
   /// Receives the download bar's values.
   ProgressFn progress;
+  /// Told when the question was answered yes and the server is about to be asked.
+  std::function<void()> asked;
 
   /// The whole check, messages included. vir.sig changes only when a newer, complete and valid
   /// signature file has arrived; the running table takes it up at its next rebuild.

@@ -1,15 +1,8 @@
 // The desktop window under the offscreen platform: pages, a handed-over folder scanned, the
 // lists, and a picture of every page.
-#include "app/settings.h"
-#include "engine/datafiles.h"
-#include "engine/filekey.h"
-#include "engine/fingerprint.h"
-#include "platform/fake/fakes.h"
-#include "platform/linux/linux_platform.h"
-#include "support/temp_dir.h"
 #include "threats/quarantine.h"
 #include "threats/threatlog.h"
-#include "ui/main_window.h"
+#include "ui/window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,45 +24,6 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::HasSubstr;
-
-std::vector<std::string> labelTexts(QWidget* page) {
-  std::vector<std::string> texts;
-  for (QLabel* label : page->findChildren<QLabel*>())
-    texts.push_back(label->text().toStdString());
-  for (QPushButton* b : page->findChildren<QPushButton*>())
-    texts.push_back(b->text().toStdString());
-  return texts;
-}
-
-/// The list model a page shows.
-QAbstractItemModel* listOf(QWidget* page) { return page->findChild<QTableView*>()->model(); }
-QString cell(QAbstractItemModel* model, int row, int column, int role = Qt::DisplayRole) {
-  return model->data(model->index(row, column), role).toString();
-}
-Qt::CheckState tickOf(QAbstractItemModel* model, int row) {
-  return static_cast<Qt::CheckState>(model->data(model->index(row, 0), Qt::CheckStateRole).toInt());
-}
-
-/// A temporary application folder with the EICAR key listed, on the real file system.
-class MainWindowTest : public ::testing::Test {
-protected:
-  MainWindowTest() : system(home.path()) {
-    std::string eicar = home.write("scanme/tools/eicar.com", testing::EicarText());
-    auto digest = engine::HashFile(p, eicar);
-    home.write("vir.sig", engine::FileKeyText(engine::DigestText(*digest), testing::EicarText().size()) +
-                              "\r\n");
-    signatures.LoadSignatureTable();
-  }
-  testing::TempDir home;
-  platform::SystemPlatform system;
-  platform::fake::RecordingNotifier notifier;
-  platform::fake::FakePower power; // a scheduled shutdown in a test must never reach the machine
-  platform::Platform& real = system.get();
-  platform::Platform p{real.registry,  real.files, real.clock, real.environment, real.crypto,
-                       notifier,       real.processes, power,  real.http,        real.shell,
-                       real.drives,    real.integration};
-  engine::SignatureDatabase signatures{p.files, home / "vir.sig"};
-};
 
 TEST_F(MainWindowTest, PagesCarryTheirTexts) {
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
@@ -210,7 +164,7 @@ TEST_F(MainWindowTest, TrayAndHelpMenus) {
   EXPECT_THAT(items, ::testing::ElementsAre("Run Live update", "Quick Scan Now",
                                             "Start Smart Scan Now", "-",
                                             "Start Scanning when windows starts", "-",
-                                            "View Recent History", "-",
+                                            "View Recent History", "Disable Auto Protect", "-",
                                             "About Quorvane Anti Malware", "Exit"));
   QAction* startup = window.trayMenu()->actions()[4];
   EXPECT_FALSE(startup->isChecked());
@@ -271,7 +225,8 @@ TEST_F(MainWindowTest, APictureOfEveryPage) {
       {MainWindow::Home, "home"},       {MainWindow::Scan, "scan"},
       {MainWindow::Picker, "picker"},   {MainWindow::Results, "results"},
       {MainWindow::History, "history"}, {MainWindow::Quarantine, "quarantine"},
-      {MainWindow::About, "about"}};
+      {MainWindow::About, "about"},     {MainWindow::SchedulePage, "schedule"},
+      {MainWindow::Settings, "settings"}};
   for (const auto& [which, name] : pages) {
     window.showPage(which);
     std::string file = std::string(QUORVANE_SHOTS_DIR) + "/" + name + ".png";
@@ -282,10 +237,3 @@ TEST_F(MainWindowTest, APictureOfEveryPage) {
 
 } // namespace
 } // namespace quorvane::ui
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,0 +1,50 @@
+// The window's guards.
+#include "ui/guard.h"
+
+namespace quorvane::ui {
+
+Guard::Guard(platform::Platform& platform, const std::string& appFolder,
+             engine::SignatureDatabase& signatures, protect::WindowHandle window)
+    : p_(platform), signatures_(signatures), autoProtect_(platform, appFolder, signatures),
+      driveProtect_(platform, appFolder, signatures, autoProtect_), window_(window) {
+  autoProtect_.onThreat = [this](const threats::AlertRecord& record) {
+    Q_EMIT threatFound(QString::fromStdString(record.text()), true);
+  };
+  driveProtect_.onThreat = [this](const threats::AlertRecord& record) {
+    Q_EMIT threatFound(QString::fromStdString(record.text()), false);
+  };
+  dispatcher_.SubClass(window_, driveProtect_);
+  dispatcher_.AddMsg(window_, protect::kDeviceChangeMessage, protect::cSubclass::After);
+}
+
+void Guard::start() {
+  driveProtect_.ListUsbDrives();
+  p_.drives.waitForChange(std::chrono::milliseconds(0)); // starts watching the mounts
+  autoProtect_.tick(); // the first pass checks every program already running
+  timer3_ = new QTimer(this);
+  timer3_->setInterval(protect::kAutoProtectTickMs);
+  connect(timer3_, &QTimer::timeout, this, &Guard::tick);
+  timer3_->start();
+  timer9_ = new QTimer(this);
+  timer9_->setInterval(kReloadTickMs);
+  connect(timer9_, &QTimer::timeout, this, [this] { signatures_.ReloadSignatureTableTick(); });
+  timer9_->start();
+  Q_EMIT started();
+}
+
+void Guard::stop() {
+  if (timer3_)
+    timer3_->stop();
+  if (timer9_)
+    timer9_->stop();
+}
+
+void Guard::tick() {
+  timer3_->stop(); // a long check does not pile ticks up
+  if (p_.drives.waitForChange(std::chrono::milliseconds(0)))
+    dispatcher_.dispatch(window_, protect::kDeviceChangeMessage);
+  autoProtect_.tick();
+  timer3_->start();
+}
+
+} // namespace quorvane::ui

@@ -1,0 +1,57 @@
+// The window's guards, on a thread of their own so that hashing never holds up the window:
+// auto-protect's check of new programs (Timer3), drive protection on every change of the
+// mounts, and the signature table's periodic rebuild (Timer9).
+#pragma once
+
+#include "engine/sigtable.h"
+#include "platform/platform.h"
+#include "protect/autoprotect.h"
+#include "protect/dispatcher.h"
+#include "protect/drive_protect.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+namespace quorvane::ui {
+
+/// The interval of the table's rebuild.
+inline constexpr int kReloadTickMs = 10000;
+
+class Guard final : public QObject {
+  Q_OBJECT
+public:
+  /// `window` is the handle the drive messages are delivered to.
+  Guard(platform::Platform& platform, const std::string& appFolder,
+        engine::SignatureDatabase& signatures, protect::WindowHandle window);
+
+  protect::AutoProtect& autoProtect() { return autoProtect_; }
+  protect::DriveProtect& driveProtect() { return driveProtect_; }
+
+public Q_SLOTS:
+  /// On the guard's thread: the drive inventory, the first pass over every running program, then
+  /// the timers.
+  void start();
+  void stop();
+
+Q_SIGNALS:
+  /// A threat was found and handled; `fromProcesses` is true for a running program, false for a
+  /// drive's file.
+  void threatFound(const QString& record, bool fromProcesses);
+  /// The first pass is done.
+  void started();
+
+private:
+  void tick();
+
+  platform::Platform& p_;
+  engine::SignatureDatabase& signatures_;
+  protect::AutoProtect autoProtect_;
+  protect::DriveProtect driveProtect_;
+  protect::cSubclass dispatcher_;
+  protect::WindowHandle window_;
+  QTimer* timer3_ = nullptr;
+  QTimer* timer9_ = nullptr;
+};
+
+} // namespace quorvane::ui
