@@ -178,7 +178,24 @@ void MainWindow::buildUi() {
 
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
-  auto* nav = new QVBoxLayout();
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* navPanel = new QWidget(central);
+  navPanel->setObjectName("nav");
+  navPanel->setAttribute(Qt::WA_StyledBackground);
+  navPanel->setMinimumWidth(170);
+  auto* nav = new QVBoxLayout(navPanel);
+  nav->setContentsMargins(0, 12, 0, 12);
+  nav->setSpacing(2);
+  auto* brand = new QLabel(navPanel);
+  brand->setPixmap(shieldPicture(true, 56));
+  brand->setAlignment(Qt::AlignCenter);
+  nav->addWidget(brand);
+  auto* brandName = new QLabel("Quorvane", navPanel);
+  brandName->setObjectName("brand");
+  brandName->setAlignment(Qt::AlignCenter);
+  nav->addWidget(brandName);
+  nav->addSpacing(14);
   const std::tuple<const char*, const char*, Page> links[] = {{"024", "Main Page", Home},
                                                             {"025", "Recent scan", History},
                                                             {"026", "Quarantine", Quarantine},
@@ -201,9 +218,25 @@ void MainWindow::buildUi() {
   connect(hide, &QPushButton::clicked, this, &MainWindow::hideToTray);
   nav->addStretch();
   nav->addWidget(hide);
-  layout->addLayout(nav);
+  layout->addWidget(navPanel);
+  pages_->setContentsMargins(16, 12, 16, 12);
   layout->addWidget(pages_, 1);
   setCentralWidget(central);
+  setStyleSheet(R"(
+    QWidget#nav { background: #17324d; }
+    QWidget#nav QLabel#brand { color: #ffffff; font-size: 13pt; font-weight: bold; }
+    QWidget#nav QPushButton { color: #dfe8f1; background: transparent; border: none;
+                              text-align: left; padding: 9px 18px; }
+    QWidget#nav QPushButton:hover { background: #24496e; color: #ffffff; }
+    QStackedWidget { background: #f7f9fb; }
+    QGroupBox { font-weight: bold; border: 1px solid #d3dce6; border-radius: 6px;
+                margin-top: 12px; padding: 8px 6px 6px 6px; background: #ffffff; }
+    QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }
+    QStackedWidget QPushButton { padding: 6px 14px; }
+    QProgressBar { border: 1px solid #b9c6d3; border-radius: 4px; background: #ffffff;
+                   text-align: center; }
+    QProgressBar::chunk { background: #2f7fc1; border-radius: 3px; }
+  )");
 
 }
 
@@ -288,6 +321,7 @@ QWidget* MainWindow::buildHome() {
   pbar1_->setObjectName("pbar1");
   pbar1_->hide();
   update->addWidget(pbar1_, 1);
+  update->addStretch();
   layout->addLayout(update);
   layout->addStretch();
   return w;
@@ -528,7 +562,7 @@ QWidget* MainWindow::buildSchedule() {
   }
   layout->addWidget(periodBox);
 
-  auto* daysBox = new QGroupBox(text("036", "Days"), w);
+  auto* daysBox = new QGroupBox(text("176", "Days"), w);
   auto* days = new QGridLayout(daysBox);
   const char* dayCaptions[] = {"Monday", "Tuesday", "Wednesday", "Thursday",
                                "Friday", "Saturday", "Sunday"};
@@ -538,12 +572,12 @@ QWidget* MainWindow::buildSchedule() {
                                                   static_cast<int>(schedule::kWeekdaySettings[i].size())));
     days->addWidget(weekdays_[i], i / 4, i % 4);
   }
-  everyDay_ = new QCheckBox(text("037", "Every day"), daysBox);
+  everyDay_ = new QCheckBox(text("177", "Every day"), daysBox);
   everyDay_->setObjectName("everyweek_all");
   days->addWidget(everyDay_, 1, 3);
   layout->addWidget(daysBox);
 
-  auto* modeBox = new QGroupBox(text("038", "Scan type"), w);
+  auto* modeBox = new QGroupBox(text("178", "Scan type"), w);
   auto* modeRow = new QHBoxLayout(modeBox);
   auto* modes = new QButtonGroup(w);
   mode_[0] = new QRadioButton(text("004", "Quick Scan"), modeBox);
@@ -553,10 +587,10 @@ QWidget* MainWindow::buildSchedule() {
     modeRow->addWidget(b);
   }
   layout->addWidget(modeBox);
-  shutdown_ = new QCheckBox(text("039", "Shutdown PC automatically after scan"), w);
+  shutdown_ = new QCheckBox(text("179", "Shutdown PC automatically after scan"), w);
   shutdown_->setObjectName("shutdown");
   layout->addWidget(shutdown_);
-  QPushButton* save = button(text("044", "Save"), w);
+  QPushButton* save = button(text("180", "Save"), w);
   connect(save, &QPushButton::clicked, this, &MainWindow::SaveSchedule);
   layout->addWidget(save, 0, Qt::AlignLeft);
   layout->addStretch();
@@ -606,31 +640,33 @@ QWidget* MainWindow::buildSettings() {
   auto* layout = new QVBoxLayout(w);
   layout->addWidget(new QLabel("<h3>" + text("032", "Settings") + "</h3>", w));
   // The switches act on the user's clicks only: filling the page changes nothing.
-  startWithSystem_ = new QCheckBox(text("045", "Start Quorvane Anti Malware on system startup"), w);
+  startWithSystem_ = new QCheckBox(text("181", "Start Quorvane Anti Malware on system startup"), w);
   startWithSystem_->setObjectName("startWithSystem");
   connect(startWithSystem_, &QCheckBox::clicked, this, [this](bool on) {
     if (schedule::SystemIntegration(p_).SetStartWithSystem(on))
       startWithSystem_->setChecked(!on); // the entry could not be changed
   });
-  contextMenu_ = new QCheckBox(text("046", "Add scan option to windows right click context menu"), w);
+  contextMenu_ = new QCheckBox(text("182", "Add scan option to windows right click context menu"), w);
   contextMenu_->setObjectName("contextMenu");
   connect(contextMenu_, &QCheckBox::clicked, this, [this](bool on) {
     if (schedule::SystemIntegration(p_).SetContextMenu(on))
       contextMenu_->setChecked(!on);
   });
-  autorun_ = new QCheckBox(text("047", "Disable AutoRun for drives"), w);
+  autorun_ = new QCheckBox(text("183", "Disable AutoRun for drives"), w);
   autorun_->setObjectName("autorun");
   connect(autorun_, &QCheckBox::clicked, this, [this](bool on) { protect::SetDisableAutoRun(p_, on); });
   for (QCheckBox* box : {startWithSystem_, contextMenu_, autorun_})
     layout->addWidget(box);
 
-  auto* actionBox = new QGroupBox(text("048", "When a threat is found"), w);
+  auto* actionBox = new QGroupBox(text("184", "When a threat is found"), w);
   auto* actionLayout = new QVBoxLayout(actionBox);
   auto* actions = new QButtonGroup(w);
-  const char* actionCaptions[] = {"Delete the threat file immediately.", "Quarantine threat file.",
-                                  "Leave threat file."};
+  const std::pair<const char*, const char*> actionCaptions[] = {
+      {"173", "Delete the threat file immediately."},
+      {"174", "Quarantine threat file."},
+      {"175", "Leave threat file."}};
   for (int i = 0; i < 3; ++i) {
-    threatAction_[i] = new QRadioButton(actionCaptions[i], actionBox);
+    threatAction_[i] = new QRadioButton(text(actionCaptions[i].first, actionCaptions[i].second), actionBox);
     actions->addButton(threatAction_[i]);
     actionLayout->addWidget(threatAction_[i]);
     connect(threatAction_[i], &QRadioButton::clicked, this, [this, i] {
@@ -643,7 +679,7 @@ QWidget* MainWindow::buildSettings() {
   row->addWidget(new QLabel(text("043", "Language:"), w));
   row->addWidget(languageChooser(w), 1);
   layout->addLayout(row);
-  restore_ = button(text("049", "Restore System Default Settings"), w);
+  restore_ = button(text("185", "Restore System Default Settings"), w);
   connect(restore_, &QPushButton::clicked, this, &MainWindow::RestoreSystemDefaults);
   layout->addWidget(restore_, 0, Qt::AlignLeft);
   layout->addStretch();

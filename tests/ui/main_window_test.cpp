@@ -2,6 +2,7 @@
 // lists, and a picture of every page.
 #include "threats/quarantine.h"
 #include "threats/threatlog.h"
+#include "ui/engine_check_window.h"
 #include "ui/window_fixture.h"
 
 #include <QAction>
@@ -231,6 +232,15 @@ TEST_F(MainWindowTest, APictureOfEveryPage) {
     window.showPage(which);
     std::string file = std::string(QUORVANE_SHOTS_DIR) + "/" + name + ".png";
     ASSERT_TRUE(window.grab().save(QString::fromStdString(file))) << name;
+    EXPECT_GT(std::filesystem::file_size(file), 1000u) << name;
+  }
+  // The alert and the start's "Please Wait" window.
+  window.ShowThreatAlert("bad tool.exe|0cc175b9c0f1b6a831c399e269772661|/home/u/bad tool.exe|0", true);
+  EngineCheckWindow check(p, home.path(), signatures);
+  for (auto [widget, name] : {std::pair<QWidget*, const char*>{window.alertWindow(), "alert"},
+                              {&check, "engine-check"}}) {
+    std::string file = std::string(QUORVANE_SHOTS_DIR) + "/" + name + ".png";
+    ASSERT_TRUE(widget->grab().save(QString::fromStdString(file))) << name;
     EXPECT_GT(std::filesystem::file_size(file), 1000u) << name;
   }
 }

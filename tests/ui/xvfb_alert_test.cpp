@@ -1,0 +1,160 @@
+// The real desktop program on a virtual X display: a threat program started by the test is
+// ended and the alert slides up in the bottom-right corner. A picture of the screen is saved in
+// the build tree.
+#include "engine/filekey.h"
+#include "engine/fingerprint.h"
+#include "platform/linux/linux_platform.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quorvane {
+namespace {
+
+constexpr int kScreenWidth = 1024, kScreenHeight = 768;
+
+/// A process of ours, ended (and reaped) when this goes.
+class OwnChild {
+public:
+  OwnChild(std::vector<std::string> argv, std::vector<std::string> environment,
+           const std::string& errorFile = {}, int keepFd = -1) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      for (const std::string& setting : environment)
+        putenv(const_cast<char*>(setting.c_str()));
+      if (!errorFile.empty()) {
+        int fd = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 2);
+      }
+      for (int fd = 3; fd < 1024; ++fd)
+        if (fd != keepFd)
+          close(fd);
+      std::vector<char*> args;
+      for (std::string& arg : argv)
+        args.push_back(arg.data());
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~OwnChild() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM); // our own child only
+      for (int i = 0; i < 300 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  pid_t pid() const { return pid_; }
+
+private:
+  pid_t pid_ = -1;
+};
+
+/// Xvfb on a free display number, which it reports itself.
+class VirtualDisplay {
+public:
+  VirtualDisplay() {
+    int ends[2];
+    if (pipe(ends) != 0)
+      return;
+    std::string size = std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
+    server_ = std::make_unique<OwnChild>(
+        std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(ends[1]), "-screen",
+                                 "0", size, "-nolisten", "tcp"},
+        std::vector<std::string>{}, std::string{}, ends[1]);
+    close(ends[1]);
+    std::string number;
+    char c;
+    while (read(ends[0], &c, 1) == 1 && c != '\n')
+      number += c;
+    close(ends[0]);
+    if (!number.empty())
+      name_ = ":" + number;
+  }
+  /// ":N", or empty when the server did not start.
+  const std::string& name() const { return name_; }
+
+private:
+  std::unique_ptr<OwnChild> server_;
+  std::string name_;
+};
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(XvfbAlertTest, TheRealProgramEndsAPlantedProcessAndShowsTheAlert) {
+  ASSERT_TRUE(std::filesystem::exists("/usr/bin/Xvfb")) << "the xvfb package is needed";
+  VirtualDisplay display;
+  ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
+
+  testing::TempDir home;
+  std::string planted = home / "qv-planted";
+  testing::copySleep(planted, "xvfb planted " + home.path());
+  platform::SystemPlatform system(home.path());
+  auto digest = engine::HashFile(system.get(), planted);
+  ASSERT_TRUE(digest);
+  // Three keys, so that the start's engine check has nothing to download.
+  home.write("vir.sig", "11111111111111111111111111111111.10\r\n22222222222222222222222222222222.20\r\n" +
+                            engine::FileKeyText(engine::DigestText(*digest),
+                                                std::filesystem::file_size(planted)) +
+                            "\r\n");
+
+  std::string errors = home / "quorvaneam.err";
+  OwnChild program({QUORVANEAM_BIN},
+                   {"DISPLAY=" + display.name(), "QT_QPA_PLATFORM=xcb", "QUORVANE_HOME=" + home.path()},
+                   errors);
+  // The window is up once the program has drawn on the display; give it time to start.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  testing::SleepingChild threat(planted);
+
+  std::string reported;
+  for (int i = 0; i < 200 && reported.find("Threat Found: qv-planted|") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    reported = readFile(errors);
+  }
+  ASSERT_THAT(reported, ::testing::HasSubstr("Threat Found: qv-planted|")) << reported;
+  EXPECT_THAT(reported, ::testing::HasSubstr(planted));
+  EXPECT_TRUE(threat.ended()) << "the planted process was ended";
+  EXPECT_THAT(readFile(home / "threatlog.sig"), ::testing::HasSubstr(planted));
+
+  // A picture of the whole display once the alert has risen.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  std::string displayName = display.name();
+  qputenv("DISPLAY", QByteArray::fromStdString(displayName));
+  qputenv("QT_QPA_PLATFORM", "xcb");
+  int argc = 1;
+  char name[] = "xvfb_alert_test";
+  char* argv[] = {name, nullptr};
+  QGuiApplication viewer(argc, argv);
+  QImage screen = viewer.primaryScreen()->grabWindow(0).toImage();
+  ASSERT_EQ(screen.width(), kScreenWidth);
+  std::filesystem::create_directories(QUORVANE_SHOTS_DIR);
+  std::string file = std::string(QUORVANE_SHOTS_DIR) + "/xvfb-alert.png";
+  ASSERT_TRUE(screen.save(QString::fromStdString(file)));
+  // The alert sits in the bottom-right corner: its light face where the bare display is black.
+  QColor corner = screen.pixelColor(kScreenWidth - 160, kScreenHeight - 12);
+  EXPECT_GT(corner.lightness(), 200) << "nothing in the bottom-right corner; see " << file;
+  QColor free = screen.pixelColor(kScreenWidth - 160, kScreenHeight / 3);
+  EXPECT_NE(free, corner) << "the alert covers only the corner";
+}
+
+} // namespace
+} // namespace quorvane
