@@ -28,7 +28,7 @@ AlertWindow::AlertWindow(platform::Platform& platform, std::string appFolder,
                          const app::Language& language, threats::AlertRecord record, bool safeLink,
                          QRect area, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      p_(platform), alert_(platform, std::move(appFolder)), record_(std::move(record)),
+      p_(platform), folder_(std::move(appFolder)), alert_(platform, folder_), record_(std::move(record)),
       area_(area) {
   setAttribute(Qt::WA_DeleteOnClose);
   setAttribute(Qt::WA_ShowWithoutActivating);
@@ -122,22 +122,25 @@ void AlertWindow::step() {
   }
 }
 
-void AlertWindow::DeleteThisFile() {
-  alert_.DeleteThisFile(record_);
+void AlertWindow::act(void (threats::ThreatAlert::*action)(const threats::AlertRecord&)) {
+  Work work = [folder = folder_, record = record_, action](platform::Platform& platform) {
+    threats::ThreatAlert alert(platform, folder);
+    (alert.*action)(record);
+  };
+  if (runWork)
+    runWork(std::move(work));
+  else
+    work(p_);
   close();
 }
 
-void AlertWindow::QuarantineThisFile() {
-  alert_.QuarantineThisFile(record_);
-  close();
-}
+void AlertWindow::DeleteThisFile() { act(&threats::ThreatAlert::DeleteThisFile); }
+
+void AlertWindow::QuarantineThisFile() { act(&threats::ThreatAlert::QuarantineThisFile); }
 
 void AlertWindow::LeaveThisFile() { close(); }
 
-void AlertWindow::MarkSafe() {
-  alert_.MarkSafe(record_);
-  close();
-}
+void AlertWindow::MarkSafe() { act(&threats::ThreatAlert::MarkSafe); }
 
 void AlertWindow::ReadMore() {
   platform::LaunchRequest open;

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 namespace quorvane::ui {
 
 /// How long the alert stays once it has arrived.
@@ -36,6 +38,10 @@ public:
   QTimer& holdTimer() { return hold_; }
   void setHoldInterval(int ms) { hold_.setInterval(ms); }
 
+  /// Runs a link's work on the file; by default at once, on this thread.
+  using Work = std::function<void(platform::Platform&)>;
+  std::function<void(Work)> runWork;
+
   // The links.
   void DeleteThisFile();
   void QuarantineThisFile();
@@ -52,8 +58,11 @@ protected:
 private:
   enum class Phase { Rising, Shown, Sinking };
   void step();
+  /// Hands one of the alert's actions to runWork, then closes.
+  void act(void (threats::ThreatAlert::*action)(const threats::AlertRecord&));
 
   platform::Platform& p_;
+  std::string folder_;
   threats::ThreatAlert alert_;
   threats::AlertRecord record_;
   QRect area_;

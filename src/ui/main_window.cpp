@@ -20,6 +20,7 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QSysInfo>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,6 +42,10 @@
 
 #include <iostream>
 #include <tuple>
+
+#ifndef QUORVANE_VERSION
+#define QUORVANE_VERSION "0.0.0"
+#endif
 
 namespace quorvane::ui {
 namespace {
@@ -158,8 +163,13 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
 
   updateinformation();
   showPage(Home);
-  if (mode == app::StartMode::Silent)
+  if (mode == app::StartMode::Silent) {
     hideToTray();
+  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    // Centred, a little above the middle.
+    QRect area = screen->availableGeometry();
+    move(area.center().x() - width() / 2, std::max(area.top(), area.center().y() - height() / 2 - 7));
+  }
   timer4_.start();
   guardThread_.start(); // the first pass checks every program already running
 }
@@ -431,26 +441,29 @@ QWidget* MainWindow::buildResults() {
   });
   QPushButton* remove = button(text("162", "Delete selected file"), w);
   connect(remove, &QPushButton::clicked, this, [this] {
-    threats::ThreatRemover(p_, folder_)
-        .RemoveSelectedThreats(runner_->results(), runner_->references(), threats::RemovalMode::Delete);
-    refreshResults();
+    onResultsInBackground([this](scan::ScanResults& results) {
+      threats::ThreatRemover(background_, folder_)
+          .RemoveSelectedThreats(results, runner_->references(), threats::RemovalMode::Delete);
+    });
   });
   QPushButton* quarantine = button(text("163", "Quarantine"), w);
   connect(quarantine, &QPushButton::clicked, this, [this] {
-    threats::ThreatRemover(p_, folder_)
-        .RemoveSelectedThreats(runner_->results(), runner_->references(),
-                               threats::RemovalMode::Quarantine);
-    refreshResults();
+    onResultsInBackground([this](scan::ScanResults& results) {
+      threats::ThreatRemover(background_, folder_)
+          .RemoveSelectedThreats(results, runner_->references(), threats::RemovalMode::Quarantine);
+    });
   });
   QPushButton* safe = button(text("164", "Mark Selected as safe"), w);
   connect(safe, &QPushButton::clicked, this, [this] {
-    scan::MarkSelectedAsSafe(p_, folder_, runner_->results());
-    refreshResults();
+    onResultsInBackground([this](scan::ScanResults& results) {
+      scan::MarkSelectedAsSafe(background_, folder_, results);
+    });
   });
   QPushButton* memory = button(text("169", "Remove Threat from memory"), w);
   connect(memory, &QPushButton::clicked, this, [this] {
-    threats::ThreatRemover(p_, folder_).RemoveThreatFromMemory(runner_->results());
-    refreshResults();
+    onResultsInBackground([this](scan::ScanResults& results) {
+      threats::ThreatRemover(background_, folder_).RemoveThreatFromMemory(results);
+    });
   });
   for (QPushButton* b : {selectAll_, remove, quarantine, safe, memory})
     buttons->addWidget(b);
@@ -481,15 +494,23 @@ QWidget* MainWindow::buildQuarantine() {
   layout->addWidget(listView(quarantineModel_, w), 1);
   auto* buttons = new QHBoxLayout();
   QPushButton* restore = button(text("171", "Restore"), w);
-  connect(restore, &QPushButton::clicked, this, [this] {
-    threats::Quarantine(p_, folder_).RestoreQuarantined(quarantineModel_->rows());
-    refreshQuarantine();
-  });
+  auto inBackground = [this, w](auto command) {
+    w->setEnabled(false);
+    jobs_->run([this, command, rows = quarantineModel_->rows()] {
+                 threats::Quarantine list(background_, folder_);
+                 (list.*command)(rows);
+               },
+               [this, w] {
+                 w->setEnabled(true);
+                 refreshQuarantine();
+                 Q_EMIT listsChanged();
+               });
+  };
+  connect(restore, &QPushButton::clicked, this,
+          [inBackground] { inBackground(&threats::Quarantine::RestoreQuarantined); });
   QPushButton* remove = button(text("162", "Delete selected file"), w);
-  connect(remove, &QPushButton::clicked, this, [this] {
-    threats::Quarantine(p_, folder_).DeleteQuarantined(quarantineModel_->rows());
-    refreshQuarantine();
-  });
+  connect(remove, &QPushButton::clicked, this,
+          [inBackground] { inBackground(&threats::Quarantine::DeleteQuarantined); });
   buttons->addWidget(restore);
   buttons->addWidget(remove);
   layout->addLayout(buttons);
@@ -503,6 +524,15 @@ QWidget* MainWindow::buildAbout() {
                                "their fingerprint, guards new programs and drives, and keeps "
                                "what it removes restorable in the quarantine.</p>",
                                w));
+  auto* year = new QLabel(QString::fromUtf8("Copyright \u00a9 %1 Quorvane. Version %2.")
+                              .arg(p_.clock.localNow().year)
+                              .arg(QUORVANE_VERSION),
+                          w);
+  year->setObjectName("year");
+  layout->addWidget(year);
+  auto* system = new QLabel("Running on " + QSysInfo::prettyProductName(), w);
+  system->setObjectName("system");
+  layout->addWidget(system);
   auto* row = new QHBoxLayout();
   row->addWidget(new QLabel(text("043", "Language:"), w));
   QComboBox* chooser = languageChooser(w);
@@ -767,6 +797,10 @@ void MainWindow::ShowThreatAlert(const QString& record, bool safeLink) {
     alert_->close(); // one alert at a time
   alert_ = new AlertWindow(p_, folder_, language_, threats::AlertRecord::parse(record.toStdString()),
                            safeLink, alertArea_);
+  alert_->runWork = [this](AlertWindow::Work work) {
+    jobs_->run([this, work = std::move(work)] { work(background_); },
+               [this] { Q_EMIT listsChanged(); });
+  };
   alert_->show();
   Q_EMIT alertShown(alert_);
 }
@@ -818,14 +852,14 @@ void MainWindow::runStart(ScanKind kind, const std::vector<int>& areas) {
 }
 
 void MainWindow::StartQuickScan() {
-  if (running_)
+  if (resultsBusy_ || running_)
     return;
   runStart(ScanKind::Quick, {scan::kAreaMemory});
   Q_EMIT startScan(static_cast<int>(ScanKind::Quick), {});
 }
 
 void MainWindow::StartSmartScan() {
-  if (running_)
+  if (resultsBusy_ || running_)
     return;
   runStart(ScanKind::Smart, {scan::kAreaMemory, scan::kAreaWindowsFolder, scan::kAreaRegistry});
   Q_EMIT startScan(static_cast<int>(ScanKind::Smart), {});
@@ -841,7 +875,7 @@ void MainWindow::ShowCustomScanPage() {
 }
 
 void MainWindow::StartCustomScan(const QString& path) {
-  if (running_ || path.trimmed().isEmpty())
+  if (resultsBusy_ || running_ || path.trimmed().isEmpty())
     return;
   runStart(ScanKind::Custom, {scan::kAreaCustomFolder});
   Q_EMIT startScan(static_cast<int>(ScanKind::Custom), path);
@@ -994,6 +1028,23 @@ void MainWindow::hideToTray() {
 }
 
 void MainWindow::refreshResults() { resultsModel_->reload(); }
+
+void MainWindow::onResultsInBackground(std::function<void(scan::ScanResults&)> command) {
+  if (running_ || resultsBusy_)
+    return;
+  // The work changes a copy; the list shown stays as it is until the work is done.
+  resultsBusy_ = true;
+  page(Results)->setEnabled(false);
+  auto copy = std::make_shared<scan::ScanResults>(runner_->results());
+  jobs_->run([copy, command = std::move(command)] { command(*copy); },
+             [this, copy] {
+               runner_->results() = *copy;
+               resultsBusy_ = false;
+               page(Results)->setEnabled(true);
+               refreshResults();
+               Q_EMIT listsChanged();
+             });
+}
 
 void MainWindow::refreshHistory() {
   historyModel_->setRecords(threats::ThreatLog(p_, folder_).ShowScanHistory());

@@ -115,6 +115,8 @@ Q_SIGNALS:
   void updateFinished(int outcome);
   /// Background work started from the settings page ended.
   void restoreFinished();
+  /// A command of the results or the quarantine page has done its work in the background.
+  void listsChanged();
 
 private:
   void buildUi();
@@ -128,6 +130,9 @@ private:
   QWidget* buildSchedule();
   QWidget* buildSettings();
   QComboBox* languageChooser(QWidget* parent);
+  /// Runs a command of the results page on a copy of the list in the background; the list takes
+  /// the copy over when it is done. No scan starts meanwhile.
+  void onResultsInBackground(std::function<void(scan::ScanResults&)> command);
   void runStart(ScanKind kind, const std::vector<int>& areas);
   /// An area's end: its count and its threat or clean picture.
   void showAreaResult(int area, int count);
@@ -146,6 +151,7 @@ private:
   QThread workerThread_;
   ScanController* controller_ = nullptr;
   bool running_ = false;
+  bool resultsBusy_ = false;
   bool trayNoticeShown_ = false;
 
   QStackedWidget* pages_ = nullptr;

@@ -154,7 +154,7 @@ TEST_F(AlertWindowTest, CaptionsOfTheNoticeAndTheSafeLinkComeFromTheLanguageFile
   EXPECT_NE(link(*alert, "Delete this file"), nullptr) << "the other links keep their English texts";
 }
 
-TEST_F(AlertWindowTest, ANewAlertClosesThePreviousOne) {
+TEST_F(AlertWindowTest, ANewAlertClosesThePreviousOneAndItsLinksWorkInTheBackground) {
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   window.setAlertArea(area);
   window.ShowThreatAlert(QString::fromStdString(record.text()), true);
@@ -166,6 +166,15 @@ TEST_F(AlertWindowTest, ANewAlertClosesThePreviousOne) {
   ASSERT_NE(window.alertWindow(), nullptr);
   EXPECT_EQ(window.alertWindow()->record().name, "second.exe");
   EXPECT_TRUE(window.alertWindow()->isVisible());
+
+  // In the window the link's file work runs in the background.
+  QSignalSpy done(&window, &MainWindow::listsChanged);
+  link(*window.alertWindow(), "Quarantine this file")->click();
+  ASSERT_TRUE(done.wait(10000));
+  EXPECT_FALSE(std::filesystem::exists(threat));
+  auto listed = threats::Quarantine(p, home.path()).ShowQuarantine();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].record.name, "second.exe");
 }
 
 TEST_F(AlertWindowTest, APlantedProgramIsEndedQuarantinedAndReported) {
@@ -188,6 +197,27 @@ TEST_F(AlertWindowTest, APlantedProgramIsEndedQuarantinedAndReported) {
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].record.name, "qv-alerted");
   EXPECT_THAT(home.read(std::string(threats::kThreatLogFile)), HasSubstr(program));
+}
+
+TEST_F(AlertWindowTest, AStickArrivingWhileTheWindowRunsIsCleanedAndItsThreatReported) {
+  drives.drives = {{"/", {true, 0, false}}};
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  window.setAlertArea(area);
+  QSignalSpy shown(&window, &MainWindow::alertShown);
+  QTest::qWait(300); // the guard has taken the drives present at start
+
+  std::string stick = home / "media/STICK";
+  std::string setup = home.write("media/STICK/setup.exe", testing::EicarText());
+  home.write("media/STICK/autorun.inf", "[autorun]\r\nopen=setup.exe\r\n");
+  drives.drives.push_back({stick, {true, platform::kBusTypeUsb, true}});
+  drives.notice(); // the mount table changed
+  ASSERT_TRUE(shown.wait(10000));
+  AlertWindow* alert = window.alertWindow();
+  EXPECT_EQ(alert->record().name, "setup.exe");
+  EXPECT_EQ(alert->record().path, setup);
+  EXPECT_FALSE(link(*alert, "safe")->isVisibleTo(alert)) << "only a program's alert offers it";
+  EXPECT_FALSE(std::filesystem::exists(setup));
+  EXPECT_THAT(home.read(std::string(threats::kThreatLogFile)), HasSubstr(setup));
 }
 
 } // namespace

@@ -73,6 +73,17 @@ TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
   EXPECT_FALSE(window.runner().results().rows[0].checked) << "the tick goes back to the core's row";
   EXPECT_EQ(selectAll->text(), "Select none");
   EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)), Contains("Finished scanning,Threats found."));
+
+  // Quarantining the ticked row works in the background; the page waits for it.
+  results->setData(results->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+  QSignalSpy done(&window, &MainWindow::listsChanged);
+  window.page(MainWindow::Results)->findChild<QPushButton*>("Quarantine")->click();
+  EXPECT_FALSE(window.page(MainWindow::Results)->isEnabled());
+  ASSERT_TRUE(done.wait(10000));
+  EXPECT_TRUE(window.page(MainWindow::Results)->isEnabled());
+  EXPECT_EQ(results->rowCount(), 0);
+  EXPECT_FALSE(std::filesystem::exists(home / "scanme/tools/eicar.com"));
+  ASSERT_EQ(threats::Quarantine(p, home.path()).ShowQuarantine().size(), 1u);
 }
 
 TEST_F(MainWindowTest, ASecondStartHandsItsFolderToTheRunningWindow) {
@@ -116,7 +127,9 @@ TEST_F(MainWindowTest, HistoryAndQuarantinePagesListTheirFiles) {
   EXPECT_EQ(cell(quarantine, 0, 1), "bad.dll");
   std::filesystem::remove(kept);
   quarantine->setData(quarantine->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+  QSignalSpy done(&window, &MainWindow::listsChanged);
   window.page(MainWindow::Quarantine)->findChild<QPushButton*>("Restore")->click();
+  ASSERT_TRUE(done.wait(10000));
   EXPECT_EQ(home.read("victim/bad.dll"), "bad");
   EXPECT_EQ(quarantine->rowCount(), 0);
 }
