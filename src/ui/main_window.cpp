@@ -261,11 +261,16 @@ void MainWindow::LoadLanguage() {
 }
 
 MainWindow::~MainWindow() {
+  // Work waiting for a message box gets "no" from now on; boxes already asked for are let go.
+  uiNotifier_->close();
+  auto join = [this](QThread& thread) {
+    thread.quit();
+    while (!thread.wait(10))
+      QCoreApplication::sendPostedEvents(uiNotifier_);
+  };
   runner_->CancelScan();
-  workerThread_.quit();
-  workerThread_.wait();
-  guardThread_.quit();
-  guardThread_.wait();
+  join(workerThread_);
+  join(guardThread_);
   delete jobs_; // waits for background work, which uses this window's members
   jobs_ = nullptr;
   if (alert_)

@@ -31,6 +31,7 @@ public:
   void showThreatAlert(const std::string&) override {}
 
   /// From now on nothing is shown and every question is answered no: the window is closing.
+  /// Calls already waiting are let go once this object's posted events are sent.
   void close() { closing_ = true; }
 
 private:
