@@ -115,6 +115,26 @@ TEST_P(ServedWindowTest, CheckUpdateNowAsksThenInstallsTheNewerDatabase) {
   EXPECT_FALSE(window.updateBar()->isVisibleTo(window.page(MainWindow::Home)));
 }
 
+TEST_P(ServedWindowTest, ASlowFailingUpdateKeepsTheDatabaseAndTheWindowAnswersMeanwhile) {
+  std::string before = home.read("vir.sig");
+  server.route("/updates.txt", Route{200, "57|" + server.baseUrl() + "/vir2.sig\r\n"});
+  Route cut{200, kThreeKeys};
+  cut.sendBytes = 50;
+  cut.holdOpen = std::chrono::milliseconds(800);
+  server.route("/vir2.sig", cut);
+  notifier.answer = true;
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  QSignalSpy finished(&window, &MainWindow::updateFinished);
+  Heartbeat heartbeat;
+  window.CheckUpdateNow();
+  ASSERT_TRUE(finished.wait(20000));
+  EXPECT_GE(heartbeat.beats, 20) << "the window's thread kept turning during the download";
+  EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(update::UpdateOutcome::Failed));
+  EXPECT_EQ(home.read("vir.sig"), before);
+  EXPECT_THAT(notifier.messages, Contains(HasSubstr("The malware definitions in use are kept.")));
+  EXPECT_THAT(notifier.messages, ::testing::Not(Contains(std::string(update::kUpdatedText))));
+}
+
 TEST_P(ServedWindowTest, AnsweringNoAsksNothingOfTheServer) {
   std::string before = home.read("vir.sig");
   notifier.answer = false;
