@@ -31,6 +31,8 @@ AlertWindow::AlertWindow(platform::Platform& platform, std::string appFolder,
       p_(platform), folder_(std::move(appFolder)), alert_(platform, folder_), record_(std::move(record)),
       area_(area) {
   setAttribute(Qt::WA_DeleteOnClose);
+  // The program lives on in the notification area when its last window, the alert, goes.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setAttribute(Qt::WA_ShowWithoutActivating);
   setWindowTitle("Threat Found");
   setObjectName("alert");

@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   std::setlocale(LC_NUMERIC, "C");
+  // Hidden in the notification area the program has no window open; it ends through "Exit" or
+  // by closing the main window.
+  application.setQuitOnLastWindowClosed(false);
   DialogNotifier notifier;
   platform::Platform p = platform::withNotifier(system->get(), notifier);
   engine::SignatureDatabase signatures(p.files, platform::joinPath(folder, engine::kVirSigFile));

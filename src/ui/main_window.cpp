@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QGroupBox>
@@ -994,6 +995,8 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::restoreFromTray() {
+  if (alert_)
+    alert_->close();
   trayArea_->setVisible(false);
   showNormal();
 }
@@ -1014,6 +1017,13 @@ void MainWindow::onTrayEvent(int value) {
   default:
     break;
   }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Closing the window ends the program (hiding it is "Hide to tray"); a running scan stops.
+  runner_->CancelScan();
+  event->accept();
+  QCoreApplication::quit();
 }
 
 void MainWindow::hideToTray() {

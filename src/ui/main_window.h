@@ -79,6 +79,8 @@ public:
   /// The tray menu ("file") and its items.
   QMenu* trayMenu() const { return trayMenu_; }
   app::TrayArea& trayArea() { return *trayArea_; }
+  /// A notification-area event (the mouse message number).
+  void onTrayEvent(int value);
   /// The tray entry that switches auto-protect.
   QAction* autoProtectEntry() const { return a15_; }
   void ToggleAutoProtect();
@@ -117,6 +119,9 @@ Q_SIGNALS:
   void restoreFinished();
   /// A command of the results or the quarantine page has done its work in the background.
   void listsChanged();
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
 
 private:
   void buildUi();
@@ -221,7 +226,6 @@ private:
   QAction* a15_ = nullptr;
   void buildMenus();
   void restoreFromTray();
-  void onTrayEvent(int value);
 };
 
 /// Opens the main window after the start's checks: hidden in the notification area for a silent

@@ -167,6 +167,9 @@ TEST_F(AlertWindowTest, ANewAlertClosesThePreviousOneAndItsLinksWorkInTheBackgro
   EXPECT_EQ(window.alertWindow()->record().name, "second.exe");
   EXPECT_TRUE(window.alertWindow()->isVisible());
 
+  EXPECT_FALSE(window.alertWindow()->testAttribute(Qt::WA_QuitOnClose))
+      << "its going must not end a program that lives in the notification area";
+
   // In the window the link's file work runs in the background.
   QSignalSpy done(&window, &MainWindow::listsChanged);
   link(*window.alertWindow(), "Quarantine this file")->click();
@@ -197,6 +200,16 @@ TEST_F(AlertWindowTest, APlantedProgramIsEndedQuarantinedAndReported) {
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].record.name, "qv-alerted");
   EXPECT_THAT(home.read(std::string(threats::kThreatLogFile)), HasSubstr(program));
+}
+
+TEST_F(AlertWindowTest, RestoringTheWindowFromTheTrayClosesTheAlert) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Silent);
+  window.ShowThreatAlert(QString::fromStdString(record.text()), true);
+  QPointer<AlertWindow> alert = window.alertWindow();
+  ASSERT_TRUE(alert);
+  window.onTrayEvent(515); // a double click on the icon
+  QTRY_VERIFY_WITH_TIMEOUT(!alert, 2000);
+  EXPECT_TRUE(window.isVisible());
 }
 
 TEST_F(AlertWindowTest, AStickArrivingWhileTheWindowRunsIsCleanedAndItsThreatReported) {

@@ -126,7 +126,7 @@ TEST(XvfbAlertTest, TheRealProgramEndsAPlantedProcessAndShowsTheAlert) {
   testing::SleepingChild threat(planted);
 
   std::string reported;
-  for (int i = 0; i < 200 && reported.find("Threat Found: qv-planted|") == std::string::npos; ++i) {
+  for (int i = 0; i < 600 && reported.find("Threat Found: qv-planted|") == std::string::npos; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     reported = readFile(errors);
   }
