@@ -36,6 +36,7 @@ AlertWindow::AlertWindow(platform::Platform& platform, std::string appFolder,
   setAttribute(Qt::WA_ShowWithoutActivating);
   setWindowTitle("Threat Found");
   setObjectName("alert");
+  setAttribute(Qt::WA_StyledBackground);
   setStyleSheet("#alert { background: #fff8f0; border: 1px solid #c0392b; }");
 
   auto* layout = new QVBoxLayout(this);

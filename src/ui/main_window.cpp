@@ -164,6 +164,9 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
 
   updateinformation();
   showPage(Home);
+  timer4_.start();
+  guardThread_.start(); // the first pass checks every program already running
+  // Last, as hiding may tell the user something and wait for the answer; the guards run already.
   if (mode == app::StartMode::Silent) {
     hideToTray();
   } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -171,8 +174,6 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
     QRect area = screen->availableGeometry();
     move(area.center().x() - width() / 2, std::max(area.top(), area.center().y() - height() / 2 - 7));
   }
-  timer4_.start();
-  guardThread_.start(); // the first pass checks every program already running
 }
 
 void MainWindow::buildUi() {

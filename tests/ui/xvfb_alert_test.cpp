@@ -19,6 +19,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -100,7 +101,11 @@ std::string readFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-TEST(XvfbAlertTest, TheRealProgramEndsAPlantedProcessAndShowsTheAlert) {
+/// The start's argument: none (a normal start through the engine check) or "s" (silent, hidden
+/// in the notification area, or minimised where there is none).
+class XvfbAlertTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(XvfbAlertTest, TheRealProgramEndsAPlantedProcessAndShowsTheAlert) {
   ASSERT_TRUE(std::filesystem::exists("/usr/bin/Xvfb")) << "the xvfb package is needed";
   VirtualDisplay display;
   ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
@@ -118,7 +123,10 @@ TEST(XvfbAlertTest, TheRealProgramEndsAPlantedProcessAndShowsTheAlert) {
                             "\r\n");
 
   std::string errors = home / "quorvaneam.err";
-  OwnChild program({QUORVANEAM_BIN},
+  std::vector<std::string> command{QUORVANEAM_BIN};
+  if (!GetParam().empty())
+    command.push_back(GetParam());
+  OwnChild program(command,
                    {"DISPLAY=" + display.name(), "QT_QPA_PLATFORM=xcb", "QUORVANE_HOME=" + home.path()},
                    errors);
   // The window is up once the program has drawn on the display; give it time to start.
@@ -147,14 +155,19 @@ TEST(XvfbAlertTest, TheRealProgramEndsAPlantedProcessAndShowsTheAlert) {
   QImage screen = viewer.primaryScreen()->grabWindow(0).toImage();
   ASSERT_EQ(screen.width(), kScreenWidth);
   std::filesystem::create_directories(QUORVANE_SHOTS_DIR);
-  std::string file = std::string(QUORVANE_SHOTS_DIR) + "/xvfb-alert.png";
+  std::string file = std::string(QUORVANE_SHOTS_DIR) + "/xvfb-alert" +
+                     (GetParam().empty() ? "" : "-" + GetParam()) + ".png";
   ASSERT_TRUE(screen.save(QString::fromStdString(file)));
   // The alert sits in the bottom-right corner: its light face where the bare display is black.
   QColor corner = screen.pixelColor(kScreenWidth - 160, kScreenHeight - 12);
   EXPECT_GT(corner.lightness(), 200) << "nothing in the bottom-right corner; see " << file;
   QColor free = screen.pixelColor(kScreenWidth - 160, kScreenHeight / 3);
   EXPECT_NE(free, corner) << "the alert covers only the corner";
+  EXPECT_EQ(waitpid(program.pid(), nullptr, WNOHANG), 0) << "the program still runs";
 }
+
+INSTANTIATE_TEST_SUITE_P(Starts, XvfbAlertTest, ::testing::Values("", "s"),
+                         [](const auto& info) { return info.param.empty() ? "Normal" : "Silent"; });
 
 } // namespace
 } // namespace quorvane
