@@ -374,7 +374,7 @@ QWidget* MainWindow::buildScan() {
   activity_->setRange(0, 0); // busy: the length of a scan is not known beforehand
   activity_->hide();
   layout->addWidget(activity_);
-  auto* summaryBox = new QGroupBox("Summary", w);
+  auto* summaryBox = new QGroupBox(text("197", "Summary"), w);
   auto* summaryLayout = new QVBoxLayout(summaryBox);
   const std::pair<const char*, const char*> summaryCaptions[] = {
       {"019", "Total files scanned :"}, {"020", "Safe files scanned:"}, {"021", "Threats Found :"},
@@ -591,9 +591,10 @@ QWidget* MainWindow::buildSchedule() {
   auto* periodBox = new QGroupBox(text("035", "Scan period"), w);
   auto* periodRow = new QHBoxLayout(periodBox);
   auto* periods = new QButtonGroup(w);
-  const char* periodCaptions[] = {"Once", "Weekly", "Monthly"};
+  const std::pair<const char*, const char*> periodCaptions[] = {
+      {"194", "Once"}, {"195", "Weekly"}, {"196", "Monthly"}};
   for (int i = 0; i < 3; ++i) {
-    period_[i] = new QRadioButton(periodCaptions[i], periodBox);
+    period_[i] = new QRadioButton(text(periodCaptions[i].first, periodCaptions[i].second), periodBox);
     periods->addButton(period_[i]);
     periodRow->addWidget(period_[i]);
   }
@@ -601,10 +602,11 @@ QWidget* MainWindow::buildSchedule() {
 
   auto* daysBox = new QGroupBox(text("176", "Days"), w);
   auto* days = new QGridLayout(daysBox);
-  const char* dayCaptions[] = {"Monday", "Tuesday", "Wednesday", "Thursday",
-                               "Friday", "Saturday", "Sunday"};
+  const std::pair<const char*, const char*> dayCaptions[] = {
+      {"187", "Monday"}, {"188", "Tuesday"},  {"189", "Wednesday"}, {"190", "Thursday"},
+      {"191", "Friday"}, {"192", "Saturday"}, {"193", "Sunday"}};
   for (int i = 0; i < 7; ++i) {
-    weekdays_[i] = new QCheckBox(dayCaptions[i], daysBox);
+    weekdays_[i] = new QCheckBox(text(dayCaptions[i].first, dayCaptions[i].second), daysBox);
     weekdays_[i]->setObjectName(QString::fromUtf8(schedule::kWeekdaySettings[i].data(),
                                                   static_cast<int>(schedule::kWeekdaySettings[i].size())));
     days->addWidget(weekdays_[i], i / 4, i % 4);

@@ -18,6 +18,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <set>
+
+#include <QGroupBox>
 #include <sys/wait.h>
 
 namespace quorvane::ui {
@@ -256,6 +260,67 @@ TEST_F(MainWindowTest, APictureOfEveryPage) {
     ASSERT_TRUE(widget->grab().save(QString::fromStdString(file))) << name;
     EXPECT_GT(std::filesystem::file_size(file), 1000u) << name;
   }
+}
+
+/// Every caption of every page.
+std::set<std::string> allCaptions(MainWindow& window) {
+  std::set<std::string> captions;
+  for (int i = 0; window.page(static_cast<MainWindow::Page>(i)) != nullptr; ++i) {
+    QWidget* page = window.page(static_cast<MainWindow::Page>(i));
+    for (QLabel* label : page->findChildren<QLabel*>())
+      captions.insert(label->text().toStdString());
+    for (QAbstractButton* b : page->findChildren<QAbstractButton*>())
+      captions.insert(b->text().toStdString());
+    for (QGroupBox* box : page->findChildren<QGroupBox*>())
+      captions.insert(box->title().toStdString());
+  }
+  for (QPushButton* b : window.centralWidget()->findChildren<QPushButton*>())
+    captions.insert(b->text().toStdString());
+  captions.erase("");
+  return captions;
+}
+
+TEST_F(MainWindowTest, TheShippedEnglishFileHoldsEveryCaptionTheWindowReads) {
+  std::ifstream shipped(QUORVANE_LANG_DIR "/english.ini");
+  ASSERT_TRUE(shipped) << QUORVANE_LANG_DIR;
+  std::string line, english, marked;
+  while (std::getline(shipped, line)) {
+    english += line + "\n";
+    bool caption = line.size() > 4 && line[3] == '=' && std::isdigit(static_cast<unsigned char>(line[0]));
+    marked += caption ? line.substr(0, 4) + "#" + line.substr(4) + "\n" : line + "\n";
+  }
+  std::set<std::string> design;
+  {
+    MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+    design = allCaptions(window); // no language file at all: the design captions
+  }
+  home.write("lang/english.ini", english);
+  {
+    MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+    EXPECT_EQ(allCaptions(window), design) << "the shipped texts are the design captions";
+  }
+  // With every text of the file marked, a caption read from a key the file lacks shows unmarked.
+  std::filesystem::remove(home / "lang/english.ini");
+  home.write("lang/marked.ini", marked);
+  app::Language(p, home.path()).ChooseLanguage("marked.ini");
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  std::vector<std::string> unmarked;
+  for (const std::string& caption : allCaptions(window))
+    if (caption.find('#') == std::string::npos)
+      unmarked.push_back(caption);
+  // What the program always says in English, and texts made at run time.
+  std::vector<std::string> fixed = {"-", "0", "0:00.0", ":", "Files scanned :0", "First Time Scan",
+                                    "Threats Found  0", "Select All",
+                                    "Help us To Translate to your language."};
+  for (const scan::AreaText& area : scan::kAreaTexts)
+    fixed.push_back(std::string("<b>") + area.title + "</b><br>" + area.subtitle);
+  std::vector<std::string> unexpected;
+  for (const std::string& caption : unmarked)
+    if (std::find(fixed.begin(), fixed.end(), caption) == fixed.end() &&
+        caption.rfind("<h2>Quorvane Antimalware</h2>", 0) != 0 &&
+        caption.rfind("Copyright", 0) != 0 && caption.rfind("Running on", 0) != 0)
+      unexpected.push_back(caption);
+  EXPECT_THAT(unexpected, ::testing::IsEmpty()) << "captions missing from the shipped english.ini";
 }
 
 } // namespace
