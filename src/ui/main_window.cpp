@@ -277,6 +277,8 @@ MainWindow::~MainWindow() {
   jobs_ = nullptr;
   if (alert_)
     delete alert_;
+  // The pages' models read the runner's lists: the pages go while the runner is still there.
+  delete centralWidget();
 }
 
 QString MainWindow::text(const char* key, const char* english) const {
