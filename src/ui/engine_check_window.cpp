@@ -2,14 +2,11 @@
 #include "ui/engine_check_window.h"
 
 #include "ui/pictures.h"
+#include "ui/qt_text.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
-
-#ifndef QUORVANE_VERSION
-#define QUORVANE_VERSION "0.0.0"
-#endif
 
 namespace quorvane::ui {
 
@@ -30,7 +27,7 @@ EngineCheckWindow::EngineCheckWindow(platform::Platform& platform, std::string a
   title->setAlignment(Qt::AlignCenter);
   layout->addWidget(title);
   int year = p_.clock.localNow().year;
-  auto* notice = new QLabel(QString::fromUtf8("Copyright \u00a9 %1 Quorvane").arg(year), this);
+  auto* notice = new QLabel(CopyrightNotice(year), this);
   notice->setObjectName("notice");
   notice->setAlignment(Qt::AlignCenter);
   layout->addWidget(notice);

@@ -29,14 +29,6 @@ void Guard::start() {
   timer9_->setInterval(kReloadTickMs);
   connect(timer9_, &QTimer::timeout, this, [this] { signatures_.ReloadSignatureTableTick(); });
   timer9_->start();
-  Q_EMIT started();
-}
-
-void Guard::stop() {
-  if (timer3_)
-    timer3_->stop();
-  if (timer9_)
-    timer9_->stop();
 }
 
 void Guard::tick() {

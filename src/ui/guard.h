@@ -32,14 +32,11 @@ public Q_SLOTS:
   /// On the guard's thread: the drive inventory, the first pass over every running program, then
   /// the timers.
   void start();
-  void stop();
 
 Q_SIGNALS:
   /// A threat was found and handled; `fromProcesses` is true for a running program, false for a
   /// drive's file.
   void threatFound(const QString& record, bool fromProcesses);
-  /// The first pass is done.
-  void started();
 
 private:
   void tick();

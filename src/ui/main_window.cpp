@@ -2,6 +2,7 @@
 #include "ui/main_window.h"
 
 #include "ui/pictures.h"
+#include "ui/qt_text.h"
 
 #include "app/home_page.h"
 #include "app/settings.h"
@@ -43,10 +44,6 @@
 
 #include <iostream>
 #include <tuple>
-
-#ifndef QUORVANE_VERSION
-#define QUORVANE_VERSION "0.0.0"
-#endif
 
 namespace quorvane::ui {
 namespace {
@@ -275,8 +272,7 @@ MainWindow::~MainWindow() {
   join(guardThread_);
   delete jobs_; // waits for background work, which uses this window's members
   jobs_ = nullptr;
-  if (alert_)
-    delete alert_;
+  delete alert_;
   // The pages' models read the runner's lists: the pages go while the runner is still there.
   delete centralWidget();
 }
@@ -533,10 +529,7 @@ QWidget* MainWindow::buildAbout() {
                                "their fingerprint, guards new programs and drives, and keeps "
                                "what it removes restorable in the quarantine.</p>",
                                w));
-  auto* year = new QLabel(QString::fromUtf8("Copyright \u00a9 %1 Quorvane. Version %2.")
-                              .arg(p_.clock.localNow().year)
-                              .arg(QUORVANE_VERSION),
-                          w);
+  auto* year = new QLabel(CopyrightNotice(p_.clock.localNow().year) + ". Version " QUORVANE_VERSION ".", w);
   year->setObjectName("year");
   layout->addWidget(year);
   auto* system = new QLabel("Running on " + QSysInfo::prettyProductName(), w);
@@ -609,8 +602,7 @@ QWidget* MainWindow::buildSchedule() {
       {"191", "Friday"}, {"192", "Saturday"}, {"193", "Sunday"}};
   for (int i = 0; i < 7; ++i) {
     weekdays_[i] = new QCheckBox(text(dayCaptions[i].first, dayCaptions[i].second), daysBox);
-    weekdays_[i]->setObjectName(QString::fromUtf8(schedule::kWeekdaySettings[i].data(),
-                                                  static_cast<int>(schedule::kWeekdaySettings[i].size())));
+    weekdays_[i]->setObjectName(qText(schedule::kWeekdaySettings[i]));
     days->addWidget(weekdays_[i], i / 4, i % 4);
   }
   everyDay_ = new QCheckBox(text("177", "Every day"), daysBox);
@@ -930,8 +922,7 @@ void MainWindow::onFinished(int kind, int threats) {
   for (const auto& [area, count] : state.areaCounts)
     showAreaResult(area, count);
   timer5_.stop();
-  notice_->setText(QString::fromUtf8(app::threats(state).data(),
-                                     static_cast<int>(app::threats(state).size())));
+  notice_->setText(qText(app::threats(state)));
   dangerous_->setVisible(threats > 0);
   refreshResults();
   updateinformation();
@@ -982,8 +973,7 @@ void MainWindow::buildMenus() {
     showPage(History);
     showNormal();
   });
-  a15_ = trayMenu_->addAction(QString::fromUtf8(protect::kDisableAutoProtectCaption.data(),
-                                                static_cast<int>(protect::kDisableAutoProtectCaption.size())));
+  a15_ = trayMenu_->addAction(qText(protect::kDisableAutoProtectCaption));
   a15_->setObjectName("a15");
   connect(a15_, &QAction::triggered, this, &MainWindow::ToggleAutoProtect);
   trayMenu_->addSeparator();

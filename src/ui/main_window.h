@@ -56,7 +56,6 @@ public:
   scan::ScanRunner& runner() { return *runner_; }
   app::Language& language() { return language_; }
   protect::AutoProtect& autoProtect() { return guard_->autoProtect(); }
-  Guard& guard() { return *guard_; }
   schedule::Scheduler& scheduler() { return *scheduler_; }
 
   void StartQuickScan();
@@ -105,8 +104,6 @@ public:
   void ShowSettingsPage();
   /// "Restore System Default Settings", in the background.
   void RestoreSystemDefaults();
-  /// True while background work (an update, a restore) runs.
-  bool busy() const { return jobs_->busy(); }
 
 Q_SIGNALS:
   void startScan(int kind, const QString& path);

@@ -4,6 +4,7 @@
 #include "threats/threatlog.h"
 #include "ui/engine_check_window.h"
 #include "ui/window_fixture.h"
+#include "update/update_fixtures.h"
 #include "update/manual_update.h"
 
 #include <QAction>
@@ -23,9 +24,7 @@ using testing::LoopbackServer;
 using testing::Route;
 
 /// Three keys: a complete signature file.
-const std::string kThreeKeys = "11111111111111111111111111111111.10\r\n"
-                               "22222222222222222222222222222222.20\r\n"
-                               "33333333333333333333333333333333.30\r\n";
+const std::string kThreeKeys = testing::SignatureText(3);
 
 /// Counts the window thread's turns while background work runs: it must keep turning.
 class Heartbeat {
@@ -46,9 +45,7 @@ class ServedWindowTest : public MainWindowTest,
 protected:
   ServedWindowTest() : server(GetParam(), home / "ca.pem") {
     app::SettingsStore settings(p);
-    settings.setSetting("update server", server.baseUrl());
-    if (GetParam() == LoopbackServer::Scheme::Https)
-      settings.setSetting("update ca file", home / "ca.pem");
+    testing::UseUpdateServer(settings, server, home / "ca.pem");
   }
   LoopbackServer server;
 };

@@ -6,6 +6,7 @@
 #include "platform/linux/linux_platform.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
+#include "update/update_fixtures.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -117,7 +118,7 @@ TEST_P(XvfbAlertTest, TheRealProgramEndsAPlantedProcessAndShowsTheAlert) {
   auto digest = engine::HashFile(system.get(), planted);
   ASSERT_TRUE(digest);
   // Three keys, so that the start's engine check has nothing to download.
-  home.write("vir.sig", "11111111111111111111111111111111.10\r\n22222222222222222222222222222222.20\r\n" +
+  home.write("vir.sig", testing::SignatureText(2) +
                             engine::FileKeyText(engine::DigestText(*digest),
                                                 std::filesystem::file_size(planted)) +
                             "\r\n");

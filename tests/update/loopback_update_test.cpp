@@ -28,9 +28,7 @@ class LoopbackUpdateTest : public ::testing::TestWithParam<LoopbackServer::Schem
 protected:
   LoopbackUpdateTest() : server(GetParam(), home / "ca.pem") {
     home.write("vir.sig", testing::OldSignatures());
-    settings.setSetting("update server", server.baseUrl());
-    if (GetParam() == LoopbackServer::Scheme::Https)
-      settings.setSetting("update ca file", home / "ca.pem");
+    testing::UseUpdateServer(settings, server, home / "ca.pem");
     fake.notifier.answer = true;
   }
   std::string virSig() const { return home.read("vir.sig"); }

@@ -1,5 +1,8 @@
-// Signature texts and manifest texts shared by the update tests.
+// Signature texts and the update server's settings, shared by the update tests.
 #pragma once
+
+#include "app/settings.h"
+#include "support/loopback_server.h"
 
 #include <string>
 
@@ -17,5 +20,13 @@ inline std::string SignatureText(int count, char digit = '1') {
 inline std::string OldSignatures() { return SignatureText(3, '4'); }
 /// The vir.sig an update brings: five other keys.
 inline std::string NewSignatures() { return SignatureText(5, '7'); }
+
+/// Points the update settings at a loopback server; an HTTPS one's certificate is `caFile`.
+inline void UseUpdateServer(app::SettingsStore& settings, const LoopbackServer& server,
+                            const std::string& caFile) {
+  settings.setSetting("update server", server.baseUrl());
+  if (server.baseUrl().rfind("https:", 0) == 0)
+    settings.setSetting("update ca file", caFile);
+}
 
 } // namespace quorvane::testing
