@@ -32,6 +32,10 @@ public:
     clearProgress();
     std::cout << printable(row.fullPath) << ": Quorvane.Threat FOUND" << std::endl;
   }
+  void problem(const std::string& path, const std::string& what) override {
+    clearProgress();
+    std::cerr << "quorvane: " << printable(path) << ": " << what << std::endl;
+  }
   void clearProgress() {
     if (shown_)
       std::cerr << "\r\033[K" << std::flush;
@@ -74,6 +78,9 @@ void removeDetected(scan::ScanRunner& runner, platform::Platform& p, const std::
            runner.results(), runner.references(),
            options.quarantineAll ? threats::RemovalMode::Quarantine : threats::RemovalMode::Delete))
     std::cout << "scheduled for deletion at the next start: " << printable(path) << '\n';
+  for (const std::string& path : remover.leftAlone())
+    std::cerr << "quorvane: " << printable(path)
+              << ": not removed: the file changed after it was checked; left in place\n";
 }
 
 /// Runs `body` with a runner over the application folder's signatures, printing detections and
@@ -99,7 +106,9 @@ int withRunner(Context& context, const ScanOptions& options, Body&& body) {
   else if (options.action == "quarantine")
     runner.checker().actionOverride = engine::ThreatAction::Quarantine;
   // Files left for deletion at a start go first: no system does it for us.
-  threats::ThreatRemover(p, home).CarryOutPendingDeletions();
+  for (const std::string& path : threats::ThreatRemover(p, home).CarryOutPendingDeletions())
+    std::cerr << "quorvane: deleted " << printable(path)
+              << " (a threat left for deletion at the next start)\n";
   CliObserver observer(p.environment.errorIsTerminal());
   runner.checker().observer = &observer;
   int found = body(runner, p);
@@ -137,13 +146,19 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
       std::vector<std::string> targets;
       for (const std::string& given : options->paths) {
         std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
-        auto st = p.files.status(path);
-        if (!st) {
-          std::cerr << "quorvane: " << printable(given) << ": " << st.error().message() << '\n';
+        // The links of a named path are resolved once, here: what is walked and acted on is
+        // then addressed by its real path.
+        auto real = p.files.canonicalPath(path);
+        auto st = real ? p.files.status(*real) : platform::ErrorOr<platform::FileStatus>(real.error());
+        std::error_code error = st ? std::error_code() : st.error();
+        if (st && st->kind == platform::FileKind::Other)
+          error = platform::FileError::NotRegular;
+        if (error) {
+          std::cerr << "quorvane: " << printable(given) << ": " << error.message() << '\n';
           failed = true;
           continue;
         }
-        targets.push_back(path);
+        targets.push_back(*real);
       }
       int threats = runner.StartCustomScan(targets);
       std::cout << "\nTotal files scanned : " << runner.state().filesScanned << "\n"

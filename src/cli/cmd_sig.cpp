@@ -43,6 +43,8 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
     std::string virSig = platform::joinPath(context.appFolder(), engine::kVirSigFile);
     bool bad = false;
     std::vector<std::string> keys;
+    // Read, add and write back as one cycle: keys added by another run at once are kept.
+    platform::DataFilesLock lock(p.files, context.appFolder());
     if (auto text = p.files.readFile(virSig))
       keys = keyTextsOf(*text, virSig, bad);
     for (const std::string& given : *files) {

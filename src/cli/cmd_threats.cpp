@@ -1,6 +1,7 @@
 // `quorvane history` and `quorvane quarantine`: the threat log and the quarantine.
 #include "cli/context.h"
 
+#include "app/appfolder.h"
 #include "engine/datafiles.h"
 #include "engine/safelist.h"
 #include "threats/quarantine.h"
@@ -60,25 +61,42 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
         }
       });
   auto numbers = std::make_shared<std::vector<std::string>>();
-  auto* restore = quarantine->add_subcommand("restore", "Put quarantined files back (by number)");
+  auto into = std::make_shared<std::string>();
+  auto* restore = quarantine->add_subcommand(
+      "restore", "Put quarantined files back (by number); nothing existing is overwritten");
   restore->add_option("N", *numbers, "Row numbers from 'quarantine list'")->required();
-  restore->callback([&context, &status, numbers] {
-    threats::Quarantine q(context.platform(), context.appFolder());
+  restore->add_option("--to", *into,
+                      "Put the files into this folder (under their own names) instead");
+  restore->callback([&context, &status, numbers, into] {
+    platform::Platform& p = context.platform();
+    threats::Quarantine q(p, context.appFolder());
     auto rows = q.ShowQuarantine();
     tickRows(rows, *numbers);
-    for (const threats::QuarantineRow& row : q.RestoreQuarantined(rows)) {
-      std::cerr << "quorvane: cannot restore " << printable(row.record.path)
+    auto left = into->empty()
+                    ? q.RestoreQuarantined(rows)
+                    : q.RestoreQuarantinedTo(rows, app::AbsolutePath(*into, p.environment.currentDirectory()));
+    for (const threats::QuarantineRow& row : left) {
+      std::string why = row.problem == std::errc::file_exists
+                            ? "the path is taken (see --to)"
+                        : row.problem == std::errc::invalid_argument
+                            ? "the record names no quarantined copy"
+                            : row.problem.message();
+      std::cerr << "quorvane: cannot restore " << printable(row.record.path) << ": " << why
                 << "; the quarantined copy is kept\n";
       status = kExitError;
     }
   });
   auto* remove = quarantine->add_subcommand("delete", "Delete quarantined files (by number)");
   remove->add_option("N", *numbers, "Row numbers from 'quarantine list'")->required();
-  remove->callback([&context, numbers] {
+  remove->callback([&context, &status, numbers] {
     threats::Quarantine q(context.platform(), context.appFolder());
     auto rows = q.ShowQuarantine();
     tickRows(rows, *numbers);
-    q.DeleteQuarantined(rows);
+    for (const threats::QuarantineRow& row : q.DeleteQuarantined(rows)) {
+      std::cerr << "quorvane: not deleted: " << printable(row.record.path)
+                << ": the record names no quarantined copy\n";
+      status = kExitError;
+    }
   });
 }
 
@@ -98,6 +116,7 @@ void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status) {
       else
         status = kExitError;
     }
+    platform::DataFilesLock lock(p.files, context.appFolder());
     if (auto error = engine::AppendSafeRecord(
             p.files, platform::joinPath(context.appFolder(), engine::kSafeFile), digests)) {
       std::cerr << "quorvane: cannot write safe.sig: " << error.message() << '\n';

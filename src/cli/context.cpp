@@ -74,11 +74,16 @@ std::optional<NamedFile> FingerprintNamedFile(platform::Platform& p, const std::
   std::error_code error = st ? std::error_code() : st.error();
   if (st && st->kind == platform::FileKind::Directory)
     error = std::make_error_code(std::errc::is_a_directory);
+  else if (st && st->kind != platform::FileKind::Regular)
+    error = platform::FileError::NotRegular; // a FIFO or device: nothing to fingerprint
   if (!error) {
-    auto digest = engine::HashFile(p, path, 1 << 20);
-    if (digest)
-      return NamedFile{engine::DigestText(*digest), st->size};
-    error = digest.error();
+    // The size is what was read: the key of the bytes hashed, even if the file changed.
+    auto real = p.files.canonicalPath(path);
+    auto hashed = real ? engine::HashEntry(p, *real, 1 << 20)
+                       : platform::ErrorOr<engine::HashedFile>(real.error());
+    if (hashed)
+      return NamedFile{engine::DigestText(hashed->digest), hashed->length};
+    error = hashed.error();
   }
   std::cerr << "quorvane: " << printable(given) << ": " << error.message() << '\n';
   return std::nullopt;

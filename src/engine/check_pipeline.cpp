@@ -38,10 +38,10 @@ void CheckPipeline::work() {
   }
 }
 
-void CheckPipeline::submit(const std::string& path, std::optional<std::uint64_t> knownSize) {
+void CheckPipeline::submit(const std::string& path, std::optional<ListedFile> listed) {
   // Deciding whether a file needs reading costs no more than handing it over: only the files
   // that need reading go to the workers.
-  FileChecker::Screened screened = checker_.screen(path, knownSize);
+  FileChecker::Screened screened = checker_.screen(path, listed);
   if (!screened.read) {
     pending_.push_back({path, {}});
   } else {

@@ -29,8 +29,8 @@ public:
   CheckPipeline& operator=(const CheckPipeline&) = delete;
 
   /// Queues a file for checking; records every earlier file whose reading has finished.
-  /// `knownSize` is the file's size from a folder listing, when there is one.
-  void submit(const std::string& path, std::optional<std::uint64_t> knownSize = std::nullopt);
+  /// `listed` is what a folder listing said of the file, when there is one.
+  void submit(const std::string& path, std::optional<ListedFile> listed = std::nullopt);
   /// Records every queued file, waiting for their reading. Once the run is cancelled, files not
   /// yet recorded are dropped instead.
   void finish();

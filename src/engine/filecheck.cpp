@@ -30,7 +30,9 @@ FileChecker::FileChecker(platform::Platform& platform, std::string appFolder,
       results_(results), log_(platform, folder_), quarantine_(platform, folder_),
       safe_(platform.files, platform::joinPath(folder_, kSafeFile)) {}
 
-void FileChecker::checkvir(const std::string& path) { record(path, prepare(path)); }
+void FileChecker::checkvir(const std::string& path, std::optional<ListedFile> listed) {
+  record(path, readScreened(path, screen(path, listed), nullptr, kDefaultPieceSize));
+}
 
 PreparedFile FileChecker::prepare(const std::string& path, scan::RunControl* control,
                                   int pieceSize) {
@@ -38,24 +40,34 @@ PreparedFile FileChecker::prepare(const std::string& path, scan::RunControl* con
 }
 
 FileChecker::Screened FileChecker::screen(const std::string& path,
-                                          std::optional<std::uint64_t> known) {
+                                          std::optional<ListedFile> listed) {
   for (const std::string& own : ownFiles)
     if (path.find(own) != std::string::npos)
       return {};
   // The size is known before reading: a file at the limit, or of a length that no key carries,
   // is counted but never read.
-  std::uint64_t size = 0;
-  if (known) {
-    size = *known;
+  Screened screened;
+  if (listed) {
+    screened.size = listed->size;
+    screened.identity = listed->identity;
   } else {
-    auto status = p_.files.status(path);
+    // A candidate path (a module, a startup entry) may pass through links: the file they lead
+    // to is checked, and is the one acted on.
+    auto real = p_.files.canonicalPath(path);
+    if (!real)
+      return {};
+    auto status = p_.files.status(*real);
     if (!status || status->kind != platform::FileKind::Regular)
       return {};
-    size = status->size;
+    screened.size = status->size;
+    screened.identity = status->identity();
+    if (*real != path)
+      screened.path = std::move(*real);
   }
-  if (size >= kSizeLimit || !table()->mayMatchLength(size))
+  if (screened.size >= kSizeLimit || !table()->mayMatchLength(screened.size))
     return {};
-  return {true, size};
+  screened.read = true;
+  return screened;
 }
 
 PreparedFile FileChecker::readScreened(const std::string& path, const Screened& screened,
@@ -63,9 +75,20 @@ PreparedFile FileChecker::readScreened(const std::string& path, const Screened& 
   PreparedFile prepared;
   if (!screened.read)
     return prepared;
-  prepared.digest = app::toLower(GetFileMD5HashCode(p_, path, pieceSize, control));
-  prepared.size = screened.size;
-  prepared.lookUp = !app::trimBlanks(prepared.digest).empty();
+  const std::string& readPath = screened.path.empty() ? path : screened.path;
+  platform::FileStatus read;
+  std::string digest = app::toLower(EntryMD5HashCode(p_, readPath, pieceSize, control, &read));
+  if (digest.empty())
+    return prepared;
+  prepared.path = screened.path;
+  prepared.identity = read.identity();
+  if (screened.identity.known() && prepared.identity != screened.identity) {
+    prepared.changed = true; // swapped since it was listed: what was read is not that file
+    return prepared;
+  }
+  prepared.digest = std::move(digest);
+  prepared.size = read.size;
+  prepared.lookUp = !app::trimBlanks(prepared.digest).empty() && read.size < kSizeLimit;
   return prepared;
 }
 
@@ -81,6 +104,8 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   state_.nowChecking = "Now Checking " + path;
   state_.filesLabel = "Files scanned : " + std::to_string(state_.filesScanned);
   ++state_.filesScanned;
+  if (prepared.changed && observer)
+    observer->problem(path, "changed while it was being checked; not checked");
   if (!prepared.lookUp)
     return false;
   const std::string& digest = prepared.digest;
@@ -89,11 +114,12 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   if (!table()->contains(state_.lastKey) || safe_.contains(digest))
     return false; // not listed, or marked safe by the user
 
-  virus(digest, path);
-  std::string name(app::fileNameOf(path));
+  const std::string& threatPath = prepared.path.empty() ? path : prepared.path;
+  virus(digest, threatPath, prepared.identity);
+  std::string name(app::fileNameOf(threatPath));
   results_.digests.push_back(digest);
   results_.areaThreats.push_back(digest + "|" + name + "|1");
-  results_.rows.push_back({name, path, false, std::nullopt, false});
+  results_.rows.push_back({name, threatPath, false, std::nullopt, false, prepared.identity});
   int& counter = state_.counterFor(state_.counter);
   counter = static_cast<int>(results_.areaThreats.size());
   state_.threatsLabel = "Threats Found : " + std::to_string(state_.memoryThreats);
@@ -106,7 +132,8 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   return true;
 }
 
-void FileChecker::virus(const std::string& /*digest*/, const std::string& path) {
+void FileChecker::virus(const std::string& digest, const std::string& path,
+                        const platform::FileIdentity& checked) {
   std::string name(app::fileNameOf(path));
   // Only processes running this very file end; a program elsewhere that merely shares the
   // file's name is left alone.
@@ -116,15 +143,25 @@ void FileChecker::virus(const std::string& /*digest*/, const std::string& path) 
   ThreatAction action = actionOverride
                             ? *actionOverride
                             : ThreatActionFromSetting(app::SettingsStore(p_).setting("threatfound"));
-  switch (action) {
-  case ThreatAction::Delete: threats::DeleteAFile(p_, path); break;
-  case ThreatAction::Quarantine:
-    // The file goes only once its copy is safe in the quarantine.
-    if (quarantine_.QuarantineFile(name, path))
-      threats::DeleteAFile(p_, path);
-    break;
-  case ThreatAction::Leave: break;
+  if (action == ThreatAction::Leave)
+    return;
+  if (beforeAction)
+    beforeAction(path);
+  std::optional<platform::FileIdentity> identity =
+      threats::ConfirmCheckedFile(p_, path, checked, checked.known() ? std::string() : digest);
+  std::string failure;
+  if (!identity) {
+    failure = make_error_code(platform::FileError::Changed).message();
+  } else if (action == ThreatAction::Quarantine &&
+             !quarantine_.QuarantineFile(name, path, *identity)) {
+    failure = "no copy could be made in the quarantine"; // the file goes only once it has one
+  } else if (std::error_code error = threats::DeleteCheckedFile(p_, path, *identity)) {
+    failure = error.message();
   }
+  if (!failure.empty() && observer)
+    observer->problem(path, (action == ThreatAction::Quarantine ? "not quarantined: "
+                                                                 : "not deleted: ") +
+                                failure + "; left in place");
 }
 
 } // namespace quorvane::engine

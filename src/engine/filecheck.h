@@ -36,6 +36,15 @@ struct PreparedFile {
   bool lookUp = false;     ///< false: counted, never looked up
   std::uint64_t size = 0;
   std::string digest;      ///< lower-case MD5 when lookUp
+  platform::FileIdentity identity; ///< the file that was read
+  std::string path;        ///< where that file was read (a candidate's links resolved); "" = as given
+  bool changed = false;    ///< the entry was another file than the one listed: not checked
+};
+
+/// What a folder listing said of a file: checks of it read that file or none.
+struct ListedFile {
+  std::uint64_t size = 0;
+  platform::FileIdentity identity;
 };
 
 class FileChecker {
@@ -53,7 +62,7 @@ public:
   scan::ScanObserver* observer = nullptr;
 
   /// Checks one file found by a walk: counts it, and records it when its key is listed.
-  void checkvir(const std::string& path);
+  void checkvir(const std::string& path, std::optional<ListedFile> listed = std::nullopt);
 
   /// The first half of a check, safe to run on several threads at once: skips the program's own
   /// files, files at the size limit and files whose length no key carries, and reads the rest.
@@ -61,12 +70,16 @@ public:
   PreparedFile prepare(const std::string& path, scan::RunControl* control = nullptr,
                        int pieceSize = kDefaultPieceSize);
   /// The part of prepare() that reads no file content: the size and whether the file needs to be
-  /// read at all. `known` is the size from a folder listing, saving a status query.
+  /// read at all. `listed` is what a folder listing said of the file, saving a status query; a
+  /// path given without one (a candidate of the memory or startup checks) has its links
+  /// resolved, and the file they lead to is the one checked.
   struct Screened {
     bool read = false;
     std::uint64_t size = 0;
+    platform::FileIdentity identity; ///< the file expected at the path
+    std::string path;                ///< the path to read; "" = as given
   };
-  Screened screen(const std::string& path, std::optional<std::uint64_t> known = std::nullopt);
+  Screened screen(const std::string& path, std::optional<ListedFile> listed = std::nullopt);
   /// The part of prepare() that reads the file.
   PreparedFile readScreened(const std::string& path, const Screened& screened,
                             scan::RunControl* control, int pieceSize);
@@ -78,8 +91,14 @@ public:
   void pinTable() { pinned_ = signatures_.current(); }
   void unpinTable() { pinned_.reset(); }
   /// Records one detection: ends the processes running the file, logs it, then deletes,
-  /// quarantines or leaves the file. The digest is not used.
-  void virus(const std::string& digest, const std::string& path);
+  /// quarantines or leaves the file. The file deleted or quarantined is the file `checked` names
+  /// (when unknown: the file at the path, while its digest is still `digest`); an entry that is
+  /// another file by then is reported and left alone.
+  void virus(const std::string& digest, const std::string& path,
+             const platform::FileIdentity& checked = {});
+
+  /// Called after a detection is logged, right before its file is deleted or quarantined.
+  std::function<void(const std::string& path)> beforeAction;
 
   threats::ThreatLog& threatLog() { return log_; }
   threats::Quarantine& quarantine() { return quarantine_; }

@@ -4,14 +4,11 @@
 #include <memory>
 
 namespace quorvane::engine {
+namespace {
 
-platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
-                                                const std::string& path, int pieceSize,
-                                                scan::RunControl* control,
-                                                std::uint64_t* pausedMs) {
-  auto file = platform.files.openRead(path);
-  if (!file)
-    return file.error();
+platform::ErrorOr<HashedFile> hashOpenFile(platform::Platform& platform, platform::InputFile& file,
+                                           int pieceSize, scan::RunControl* control,
+                                           std::uint64_t* pausedMs) {
   auto hash = platform.crypto.newMd5();
   if (!hash)
     return hash.error();
@@ -23,12 +20,15 @@ platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
     buffer.reset(new char[piece]);
     capacity = piece;
   }
+  HashedFile out;
+  out.file = file.status();
   for (;;) {
-    auto n = (*file)->read(buffer.get(), piece);
+    auto n = file.read(buffer.get(), piece);
     if (!n)
       return n.error();
     if (*n == 0)
       break;
+    out.length += *n;
     if (auto error = (*hash)->update(buffer.get(), *n))
       return error;
     if (control) {
@@ -40,7 +40,55 @@ platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
         return std::errc::operation_canceled;
     }
   }
-  return (*hash)->finish();
+  auto digest = (*hash)->finish();
+  if (!digest)
+    return digest.error();
+  out.digest = *digest;
+  return out;
+}
+
+std::string timedDigestText(platform::Platform& platform, const std::string& path, bool entry,
+                            int pieceSize, scan::RunControl* control, platform::FileStatus* read) {
+  std::uint64_t start = platform.clock.tickCount();
+  std::uint64_t paused = 0;
+  auto hashed = entry ? HashEntry(platform, path, pieceSize, control, &paused)
+                      : [&]() -> platform::ErrorOr<HashedFile> {
+    auto file = platform.files.openRead(path);
+    if (!file)
+      return file.error();
+    return hashOpenFile(platform, **file, pieceSize, control, &paused);
+  }();
+  if (!hashed)
+    return {};
+  if (read)
+    *read = hashed->file;
+  if (platform.clock.tickCount() - start - paused > kHashTimeLimitMs)
+    return std::string(32, '0');
+  return DigestText(hashed->digest);
+}
+
+} // namespace
+
+platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
+                                                const std::string& path, int pieceSize,
+                                                scan::RunControl* control,
+                                                std::uint64_t* pausedMs) {
+  auto file = platform.files.openRead(path);
+  if (!file)
+    return file.error();
+  auto hashed = hashOpenFile(platform, **file, pieceSize, control, pausedMs);
+  if (!hashed)
+    return hashed.error();
+  return hashed->digest;
+}
+
+platform::ErrorOr<HashedFile> HashEntry(platform::Platform& platform, const std::string& path,
+                                        int pieceSize, scan::RunControl* control,
+                                        std::uint64_t* pausedMs) {
+  auto file = platform.files.openEntry(path);
+  if (!file)
+    return file.error();
+  return hashOpenFile(platform, **file, pieceSize, control, pausedMs);
 }
 
 std::string DigestText(const platform::Md5Digest& digest) {
@@ -56,14 +104,12 @@ std::string DigestText(const platform::Md5Digest& digest) {
 
 std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& path,
                                int pieceSize, scan::RunControl* control) {
-  std::uint64_t start = platform.clock.tickCount();
-  std::uint64_t paused = 0;
-  auto digest = HashFile(platform, path, pieceSize, control, &paused);
-  if (!digest)
-    return {};
-  if (platform.clock.tickCount() - start - paused > kHashTimeLimitMs)
-    return std::string(32, '0');
-  return DigestText(*digest);
+  return timedDigestText(platform, path, false, pieceSize, control, nullptr);
+}
+
+std::string EntryMD5HashCode(platform::Platform& platform, const std::string& path, int pieceSize,
+                             scan::RunControl* control, platform::FileStatus* read) {
+  return timedDigestText(platform, path, true, pieceSize, control, read);
 }
 
 } // namespace quorvane::engine

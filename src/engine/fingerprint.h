@@ -13,14 +13,28 @@ inline constexpr int kDefaultPieceSize = 1024;
 /// A digest that took longer than this (from the start of hashing) is not trusted.
 inline constexpr std::uint64_t kHashTimeLimitMs = 3000;
 
-/// The MD5 digest of the whole file, read in pieces of `pieceSize` bytes. Between pieces it
-/// waits while `control` is paused and gives up (std::errc::operation_canceled) when it is
-/// cancelled; the time spent waiting is added to `*pausedMs`.
+/// The digest of a file and what was read to make it.
+struct HashedFile {
+  platform::Md5Digest digest{};
+  platform::FileStatus file;  ///< the status of the file that was read, taken when it was opened
+  std::uint64_t length = 0;   ///< the bytes hashed
+};
+
+/// The MD5 digest of the whole regular file at `path` (links followed), read in pieces of
+/// `pieceSize` bytes. Between pieces it waits while `control` is paused and gives up
+/// (std::errc::operation_canceled) when it is cancelled; the time spent waiting is added to
+/// `*pausedMs`. A FIFO or device is refused without waiting.
 platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
                                                 const std::string& path,
                                                 int pieceSize = kDefaultPieceSize,
                                                 scan::RunControl* control = nullptr,
                                                 std::uint64_t* pausedMs = nullptr);
+/// As HashFile, for the file a walk listed at `path`: a link in its place is refused, and the
+/// result tells which file was read.
+platform::ErrorOr<HashedFile> HashEntry(platform::Platform& platform, const std::string& path,
+                                        int pieceSize = kDefaultPieceSize,
+                                        scan::RunControl* control = nullptr,
+                                        std::uint64_t* pausedMs = nullptr);
 
 /// The digest as 32 upper-case hexadecimal digits; the empty text when the file cannot be read
 /// or no digest can be made (or the run was cancelled); 32 zeros when hashing took longer than
@@ -28,6 +42,12 @@ platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
 std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& path,
                                int pieceSize = kDefaultPieceSize,
                                scan::RunControl* control = nullptr);
+
+/// GetFileMD5HashCode of the file a walk listed (a link there is refused); `*read` receives the
+/// status of the file that was read, when one was.
+std::string EntryMD5HashCode(platform::Platform& platform, const std::string& path,
+                             int pieceSize, scan::RunControl* control,
+                             platform::FileStatus* read);
 
 /// A digest as 32 upper-case hexadecimal digits.
 std::string DigestText(const platform::Md5Digest& digest);

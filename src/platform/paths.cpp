@@ -1,6 +1,8 @@
 // Path text helpers shared by every system.
 #include "platform/platform.h"
 
+#include <map>
+
 namespace quorvane::platform {
 
 std::string joinPath(const std::string& folder, const std::string& name) {
@@ -22,6 +24,29 @@ std::error_code createFolderPath(FileSystem& files, const std::string& path) {
     if (error || cut == std::string::npos)
       return error;
   }
+}
+
+} // namespace quorvane::platform
+
+namespace quorvane::platform {
+namespace {
+
+/// The lock files this thread holds, with how often each was taken.
+thread_local std::map<std::string, int> heldByThisThread;
+
+} // namespace
+
+DataFilesLock::DataFilesLock(FileSystem& files, const std::string& appFolder)
+    : key_(joinPath(appFolder, kDataLockFile)) {
+  if (heldByThisThread[key_]++ > 0)
+    return;
+  if (auto lock = files.lock(key_))
+    held_ = std::move(*lock);
+}
+
+DataFilesLock::~DataFilesLock() {
+  if (--heldByThisThread[key_] == 0)
+    heldByThisThread.erase(key_);
 }
 
 } // namespace quorvane::platform

@@ -72,4 +72,24 @@ std::error_code createFolderPath(FileSystem& files, const std::string& path);
 /// Joins a folder and a file name with one separator.
 std::string joinPath(const std::string& folder, const std::string& name);
 
+/// The lock file of the application folder's data files.
+inline constexpr const char* kDataLockFile = "datafiles.lock";
+
+/// Holds the exclusive lock of an application folder's data files for its lifetime: every
+/// read-modify-write of the quarantine index, the threat log, vir.sig, safe.sig or files.sig
+/// runs under it, so two processes (or two threads) never interleave their cycles. A thread that
+/// already holds it takes it again at no cost. When the lock file cannot be made (a folder that
+/// cannot be written) the work goes on unlocked: its own writes fail there anyway.
+class DataFilesLock {
+public:
+  DataFilesLock(FileSystem& files, const std::string& appFolder);
+  ~DataFilesLock();
+  DataFilesLock(const DataFilesLock&) = delete;
+  DataFilesLock& operator=(const DataFilesLock&) = delete;
+
+private:
+  std::string key_;
+  std::unique_ptr<FileLock> held_;
+};
+
 } // namespace quorvane::platform

@@ -184,10 +184,13 @@ void DriveProtect::HandleDrive(const std::string& root) {
   CleanRemovableDrive(root);
 }
 
-bool DriveProtect::takeAway(const std::string& path, const std::string& name) {
-  if (!quarantine_.QuarantineFile(name, path))
+bool DriveProtect::takeAway(const std::string& path, const std::string& name,
+                            const platform::FileIdentity& listed) {
+  // The file copied and deleted is one file, never what a link at the path leads to.
+  auto identity = threats::ConfirmCheckedFile(p_, path, listed);
+  if (!identity || !quarantine_.QuarantineFile(name, path, *identity))
     return false; // no copy: the file stays where it is
-  threats::DeleteAFile(p_, path);
+  threats::DeleteCheckedFile(p_, path, *identity);
   return !threats::FileExists(p_, path);
 }
 
@@ -201,7 +204,7 @@ bool DriveProtect::takeAwayFolder(const std::string& folder) {
     if (entry.kind == platform::FileKind::Directory)
       all = takeAwayFolder(path) && all;
     else if (entry.kind == platform::FileKind::Regular)
-      all = takeAway(path, entry.name) && all;
+      all = takeAway(path, entry.name, entry.identity) && all;
     else
       all = false; // links and devices are neither followed nor removed
   }

@@ -69,7 +69,8 @@ public:
 
 private:
   /// Moves a file into the quarantine; true when it is gone from the drive.
-  bool takeAway(const std::string& path, const std::string& name);
+  bool takeAway(const std::string& path, const std::string& name,
+                const platform::FileIdentity& listed = {});
   /// Moves every file below a folder into the quarantine, then removes the folder; false
   /// (folder kept) when anything in it could not be taken.
   bool takeAwayFolder(const std::string& folder);

@@ -76,7 +76,7 @@ void clsdirsearch::findfiles(const std::string& folder, const std::string& patte
       break;
     rest.remove_prefix(bar + 1);
   }
-  walk(folder);
+  walk(folder, nullptr);
 }
 
 bool clsdirsearch::matches(const std::string& pattern, const std::string& folder,
@@ -89,13 +89,22 @@ bool clsdirsearch::matches(const std::string& pattern, const std::string& folder
   return head && *head == kElfMagic;
 }
 
-bool clsdirsearch::walk(std::string folder) {
+bool clsdirsearch::walk(std::string folder, const platform::FileIdentity* identity) {
   if (folder.empty() || folder.back() != '/')
     folder += '/';
+  if (!identity && !skippedFolders.empty()) {
+    auto status = files_.status(folder);
+    if (status && std::find(skippedFolders.begin(), skippedFolders.end(), status->identity()) !=
+                      skippedFolders.end())
+      return true;
+  }
   if (searching)
     searching(folder);
 
-  auto listed = files_.listDirectory(folder);
+  // A subfolder is listed only while it is the folder its parent listed: one swapped for a link
+  // (or another folder) since then is not entered.
+  auto listed = identity ? files_.listCheckedDirectory(folder, *identity)
+                         : files_.listDirectory(folder);
   if (!listed)
     return !control_.cancelled(); // a folder that cannot be listed adds nothing
   std::vector<platform::DirEntry>& entries = *listed;
@@ -123,7 +132,10 @@ bool clsdirsearch::walk(std::string folder) {
   for (const platform::DirEntry& entry : entries) {
     if (entry.kind != platform::FileKind::Directory)
       continue; // links to folders are never followed
-    if (!control_.checkpoint() || !walk(folder + entry.name))
+    if (std::find(skippedFolders.begin(), skippedFolders.end(), entry.identity) !=
+        skippedFolders.end())
+      continue;
+    if (!control_.checkpoint() || !walk(folder + entry.name, &entry.identity))
       return false;
   }
   return true;

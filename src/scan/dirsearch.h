@@ -46,6 +46,8 @@ public:
 
   /// Descend into subfolders (default true).
   bool searchinsubfolders = true;
+  /// Folders never entered, by identity (the quarantine's folder: its copies are not threats).
+  std::vector<platform::FileIdentity> skippedFolders;
   /// Raised on entering a folder; the folder always ends in "/".
   std::function<void(const std::string& folder)> searching;
   /// Raised once for each newly found file.
@@ -64,7 +66,7 @@ public:
   const platform::DirEntry* reporting() const { return reporting_; }
 
 private:
-  bool walk(std::string folder);
+  bool walk(std::string folder, const platform::FileIdentity* listed);
   bool matches(const std::string& pattern, const std::string& folder,
                const platform::DirEntry& entry);
 

@@ -5,6 +5,7 @@
 #include "app/text.h"
 #include "engine/datafiles.h"
 #include "threats/process_helpers.h"
+#include "threats/quarantine.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,13 +34,14 @@ void ScanRunner::search_found(const std::string& folder, const std::string& name
   if (state_.cancelFlag)
     search_.Cancel();
   // A file reported before the cancel is still checked.
-  if (pipeline_) {
-    const platform::DirEntry* entry = search_.reporting();
-    pipeline_->submit(folder + name,
-                      entry ? std::optional<std::uint64_t>(entry->size) : std::nullopt);
-  } else {
-    checker_.checkvir(folder + name);
-  }
+  const platform::DirEntry* entry = search_.reporting();
+  std::optional<engine::ListedFile> listed;
+  if (entry)
+    listed = engine::ListedFile{entry->size, entry->identity};
+  if (pipeline_)
+    pipeline_->submit(folder + name, listed);
+  else
+    checker_.checkvir(folder + name, listed);
 }
 
 void ScanRunner::ScanFolderTree(const std::string& folder, int areaIndex) {
@@ -48,6 +50,11 @@ void ScanRunner::ScanFolderTree(const std::string& folder, int areaIndex) {
   search_.searchinsubfolders = true;
   state_.areaIndex = areaIndex;
   state_.counter = ThreatCounter::Folder;
+  // The quarantine's copies are threats kept on purpose: no walk enters their folder.
+  search_.skippedFolders.clear();
+  auto quarantine = p_.files.status(platform::joinPath(folder_, threats::kQuarantineFolder));
+  if (quarantine && quarantine->kind == platform::FileKind::Directory)
+    search_.skippedFolders.push_back(quarantine->identity());
   search_.findfiles(start, patterns);
   if (pipeline_)
     pipeline_->finish(); // the area's count is complete before the next area starts

@@ -2,6 +2,8 @@
 // observer that front ends (command line, desktop window, tests) watch a run through.
 #pragma once
 
+#include "platform/files.h"
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -50,6 +52,9 @@ struct ThreatRow {
   bool checked = false;
   std::optional<std::uint32_t> color; ///< none: the list's default colours
   bool selected = false;              ///< highlighted (for "Remove Threat from memory")
+  /// The file that was checked; its removal acts on that file only (unknown: the file at the
+  /// path must still have the row's digest).
+  platform::FileIdentity identity;
 };
 
 /// The detected-threat list with its parallel digest list, and the current area's threat list.
@@ -73,6 +78,9 @@ public:
   virtual void checking(const std::string& /*path*/, long long /*filesScanned*/) {}
   /// A file was found to be a threat and recorded.
   virtual void detected(const ThreatRow& /*row*/, const std::string& /*digest*/) {}
+  /// A file could not be checked or acted on as asked (it changed after it was checked, it could
+  /// not be deleted, ...); `what` says so in a few words.
+  virtual void problem(const std::string& /*path*/, const std::string& /*what*/) {}
   /// An area's step ended with this many threats in its count.
   virtual void areaFinished(int /*areaIndex*/, int /*count*/) {}
   /// A Quick or Smart run ended; its summary is filled in.

@@ -40,15 +40,19 @@ void ThreatAlert::ShowThreatAlert(const AlertRecord& record) {
 }
 
 void ThreatAlert::DeleteThisFile(const AlertRecord& record) {
-  if (!record.path.empty())
-    DeleteAFile(p_, record.path);
+  if (record.path.empty())
+    return;
+  // Only a file that still is the threat found goes, whatever stands at the path by now.
+  if (auto identity = ConfirmCheckedFile(p_, record.path, {}, app::trimBlanks(record.digest)))
+    DeleteCheckedFile(p_, record.path, *identity);
 }
 
 void ThreatAlert::QuarantineThisFile(const AlertRecord& record) {
   if (record.path.empty())
     return;
-  if (Quarantine(p_, folder_).QuarantineFile(record.name, record.path))
-    DeleteAFile(p_, record.path);
+  auto identity = ConfirmCheckedFile(p_, record.path, {}, app::trimBlanks(record.digest));
+  if (identity && Quarantine(p_, folder_).QuarantineFile(record.name, record.path, *identity))
+    DeleteCheckedFile(p_, record.path, *identity);
 }
 
 void ThreatAlert::MarkSafe(const AlertRecord& record) {

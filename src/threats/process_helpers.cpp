@@ -2,6 +2,7 @@
 #include "threats/process_helpers.h"
 
 #include "app/text.h"
+#include "engine/fingerprint.h"
 
 namespace quorvane::threats {
 
@@ -10,9 +11,27 @@ bool FileExists(platform::Platform& platform, const std::string& path) {
   return status && status->kind != platform::FileKind::Directory;
 }
 
-void DeleteAFile(platform::Platform& platform, const std::string& path) {
-  platform.files.makeWritable(path);
-  platform.files.removeFile(path);
+std::optional<platform::FileIdentity> ConfirmCheckedFile(platform::Platform& platform,
+                                                         const std::string& path,
+                                                         const platform::FileIdentity& checked,
+                                                         std::string_view digest) {
+  if (!digest.empty()) {
+    auto hashed = engine::HashEntry(platform, path, 1 << 20);
+    if (!hashed || !app::equalsIgnoreCase(engine::DigestText(hashed->digest), digest) ||
+        (checked.known() && hashed->file.identity() != checked))
+      return std::nullopt;
+    return hashed->file.identity();
+  }
+  auto file = platform.files.openEntry(path);
+  if (!file || (checked.known() && (*file)->status().identity() != checked))
+    return std::nullopt;
+  return (*file)->status().identity();
+}
+
+std::error_code DeleteCheckedFile(platform::Platform& platform, const std::string& path,
+                                  const platform::FileIdentity& checked) {
+  // Nothing to clear first: on this system a file's own permissions never keep it from going.
+  return platform.files.removeCheckedFile(path, checked);
 }
 
 bool KillProcessesByName(platform::Platform& platform, const std::string& name,

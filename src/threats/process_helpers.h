@@ -4,7 +4,10 @@
 
 #include "platform/platform.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace quorvane::threats {
@@ -14,8 +17,18 @@ using platform::ProcessId;
 /// True when the file is still there (a file of length 0 counts).
 bool FileExists(platform::Platform& platform, const std::string& path);
 
-/// Makes the file deletable (writable by its owner) and deletes it; errors are ignored.
-void DeleteAFile(platform::Platform& platform, const std::string& path);
+/// The identity of the regular file at `path` while it is the file that was checked: the file
+/// `checked` names when that is known, and, when `digest` is given, a file whose content still
+/// has that digest (either case). A link at the path is never taken. Nothing when it is not.
+std::optional<platform::FileIdentity> ConfirmCheckedFile(platform::Platform& platform,
+                                                         const std::string& path,
+                                                         const platform::FileIdentity& checked,
+                                                         std::string_view digest = {});
+
+/// Deletes the file at `path` only while it is the file `checked` names; the error says why not
+/// (platform::FileError::Changed when the entry is another file by now).
+std::error_code DeleteCheckedFile(platform::Platform& platform, const std::string& path,
+                                  const platform::FileIdentity& checked);
 
 /// Ends every process whose image name equals `name` (ignoring case). With `programFile`, only
 /// the processes that run that very file are ended, whatever other programs share its name.

@@ -2,20 +2,51 @@
 #include "threats/quarantine.h"
 
 #include "app/appfolder.h"
+#include "app/text.h"
 
-#include <set>
+#include <algorithm>
 
 namespace quorvane::threats {
 namespace {
 
-std::string indexLine(const ThreatRecord& record) {
-  std::string line = record.name + "|" + record.date + "|" + record.path;
-  if (!record.copy.empty())
-    line += "|" + record.copy;
-  return line + "\r\n";
+/// Copies are stored readable by their owner only, whatever the file allowed.
+constexpr std::uint32_t kCopyMode = 0600;
+/// Names of copies stay well below the file systems' 255-byte limit.
+constexpr std::size_t kCopyStemLimit = 200;
+
+/// The part of a copy's name taken from the threat's name: bytes that do not belong in a plain
+/// file name (separators, controls, "|", "%") become "_".
+std::string copyStem(const std::string& name) {
+  std::string stem;
+  for (char c : name.substr(0, kCopyStemLimit)) {
+    auto byte = static_cast<unsigned char>(c);
+    bool plain = byte > 0x20 && byte != 0x7F && c != '/' && c != '\\' && c != '|' && c != '%';
+    stem += plain ? c : '_';
+  }
+  if (stem.empty() || stem == "." || stem == "..")
+    stem = "file" + stem;
+  return stem;
+}
+
+std::uint32_t modeOf(const ThreatRecord& record, std::uint32_t fallback) {
+  if (record.mode.empty() || record.mode.size() > 4 ||
+      record.mode.find_first_not_of("01234567") != std::string::npos)
+    return fallback;
+  return static_cast<std::uint32_t>(std::stoul(record.mode, nullptr, 8)) & 07777;
+}
+
+std::string octal(std::uint32_t mode) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%o", mode & 07777);
+  return buffer;
 }
 
 } // namespace
+
+bool IsPlainFileName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
 
 std::string Quarantine::indexPath() const {
   return platform::joinPath(folder_, kQuarantineIndexFile);
@@ -24,35 +55,43 @@ std::string Quarantine::folderPath() const {
   return platform::joinPath(folder_, kQuarantineFolder);
 }
 
-std::string Quarantine::copyPath(const ThreatRecord& record) const {
+std::optional<std::string> Quarantine::copyPath(const ThreatRecord& record) const {
   // Records of the three-field layout name their copy by the quarantine name.
-  return platform::joinPath(folderPath(), record.copy.empty() ? record.name + ".qrt" : record.copy);
+  std::string copy = record.copy.empty() ? record.name + ".qrt" : record.copy;
+  if (!IsPlainFileName(copy) || copy.find('\\') != std::string::npos)
+    return std::nullopt;
+  return platform::joinPath(folderPath(), copy);
 }
 
-std::string Quarantine::freeCopyName(const std::string& name) {
-  std::set<std::string> taken;
-  for (const QuarantineRow& row : ShowQuarantine())
-    taken.insert(copyPath(row.record));
-  for (int n = 1;; ++n) {
-    std::string candidate = n == 1 ? name + ".qrt" : name + "." + std::to_string(n) + ".qrt";
-    std::string full = platform::joinPath(folderPath(), candidate);
-    if (!taken.count(full) && !p_.files.status(full))
-      return candidate;
-  }
-}
-
-bool Quarantine::QuarantineFile(const std::string& name, const std::string& path) {
-  if (p_.files.createDirectory(folderPath()))
+bool Quarantine::QuarantineFile(const std::string& name, const std::string& path,
+                                const platform::FileIdentity& checked) {
+  platform::DataFilesLock lock(p_.files, folder_);
+  if (p_.files.createPrivateDirectory(folderPath()))
     return false;
-  std::string copy = freeCopyName(name);
+  std::string stem = copyStem(name);
+  std::string copy;
+  for (int n = 1; n <= 10000; ++n) {
+    std::string candidate = n == 1 ? stem + ".qrt" : stem + "." + std::to_string(n) + ".qrt";
+    std::error_code error = p_.files.copyCheckedFile(path, checked,
+                                                     platform::joinPath(folderPath(), candidate),
+                                                     kCopyMode);
+    if (error == std::errc::file_exists)
+      continue; // taken, by an older copy or by another process this very moment
+    if (error)
+      return false;
+    copy = candidate;
+    break;
+  }
+  if (copy.empty())
+    return false;
   std::string copyFull = platform::joinPath(folderPath(), copy);
-  if (p_.files.copyFile(path, copyFull)) {
-    p_.files.removeFile(copyFull); // no half copies
-    return false;
-  }
+  std::string mode;
+  if (auto status = p_.files.status(path);
+      status && (!checked.known() || status->identity() == checked))
+    mode = octal(status->mode);
   // The record is written once its copy exists, so every record can be restored.
-  ThreatRecord record{name, p_.clock.generalDateNow(), path, copy};
-  if (p_.files.appendFile(indexPath(), indexLine(record))) {
+  ThreatRecord record{name, p_.clock.generalDateNow(), path, copy, mode};
+  if (p_.files.appendFile(indexPath(), RecordLine(record))) {
     p_.files.removeFile(copyFull);
     return false;
   }
@@ -64,67 +103,85 @@ std::vector<QuarantineRow> Quarantine::ShowQuarantine() {
   auto text = p_.files.readFile(indexPath());
   if (text)
     for (ThreatRecord& record : ParseThreatRecords(*text))
-      rows.push_back({std::move(record), false});
+      rows.push_back({std::move(record), false, {}});
   return rows;
 }
 
-void Quarantine::rewriteIndex(const std::vector<QuarantineRow>& rows) {
-  std::string text;
-  for (const QuarantineRow& row : rows)
-    text += indexLine(row.record);
-  p_.files.writeFile(indexPath(), text);
+std::vector<QuarantineRow> Quarantine::RestoreQuarantined(const std::vector<QuarantineRow>& rows) {
+  return restoreOrDelete(rows, true, std::nullopt);
 }
 
-void Quarantine::removeCopies(const std::vector<std::string>& copies,
-                              const std::vector<QuarantineRow>& kept) {
+std::vector<QuarantineRow> Quarantine::RestoreQuarantinedTo(const std::vector<QuarantineRow>& rows,
+                                                            const std::string& folder) {
+  return restoreOrDelete(rows, true, folder);
+}
+
+std::vector<QuarantineRow> Quarantine::DeleteQuarantined(const std::vector<QuarantineRow>& rows) {
+  return restoreOrDelete(rows, false, std::nullopt);
+}
+
+std::vector<QuarantineRow>
+Quarantine::restoreOrDelete(const std::vector<QuarantineRow>& rows, bool restore,
+                            const std::optional<std::string>& intoFolder) {
+  // The index is read again under the lock: the rows given may be old, and records added since
+  // (by a scan running beside us) must survive the rewrite.
+  platform::DataFilesLock lock(p_.files, folder_);
+  std::vector<QuarantineRow> index = ShowQuarantine();
+  std::vector<bool> done(index.size(), false);
+  std::vector<QuarantineRow> left;
+  std::vector<std::string> freedCopies;
+  for (const QuarantineRow& row : rows) {
+    if (!row.checked)
+      continue;
+    auto at = std::find_if(index.begin(), index.end(), [&](const QuarantineRow& current) {
+      return !done[static_cast<std::size_t>(&current - index.data())] &&
+             current.record == row.record;
+    });
+    if (at == index.end())
+      continue; // already restored or deleted elsewhere
+    std::size_t i = static_cast<std::size_t>(at - index.begin());
+    std::optional<std::string> copy = copyPath(at->record);
+    if (!copy) {
+      left.push_back({at->record, false, std::make_error_code(std::errc::invalid_argument)});
+      continue; // a record that names no copy of ours is never acted on
+    }
+    auto copyStatus = p_.files.status(*copy);
+    if (!copyStatus) {
+      done[i] = true; // nothing left to restore or delete: the record goes
+      continue;
+    }
+    if (restore) {
+      std::string target = intoFolder ? platform::joinPath(*intoFolder,
+                                                           std::string(app::fileNameOf(at->record.path)))
+                                      : at->record.path;
+      std::uint32_t mode = modeOf(at->record, copyStatus->mode);
+      if (std::error_code error = p_.files.restoreFile(*copy, target, mode)) {
+        left.push_back({at->record, false, error}); // the copy and its record stay
+        continue;
+      }
+    }
+    done[i] = true;
+    freedCopies.push_back(*copy);
+  }
+
+  std::vector<QuarantineRow> kept;
+  std::string text;
+  for (std::size_t i = 0; i < index.size(); ++i)
+    if (!done[i]) {
+      kept.push_back(index[i]);
+      text += RecordLine(index[i].record);
+    }
+  if (std::count(done.begin(), done.end(), true) > 0)
+    p_.files.writeFile(indexPath(), text);
   // A copy still named by a remaining record (old index lines may share one) is kept.
-  for (const std::string& copy : copies) {
-    bool stillNeeded = false;
-    for (const QuarantineRow& row : kept)
-      stillNeeded = stillNeeded || copyPath(row.record) == copy;
+  for (const std::string& copy : freedCopies) {
+    bool stillNeeded = std::any_of(kept.begin(), kept.end(), [&](const QuarantineRow& row) {
+      return copyPath(row.record) == copy;
+    });
     if (!stillNeeded)
       p_.files.removeFile(copy);
   }
-}
-
-std::vector<QuarantineRow> Quarantine::RestoreQuarantined(const std::vector<QuarantineRow>& rows) {
-  std::vector<QuarantineRow> kept;
-  std::vector<QuarantineRow> failed;
-  std::vector<std::string> restoredCopies;
-  for (const QuarantineRow& row : rows) {
-    if (!row.checked) {
-      kept.push_back(row);
-      continue;
-    }
-    std::string copy = copyPath(row.record);
-    if (!p_.files.status(copy)) {
-      continue; // nothing left to restore: the record goes
-    }
-    // The file's folder may have gone with it (a cleaned drive's folder): it is made again.
-    platform::createFolderPath(p_.files, app::FolderOf(row.record.path));
-    if (p_.files.copyFile(copy, row.record.path)) {
-      kept.push_back({row.record, false}); // the copy and its record stay
-      failed.push_back(row);
-      continue;
-    }
-    restoredCopies.push_back(copy);
-  }
-  removeCopies(restoredCopies, kept);
-  rewriteIndex(kept);
-  return failed;
-}
-
-void Quarantine::DeleteQuarantined(const std::vector<QuarantineRow>& rows) {
-  std::vector<QuarantineRow> kept;
-  std::vector<std::string> deleted;
-  for (const QuarantineRow& row : rows) {
-    if (row.checked)
-      deleted.push_back(copyPath(row.record));
-    else
-      kept.push_back(row);
-  }
-  removeCopies(deleted, kept);
-  rewriteIndex(kept);
+  return left;
 }
 
 } // namespace quorvane::threats

@@ -4,7 +4,9 @@
 
 #include "threats/threatlog.h"
 
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace quorvane::threats {
@@ -16,35 +18,46 @@ inline constexpr const char* kQuarantineFolder = "qrnt";
 struct QuarantineRow {
   ThreatRecord record;
   bool checked = false;
+  std::error_code problem; ///< why a command left the row (set on the rows it returns)
 };
+
+/// True when `name` can name a file inside one folder: not empty, no "/", not "." or "..".
+bool IsPlainFileName(std::string_view name);
 
 class Quarantine {
 public:
   Quarantine(platform::Platform& platform, std::string appFolder)
       : p_(platform), folder_(std::move(appFolder)) {}
 
-  /// Copies the file into the quarantine under `name` and records it. Every file gets a copy of
-  /// its own ("name.qrt", else "name.2.qrt", ...). False when no copy could be made; the caller
-  /// then keeps the threat file.
-  bool QuarantineFile(const std::string& name, const std::string& path);
+  /// Copies the file into the quarantine and records it under `name`. The copy is made from
+  /// `path` only while it is the file `checked` names (when known; a link there is never
+  /// followed), under a name of its own claimed by creating it ("name.qrt", else
+  /// "name.2.qrt", ...; characters that do not belong in a file name become "_"), readable by
+  /// this user only. False when no copy could be made; the caller then keeps the threat file.
+  bool QuarantineFile(const std::string& name, const std::string& path,
+                      const platform::FileIdentity& checked = {});
   /// The index rows, unchecked, in index order.
   std::vector<QuarantineRow> ShowQuarantine();
-  /// Copies each checked row's file back to its path and deletes the copy. A row whose copy
-  /// cannot be put back stays (with its copy); the others leave the index. Returns the rows that
-  /// could not be restored.
+  /// Puts each checked row's file back at its path with its recorded permissions and deletes
+  /// the copy. Nothing is overwritten: a row whose path is taken (or whose copy cannot be put
+  /// back) stays with its copy. Returns the rows left, each with its problem.
   std::vector<QuarantineRow> RestoreQuarantined(const std::vector<QuarantineRow>& rows);
-  /// Deletes each checked row's copy and drops the row from the index.
-  void DeleteQuarantined(const std::vector<QuarantineRow>& rows);
+  /// The same, putting each file into `folder` under its own name instead.
+  std::vector<QuarantineRow> RestoreQuarantinedTo(const std::vector<QuarantineRow>& rows,
+                                                  const std::string& folder);
+  /// Deletes each checked row's copy and drops the row from the index. Returns the rows left.
+  std::vector<QuarantineRow> DeleteQuarantined(const std::vector<QuarantineRow>& rows);
 
-  /// Full path of the copy a record stands for.
-  std::string copyPath(const ThreatRecord& record) const;
+  /// Full path of the copy a record stands for; nothing when the record names no plain file of
+  /// qrnt/ (such a record is shown, never acted on).
+  std::optional<std::string> copyPath(const ThreatRecord& record) const;
 
 private:
   std::string indexPath() const;
   std::string folderPath() const;
-  void rewriteIndex(const std::vector<QuarantineRow>& rows);
-  void removeCopies(const std::vector<std::string>& copies, const std::vector<QuarantineRow>& kept);
-  std::string freeCopyName(const std::string& name);
+  std::vector<QuarantineRow>
+  restoreOrDelete(const std::vector<QuarantineRow>& rows, bool restore,
+                  const std::optional<std::string>& intoFolder);
 
   platform::Platform& p_;
   std::string folder_;

@@ -3,6 +3,7 @@
 
 #include "app/settings.h"
 #include "app/text.h"
+#include "engine/fingerprint.h"
 #include "scan/results.h"
 #include "threats/process_helpers.h"
 #include "threats/quarantine.h"
@@ -68,11 +69,18 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
   app::SettingsStore settings(p_);
   Quarantine quarantine(p_, folder_);
   std::vector<std::string> survivors;
-  for (const scan::ThreatRow& row : results.rows) {
+  leftAlone_.clear();
+  for (std::size_t i = 0; i < results.rows.size(); ++i) {
+    const scan::ThreatRow& row = results.rows[i];
     if (!row.checked)
       continue;
     const std::string& path = row.fullPath;
-    p_.files.appendFile(platform::joinPath(folder_, kRemovalRecordFile), path + "\r\n");
+    std::string digest = i < results.digests.size() ? results.digests[i] : std::string();
+    {
+      platform::DataFilesLock lock(p_.files, folder_);
+      p_.files.appendFile(platform::joinPath(folder_, kRemovalRecordFile),
+                          EncodeRecordField(path) + "\r\n");
+    }
     // An autostart entry that names the file after its tenth character (in its key path,
     // value name or data) is cut; one that names it earlier is left alone.
     for (const std::string& entry : autostartRefs) {
@@ -94,17 +102,41 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
     for (std::string_view key : {"software\\Microsoft\\windows nt\\currentversion\\windows",
                                  "SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows"})
       settings.RegWriteText(platform::Hive::LocalMachine, key, "AppInit_DLLs", "0");
-    if (mode == RemovalMode::Quarantine &&
-        !quarantine.QuarantineFile(app::toLower(app::trimBlanks(row.fileName)), path))
-      continue; // no copy, no deletion: the file stays where it is
-    DeleteAFile(p_, path);
-    if (FileExists(p_, path)) {
-      if (!loaded_)
-        loadpending(); // the registry's strings come first, so none is lost
-      pending_.push_back(std::string(kDeletePrefix) + path);
-      pending_.emplace_back();
-      survivors.push_back(path);
+    // The file that goes is the one that was checked: the row's file, else one that still
+    // has the row's digest.
+    std::optional<platform::FileIdentity> identity = ConfirmCheckedFile(
+        p_, path, row.identity, row.identity.known() ? std::string() : digest);
+    if (!identity) {
+      if (FileExists(p_, path))
+        leftAlone_.push_back(path);
+      continue;
     }
+    if (mode == RemovalMode::Quarantine &&
+        !quarantine.QuarantineFile(app::toLower(app::trimBlanks(row.fileName)), path, *identity))
+      continue; // no copy, no deletion: the file stays where it is
+    if (!DeleteCheckedFile(p_, path, *identity))
+      continue;
+    auto still = p_.files.status(path);
+    if (!still || still->identity() != *identity) {
+      if (still)
+        leftAlone_.push_back(path); // another file stands there now
+      continue;
+    }
+    // It stays until the next start; files.sig says which file may then be deleted.
+    auto hashed = engine::HashEntry(p_, path, 1 << 20);
+    if (!hashed || hashed->file.identity() != *identity)
+      continue;
+    {
+      platform::DataFilesLock lock(p_.files, folder_);
+      p_.files.appendFile(platform::joinPath(folder_, kRemovalRecordFile),
+                          RecordedFileLine(path, {*identity, hashed->length,
+                                                  app::toLower(engine::DigestText(hashed->digest))}));
+    }
+    if (!loaded_)
+      loadpending(); // the registry's strings come first, so none is lost
+    pending_.push_back(std::string(kDeletePrefix) + path);
+    pending_.emplace_back();
+    survivors.push_back(path);
   }
   scan::RemoveCheckedRows(results);
   if (!survivors.empty()) {
@@ -129,29 +161,60 @@ void ThreatRemover::RemoveThreatFromMemory(scan::ScanResults& results) {
   results.digests.clear();
 }
 
-std::set<std::string> ThreatRemover::handledPaths() {
-  std::set<std::string> paths;
-  auto text = p_.files.readFile(platform::joinPath(folder_, kRemovalRecordFile));
-  if (!text)
-    return paths;
-  for (std::string_view line : app::SplitLines(*text))
-    if (!line.empty())
-      paths.emplace(line);
-  return paths;
+std::string RecordedFileLine(const std::string& path, const ThreatRemover::RecordedFile& file) {
+  return EncodeRecordField(path) + "|" + std::to_string(file.identity.device) + "|" +
+         std::to_string(file.identity.inode) + "|" + std::to_string(file.size) + "|" +
+         file.digest + "\r\n";
 }
 
-bool ThreatRemover::isOwnDeletionPair(std::size_t i, const std::set<std::string>& handled) const {
+std::optional<std::pair<std::string, ThreatRemover::RecordedFile>>
+ParseRecordedFileLine(std::string_view line) {
+  std::vector<std::string_view> fields;
+  for (std::size_t start = 0;;) {
+    std::size_t bar = line.find('|', start);
+    fields.push_back(line.substr(start, bar == std::string_view::npos ? bar : bar - start));
+    if (bar == std::string_view::npos)
+      break;
+    start = bar + 1;
+  }
+  if (fields.size() != 5 || fields[0].empty() || fields[4].size() != 32 ||
+      fields[4].find_first_not_of("0123456789abcdef") != std::string_view::npos)
+    return std::nullopt;
+  std::uint64_t numbers[3];
+  for (int k = 0; k < 3; ++k) {
+    std::string_view text = fields[static_cast<std::size_t>(k) + 1];
+    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != text.npos)
+      return std::nullopt;
+    numbers[k] = std::stoull(std::string(text));
+  }
+  ThreatRemover::RecordedFile file{{numbers[0], numbers[1]}, numbers[2], std::string(fields[4])};
+  return std::make_pair(DecodeRecordField(fields[0]), file);
+}
+
+std::map<std::string, ThreatRemover::RecordedFile> ThreatRemover::recordedFiles() {
+  std::map<std::string, RecordedFile> files;
+  auto text = p_.files.readFile(platform::joinPath(folder_, kRemovalRecordFile));
+  if (!text)
+    return files;
+  for (std::string_view line : app::SplitLines(*text))
+    if (auto recorded = ParseRecordedFileLine(line))
+      files[recorded->first] = recorded->second; // the latest record of a path counts
+  return files;
+}
+
+bool ThreatRemover::isOwnDeletionPair(std::size_t i,
+                                      const std::map<std::string, RecordedFile>& recorded) const {
   return isDeletionPair(pending_, i) &&
-         handled.count(pending_[i].substr(kDeletePrefix.size())) != 0;
+         recorded.count(pending_[i].substr(kDeletePrefix.size())) != 0;
 }
 
 std::vector<std::string> ThreatRemover::pendingDeletions() {
   if (!loaded_)
     loadpending();
-  std::set<std::string> handled = handledPaths();
+  auto recorded = recordedFiles();
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < pending_.size(); ++i)
-    if (isOwnDeletionPair(i, handled)) {
+    if (isOwnDeletionPair(i, recorded)) {
       paths.push_back(pending_[i].substr(kDeletePrefix.size()));
       ++i;
     }
@@ -160,22 +223,31 @@ std::vector<std::string> ThreatRemover::pendingDeletions() {
 
 std::vector<std::string> ThreatRemover::CarryOutPendingDeletions() {
   loadpending();
-  std::set<std::string> handled = handledPaths();
+  auto recorded = recordedFiles();
   std::vector<std::string> kept, deleted;
   for (std::size_t i = 0; i < pending_.size(); ++i) {
-    if (!isOwnDeletionPair(i, handled)) {
+    if (!isOwnDeletionPair(i, recorded)) {
       kept.push_back(pending_[i]);
       continue;
     }
     std::string path = pending_[i].substr(kDeletePrefix.size());
-    DeleteAFile(p_, path);
-    if (FileExists(p_, path)) {
-      kept.push_back(pending_[i]); // still there: the pair stays for the next start
+    const RecordedFile& file = recorded.at(path);
+    ++i;
+    auto hashed = engine::HashEntry(p_, path, 1 << 20);
+    if (!hashed || hashed->file.identity() != file.identity || hashed->length != file.size ||
+        app::toLower(engine::DigestText(hashed->digest)) != file.digest) {
+      if (FileExists(p_, path) && !hashed) {
+        kept.push_back(pending_[i - 1]); // present but unreadable now: try at the next start
+        kept.emplace_back();
+      }
+      continue; // gone, or another file stands there now: that one is not ours to delete
+    }
+    if (DeleteCheckedFile(p_, path, file.identity)) {
+      kept.push_back(pending_[i - 1]); // still there: the pair stays for the next start
       kept.emplace_back();
     } else {
       deleted.push_back(path);
     }
-    ++i;
   }
   if (kept.size() != pending_.size()) {
     pending_ = std::move(kept);

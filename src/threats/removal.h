@@ -6,6 +6,8 @@
 #include "platform/platform.h"
 #include "scan/scan_state.h"
 
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -41,31 +43,56 @@ public:
   void savepending();
 
   /// Deletes (or quarantines, then deletes) the file of every ticked row, then removes the
-  /// ticked rows with their digests. Files still present afterwards get deletion pairs; the user
-  /// is then asked whether to restart. Returns the paths of those survivors.
+  /// ticked rows with their digests. Only the file that was checked goes: a row whose path names
+  /// another file by now (swapped, replaced, a link) is left alone and listed in leftAlone().
+  /// Files still present afterwards get deletion pairs, with their identity recorded in
+  /// files.sig; the user is then asked whether to restart. Returns the paths of those survivors.
   std::vector<std::string> RemoveSelectedThreats(scan::ScanResults& results,
                                                  const std::vector<std::string>& autostartRefs,
                                                  RemovalMode mode);
   /// Stops every process that has the file of a selected row loaded; then empties the list.
   void RemoveThreatFromMemory(scan::ScanResults& results);
 
+  /// The rows of the last RemoveSelectedThreats that were not removed because their path no
+  /// longer names the file that was checked.
+  const std::vector<std::string>& leftAlone() const { return leftAlone_; }
+
   /// The program's own deletion pairs in the pending list: "\??\" + path, then an empty string,
-  /// for a path the program itself handled (listed in files.sig).
+  /// for a file the program itself could not delete (its identity is in files.sig).
   std::vector<std::string> pendingDeletions();
-  /// Deletes the files of the program's own deletion pairs and drops the pairs that are done (the
-  /// file is gone); every other string stays. Returns the paths deleted.
+  /// Deletes the files of the program's own deletion pairs, each only while it is still the file
+  /// that was recorded (device, inode, size and digest), and drops the pairs that are done: the
+  /// file is gone, or another file stands at its path now (that one stays). Every other string
+  /// stays. Returns the paths deleted.
   std::vector<std::string> CarryOutPendingDeletions();
 
+  /// What files.sig says of a file that could not be deleted.
+  struct RecordedFile {
+    platform::FileIdentity identity;
+    std::uint64_t size = 0;
+    std::string digest; ///< lower-case MD5
+  };
+
 private:
-  /// The paths of files.sig: only these are ever deleted from the pending list, so a pair that
-  /// somebody else put there cannot make the program delete an arbitrary file.
-  std::set<std::string> handledPaths();
-  bool isOwnDeletionPair(std::size_t i, const std::set<std::string>& handled) const;
+  /// The files of files.sig recorded with their identity: only these are ever deleted from the
+  /// pending list, so a pair that somebody else put there cannot make the program delete an
+  /// arbitrary file, nor a later file at the same path go in its place.
+  std::map<std::string, RecordedFile> recordedFiles();
+  bool isOwnDeletionPair(std::size_t i, const std::map<std::string, RecordedFile>& recorded) const;
 
   platform::Platform& p_;
   std::string folder_;
   std::vector<std::string> pending_;
   bool loaded_ = false;
+  std::vector<std::string> leftAlone_;
 };
+
+/// A files.sig line for a file that could not be deleted: the path (stored as record fields
+/// are), then device, inode, size and digest, joined by "|". Readers of the one-path layout take
+/// the whole line for a path that no pending pair names, so they skip it.
+std::string RecordedFileLine(const std::string& path, const ThreatRemover::RecordedFile& file);
+/// The path and file of such a line; nothing for a line of the one-path layout or a bad line.
+std::optional<std::pair<std::string, ThreatRemover::RecordedFile>>
+ParseRecordedFileLine(std::string_view line);
 
 } // namespace quorvane::threats

@@ -69,7 +69,7 @@ void RecordListModel::setRecords(std::vector<threats::ThreatRecord> records) {
   beginResetModel();
   rows_.clear();
   for (threats::ThreatRecord& record : records)
-    rows_.push_back({std::move(record), false});
+    rows_.push_back({std::move(record), false, {}});
   endResetModel();
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace quorvane::testing {
 namespace {
@@ -237,6 +238,27 @@ TEST_F(CliScanTest, RemoveAndQuarantineAllAfterTheRun) {
   EXPECT_NE(scan({"--remove", "--quarantine-all", "."}).status, 0);
 }
 
+TEST_F(CliScanTest, ALaterFileAtAPendingPathIsNeverDeleted) {
+  std::string path = tree.write("locked.exe", "left over");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  ASSERT_EQ(RunCli({"--home", home.path(), "reg", "add",
+                    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "/v",
+                    "PendingFileRenameOperations", "/t", "REG_MULTI_SZ", "/d", "\\??\\" + path + "\\0",
+                    "/f"})
+                .status,
+            0);
+  home.write("files.sig", path + "|" + std::to_string(st.st_dev) + "|" +
+                              std::to_string(st.st_ino) + "|9|7d1982c9915584ec0bb9734ed3ea7eb3\r\n");
+  // The threat went some other way; the user saved a document under the same name since.
+  std::filesystem::remove(path);
+  tree.write("locked.exe", "the user's document");
+  CliResult scanned = scan({"."});
+  EXPECT_THAT(scanned.err, ::testing::Not(HasSubstr("deleted")));
+  EXPECT_EQ(tree.read("locked.exe"), "the user's document");
+  EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, "") << "the pair is done";
+}
+
 TEST_F(CliScanTest, PendingDeletionsAreListedAndCarriedOut) {
   std::string stale = tree.write("stale.exe", "left over");
   // Written the way another tool would, through the registry command.
@@ -247,7 +269,13 @@ TEST_F(CliScanTest, PendingDeletionsAreListedAndCarriedOut) {
                 .status,
             0);
   EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, ""); // not one of ours
-  home.write("files.sig", stale + "\r\n");                      // as a removal would record it
+  home.write("files.sig", stale + "\r\n"); // a path alone does not say which file may go
+  EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, "");
+  struct stat st {};
+  ASSERT_EQ(::stat(stale.c_str(), &st), 0);
+  // As a removal records a file it could not delete: its identity and digest.
+  home.write("files.sig", stale + "\r\n" + stale + "|" + std::to_string(st.st_dev) + "|" +
+                              std::to_string(st.st_ino) + "|9|7d1982c9915584ec0bb9734ed3ea7eb3\r\n");
   EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, stale + "\n");
   CliResult done = RunCli({"--home", home.path(), "pending", "--run"});
   EXPECT_EQ(done.status, 0);

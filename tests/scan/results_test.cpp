@@ -16,7 +16,7 @@ ScanResults fourRows() {
   ScanResults results;
   for (int i = 1; i <= 4; ++i) {
     std::string name = "f" + std::to_string(i) + ".exe";
-    results.rows.push_back({name, "/d/" + name, false, std::nullopt, false});
+    results.rows.push_back({name, "/d/" + name, false, std::nullopt, false, {}});
     results.digests.push_back("digest" + std::to_string(i));
   }
   return results;

@@ -18,7 +18,7 @@ protected:
   platform::fake::FakePlatform fake;
   ThreatAlert alert{fake.platform, "/app"};
   app::SettingsStore settings{fake.platform};
-  AlertRecord record{"bad.exe", "9f86d081884c7d659a2feaa0c55ad015", "/d/bad.exe", 42};
+  AlertRecord record{"bad.exe", "bae60998ffe4923b131e3d6e4c19993e", "/d/bad.exe", 42}; // of "bad"
 
   void SetUp() override {
     fake.files.createDirectory("/app");
@@ -28,7 +28,7 @@ protected:
 };
 
 TEST_F(AlertTest, RecordRoundTrips) {
-  EXPECT_EQ(record.text(), "bad.exe|9f86d081884c7d659a2feaa0c55ad015|/d/bad.exe|42");
+  EXPECT_EQ(record.text(), "bad.exe|bae60998ffe4923b131e3d6e4c19993e|/d/bad.exe|42");
   AlertRecord back = AlertRecord::parse(record.text());
   EXPECT_EQ(back.name, "bad.exe");
   EXPECT_EQ(back.path, "/d/bad.exe");
@@ -62,9 +62,18 @@ TEST_F(AlertTest, DeleteSettingActsAtOnce) {
   EXPECT_FALSE(fake.files.exists("/d/bad.exe"));
 }
 
+TEST_F(AlertTest, AFileThatIsNoLongerTheThreatIsNeitherDeletedNorQuarantined) {
+  // By the time the user clicks, another file stands at the path.
+  fake.files.put("/d/bad.exe", "a document the user saved there since");
+  alert.DeleteThisFile(record);
+  alert.QuarantineThisFile(record);
+  EXPECT_EQ(fake.files.content("/d/bad.exe"), "a document the user saved there since");
+  EXPECT_TRUE(Quarantine(fake.platform, "/app").ShowQuarantine().empty());
+}
+
 TEST_F(AlertTest, SafeLinkAppendsTheDigestLine) {
   alert.MarkSafe(record);
-  EXPECT_EQ(fake.files.content("/app/safe.sig"), "9F86D081884C7D659A2FEAA0C55AD015\r\n");
+  EXPECT_EQ(fake.files.content("/app/safe.sig"), "BAE60998FFE4923B131E3D6E4C19993E\r\n");
 }
 
 TEST_F(AlertTest, ReadMoreUrlFollowsTheSitesLayout) {
@@ -72,7 +81,7 @@ TEST_F(AlertTest, ReadMoreUrlFollowsTheSitesLayout) {
   EXPECT_EQ(alert.ReadMoreUrl(odd), "https://info.quorvane.com/md/9/ab.exe9f00.html");
   settings.setSetting("info site", "files.example.org");
   EXPECT_EQ(alert.ReadMoreUrl(record),
-            "https://files.example.org/md/9/bad.exe9f86d081884c7d659a2feaa0c55ad015.html");
+            "https://files.example.org/md/b/bad.exebae60998ffe4923b131e3d6e4c19993e.html");
 }
 
 } // namespace

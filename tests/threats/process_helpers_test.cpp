@@ -86,9 +86,26 @@ TEST_F(ProcessHelpersTest, FileExistsAndDelete) {
   EXPECT_TRUE(FileExists(p, "/data/empty")); // length 0 still exists
   EXPECT_FALSE(FileExists(p, "/data/none"));
   EXPECT_FALSE(FileExists(p, "/data")); // a folder is not a file
-  DeleteAFile(p, "/data/empty");
+  auto identity = ConfirmCheckedFile(p, "/data/empty", {});
+  ASSERT_TRUE(identity);
+  EXPECT_FALSE(DeleteCheckedFile(p, "/data/empty", *identity));
   EXPECT_FALSE(FileExists(p, "/data/empty"));
-  DeleteAFile(p, "/data/none"); // errors are ignored
+  EXPECT_TRUE(DeleteCheckedFile(p, "/data/none", *identity)); // an error, not a crash
+}
+
+TEST_F(ProcessHelpersTest, OnlyTheFileThatWasCheckedIsConfirmedAndDeleted) {
+  fake.files.createDirectory("/data");
+  fake.files.put("/data/threat.exe", "threat");
+  auto checked = fake.files.status("/data/threat.exe")->identity();
+  // Without an identity, the content must still be the threat's.
+  EXPECT_EQ(ConfirmCheckedFile(p, "/data/threat.exe", {}, "58E95539B680D49A50EF898E56A5BBB0"), checked);
+  EXPECT_FALSE(ConfirmCheckedFile(p, "/data/threat.exe", {}, "a7c5b6c6c5ab6a2b67b05d5a7a4d3b08"));
+  // A new file at the same path (same name, same content) is not the file that was checked.
+  fake.files.put("/data/threat.exe", "threat");
+  EXPECT_FALSE(ConfirmCheckedFile(p, "/data/threat.exe", checked));
+  EXPECT_EQ(DeleteCheckedFile(p, "/data/threat.exe", checked),
+            make_error_code(platform::FileError::Changed));
+  EXPECT_TRUE(FileExists(p, "/data/threat.exe"));
 }
 
 TEST(ParseProcMapsTest, FileBackedMappingsOnceInOrder) {

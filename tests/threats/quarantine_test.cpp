@@ -32,7 +32,7 @@ TEST_F(QuarantineTest, CopiesUnderTheGivenNameAndIndexesIt) {
   EXPECT_EQ(fake.files.content("/app/qrnt/Evil.EXE.qrt"), "bytes");
   EXPECT_TRUE(fake.files.exists("/data/Evil.EXE")); // removing it is the caller's part
   EXPECT_EQ(fake.files.content("/app/qrntfiles.sig"),
-            "Evil.EXE|09/12/2026 14:30:05|/data/Evil.EXE|Evil.EXE.qrt\r\n");
+            "Evil.EXE|09/12/2026 14:30:05|/data/Evil.EXE|Evil.EXE.qrt|644\r\n");
   auto rows = q.ShowQuarantine();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].record.name, "Evil.EXE");
@@ -88,6 +88,8 @@ TEST_F(QuarantineTest, FailedRestoreKeepsCopyAndRecord) {
   ASSERT_TRUE(q.QuarantineFile("a.exe", "/data/one/a.exe"));
   fake.files.put("/data/gone/b.exe", "B");
   ASSERT_TRUE(q.QuarantineFile("b.exe", "/data/gone/b.exe"));
+  fake.files.removeFile("/data/one/a.exe");
+  fake.files.removeFile("/data/gone/b.exe");
   fake.files.put("/data/gone", "a file where its folder was: nowhere to restore into");
   auto failed = q.RestoreQuarantined(tick({0, 1}));
   ASSERT_EQ(failed.size(), 1u);

@@ -15,6 +15,17 @@ using ::testing::IsEmpty;
 
 class RemovalTest : public ::testing::Test {
 protected:
+  std::string md5Of(const std::string& data) {
+    auto hash = fake.crypto.newMd5();
+    (*hash)->update(data.data(), data.size());
+    std::string text;
+    for (std::uint8_t byte : *(*hash)->finish()) {
+      const char* hex = "0123456789abcdef";
+      text += hex[byte >> 4];
+      text += hex[byte & 15];
+    }
+    return text;
+  }
   platform::fake::FakePlatform fake;
   ThreatRemover remover{fake.platform, "/app"};
   scan::ScanResults results;
@@ -25,7 +36,9 @@ protected:
     for (int i = 1; i <= 4; ++i) {
       std::string name = "t" + std::to_string(i) + ".exe";
       fake.files.put("/d/" + name, "threat " + std::to_string(i));
-      results.rows.push_back({name, "/d/" + name, false, std::nullopt, false});
+      // As a scan leaves them: each row names the file it checked.
+      results.rows.push_back({name, "/d/" + name, false, std::nullopt, false,
+                              fake.files.status("/d/" + name)->identity()});
       results.digests.push_back("digest" + std::to_string(i));
     }
   }
@@ -100,13 +113,54 @@ TEST_F(RemovalTest, PendingDeletionsAreCarriedOutAndOtherStringsStay) {
   stored.insert(stored.begin(), {"\\??\\/d/t3.exe", ""}); // not ours: never carried out
   fake.registry.setValue(platform::Hive::LocalMachine, kSessionManagerKey, kPendingValue,
                          platform::ValueType::MultiString, EncodeMultiString(stored));
-  fake.files.put("/app/files.sig", "/d/t1.exe\r\n/d/locked.exe\r\n/d/gone.exe\r\n");
+  auto recorded = [&](const std::string& path) {
+    auto st = fake.files.status(path);
+    std::string digest = md5Of(fake.files.content(path));
+    return RecordedFileLine(path, {st ? st->identity() : platform::FileIdentity{9, 9},
+                                   st ? st->size : 1, digest});
+  };
+  // t3 was handled once, by path alone: that says nothing of which file may go.
+  fake.files.put("/app/files.sig", "/d/t3.exe\r\n" + recorded("/d/t1.exe") +
+                                       recorded("/d/locked.exe") + recorded("/d/gone.exe"));
   EXPECT_THAT(remover.pendingDeletions(), ElementsAre("/d/t1.exe", "/d/locked.exe", "/d/gone.exe"));
-  EXPECT_THAT(remover.CarryOutPendingDeletions(), ElementsAre("/d/t1.exe", "/d/gone.exe"));
+  EXPECT_THAT(remover.CarryOutPendingDeletions(), ElementsAre("/d/t1.exe"));
   EXPECT_FALSE(fake.files.exists("/d/t1.exe"));
   EXPECT_TRUE(fake.files.exists("/d/t3.exe"));
   EXPECT_THAT(storedPending(), ElementsAre("\\??\\/d/t3.exe", "", "\\??\\/d/rename", "\\??\\/d/to",
                                            "\\??\\/d/locked.exe", "", ""));
+}
+
+TEST_F(RemovalTest, ASurvivorIsRecordedByIdentityAndOnlyThatFileGoesLater) {
+  fake.files.undeletable = {"/d/t1.exe"};
+  results.rows[0].checked = true;
+  fake.notifier.answer = false;
+  EXPECT_THAT(remover.RemoveSelectedThreats(results, {}, RemovalMode::Delete),
+              ElementsAre("/d/t1.exe"));
+  auto lines = fake.files.content("/app/files.sig");
+  auto cut = lines.find("\r\n");
+  auto parsed = ParseRecordedFileLine(lines.substr(cut + 2, lines.size() - cut - 4));
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->first, "/d/t1.exe");
+  EXPECT_EQ(parsed->second.identity, fake.files.status("/d/t1.exe")->identity());
+  EXPECT_EQ(parsed->second.digest, md5Of("threat 1"));
+
+  // Before the next start the threat is replaced by a clean file of the same name and content
+  // length: it is not the recorded file, so it stays, and the pair is done.
+  fake.files.undeletable.clear();
+  fake.files.put("/d/t1.exe", "clean  1");
+  ThreatRemover later(fake.platform, "/app");
+  EXPECT_THAT(later.CarryOutPendingDeletions(), IsEmpty());
+  EXPECT_EQ(fake.files.content("/d/t1.exe"), "clean  1");
+  EXPECT_THAT(storedPending(), IsEmpty());
+}
+
+TEST_F(RemovalTest, ARowWhosePathNamesAnotherFileNowIsLeftAlone) {
+  fake.files.put("/d/t2.exe", "a new file at the old path");
+  results.rows[1].checked = true;
+  EXPECT_THAT(remover.RemoveSelectedThreats(results, {}, RemovalMode::Quarantine), IsEmpty());
+  EXPECT_THAT(remover.leftAlone(), ElementsAre("/d/t2.exe"));
+  EXPECT_EQ(fake.files.content("/d/t2.exe"), "a new file at the old path");
+  EXPECT_FALSE(fake.files.exists("/app/qrntfiles.sig"));
 }
 
 TEST_F(RemovalTest, AutostartEntriesNamingTheFileLateAreCut) {
@@ -138,7 +192,6 @@ TEST_F(RemovalTest, QuarantineModeCopiesUnderTheLowerCasedNameFirst) {
 
 TEST_F(RemovalTest, EachTickedRowIsRecordedStoppedThenDeletedEvenWhenAlreadyGone) {
   fake.files.removeFile("/d/t1.exe"); // gone before the removal
-  fake.files.put("/d/t2.exe", "threat 2");
   fake.processes.add(7, "/d/t2.exe");
   fake.processes.add(8, "/usr/bin/t2.exe"); // another program of the same name
   results.rows[0].checked = results.rows[1].checked = true;

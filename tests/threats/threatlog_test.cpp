@@ -52,7 +52,34 @@ TEST(ParseThreatRecordsTest, ToleratesBlankLinesMixedEndsAndMissingFields) {
   EXPECT_EQ(rows[1].path, "");
   EXPECT_EQ(rows[2].name, "c");
   EXPECT_EQ(rows[3].path, "/x");
-  EXPECT_EQ(rows[3].copy, "y|z");
+  EXPECT_EQ(rows[3].copy, "y");
+  EXPECT_EQ(rows[3].mode, "z");
+}
+
+TEST(RecordFieldTest, AnyNameRoundTripsAndPlainFieldsStayAsTheyAre) {
+  for (std::string field : {std::string("plain name.exe"), std::string("a|b.exe"),
+                            std::string("x\nevil.exe|yesterday|"), std::string("100% \r\n%7C"),
+                            std::string("\xff\xfe bytes"), std::string()}) {
+    ThreatRecord record{field, "d", "/dir/" + field, {}, {}};
+    std::string line = RecordLine(record);
+    EXPECT_EQ(line.find_first_of("\r\n"), line.size() - 2) << "one line, CR LF at its end";
+    auto back = ParseThreatRecords(line);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0], record);
+  }
+  EXPECT_EQ(RecordLine({"a.exe", "09/12/2026 14:30:05", "/d/a.exe", {}, {}}),
+            "a.exe|09/12/2026 14:30:05|/d/a.exe\r\n");
+  // Other "%" texts of older files read as they always did.
+  EXPECT_EQ(DecodeRecordField("50%off %4 %zz %"), "50%off %4 %zz %");
+}
+
+TEST_F(ThreatLogTest, AForgedLineInAFolderNameStaysOneRecord) {
+  std::string path = "/home/mallory/x\nevil.exe|yesterday|/etc/passwd/t.exe";
+  log.LogThreat("t.exe", path);
+  auto rows = log.ShowScanHistory();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].name, "t.exe");
+  EXPECT_EQ(rows[0].path, path);
 }
 
 } // namespace

@@ -21,7 +21,7 @@ class AlertWindowTest : public MainWindowTest {
 protected:
   AlertWindowTest() : threat(home.write("downloads/bad tool.exe", "MZ pretend threat")) {
     record.name = "bad tool.exe";
-    record.digest = "0cc175b9c0f1b6a831c399e269772661";
+    record.digest = "835a7bd0e4265430b45b6a46160288bf"; // of the content written above
     record.path = threat;
     record.pid = 0;
   }
@@ -100,7 +100,7 @@ TEST_F(AlertWindowTest, EachLinkActsOnTheFileAndCloses) {
     }
     EXPECT_EQ(std::filesystem::exists(home / "safe.sig"), c.markedSafe);
     if (c.markedSafe) {
-      EXPECT_EQ(home.read("safe.sig"), "0CC175B9C0F1B6A831C399E269772661\r\n");
+      EXPECT_EQ(home.read("safe.sig"), "835A7BD0E4265430B45B6A46160288BF\r\n");
     }
   }
 }

@@ -1,8 +1,10 @@
 // In-memory stand-ins for the platform facilities.
 #include "platform/fake/fakes.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace quorvane::platform::fake {
 namespace {
@@ -22,7 +24,9 @@ std::string parentOf(const std::string& path) {
 
 class MemoryInputFile final : public InputFile {
 public:
-  explicit MemoryInputFile(std::string data) : data_(std::move(data)) {}
+  MemoryInputFile(std::string data, FileStatus status)
+      : data_(std::move(data)), status_(status) {}
+  FileStatus status() const override { return status_; }
   ErrorOr<std::size_t> read(void* buffer, std::size_t size) override {
     std::size_t n = std::min(size, data_.size() - offset_);
     std::memcpy(buffer, data_.data() + offset_, n);
@@ -33,6 +37,7 @@ public:
 private:
   std::string data_;
   std::size_t offset_ = 0;
+  FileStatus status_;
 };
 
 } // namespace
@@ -63,20 +68,111 @@ std::string MemoryFileSystem::content(const std::string& path) const {
 
 ErrorOr<FileStatus> MemoryFileSystem::status(const std::string& path) {
   std::lock_guard lock(mutex_);
-  if (folders_.count(path))
-    return FileStatus{FileKind::Directory, 0, 0, 1, 1, false};
+  if (folders_.count(path)) {
+    FileIdentity id = folderIdentity(path);
+    return FileStatus{FileKind::Directory, 0, 0, id.device, id.inode, false, 0755};
+  }
   auto it = files_.find(path);
   if (it == files_.end())
     return std::errc::no_such_file_or_directory;
   const File& f = it->second;
-  return FileStatus{FileKind::Regular, f.data.size(), f.modifiedNs, 1, f.inode, f.executable};
+  auto mode = modes.find(path);
+  std::uint32_t bits = mode != modes.end() ? mode->second : f.executable ? 0755 : 0644;
+  return FileStatus{FileKind::Regular, f.data.size(), f.modifiedNs, 1, f.inode, f.executable, bits};
+}
+
+FileIdentity MemoryFileSystem::folderIdentity(const std::string& path) {
+  return {2, std::hash<std::string>()(path)};
 }
 
 ErrorOr<std::unique_ptr<InputFile>> MemoryFileSystem::openRead(const std::string& path) {
+  auto st = status(path);
   auto data = readFile(path);
   if (!data)
     return data.error();
-  return std::unique_ptr<InputFile>(std::make_unique<MemoryInputFile>(std::move(*data)));
+  return std::unique_ptr<InputFile>(std::make_unique<MemoryInputFile>(std::move(*data), *st));
+}
+
+ErrorOr<std::unique_ptr<InputFile>> MemoryFileSystem::openEntry(const std::string& path) {
+  return openRead(path); // this file system has no links
+}
+
+ErrorOr<std::string> MemoryFileSystem::canonicalPath(const std::string& path) {
+  if (!exists(path))
+    return std::errc::no_such_file_or_directory;
+  return path;
+}
+
+ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listCheckedDirectory(const std::string& path,
+                                                                      const FileIdentity& listed) {
+  std::string folder = path;
+  while (folder.size() > 1 && folder.back() == '/')
+    folder.pop_back();
+  if (folderIdentity(folder) != listed)
+    return FileError::Changed;
+  return listDirectory(path);
+}
+
+std::error_code MemoryFileSystem::removeCheckedFile(const std::string& path,
+                                                    const FileIdentity& checked) {
+  {
+    std::lock_guard lock(mutex_);
+    auto it = files_.find(path);
+    if (it == files_.end())
+      return std::make_error_code(std::errc::no_such_file_or_directory);
+    if (FileIdentity{1, it->second.inode} != checked)
+      return FileError::Changed;
+  }
+  return removeFile(path);
+}
+
+std::error_code MemoryFileSystem::copyCheckedFile(const std::string& from,
+                                                  const FileIdentity& checked,
+                                                  const std::string& to, std::uint32_t mode) {
+  auto st = status(from);
+  if (st && st->kind != FileKind::Regular)
+    return FileError::NotRegular;
+  if (st && checked.known() && st->identity() != checked)
+    return FileError::Changed;
+  auto data = readFile(from);
+  if (!data)
+    return data.error();
+  if (exists(to))
+    return std::make_error_code(std::errc::file_exists);
+  if (auto error = writeFile(to, *data))
+    return error;
+  std::lock_guard lock(mutex_);
+  modes[to] = mode;
+  return {};
+}
+
+std::error_code MemoryFileSystem::restoreFile(const std::string& from, const std::string& to,
+                                              std::uint32_t mode) {
+  auto data = readFile(from);
+  if (!data)
+    return data.error();
+  if (exists(to))
+    return std::make_error_code(std::errc::file_exists);
+  createFolderPath(*this, parentOf(to));
+  if (auto error = writeFile(to, *data))
+    return error;
+  std::lock_guard lock(mutex_);
+  modes[to] = mode;
+  files_[to].executable = (mode & 0111) != 0;
+  return {};
+}
+
+std::error_code MemoryFileSystem::createPrivateDirectory(const std::string& path) {
+  return createDirectory(path);
+}
+
+ErrorOr<std::unique_ptr<FileLock>> MemoryFileSystem::lock(const std::string& path) {
+  for (;;) {
+    auto held = tryLock(path);
+    if (held || held.error() != std::errc::resource_unavailable_try_again)
+      return held;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 ErrorOr<std::string> MemoryFileSystem::readFile(const std::string& path) {
@@ -190,11 +286,12 @@ ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listDirectory(const std::string
   };
   for (const std::string& folder : folders_)
     if (direct(folder))
-      entries.push_back({folder.substr(prefix.size()), FileKind::Directory});
+      entries.push_back({folder.substr(prefix.size()), FileKind::Directory, false, 0,
+                         folderIdentity(folder)});
   for (const auto& [file, data] : files_)
     if (direct(file))
-      entries.push_back(
-          {file.substr(prefix.size()), FileKind::Regular, data.executable, data.data.size()});
+      entries.push_back({file.substr(prefix.size()), FileKind::Regular, data.executable,
+                         data.data.size(), FileIdentity{1, data.inode}});
   return entries;
 }
 

@@ -152,6 +152,22 @@ public:
   std::error_code makeWritable(const std::string& path) override;
   ErrorOr<std::string> readHead(const std::string& path, std::size_t size) override;
   ErrorOr<std::unique_ptr<FileLock>> tryLock(const std::string& path) override;
+  ErrorOr<std::unique_ptr<InputFile>> openEntry(const std::string& path) override;
+  ErrorOr<std::string> canonicalPath(const std::string& path) override;
+  ErrorOr<std::vector<DirEntry>> listCheckedDirectory(const std::string& path,
+                                                      const FileIdentity& listed) override;
+  std::error_code removeCheckedFile(const std::string& path, const FileIdentity& checked) override;
+  std::error_code copyCheckedFile(const std::string& from, const FileIdentity& checked,
+                                  const std::string& to, std::uint32_t mode) override;
+  std::error_code restoreFile(const std::string& from, const std::string& to,
+                              std::uint32_t mode) override;
+  std::error_code createPrivateDirectory(const std::string& path) override;
+  ErrorOr<std::unique_ptr<FileLock>> lock(const std::string& path) override;
+
+  /// The identity a folder of this file system has (folders have no inode of their own here).
+  static FileIdentity folderIdentity(const std::string& path);
+  /// The permission bits given to a file (0644 unless set, 0755 for executable puts).
+  std::map<std::string, std::uint32_t> modes;
 
 private:
   mutable std::mutex mutex_;

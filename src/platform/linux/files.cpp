@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -24,7 +26,12 @@ FileStatus toStatus(const struct stat& st) {
   out.device = st.st_dev;
   out.inode = st.st_ino;
   out.executable = (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+  out.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
   return out;
+}
+
+bool sameFile(const struct stat& st, const FileIdentity& identity) {
+  return st.st_dev == identity.device && st.st_ino == identity.inode;
 }
 
 class Fd {
@@ -38,6 +45,11 @@ public:
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
   int release() { return std::exchange(fd_, -1); }
+  void reset(int fd) {
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = fd;
+  }
 
 private:
   int fd_;
@@ -45,7 +57,8 @@ private:
 
 class PosixInputFile final : public InputFile {
 public:
-  explicit PosixInputFile(int fd) : fd_(fd) {}
+  PosixInputFile(int fd, FileStatus status) : fd_(fd), status_(status) {}
+  FileStatus status() const override { return status_; }
   ErrorOr<std::size_t> read(void* buffer, std::size_t size) override {
     for (;;) {
       ssize_t n = ::read(fd_.get(), buffer, size);
@@ -58,7 +71,126 @@ public:
 
 private:
   Fd fd_;
+  FileStatus status_;
 };
+
+/// Opens a regular file for reading without waiting on a FIFO or device; `extraFlags` may add
+/// O_NOFOLLOW. `st` receives the open file's status.
+ErrorOr<int> openRegular(int dirfd, const char* path, int extraFlags, struct stat& st) {
+  int fd = ::openat(dirfd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | extraFlags);
+  if (fd < 0) {
+    if (errno == ELOOP && (extraFlags & O_NOFOLLOW))
+      return FileError::UnsafeLink;
+    return lastError();
+  }
+  if (::fstat(fd, &st) != 0) {
+    std::error_code error = lastError();
+    ::close(fd);
+    return error;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return S_ISDIR(st.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                               : make_error_code(FileError::NotRegular);
+  }
+  // Reads of a regular file never wait anyway; clear the flag for plain blocking reads.
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0)
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+/// The folder part and the last name of a path; the name is empty when there is none to act on.
+std::pair<std::string, std::string> splitLast(const std::string& path) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/')
+    trimmed.pop_back();
+  std::size_t cut = trimmed.find_last_of('/');
+  std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : trimmed.substr(0, cut);
+  std::string name = cut == std::string::npos ? trimmed : trimmed.substr(cut + 1);
+  if (name == "." || name == ".." || name == "/")
+    name.clear();
+  return {folder, name};
+}
+
+/// A folder handle for the *at calls, the path resolved by the system (links followed).
+ErrorOr<int> openFolder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return lastError();
+  return fd;
+}
+
+/// A folder handle reached one name at a time, for writing where others may have put links:
+/// a link is followed only when it belongs to the system (root) or to this user; with
+/// `createMode`, missing folders are made and never followed afterwards.
+ErrorOr<int> openFolderChain(const std::string& folder, std::optional<mode_t> createMode) {
+  std::vector<std::string> todo; // names still to walk, the next one last
+  auto pushPath = [&todo](const std::string& text) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+      std::size_t slash = text.find('/', start);
+      std::string name = text.substr(start, slash == std::string::npos ? slash : slash - start);
+      if (!name.empty() && name != ".")
+        names.push_back(std::move(name));
+      if (slash == std::string::npos)
+        break;
+      start = slash + 1;
+    }
+    todo.insert(todo.end(), names.rbegin(), names.rend());
+  };
+  Fd current(::open(!folder.empty() && folder[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (current.get() < 0)
+    return lastError();
+  pushPath(folder);
+  int links = 0;
+  while (!todo.empty()) {
+    std::string name = std::move(todo.back());
+    todo.pop_back();
+    int next = ::openat(current.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0 && errno == ENOENT && createMode) {
+      if (::mkdirat(current.get(), name.c_str(), *createMode) != 0 && errno != EEXIST)
+        return lastError();
+      next = ::openat(current.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0)
+        return errno == ENOTDIR || errno == ELOOP ? make_error_code(FileError::UnsafeLink)
+                                                  : lastError();
+    }
+    if (next >= 0) {
+      current.reset(next);
+      continue;
+    }
+    if (errno != ENOTDIR && errno != ELOOP)
+      return lastError();
+    struct stat st;
+    if (::fstatat(current.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return lastError();
+    if (!S_ISLNK(st.st_mode))
+      return std::errc::not_a_directory;
+    if (st.st_uid != 0 && st.st_uid != ::geteuid())
+      return FileError::UnsafeLink;
+    if (++links > 40)
+      return std::errc::too_many_symbolic_link_levels;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    ssize_t n = ::readlinkat(current.get(), name.c_str(), target.data(), target.size());
+    if (n < 0)
+      return lastError();
+    if (static_cast<std::size_t>(n) >= target.size())
+      return FileError::Changed; // the link grew between the two calls
+    target.resize(static_cast<std::size_t>(n));
+    if (!target.empty() && target[0] == '/') {
+      current.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+      if (current.get() < 0)
+        return lastError();
+    }
+    pushPath(target);
+  }
+  return current.release();
+}
+
+/// Copies everything from `in` to `out`, then flushes `out`.
+std::error_code copyContent(int in, int out);
 
 std::error_code writeAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -83,14 +215,32 @@ ErrorOr<FileStatus> LinuxFileSystem::status(const std::string& path) {
 }
 
 ErrorOr<std::unique_ptr<InputFile>> LinuxFileSystem::openRead(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
+  struct stat st;
+  auto fd = openRegular(AT_FDCWD, path.c_str(), 0, st);
+  if (!fd)
+    return fd.error();
+  return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(*fd, toStatus(st)));
+}
+
+ErrorOr<std::unique_ptr<InputFile>> LinuxFileSystem::openEntry(const std::string& path) {
+  struct stat st;
+  auto fd = openRegular(AT_FDCWD, path.c_str(), O_NOFOLLOW, st);
+  if (!fd)
+    return fd.error();
+  return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(*fd, toStatus(st)));
+}
+
+ErrorOr<std::string> LinuxFileSystem::canonicalPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved)
     return lastError();
-  return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(fd));
+  std::string out = resolved;
+  std::free(resolved);
+  return out;
 }
 
 ErrorOr<std::string> LinuxFileSystem::readFile(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0)
     return lastError();
   struct stat st;
@@ -98,6 +248,10 @@ ErrorOr<std::string> LinuxFileSystem::readFile(const std::string& path) {
     return lastError();
   if (S_ISDIR(st.st_mode))
     return std::errc::is_a_directory;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+    return FileError::NotRegular; // a data file never waits on a writer
+  if (int flags = ::fcntl(fd.get(), F_GETFL); flags >= 0)
+    ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   std::string data;
   data.resize(static_cast<std::size_t>(st.st_size));
   std::size_t used = 0;
@@ -128,7 +282,8 @@ ErrorOr<std::string> LinuxFileSystem::readFile(const std::string& path) {
 std::error_code LinuxFileSystem::writeFile(const std::string& path, std::string_view data) {
   // Write a sibling and rename it over the file, so a failed write leaves the old content.
   std::string temp = path + ".tmp-" + std::to_string(::getpid());
-  Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  ::unlink(temp.c_str()); // left by a killed process of the same number
+  Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (fd.get() < 0)
     return lastError();
   std::error_code error = writeAll(fd.get(), data);
@@ -142,7 +297,8 @@ std::error_code LinuxFileSystem::writeFile(const std::string& path, std::string_
 }
 
 std::error_code LinuxFileSystem::appendFile(const std::string& path, std::string_view data) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+               0644));
   if (fd.get() < 0)
     return lastError();
   return writeAll(fd.get(), data);
@@ -172,6 +328,25 @@ ErrorOr<std::unique_ptr<FileLock>> LinuxFileSystem::tryLock(const std::string& p
   return std::unique_ptr<FileLock>(std::make_unique<Held>(fd));
 }
 
+ErrorOr<std::unique_ptr<FileLock>> LinuxFileSystem::lock(const std::string& path) {
+  struct Held final : FileLock {
+    int fd;
+    explicit Held(int descriptor) : fd(descriptor) {}
+    ~Held() override { ::close(fd); }
+  };
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return lastError();
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      std::error_code error = lastError();
+      ::close(fd);
+      return error;
+    }
+  }
+  return std::unique_ptr<FileLock>(std::make_unique<Held>(fd));
+}
+
 std::error_code LinuxFileSystem::removeDirectory(const std::string& path) {
   if (::rmdir(path.c_str()) != 0)
     return lastError();
@@ -191,19 +366,12 @@ std::error_code LinuxFileSystem::createDirectory(const std::string& path) {
   return {};
 }
 
-std::error_code LinuxFileSystem::copyFile(const std::string& from, const std::string& to) {
-  Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0)
-    return lastError();
-  struct stat st;
-  if (::fstat(in.get(), &st) != 0)
-    return lastError();
-  Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777));
-  if (out.get() < 0)
-    return lastError();
+namespace {
+
+std::error_code copyContent(int in, int out) {
   char buffer[65536];
   for (;;) {
-    ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+    ssize_t n = ::read(in, buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR)
         continue;
@@ -211,18 +379,153 @@ std::error_code LinuxFileSystem::copyFile(const std::string& from, const std::st
     }
     if (n == 0)
       break;
-    if (auto error = writeAll(out.get(), std::string_view(buffer, static_cast<std::size_t>(n))))
+    if (auto error = writeAll(out, std::string_view(buffer, static_cast<std::size_t>(n))))
       return error;
   }
-  if (::fsync(out.get()) != 0)
+  if (::fsync(out) != 0)
     return lastError();
   return {};
 }
 
-ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string& path) {
-  DIR* dir = ::opendir(path.c_str());
-  if (!dir)
+/// Creates `name` in `dirfd` (it must not exist, a link included), fills it from `in` with
+/// `mode`; a failed copy is removed again.
+std::error_code copyIntoNewFile(int in, int dirfd, const std::string& name, std::uint32_t mode) {
+  Fd out(::openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  static_cast<mode_t>(mode & 07777)));
+  if (out.get() < 0)
     return lastError();
+  std::error_code error = copyContent(in, out.get());
+  if (!error && ::fchmod(out.get(), static_cast<mode_t>(mode & 07777)) != 0)
+    error = lastError(); // the mode without the creation mask
+  if (error)
+    ::unlinkat(dirfd, name.c_str(), 0);
+  return error;
+}
+
+} // namespace
+
+std::error_code LinuxFileSystem::copyFile(const std::string& from, const std::string& to) {
+  struct stat st;
+  auto in = openRegular(AT_FDCWD, from.c_str(), 0, st);
+  if (!in)
+    return in.error();
+  Fd input(*in);
+  Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777));
+  if (out.get() < 0)
+    return lastError();
+  return copyContent(input.get(), out.get());
+}
+
+std::error_code LinuxFileSystem::removeCheckedFile(const std::string& path,
+                                                   const FileIdentity& checked) {
+  auto [folder, name] = splitLast(path);
+  if (name.empty())
+    return std::make_error_code(std::errc::invalid_argument);
+  auto dir = openFolder(folder);
+  if (!dir)
+    return dir.error();
+  Fd dirfd(*dir);
+  // Compared and removed within the same folder handle: whatever the path names by now, only
+  // this folder's entry is touched, and only while it is the file that was checked.
+  struct stat st;
+  if (::fstatat(dirfd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return lastError();
+  if (!S_ISREG(st.st_mode) || !sameFile(st, checked))
+    return FileError::Changed;
+  if (::unlinkat(dirfd.get(), name.c_str(), 0) != 0)
+    return lastError();
+  return {};
+}
+
+std::error_code LinuxFileSystem::copyCheckedFile(const std::string& from,
+                                                 const FileIdentity& checked,
+                                                 const std::string& to, std::uint32_t mode) {
+  struct stat st;
+  auto in = openRegular(AT_FDCWD, from.c_str(), O_NOFOLLOW, st);
+  if (!in)
+    return in.error();
+  Fd input(*in);
+  if (checked.known() && !sameFile(st, checked))
+    return FileError::Changed;
+  auto [folder, name] = splitLast(to);
+  if (name.empty())
+    return std::make_error_code(std::errc::invalid_argument);
+  auto dir = openFolder(folder);
+  if (!dir)
+    return dir.error();
+  Fd dirfd(*dir);
+  return copyIntoNewFile(input.get(), dirfd.get(), name, mode);
+}
+
+std::error_code LinuxFileSystem::restoreFile(const std::string& from, const std::string& to,
+                                             std::uint32_t mode) {
+  struct stat st;
+  auto in = openRegular(AT_FDCWD, from.c_str(), O_NOFOLLOW, st);
+  if (!in)
+    return in.error();
+  Fd input(*in);
+  auto [folder, name] = splitLast(to);
+  if (name.empty())
+    return std::make_error_code(std::errc::invalid_argument);
+  auto dir = openFolderChain(folder, mode_t{0755});
+  if (!dir)
+    return dir.error();
+  Fd dirfd(*dir);
+  return copyIntoNewFile(input.get(), dirfd.get(), name, mode);
+}
+
+std::error_code LinuxFileSystem::createPrivateDirectory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) == 0)
+    return {};
+  if (errno != EEXIST)
+    return lastError();
+  Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0)
+    return errno == ELOOP || errno == ENOTDIR ? make_error_code(FileError::UnsafeLink)
+                                              : lastError();
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0)
+    return lastError();
+  if ((st.st_mode & 077) != 0 && st.st_uid == ::geteuid() && ::fchmod(fd.get(), 0700) != 0)
+    return lastError();
+  return {};
+}
+
+namespace {
+
+ErrorOr<std::vector<DirEntry>> listOpenDirectory(int fd);
+
+} // namespace
+
+ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return lastError();
+  return listOpenDirectory(fd);
+}
+
+ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listCheckedDirectory(const std::string& path,
+                                                                     const FileIdentity& listed) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ELOOP || errno == ENOTDIR ? make_error_code(FileError::Changed) : lastError();
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !sameFile(st, listed)) {
+    ::close(fd);
+    return FileError::Changed; // swapped since its parent was listed
+  }
+  return listOpenDirectory(fd);
+}
+
+namespace {
+
+ErrorOr<std::vector<DirEntry>> listOpenDirectory(int descriptor) {
+  DIR* dir = ::fdopendir(descriptor);
+  if (!dir) {
+    std::error_code error = lastError();
+    ::close(descriptor);
+    return error;
+  }
   std::vector<DirEntry> entries;
   int fd = ::dirfd(dir);
   errno = 0;
@@ -230,7 +533,7 @@ ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string&
     std::string name = entry->d_name;
     if (name == "." || name == "..")
       continue;
-    DirEntry out{std::move(name), FileKind::Other, false};
+    DirEntry out{std::move(name), FileKind::Other, false, 0, {}};
     struct stat st;
     // lstat: a link is reported as Other, so walks never follow it.
     if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -238,6 +541,7 @@ ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string&
       out.kind = status.kind;
       out.executable = status.kind == FileKind::Regular && status.executable;
       out.size = status.size;
+      out.identity = status.identity();
     }
     entries.push_back(std::move(out));
   }
@@ -245,19 +549,29 @@ ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string&
   return entries;
 }
 
+} // namespace
+
 std::error_code LinuxFileSystem::makeWritable(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0)
+  if (::lstat(path.c_str(), &st) != 0)
     return lastError();
-  if ((st.st_mode & S_IWUSR) == 0 && ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
+  if (S_ISLNK(st.st_mode))
+    return FileError::UnsafeLink;
+  if ((st.st_mode & S_IWUSR) == 0 &&
+      ::fchmodat(AT_FDCWD, path.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) != 0)
     return lastError();
   return {};
 }
 
 ErrorOr<std::string> LinuxFileSystem::readHead(const std::string& path, std::size_t size) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0)
     return lastError();
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0)
+    return lastError();
+  if (!S_ISREG(st.st_mode))
+    return FileError::NotRegular;
   std::string data(size, '\0');
   ssize_t n;
   do {

@@ -23,6 +23,17 @@ public:
   std::error_code makeWritable(const std::string& path) override;
   ErrorOr<std::string> readHead(const std::string& path, std::size_t size) override;
   ErrorOr<std::unique_ptr<FileLock>> tryLock(const std::string& path) override;
+  ErrorOr<std::unique_ptr<InputFile>> openEntry(const std::string& path) override;
+  ErrorOr<std::string> canonicalPath(const std::string& path) override;
+  ErrorOr<std::vector<DirEntry>> listCheckedDirectory(const std::string& path,
+                                                      const FileIdentity& listed) override;
+  std::error_code removeCheckedFile(const std::string& path, const FileIdentity& checked) override;
+  std::error_code copyCheckedFile(const std::string& from, const FileIdentity& checked,
+                                  const std::string& to, std::uint32_t mode) override;
+  std::error_code restoreFile(const std::string& from, const std::string& to,
+                              std::uint32_t mode) override;
+  std::error_code createPrivateDirectory(const std::string& path) override;
+  ErrorOr<std::unique_ptr<FileLock>> lock(const std::string& path) override;
 };
 
 class LinuxClock final : public Clock {
