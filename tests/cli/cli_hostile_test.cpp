@@ -1,0 +1,270 @@
+// `quorvane` over trees and data files that other users control, end to end: folders swapped for
+// links while a root scan deletes, names that hold "|" and line ends, crafted index records,
+// restores onto taken paths, FIFOs and devices, and two processes working at once.
+#include "support/run_cli.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
+
+namespace quorvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+/// Runs a shell command line (bounded by `timeout`), capturing what it prints.
+CliResult RunShell(const std::string& line, int seconds = 60) {
+  TempDir io;
+  std::string command = "timeout " + std::to_string(seconds) + " sh -c " + shellQuote(line) +
+                        " >" + shellQuote(io / "out") + " 2>" + shellQuote(io / "err") +
+                        " </dev/null";
+  int raw = std::system(command.c_str());
+  CliResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = io.read("out");
+  result.err = io.read("err");
+  return result;
+}
+
+std::size_t countLines(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class CliHostileTest : public ::testing::Test {
+protected:
+  TempDir home, tree;
+  const std::string bin = QUORVANE_BIN;
+
+  void SetUp() override {
+    fs::copy_file(std::string(QUORVANE_DATA_DIR) + "/vir.sig", home / "vir.sig");
+  }
+  CliResult q(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--home", home.path()});
+    return RunCli(args, "", tree.path());
+  }
+  /// `quorvane --home HOME` as a shell word list.
+  std::string cli() const { return shellQuote(bin) + " --home " + shellQuote(home.path()); }
+  std::vector<std::string> records(const char* file) {
+    std::string text = home.read(file);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find("\r\n", at);
+      lines.push_back(text.substr(at, end - at));
+      at = end == std::string::npos ? text.size() : end + 2;
+    }
+    return lines;
+  }
+};
+
+TEST_F(CliHostileTest, ARootScanNeverDeletesThroughAFolderSwappedInALoop) {
+  // A user's tree whose folder t/dir is exchanged, again and again, with a link t/lnk to a
+  // folder of someone else's holding a file of the same name and content.
+  std::string victim = tree.write("victim/evil.exe", EicarText());
+  std::atomic<bool> swapping{false};
+  std::atomic<long> swaps{0};
+  auto swapper = [&] {
+    std::string a = tree / "t/dir", b = tree / "t/lnk";
+    while (swapping)
+      if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0)
+        ++swaps;
+  };
+  auto start = std::chrono::steady_clock::now();
+  int runs = 0;
+  for (; runs < 40 && std::chrono::steady_clock::now() - start < std::chrono::seconds(8); ++runs) {
+    fs::remove_all(tree / "t");
+    tree.write("t/dir/evil.exe", EicarText());
+    fs::create_directory_symlink(tree / "victim", tree / "t/lnk");
+    swapping = true;
+    std::thread thread(swapper);
+    CliResult r = q({"scan", "--action", "delete", tree / "t"});
+    swapping = false;
+    thread.join();
+    ASSERT_NE(r.status, 2) << r.err;
+    ASSERT_TRUE(fs::exists(victim)) << "run " << runs << ": " << r.out << r.err;
+  }
+  EXPECT_GT(swaps.load(), runs) << "the folder was swapped while the scans ran";
+}
+
+TEST_F(CliHostileTest, NamesWithBarsAndLineEndsKeepTheirRecords) {
+  std::string barred = tree.write("a|b.exe", EicarText());
+  std::string forged = tree.write("x\nevil.exe|yesterday|/etc/evil.exe/t.exe", EicarText());
+  CliResult scanned = q({"scan", "--action", "quarantine", "."});
+  EXPECT_EQ(scanned.status, 1) << scanned.err;
+  EXPECT_FALSE(fs::exists(barred));
+  EXPECT_FALSE(fs::exists(forged));
+
+  // One record per file, whatever its name holds, shown escaped on one line each.
+  CliResult history = q({"history"});
+  EXPECT_EQ(countLines(history.out), 2u) << history.out;
+  EXPECT_THAT(history.out, HasSubstr("x\\nevil.exe|yesterday|"));
+  CliResult list = q({"quarantine", "list"});
+  ASSERT_EQ(countLines(list.out), 2u) << list.out;
+  EXPECT_EQ(records("qrntfiles.sig").size(), 2u);
+
+  CliResult restored = q({"quarantine", "restore", "1", "2"});
+  EXPECT_EQ(restored.status, 0) << restored.err;
+  EXPECT_EQ(tree.read("a|b.exe"), EicarText());
+  EXPECT_EQ(tree.read("x\nevil.exe|yesterday|/etc/evil.exe/t.exe"), EicarText());
+  EXPECT_FALSE(fs::exists("/etc/evil.exe"));
+  EXPECT_EQ(q({"quarantine", "list"}).out, "");
+  EXPECT_TRUE(fs::is_empty(home / "qrnt")) << "no orphaned copy";
+}
+
+TEST_F(CliHostileTest, ARecordNamingACopyOutsideTheQuarantineIsNeverActedOn) {
+  std::string victim = tree.write("victim.exe", "someone's file");
+  fs::create_directories(home / "qrnt");
+  for (std::string copy : {"../../" + fs::path(tree.path()).filename().string() + "/victim.exe",
+                           tree / "victim.exe"}) {
+    SCOPED_TRACE(copy);
+    home.write("qrntfiles.sig", "x.exe|d|" + (tree / "restored.exe") + "|" + copy + "\r\n");
+    CliResult removed = q({"quarantine", "delete", "1"});
+    EXPECT_EQ(removed.status, 2);
+    EXPECT_THAT(removed.err, HasSubstr("names no quarantined copy"));
+    CliResult restored = q({"quarantine", "restore", "1"});
+    EXPECT_EQ(restored.status, 2);
+    EXPECT_EQ(tree.read("victim.exe"), "someone's file");
+    EXPECT_FALSE(fs::exists(tree / "restored.exe"));
+    EXPECT_EQ(countLines(q({"quarantine", "list"}).out), 1u) << "shown, kept";
+  }
+}
+
+TEST_F(CliHostileTest, RestoreOverwritesNothingAndBringsTheModeBack) {
+  std::string tool = tree.write("bin/tool.exe", EicarText());
+  fs::remove(tool);
+  tool = tree.write("bin/tool.exe", EicarText());
+  fs::permissions(tool, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  ASSERT_EQ(q({"scan", "--action", "quarantine", "bin"}).status, 1);
+  ASSERT_FALSE(fs::exists(tool));
+
+  // Another user's link: as root, a link the test makes is given to "nobody".
+  bool root = ::geteuid() == 0;
+  struct Taken {
+    const char* what;
+    std::function<void()> make;
+  } taken[] = {
+      {"a newer file", [&] { tree.write("bin/tool.exe", "the user's newer file"); }},
+      {"a link to another file",
+       [&] {
+         fs::create_directories(tree / "bin");
+         fs::create_symlink(tree.write("other.txt", "other"), tool);
+       }},
+      {"its folder swapped for a link to a folder holding that name",
+       [&] {
+         tree.write("elsewhere/tool.exe", "the file the link leads to");
+         fs::create_directory_symlink(tree / "elsewhere", tree / "bin");
+       }},
+      {"its folder swapped for another user's link",
+       [&] {
+         fs::create_directories(tree / "empty");
+         fs::create_directory_symlink(tree / "empty", tree / "bin");
+         ASSERT_EQ(::lchown((tree / "bin").c_str(), 65534, 65534), 0);
+       }},
+  };
+  for (const Taken& t : taken) {
+    SCOPED_TRACE(t.what);
+    if (std::string(t.what).find("another user") != std::string::npos && !root)
+      continue; // only root can make a link look planted by someone else
+    fs::remove_all(tree / "bin"); // a link there goes, not what it leads to
+    t.make();
+    CliResult refused = q({"quarantine", "restore", "1"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_THAT(refused.err, HasSubstr("cannot restore"));
+    EXPECT_THAT(refused.err, HasSubstr("the quarantined copy is kept"));
+    EXPECT_EQ(countLines(q({"quarantine", "list"}).out), 1u);
+  }
+  EXPECT_EQ(tree.read("other.txt"), "other");
+  EXPECT_EQ(tree.read("elsewhere/tool.exe"), "the file the link leads to");
+  EXPECT_TRUE(fs::is_empty(tree / "empty"));
+
+  CliResult elsewhere = q({"quarantine", "restore", "--to", tree / "put-here", "1"});
+  EXPECT_EQ(elsewhere.status, 0) << elsewhere.err;
+  EXPECT_EQ(tree.read("put-here/tool.exe"), EicarText());
+  EXPECT_EQ(fs::status(tree / "put-here/tool.exe").permissions() & fs::perms::all,
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  EXPECT_EQ(q({"quarantine", "list"}).out, "");
+}
+
+TEST_F(CliHostileTest, FifosAndDevicesAreRefusedNotWaitedOn) {
+  std::string fifo = tree / "pipe.exe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/null"), std::string("/dev/zero")}) {
+    SCOPED_TRACE(path);
+    for (std::string command : {"key", "sig add", "safe add", "scan"}) {
+      SCOPED_TRACE(command);
+      CliResult r = RunShell(cli() + " " + command + " " + shellQuote(path), 20);
+      EXPECT_EQ(r.status, 2) << r.out << r.err; // 124 would be the time-out: a hang
+      EXPECT_THAT(r.err, HasSubstr("not a regular file"));
+    }
+  }
+  EXPECT_EQ(home.read("vir.sig"), fs::exists(home / "vir.sig") ? home.read("vir.sig") : "");
+  EXPECT_FALSE(fs::exists(home / "safe.sig") && !home.read("safe.sig").empty());
+  // A listed file swapped for a FIFO after the listing is not waited on either: the walk reads
+  // it as the file it listed or not at all (no hang).
+  tree.write("walk/ok.exe", "clean");
+  ::mkfifo((tree / "walk/fifo.exe").c_str(), 0600);
+  CliResult walked = RunShell(cli() + " scan --all-files " + shellQuote(tree / "walk"), 20);
+  EXPECT_EQ(walked.status, 0) << walked.err;
+}
+
+TEST_F(CliHostileTest, TwoQuarantiningScansAtOnceKeepEveryCopy) {
+  constexpr int kFiles = 30;
+  for (int i = 0; i < kFiles; ++i)
+    for (const char* side : {"one", "two"})
+      tree.write(std::string(side) + "/f" + std::to_string(i) + "/setup.exe", EicarText());
+  CliResult both = RunShell(cli() + " scan --action quarantine " + shellQuote(tree / "one") +
+                            " >/dev/null & " + cli() + " scan --action quarantine " +
+                            shellQuote(tree / "two") + " >/dev/null & wait");
+  EXPECT_EQ(both.err, "");
+  std::size_t copies = 0;
+  for (const auto& entry : fs::directory_iterator(home / "qrnt")) {
+    EXPECT_EQ(fs::file_size(entry.path()), EicarText().size());
+    ++copies;
+  }
+  EXPECT_EQ(copies, 2u * kFiles);
+  EXPECT_EQ(records("qrntfiles.sig").size(), 2u * kFiles);
+  for (int i = 0; i < kFiles; ++i)
+    EXPECT_FALSE(fs::exists(tree / ("one/f" + std::to_string(i) + "/setup.exe")));
+}
+
+TEST_F(CliHostileTest, DeletingFromTheQuarantineWhileAScanAddsLosesNoRecord) {
+  constexpr int kFiles = 120;
+  for (int i = 0; i < kFiles; ++i)
+    tree.write("t/f" + std::to_string(i) + ".exe", EicarText());
+  // Deletions of row 1 run while the scan appends; each that succeeds removes one record.
+  CliResult r = RunShell(cli() + " scan --action quarantine " + shellQuote(tree / "t") +
+                         " >/dev/null & ok=0; for i in $(seq 40); do " + cli() +
+                         " quarantine delete 1 2>/dev/null && ok=$((ok+1)); done; wait; echo $ok");
+  int deleted = std::stoi(r.out);
+  auto left = records("qrntfiles.sig");
+  std::size_t copies = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(home / "qrnt"))
+    ++copies;
+  EXPECT_EQ(left.size() + static_cast<std::size_t>(deleted), static_cast<std::size_t>(kFiles))
+      << deleted << " deleted";
+  EXPECT_EQ(copies, left.size()) << "every record has its copy, and no copy is orphaned";
+  for (int i = 0; i < kFiles; ++i)
+    EXPECT_FALSE(fs::exists(tree / ("t/f" + std::to_string(i) + ".exe")));
+}
+
+TEST_F(CliHostileTest, ConcurrentSignatureAdditionsAreAllKept) {
+  std::string script;
+  for (int i = 0; i < 5; ++i)
+    script += cli() + " sig add " + shellQuote(tree.write("s" + std::to_string(i), "sample " + std::to_string(i))) + " & ";
+  CliResult r = RunShell(script + "wait");
+  EXPECT_EQ(r.err, "");
+  CliResult verified = q({"sig", "verify", home / "vir.sig"});
+  EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
+  EXPECT_EQ(countLines(home.read("vir.sig")), 6u) << "the shipped key and the five added";
+}
+
+} // namespace
+} // namespace quorvane::testing
