@@ -30,7 +30,8 @@ std::optional<platform::FileIdentity> ConfirmCheckedFile(platform::Platform& pla
 
 std::error_code DeleteCheckedFile(platform::Platform& platform, const std::string& path,
                                   const platform::FileIdentity& checked) {
-  // Nothing to clear first: on this system a file's own permissions never keep it from going.
+  // The facility clears whatever would keep the file from going (a read-only state), on the
+  // entry it compared, never through a link.
   return platform.files.removeCheckedFile(path, checked);
 }
 

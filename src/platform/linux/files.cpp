@@ -248,8 +248,8 @@ ErrorOr<std::string> LinuxFileSystem::readFile(const std::string& path) {
     return lastError();
   if (S_ISDIR(st.st_mode))
     return std::errc::is_a_directory;
-  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
-    return FileError::NotRegular; // a data file never waits on a writer
+  if (!S_ISREG(st.st_mode))
+    return FileError::NotRegular; // never waits on a writer, never reads a device without end
   if (int flags = ::fcntl(fd.get(), F_GETFL); flags >= 0)
     ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   std::string data;
