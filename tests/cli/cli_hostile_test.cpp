@@ -21,18 +21,9 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-/// Runs a shell command line (bounded by `timeout`), capturing what it prints.
+/// Runs a shell command line, given `seconds` at the most (a hang ends with status 124).
 CliResult RunShell(const std::string& line, int seconds = 60) {
-  TempDir io;
-  std::string command = "timeout " + std::to_string(seconds) + " sh -c " + shellQuote(line) +
-                        " >" + shellQuote(io / "out") + " 2>" + shellQuote(io / "err") +
-                        " </dev/null";
-  int raw = std::system(command.c_str());
-  CliResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = io.read("out");
-  result.err = io.read("err");
-  return result;
+  return RunCommandLine("timeout " + std::to_string(seconds) + " sh -c " + shellQuote(line));
 }
 
 std::size_t countLines(const std::string& text) {

@@ -23,21 +23,9 @@ inline std::string shellQuote(const std::string& word) {
   return quoted + "'";
 }
 
-/// Runs quorvane with `args` (standard input from `input`), in the folder `workDir`, with the
-/// `environment` variables set.
-inline CliResult RunCli(const std::vector<std::string>& args, const std::string& input = "",
-                        const std::string& workDir = "",
-                        const std::vector<std::string>& environment = {}) {
+/// Runs a shell command line with standard input from `input`, capturing what it prints.
+inline CliResult RunCommandLine(std::string command, const std::string& input = "") {
   TempDir io;
-  std::string command;
-  if (!workDir.empty())
-    command += "cd " + shellQuote(workDir) + " && ";
-  command += "env -u QUORVANE_HOME";
-  for (const std::string& setting : environment)
-    command += " " + shellQuote(setting);
-  command += " " + shellQuote(QUORVANE_BIN);
-  for (const std::string& arg : args)
-    command += " " + shellQuote(arg);
   io.write("in", input);
   command += " <" + shellQuote(io / "in") + " >" + shellQuote(io / "out") + " 2>" +
              shellQuote(io / "err");
@@ -47,6 +35,23 @@ inline CliResult RunCli(const std::vector<std::string>& args, const std::string&
   result.out = io.read("out");
   result.err = io.read("err");
   return result;
+}
+
+/// Runs quorvane with `args` (standard input from `input`), in the folder `workDir`, with the
+/// `environment` variables set.
+inline CliResult RunCli(const std::vector<std::string>& args, const std::string& input = "",
+                        const std::string& workDir = "",
+                        const std::vector<std::string>& environment = {}) {
+  std::string command;
+  if (!workDir.empty())
+    command += "cd " + shellQuote(workDir) + " && ";
+  command += "env -u QUORVANE_HOME";
+  for (const std::string& setting : environment)
+    command += " " + shellQuote(setting);
+  command += " " + shellQuote(QUORVANE_BIN);
+  for (const std::string& arg : args)
+    command += " " + shellQuote(arg);
+  return RunCommandLine(command, input);
 }
 
 } // namespace quorvane::testing

@@ -416,12 +416,26 @@ std::error_code LinuxFileSystem::copyFile(const std::string& from, const std::st
   return copyContent(input.get(), out.get());
 }
 
+namespace {
+
+/// A handle of the folder that holds `path`, and the name of its last part in `name`. The folder
+/// is reached as the system resolves it, or, with `createMode`, one name at a time as
+/// openFolderChain does (missing folders made).
+ErrorOr<int> openParent(const std::string& path, std::string& name,
+                        std::optional<mode_t> createMode = std::nullopt) {
+  auto [folder, last] = splitLast(path);
+  if (last.empty())
+    return std::errc::invalid_argument;
+  name = std::move(last);
+  return createMode ? openFolderChain(folder, createMode) : openFolder(folder);
+}
+
+} // namespace
+
 std::error_code LinuxFileSystem::removeCheckedFile(const std::string& path,
                                                    const FileIdentity& checked) {
-  auto [folder, name] = splitLast(path);
-  if (name.empty())
-    return std::make_error_code(std::errc::invalid_argument);
-  auto dir = openFolder(folder);
+  std::string name;
+  auto dir = openParent(path, name);
   if (!dir)
     return dir.error();
   Fd dirfd(*dir);
@@ -447,10 +461,8 @@ std::error_code LinuxFileSystem::copyCheckedFile(const std::string& from,
   Fd input(*in);
   if (checked.known() && !sameFile(st, checked))
     return FileError::Changed;
-  auto [folder, name] = splitLast(to);
-  if (name.empty())
-    return std::make_error_code(std::errc::invalid_argument);
-  auto dir = openFolder(folder);
+  std::string name;
+  auto dir = openParent(to, name);
   if (!dir)
     return dir.error();
   Fd dirfd(*dir);
@@ -464,10 +476,8 @@ std::error_code LinuxFileSystem::restoreFile(const std::string& from, const std:
   if (!in)
     return in.error();
   Fd input(*in);
-  auto [folder, name] = splitLast(to);
-  if (name.empty())
-    return std::make_error_code(std::errc::invalid_argument);
-  auto dir = openFolderChain(folder, mode_t{0755});
+  std::string name;
+  auto dir = openParent(to, name, mode_t{0755});
   if (!dir)
     return dir.error();
   Fd dirfd(*dir);
