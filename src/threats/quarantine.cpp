@@ -5,6 +5,7 @@
 #include "app/text.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace quorvane::threats {
 namespace {

@@ -503,7 +503,16 @@ QWidget* MainWindow::buildQuarantine() {
     w->setEnabled(false);
     jobs_->run([this, command, rows = quarantineModel_->rows()] {
                  threats::Quarantine list(background_, folder_);
-                 (list.*command)(rows);
+                 // Rows left say why: a restore never overwrites what stands at the path.
+                 std::string left;
+                 for (const threats::QuarantineRow& row : (list.*command)(rows))
+                   left += "\n" + row.record.path + ": " +
+                           (row.problem == std::errc::file_exists ? "the path is taken"
+                                                                   : row.problem.message());
+                 if (!left.empty())
+                   background_.notifier.messageBox(
+                       "These files stay in the quarantine:" + left,
+                       {{}, platform::MessageIcon::Warning});
                },
                [this, w] {
                  w->setEnabled(true);

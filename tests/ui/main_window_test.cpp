@@ -129,9 +129,19 @@ TEST_F(MainWindowTest, HistoryAndQuarantinePagesListTheirFiles) {
   QAbstractItemModel* quarantine = listOf(window.page(MainWindow::Quarantine));
   ASSERT_EQ(quarantine->rowCount(), 1);
   EXPECT_EQ(cell(quarantine, 0, 1), "bad.dll");
-  std::filesystem::remove(kept);
+  // While a file stands at its path, the restore overwrites nothing and says so.
+  home.write("victim/bad.dll", "the user's newer file");
   quarantine->setData(quarantine->index(0, 0), Qt::Checked, Qt::CheckStateRole);
   QSignalSpy done(&window, &MainWindow::listsChanged);
+  window.page(MainWindow::Quarantine)->findChild<QPushButton*>("Restore")->click();
+  ASSERT_TRUE(done.wait(10000));
+  EXPECT_EQ(home.read("victim/bad.dll"), "the user's newer file");
+  ASSERT_EQ(quarantine->rowCount(), 1);
+  ASSERT_EQ(notifier.messages.size(), 1u);
+  EXPECT_THAT(notifier.messages[0], ::testing::HasSubstr(kept + ": the path is taken"));
+
+  std::filesystem::remove(kept);
+  quarantine->setData(quarantine->index(0, 0), Qt::Checked, Qt::CheckStateRole);
   window.page(MainWindow::Quarantine)->findChild<QPushButton*>("Restore")->click();
   ASSERT_TRUE(done.wait(10000));
   EXPECT_EQ(home.read("victim/bad.dll"), "bad");
