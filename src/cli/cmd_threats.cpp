@@ -116,7 +116,6 @@ void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status) {
       else
         status = kExitError;
     }
-    platform::DataFilesLock lock(p.files, context.appFolder());
     if (auto error = engine::AppendSafeRecord(
             p.files, platform::joinPath(context.appFolder(), engine::kSafeFile), digests)) {
       std::cerr << "quorvane: cannot write safe.sig: " << error.message() << '\n';

@@ -2,6 +2,7 @@
 #include "engine/datafiles.h"
 
 #include "app/text.h"
+#include "platform/platform.h"
 
 namespace quorvane::engine {
 
@@ -26,6 +27,8 @@ std::error_code AppendSafeRecord(platform::FileSystem& files, const std::string&
   for (const std::string& digest : digests)
     line += app::toUpper(digest);
   line += "\r\n";
+  std::size_t slash = safeSigPath.find_last_of('/');
+  platform::DataFilesLock lock(files, slash == std::string::npos ? "." : safeSigPath.substr(0, slash));
   return files.appendFile(safeSigPath, line);
 }
 

@@ -18,7 +18,8 @@ inline constexpr const char* kSafeFile = "safe.sig";
 /// comma or the line end, trailing blanks dropped.
 std::string FirstDelimitedField(std::string_view line);
 
-/// Appends one line to safe.sig: the digests, upper-cased, joined without separator.
+/// Appends one line to safe.sig: the digests, upper-cased, joined without separator (under the
+/// data-file lock of the folder that holds it).
 std::error_code AppendSafeRecord(platform::FileSystem& files, const std::string& safeSigPath,
                                  const std::vector<std::string>& digests);
 

@@ -132,15 +132,21 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
                           RecordedFileLine(path, {*identity, hashed->length,
                                                   app::toLower(engine::DigestText(hashed->digest))}));
     }
-    if (!loaded_)
-      loadpending(); // the registry's strings come first, so none is lost
-    pending_.push_back(std::string(kDeletePrefix) + path);
-    pending_.emplace_back();
     survivors.push_back(path);
   }
   scan::RemoveCheckedRows(results);
   if (!survivors.empty()) {
-    savepending();
+    {
+      // The registry's strings are read again right before the write, under the lock, so
+      // nothing stored meanwhile (by another run, by another program) is lost.
+      platform::DataFilesLock lock(p_.files, folder_);
+      loadpending();
+      for (const std::string& path : survivors) {
+        pending_.push_back(std::string(kDeletePrefix) + path);
+        pending_.emplace_back();
+      }
+      savepending();
+    }
     if (p_.notifier.ask(kRestartQuestion))
       p_.power.restart();
   }
@@ -222,6 +228,7 @@ std::vector<std::string> ThreatRemover::pendingDeletions() {
 }
 
 std::vector<std::string> ThreatRemover::CarryOutPendingDeletions() {
+  platform::DataFilesLock lock(p_.files, folder_);
   loadpending();
   auto recorded = recordedFiles();
   std::vector<std::string> kept, deleted;
