@@ -42,16 +42,94 @@ std::string FolderOf(const std::string& path) {
   return cut == 0 ? "/" : path.substr(0, cut);
 }
 
-std::string ResolveAppFolder(const std::optional<std::string>& fromCommandLine,
-                             platform::Environment& environment) {
-  std::string folder;
-  if (fromCommandLine && !fromCommandLine->empty())
-    folder = *fromCommandLine;
-  else if (auto fromVariable = environment.variable("QUORVANE_HOME"); fromVariable && !fromVariable->empty())
-    folder = *fromVariable;
-  else
-    folder = FolderOf(environment.executablePath());
-  return AbsolutePath(folder, environment.currentDirectory());
+namespace {
+
+constexpr const char* kDataFolderFromPrograms = "../share/quorvane";
+
+std::optional<std::string> nonEmptyVariable(platform::Environment& environment,
+                                            const char* name) {
+  auto value = environment.variable(name);
+  if (!value || value->empty())
+    return std::nullopt;
+  return value;
+}
+
+} // namespace
+
+AppFolderChoice ChooseAppFolder(const std::optional<std::string>& fromCommandLine,
+                                platform::Environment& environment, platform::FileSystem& files) {
+  AppFolderChoice choice;
+  std::string cwd = environment.currentDirectory();
+  std::string programFolder = FolderOf(environment.executablePath());
+  if (!programFolder.empty()) {
+    std::string data = AbsolutePath(platform::joinPath(programFolder, kDataFolderFromPrograms), cwd);
+    auto status = files.status(data);
+    if (status && status->kind == platform::FileKind::Directory)
+      choice.dataFolder = data;
+  }
+  if (fromCommandLine && !fromCommandLine->empty()) {
+    choice.folder = AbsolutePath(*fromCommandLine, cwd);
+    choice.source = AppFolderSource::CommandLine;
+  } else if (auto fromVariable = nonEmptyVariable(environment, "QUORVANE_HOME")) {
+    choice.folder = AbsolutePath(*fromVariable, cwd);
+    choice.source = AppFolderSource::Variable;
+  } else if (!programFolder.empty() &&
+             files.status(platform::joinPath(programFolder, "vir.sig")) &&
+             files.isWritable(programFolder)) {
+    choice.folder = AbsolutePath(programFolder, cwd);
+    choice.source = AppFolderSource::Portable;
+  } else {
+    choice.source = AppFolderSource::PerUser;
+    std::string dataHome;
+    if (auto xdg = nonEmptyVariable(environment, "XDG_DATA_HOME"); xdg && xdg->front() == '/')
+      dataHome = *xdg; // a relative one is to be ignored
+    else if (auto home = nonEmptyVariable(environment, "HOME"))
+      dataHome = platform::joinPath(*home, ".local/share");
+    if (!dataHome.empty())
+      choice.folder = AbsolutePath(platform::joinPath(dataHome, "quorvane"), cwd);
+  }
+  return choice;
+}
+
+std::string DescribeSource(AppFolderSource source) {
+  switch (source) {
+  case AppFolderSource::CommandLine: return "given with --home";
+  case AppFolderSource::Variable: return "from QUORVANE_HOME";
+  case AppFolderSource::Portable: return "the program's own folder, a portable one";
+  case AppFolderSource::PerUser: return "this user's data folder";
+  }
+  return {};
+}
+
+std::error_code PrepareAppFolder(const AppFolderChoice& choice, platform::FileSystem& files) {
+  if (choice.folder.empty())
+    return std::make_error_code(std::errc::invalid_argument);
+  if (choice.source == AppFolderSource::PerUser) {
+    // The folders above it are made as usual; the folder itself is this user's alone.
+    if (std::error_code error = platform::createFolderPath(files, FolderOf(choice.folder)))
+      return error;
+    if (std::error_code error = files.createPrivateDirectory(choice.folder))
+      return error;
+  } else if (std::error_code error = platform::createFolderPath(files, choice.folder)) {
+    return error;
+  }
+  if (choice.dataFolder.empty() || choice.dataFolder == choice.folder)
+    return {};
+  // Seeding never replaces: a copy is made only where no file of that name is.
+  auto seed = [&](const std::string& from, const std::string& to) {
+    if (!files.status(to))
+      files.copyCheckedFile(from, {}, to, 0644);
+  };
+  seed(platform::joinPath(choice.dataFolder, "vir.sig"), platform::joinPath(choice.folder, "vir.sig"));
+  std::string langFrom = platform::joinPath(choice.dataFolder, "lang");
+  if (auto entries = files.listDirectory(langFrom)) {
+    std::string langTo = platform::joinPath(choice.folder, "lang");
+    files.createDirectory(langTo);
+    for (const platform::DirEntry& entry : *entries)
+      if (entry.kind == platform::FileKind::Regular)
+        seed(platform::joinPath(langFrom, entry.name), platform::joinPath(langTo, entry.name));
+  }
+  return {};
 }
 
 } // namespace quorvane::app

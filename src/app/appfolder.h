@@ -8,10 +8,34 @@
 
 namespace quorvane::app {
 
-/// The folder given on the command line, else the variable QUORVANE_HOME, else the folder of the
-/// running program; a relative folder is taken from the working folder.
-std::string ResolveAppFolder(const std::optional<std::string>& fromCommandLine,
-                             platform::Environment& environment);
+/// Why a folder is the application folder.
+enum class AppFolderSource {
+  CommandLine, ///< --home DIR
+  Variable,    ///< QUORVANE_HOME
+  Portable,    ///< the program's own folder: it holds vir.sig and this user may write there
+  PerUser,     ///< $XDG_DATA_HOME/quorvane, by default ~/.local/share/quorvane
+};
+
+/// The application folder chosen, why, and where the shipped data files are.
+struct AppFolderChoice {
+  std::string folder; ///< empty when none can be told (no HOME)
+  AppFolderSource source = AppFolderSource::PerUser;
+  std::string dataFolder; ///< the installed data (vir.sig, lang/): ../share/quorvane beside the program; "" when absent
+};
+
+/// The folder given on the command line, else the variable QUORVANE_HOME, else the program's
+/// folder when it is portable, else the per-user folder. A relative folder is taken from the
+/// working folder.
+AppFolderChoice ChooseAppFolder(const std::optional<std::string>& fromCommandLine,
+                                platform::Environment& environment, platform::FileSystem& files);
+
+/// A few words on why the folder was chosen ("given with --home", ...).
+std::string DescribeSource(AppFolderSource source);
+
+/// Creates the chosen folder when missing (the per-user one readable by this user only) and
+/// seeds it from the data folder: vir.sig and lang/*.ini, each only when absent, so an updated
+/// vir.sig or a user's language file is never replaced.
+std::error_code PrepareAppFolder(const AppFolderChoice& choice, platform::FileSystem& files);
 
 /// An absolute path with "." and ".." parts resolved and repeated or trailing "/" dropped, by
 /// text alone (links are not looked at).

@@ -58,7 +58,8 @@ const std::vector<std::string_view>& SettingNames() {
       "addmenu",       "starthour",     "startmin",      "scanperiod",
       "scanmode",      "everyweek_mon", "everyweek_tue", "everyweek_wed",
       "everyweek_thu", "everyweek_fri", "everyweek_sat", "everyweek_sun",
-      "everyweek_all", "shutdown",      "update server", "update ca file"};
+      "everyweek_all", "shutdown",      "update server", "update ca file",
+      "windows folder", "info site"};
   return names;
 }
 

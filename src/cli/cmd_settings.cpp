@@ -39,4 +39,18 @@ void addSettingsCommand(CLI::App& app, Context& context, int& status) {
   });
 }
 
+void addPathsCommand(CLI::App& app, Context& context, int& /*status*/) {
+  app.add_subcommand("paths", "Tell which application folder is used, and why")
+      ->callback([&context] {
+        const app::AppFolderChoice& choice = context.appFolderChoice();
+        std::cout << "application folder: "
+                  << (choice.folder.empty() ? "none (give --home DIR)" : printable(choice.folder))
+                  << " (" << app::DescribeSource(choice.source) << ")\n"
+                  << "shipped data: "
+                  << (choice.dataFolder.empty() ? "none beside the program"
+                                                : printable(choice.dataFolder))
+                  << '\n';
+      });
+}
+
 } // namespace quorvane::cli

@@ -11,16 +11,25 @@
 
 namespace quorvane::cli {
 
+const app::AppFolderChoice& Context::appFolderChoice() {
+  if (!choice_) {
+    platform::LinuxEnvironment environment;
+    platform::LinuxFileSystem files;
+    choice_ = app::ChooseAppFolder(homeOption, environment, files);
+  }
+  return *choice_;
+}
+
 const std::string& Context::appFolder() {
   if (!appFolder_) {
-    platform::LinuxEnvironment environment;
-    std::string folder = app::ResolveAppFolder(homeOption, environment);
-    if (folder.empty())
+    const app::AppFolderChoice& choice = appFolderChoice();
+    if (choice.folder.empty())
       throw CommandError{"cannot tell the application folder; give --home DIR"};
     platform::LinuxFileSystem files;
-    if (std::error_code error = platform::createFolderPath(files, folder))
-      throw CommandError{"cannot use the application folder " + folder + ": " + error.message()};
-    appFolder_ = folder;
+    if (std::error_code error = app::PrepareAppFolder(choice, files))
+      throw CommandError{"cannot use the application folder " + printable(choice.folder) + ": " +
+                         error.message()};
+    appFolder_ = choice.folder;
   }
   return *appFolder_;
 }

@@ -1,6 +1,7 @@
 // What every subcommand of `quorvane` shares: the application folder and the platform.
 #pragma once
 
+#include "app/appfolder.h"
 #include "platform/platform.h"
 
 #include <CLI/CLI.hpp>
@@ -25,8 +26,11 @@ class Context {
 public:
   std::optional<std::string> homeOption;
 
-  /// The application folder, created when absent. Throws CommandError when it cannot be used.
+  /// The application folder, created (and seeded with the shipped data) when absent. Throws
+  /// CommandError when it cannot be used.
   const std::string& appFolder();
+  /// Which folder the rule picks and why, without creating anything.
+  const app::AppFolderChoice& appFolderChoice();
   /// The platform with the registry store of the application folder.
   platform::Platform& platform();
   /// The platform without a registry store on disk (for commands that keep no settings).
@@ -34,6 +38,7 @@ public:
 
 private:
   std::optional<std::string> appFolder_;
+  std::optional<app::AppFolderChoice> choice_;
   std::unique_ptr<platform::SystemPlatform> system_;
 };
 
@@ -47,6 +52,7 @@ void addSigCommand(CLI::App& app, Context& context, int& status);
 void addUpdateCommand(CLI::App& app, Context& context, int& status);
 void addMonitorCommand(CLI::App& app, Context& context, int& status);
 void addScheduleCommands(CLI::App& app, Context& context, int& status);
+void addPathsCommand(CLI::App& app, Context& context, int& status);
 
 /// The signature update of `quorvane update` and of the updater program: the engine check when
 /// vir.sig holds too few signatures, else the manual update. Messages go to standard output;

@@ -11,9 +11,14 @@ int main(int argc, char** argv) {
 
   CLI::App app{"Quorvane Antimalware: finds known malicious files by fingerprint"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "quorvane " QUORVANE_VERSION);
+  app.footer("The application folder holds the signatures, settings, history and quarantine: "
+             "--home DIR, else $QUORVANE_HOME, else the program's own folder when it holds "
+             "vir.sig and may be written (a portable folder), else $XDG_DATA_HOME/quorvane "
+             "(~/.local/share/quorvane). 'quorvane paths' tells which one is used.");
   Context context;
   app.add_option("--home", context.homeOption,
-                 "Application folder (default: $QUORVANE_HOME, else the program's folder)");
+                 "Application folder (default: see below)");
   int status = kExitOk;
   addKeyCommand(app, context, status);
   addRegCommand(app, context, status);
@@ -25,6 +30,7 @@ int main(int argc, char** argv) {
   addUpdateCommand(app, context, status);
   addMonitorCommand(app, context, status);
   addScheduleCommands(app, context, status);
+  addPathsCommand(app, context, status);
 
   try {
     app.parse(argc, argv);

@@ -80,6 +80,8 @@ public:
   /// As openRead, but a link in the last place of the path is refused too: what a walk listed as
   /// a file is read as that file or not at all.
   virtual ErrorOr<std::unique_ptr<InputFile>> openEntry(const std::string& path) = 0;
+  /// True when this user may create and change files in the folder (or change the file).
+  virtual bool isWritable(const std::string& path) = 0;
   /// The path with every link, "." and ".." resolved.
   virtual ErrorOr<std::string> canonicalPath(const std::string& path) = 0;
   /// The whole content of a file.

@@ -49,23 +49,48 @@ private:
   void showThreatAlert(const std::string&) override {} // the window's own alert shows them
 };
 
+/// A start-up problem, told on standard error and in a message box (the program may have been
+/// started from a menu, with no terminal to read).
+void tellStartupProblem(int& argc, char** argv, const std::string& text, bool fatal) {
+  std::cerr << "quorvaneam: " << text << '\n';
+  std::unique_ptr<QApplication> own;
+  if (!QApplication::instance())
+    own = std::make_unique<QApplication>(argc, argv);
+  QMessageBox box(fatal ? QMessageBox::Critical : QMessageBox::Warning,
+                  "Quorvane Antimalware", QString::fromStdString(text));
+  box.exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   using namespace quorvane;
   std::string arguments = app::ArgumentText(argc, argv);
   platform::LinuxEnvironment environment;
-  std::string folder = app::ResolveAppFolder(std::nullopt, environment);
-  if (folder.empty()) {
-    std::cerr << "quorvaneam: cannot tell the application folder; set QUORVANE_HOME\n";
+  platform::LinuxFileSystem files;
+  app::AppFolderChoice choice = app::ChooseAppFolder(std::nullopt, environment, files);
+  if (choice.folder.empty()) {
+    tellStartupProblem(argc, argv, "Cannot tell the application folder: set QUORVANE_HOME.", true);
     return 2;
   }
+  if (std::error_code error = app::PrepareAppFolder(choice, files)) {
+    tellStartupProblem(argc, argv,
+                       "Cannot use the application folder " + choice.folder + ": " +
+                           error.message(),
+                       true);
+    return 2;
+  }
+  const std::string& folder = choice.folder;
   std::unique_ptr<platform::SystemPlatform> system;
   try {
     system = std::make_unique<platform::SystemPlatform>(folder);
   } catch (const std::exception& error) {
-    std::cerr << "quorvaneam: " << error.what() << '\n';
-    return 2;
+    // Settings are then kept for this run only; everything else goes on.
+    tellStartupProblem(argc, argv,
+                       std::string(error.what()) +
+                           "\nSettings changed now are kept until the program ends.",
+                       false);
+    system = std::make_unique<platform::SystemPlatform>(std::string());
   }
   app::StartupResult start = app::RunStartup(system->get(), folder, arguments);
   if (start.anotherInstance)

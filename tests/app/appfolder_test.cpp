@@ -5,23 +5,96 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace quorvane::app {
 namespace {
 
-TEST(AppFolderTest, CommandLineThenVariableThenProgramFolder) {
+class AppFolderTest : public ::testing::Test {
+protected:
   platform::fake::FakeEnvironment env;
-  env.executable = "/opt/quorvane/bin/quorvane";
-  env.cwd = "/home/alice";
-  EXPECT_EQ(ResolveAppFolder(std::nullopt, env), "/opt/quorvane/bin");
-  env.variables["QUORVANE_HOME"] = "/srv/qv/";
-  EXPECT_EQ(ResolveAppFolder(std::nullopt, env), "/srv/qv");
-  EXPECT_EQ(ResolveAppFolder(std::string("data"), env), "/home/alice/data");
-  EXPECT_EQ(ResolveAppFolder(std::string("/abs"), env), "/abs");
-  env.variables["QUORVANE_HOME"] = "";
-  EXPECT_EQ(ResolveAppFolder(std::nullopt, env), "/opt/quorvane/bin");
+  platform::fake::MemoryFileSystem files;
+  void SetUp() override {
+    env.executable = "/opt/quorvane/bin/quorvane";
+    env.cwd = "/home/alice";
+    env.variables["HOME"] = "/home/alice";
+    for (const char* folder : {"/opt", "/opt/quorvane", "/opt/quorvane/bin", "/home", "/home/alice"})
+      files.createDirectory(folder);
+  }
+  AppFolderChoice choose(std::optional<std::string> given = std::nullopt) {
+    return ChooseAppFolder(given, env, files);
+  }
+};
+
+TEST_F(AppFolderTest, CommandLineThenVariableThenPortableThenPerUser) {
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    std::optional<std::string> given;
+    std::string folder;
+    AppFolderSource source;
+  } cases[] = {
+      {"an installed program: the user's data folder", [] {}, std::nullopt,
+       "/home/alice/.local/share/quorvane", AppFolderSource::PerUser},
+      {"XDG_DATA_HOME", [&] { env.variables["XDG_DATA_HOME"] = "/data/alice"; }, std::nullopt,
+       "/data/alice/quorvane", AppFolderSource::PerUser},
+      {"a relative XDG_DATA_HOME is ignored", [&] { env.variables["XDG_DATA_HOME"] = "rel"; },
+       std::nullopt, "/home/alice/.local/share/quorvane", AppFolderSource::PerUser},
+      {"a program folder holding vir.sig that cannot be written: still per user",
+       [&] {
+         files.put("/opt/quorvane/bin/vir.sig", "");
+         files.readOnly.insert("/opt/quorvane/bin");
+       },
+       std::nullopt, "/home/alice/.local/share/quorvane", AppFolderSource::PerUser},
+      {"a portable folder: vir.sig and writable",
+       [&] { files.put("/opt/quorvane/bin/vir.sig", ""); }, std::nullopt, "/opt/quorvane/bin",
+       AppFolderSource::Portable},
+      {"QUORVANE_HOME", [&] { env.variables["QUORVANE_HOME"] = "/srv/qv/"; }, std::nullopt,
+       "/srv/qv", AppFolderSource::Variable},
+      {"an empty QUORVANE_HOME counts as none", [&] { env.variables["QUORVANE_HOME"] = ""; },
+       std::nullopt, "/home/alice/.local/share/quorvane", AppFolderSource::PerUser},
+      {"--home, relative", [&] { env.variables["QUORVANE_HOME"] = "/srv/qv"; },
+       std::string("data"), "/home/alice/data", AppFolderSource::CommandLine},
+      {"--home, absolute", [] {}, std::string("/abs"), "/abs", AppFolderSource::CommandLine},
+      {"no HOME, nothing else: none", [&] { env.variables.erase("HOME"); }, std::nullopt, "",
+       AppFolderSource::PerUser},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    env.variables = {{"HOME", "/home/alice"}};
+    files.readOnly.clear();
+    files.removeFile("/opt/quorvane/bin/vir.sig");
+    c.arrange();
+    AppFolderChoice choice = choose(c.given);
+    EXPECT_EQ(choice.folder, c.folder);
+    EXPECT_EQ(choice.source, c.source);
+  }
 }
 
-TEST(AppFolderTest, PathsAreMadeAbsoluteAndNormalized) {
+TEST_F(AppFolderTest, ANewFolderIsPrivateAndSeededWithoutOverwriting) {
+  files.createDirectory("/opt/quorvane/share");
+  files.createDirectory("/opt/quorvane/share/quorvane");
+  files.createDirectory("/opt/quorvane/share/quorvane/lang");
+  files.put("/opt/quorvane/share/quorvane/vir.sig", "shipped");
+  files.put("/opt/quorvane/share/quorvane/lang/english.ini", "[001]");
+  AppFolderChoice choice = choose();
+  EXPECT_EQ(choice.dataFolder, "/opt/quorvane/share/quorvane");
+  ASSERT_FALSE(PrepareAppFolder(choice, files));
+  EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/vir.sig"), "shipped");
+  EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/lang/english.ini"), "[001]");
+
+  // An updated vir.sig and a user's own language file stay as they are.
+  files.put("/home/alice/.local/share/quorvane/vir.sig", "updated");
+  files.put("/home/alice/.local/share/quorvane/lang/english.ini", "mine");
+  files.put("/opt/quorvane/share/quorvane/lang/french.ini", "[001]");
+  ASSERT_FALSE(PrepareAppFolder(choice, files));
+  EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/vir.sig"), "updated");
+  EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/lang/english.ini"), "mine");
+  EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/lang/french.ini"), "[001]");
+}
+
+TEST(PathTextTest, PathsAreMadeAbsoluteAndNormalized) {
   EXPECT_EQ(AbsolutePath(".", "/home/a"), "/home/a");
   EXPECT_EQ(AbsolutePath("./x/../y//z/", "/home/a"), "/home/a/y/z");
   EXPECT_EQ(AbsolutePath("../../../..", "/home/a"), "/");

@@ -97,6 +97,10 @@ ErrorOr<std::unique_ptr<InputFile>> MemoryFileSystem::openEntry(const std::strin
   return openRead(path); // this file system has no links
 }
 
+bool MemoryFileSystem::isWritable(const std::string& path) {
+  return exists(path) && !readOnly.count(path);
+}
+
 ErrorOr<std::string> MemoryFileSystem::canonicalPath(const std::string& path) {
   if (!exists(path))
     return std::errc::no_such_file_or_directory;

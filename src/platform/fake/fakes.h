@@ -154,6 +154,9 @@ public:
   ErrorOr<std::unique_ptr<FileLock>> tryLock(const std::string& path) override;
   ErrorOr<std::unique_ptr<InputFile>> openEntry(const std::string& path) override;
   ErrorOr<std::string> canonicalPath(const std::string& path) override;
+  bool isWritable(const std::string& path) override;
+  /// Paths this user may not write (isWritable is false for them and for what does not exist).
+  std::set<std::string> readOnly;
   ErrorOr<std::vector<DirEntry>> listCheckedDirectory(const std::string& path,
                                                       const FileIdentity& listed) override;
   std::error_code removeCheckedFile(const std::string& path, const FileIdentity& checked) override;

@@ -230,6 +230,10 @@ ErrorOr<std::unique_ptr<InputFile>> LinuxFileSystem::openEntry(const std::string
   return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(*fd, toStatus(st)));
 }
 
+bool LinuxFileSystem::isWritable(const std::string& path) {
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 ErrorOr<std::string> LinuxFileSystem::canonicalPath(const std::string& path) {
   char* resolved = ::realpath(path.c_str(), nullptr);
   if (!resolved)

@@ -25,6 +25,7 @@ public:
   ErrorOr<std::unique_ptr<FileLock>> tryLock(const std::string& path) override;
   ErrorOr<std::unique_ptr<InputFile>> openEntry(const std::string& path) override;
   ErrorOr<std::string> canonicalPath(const std::string& path) override;
+  bool isWritable(const std::string& path) override;
   ErrorOr<std::vector<DirEntry>> listCheckedDirectory(const std::string& path,
                                                       const FileIdentity& listed) override;
   std::error_code removeCheckedFile(const std::string& path, const FileIdentity& checked) override;
