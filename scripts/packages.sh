@@ -4,6 +4,7 @@ QUORVANE_PACKAGES=(
   libssl-dev libsqlite3-dev libcurl4-openssl-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core xvfb
+  help2man dpkg-dev lintian file
 )
 
 quorvane_install_packages() {

@@ -5,11 +5,13 @@
 #include "engine/datafiles.h"
 #include "engine/sigtable.h"
 #include "platform/linux/linux_platform.h"
+#include "platform/stop_request.h"
 #include "ui/engine_check_window.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <clocale>
 #include <iostream>
@@ -101,6 +103,15 @@ int main(int argc, char** argv) {
   // Hidden in the notification area the program has no window open; it ends through "Exit" or
   // by closing the main window.
   application.setQuitOnLastWindowClosed(false);
+  // A stop from the session or the service manager (SIGTERM, SIGINT) ends the program the way
+  // "Exit" does: the window goes, then the program, with exit status 0.
+  platform::CatchStopRequests();
+  QTimer stopWatch;
+  QObject::connect(&stopWatch, &QTimer::timeout, [] {
+    if (platform::StopRequested())
+      QApplication::quit();
+  });
+  stopWatch.start(200);
   DialogNotifier notifier;
   platform::Platform p = platform::withNotifier(system->get(), notifier);
   engine::SignatureDatabase signatures(p.files, platform::joinPath(folder, engine::kVirSigFile));
@@ -108,7 +119,9 @@ int main(int argc, char** argv) {
   if (start.mode == app::StartMode::Silent) {
     signatures.LoadSignatureTable();
     window = ui::OpenMainWindow(p, folder, signatures, start.mode);
-    return application.exec();
+    int status = application.exec();
+    window.reset();
+    return status;
   }
   // A normal start checks the engine first, in its "Please Wait" window.
   ui::EngineCheckWindow check(p, folder, signatures);
