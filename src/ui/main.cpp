@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <QWidget>
 
 #include <clocale>
 #include <iostream>
@@ -108,8 +109,13 @@ int main(int argc, char** argv) {
   platform::CatchStopRequests();
   QTimer stopWatch;
   QObject::connect(&stopWatch, &QTimer::timeout, [] {
-    if (platform::StopRequested())
-      QApplication::quit();
+    if (!platform::StopRequested())
+      return;
+    // A message box open at that moment (one shown while the window is made, before the
+    // program's own loop runs) is closed first, so the stop is not lost in it.
+    if (QWidget* modal = QApplication::activeModalWidget())
+      modal->close();
+    QApplication::quit();
   });
   stopWatch.start(200);
   DialogNotifier notifier;
@@ -119,7 +125,7 @@ int main(int argc, char** argv) {
   if (start.mode == app::StartMode::Silent) {
     signatures.LoadSignatureTable();
     window = ui::OpenMainWindow(p, folder, signatures, start.mode);
-    int status = application.exec();
+    int status = platform::StopRequested() ? 0 : application.exec();
     window.reset();
     return status;
   }

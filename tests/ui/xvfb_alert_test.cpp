@@ -5,6 +5,7 @@
 #include "engine/fingerprint.h"
 #include "platform/linux/linux_platform.h"
 #include "support/child_process.h"
+#include "support/virtual_display.h"
 #include "support/temp_dir.h"
 #include "update/update_fixtures.h"
 
@@ -27,75 +28,10 @@
 namespace quorvane {
 namespace {
 
-constexpr int kScreenWidth = 1024, kScreenHeight = 768;
-
-/// A process of ours, ended (and reaped) when this goes.
-class OwnChild {
-public:
-  OwnChild(std::vector<std::string> argv, std::vector<std::string> environment,
-           const std::string& errorFile = {}, int keepFd = -1) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      for (const std::string& setting : environment)
-        putenv(const_cast<char*>(setting.c_str()));
-      if (!errorFile.empty()) {
-        int fd = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 2);
-      }
-      for (int fd = 3; fd < 1024; ++fd)
-        if (fd != keepFd)
-          close(fd);
-      std::vector<char*> args;
-      for (std::string& arg : argv)
-        args.push_back(arg.data());
-      args.push_back(nullptr);
-      execv(args[0], args.data());
-      _exit(127);
-    }
-  }
-  ~OwnChild() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM); // our own child only
-      for (int i = 0; i < 300 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  pid_t pid() const { return pid_; }
-
-private:
-  pid_t pid_ = -1;
-};
-
-/// Xvfb on a free display number, which it reports itself.
-class VirtualDisplay {
-public:
-  VirtualDisplay() {
-    int ends[2];
-    if (pipe(ends) != 0)
-      return;
-    std::string size = std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
-    server_ = std::make_unique<OwnChild>(
-        std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(ends[1]), "-screen",
-                                 "0", size, "-nolisten", "tcp"},
-        std::vector<std::string>{}, std::string{}, ends[1]);
-    close(ends[1]);
-    std::string number;
-    char c;
-    while (read(ends[0], &c, 1) == 1 && c != '\n')
-      number += c;
-    close(ends[0]);
-    if (!number.empty())
-      name_ = ":" + number;
-  }
-  /// ":N", or empty when the server did not start.
-  const std::string& name() const { return name_; }
-
-private:
-  std::unique_ptr<OwnChild> server_;
-  std::string name_;
-};
+using testing::OwnChild;
+using testing::VirtualDisplay;
+using testing::kScreenHeight;
+using testing::kScreenWidth;
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path);
