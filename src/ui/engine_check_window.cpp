@@ -1,6 +1,8 @@
 // The engine check window.
 #include "ui/engine_check_window.h"
 
+#include "app/language.h"
+
 #include "ui/pictures.h"
 #include "ui/qt_text.h"
 
@@ -16,7 +18,9 @@ EngineCheckWindow::EngineCheckWindow(platform::Platform& platform, std::string a
       notifier_(new UiNotifier(platform.notifier, this)),
       background_(platform::withNotifier(platform, *notifier_)),
       jobs_(new BackgroundJobs(*notifier_, this)) {
-  setWindowTitle("Please Wait");
+  app::Language language(platform, folder_);
+  language.LoadLanguage();
+  setWindowTitle(QString::fromStdString(language.ReadLanguageText("011", "Please Wait")));
   setWindowIcon(QIcon(shieldPicture(true)));
   auto* layout = new QVBoxLayout(this);
   auto* logo = new QLabel(this);

@@ -56,8 +56,9 @@ Qt::ItemFlags ThreatListModel::flags(const QModelIndex& index) const {
 QVariant ThreatListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
     return {};
-  static const char* headings[] = {"", "File", "Path"};
-  return section >= 0 && section < 3 ? QVariant(headings[section]) : QVariant();
+  if (section == 0)
+    return QString();
+  return section > 0 && section <= headings_.size() ? QVariant(headings_[section - 1]) : QVariant();
 }
 
 void ThreatListModel::reload() {

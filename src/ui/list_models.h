@@ -7,6 +7,7 @@
 #include "threats/threatlog.h"
 
 #include <QAbstractTableModel>
+#include <QStringList>
 
 #include <vector>
 
@@ -16,8 +17,9 @@ namespace quorvane::ui {
 class ThreatListModel final : public QAbstractTableModel {
   Q_OBJECT
 public:
-  explicit ThreatListModel(scan::ScanResults& results, QObject* parent = nullptr)
-      : QAbstractTableModel(parent), results_(results) {}
+  /// `headings`: the captions of the file-name and path columns.
+  ThreatListModel(scan::ScanResults& results, QStringList headings, QObject* parent = nullptr)
+      : QAbstractTableModel(parent), results_(results), headings_(std::move(headings)) {}
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -29,6 +31,7 @@ public:
 
 private:
   scan::ScanResults& results_;
+  QStringList headings_;
 };
 
 /// Rows of a record list with a tick column when `checkable`.

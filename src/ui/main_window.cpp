@@ -435,7 +435,7 @@ QWidget* MainWindow::buildPicker() {
 QWidget* MainWindow::buildResults() {
   auto* w = new QWidget(this);
   auto* layout = new QVBoxLayout(w);
-  resultsModel_ = new ThreatListModel(runner_->results(), w);
+  resultsModel_ = new ThreatListModel(runner_->results(), {text("165", "File"), text("166", "Path")}, w);
   layout->addWidget(listView(resultsModel_, w), 1);
   auto* buttons = new QHBoxLayout();
   selectAll_ = button("Select All", w);
@@ -842,8 +842,12 @@ void MainWindow::runStart(ScanKind kind, const std::vector<int>& areas) {
     areaStatus_[area]->setPixmap(areaPicture(AreaPicture::Pending));
     areaStatus_[area]->setProperty("status", "pending");
   }
-  status_->setText(kind == ScanKind::Custom ? "Scan in progress, Please wait until the scan complete"
-                                            : "Scan in progress, Please wait until the scan complete.");
+  // Read when shown, so a language change applies at once; the custom scan's line has no full
+  // stop.
+  QString line = text("023", "Scan in progress, Please wait until the scan complete.");
+  if (kind == ScanKind::Custom && line.endsWith('.'))
+    line.chop(1);
+  status_->setText(line);
   nowChecking_->setText("Now Checking :");
   nowChecking_->show();
   files_->setText("Files scanned :0");
@@ -923,9 +927,8 @@ void MainWindow::onFinished(int kind, int threats) {
   if (static_cast<ScanKind>(kind) != ScanKind::Custom) {
     summary_[0]->setText("Total files scanned : " + QString::number(state.summary.totalFiles));
     summary_[1]->setText("Safe files scanned: " + QString::number(state.summary.safeFiles));
-    summary_[2]->setText(static_cast<ScanKind>(kind) == ScanKind::Smart
-                             ? "Threats Found :  No internet connection Sorry"
-                             : "Threats Found : " + QString::number(state.summary.threats));
+    // A Smart Scan shows its count too (its summary once said "No internet connection").
+    summary_[2]->setText("Threats Found : " + QString::number(state.summary.threats));
     summary_[3]->setText("Unknown Files: " + QString::number(state.summary.unknownFiles));
   }
   for (const auto& [area, count] : state.areaCounts)
@@ -960,6 +963,10 @@ void MainWindow::PollFolderScanRequest() {
 void MainWindow::buildMenus() {
   trayMenu_ = new QMenu("file", this);
   trayMenu_->setObjectName("file");
+  // Trays that speak StatusNotifierItem show this menu themselves and have no double click:
+  // its first entry brings the window back.
+  trayMenu_->addAction("Open Quorvane Antimalware", this, [this] { restoreFromTray(); });
+  trayMenu_->addSeparator();
   trayMenu_->addAction("Run Live update", this, [this] { update::LaunchLiveUpdate(p_, folder_); });
   trayMenu_->addAction("Quick Scan Now", this, [this] {
     restoreFromTray();
@@ -991,6 +998,8 @@ void MainWindow::buildMenus() {
     showNormal();
   });
   trayMenu_->addAction("Exit", qApp, &QApplication::quit);
+  // Attached to the icon, the menu is also offered by trays that draw menus themselves.
+  qtTray_->icon().setContextMenu(trayMenu_);
 
   QMenu* help = menuBar()->addMenu("help");
   help->setObjectName("help");
@@ -1012,7 +1021,7 @@ void MainWindow::onTrayEvent(int value) {
     trayArea_->setToolTip("Quorvane Antimalware");
     break;
   case app::TrayEvent::MouseDown:
-    if (mouse.button == 2)
+    if (mouse.button == 2 && !qtTray_->icon().contextMenu())
       trayMenu_->popup(QCursor::pos());
     break;
   case app::TrayEvent::DblClick:

@@ -77,6 +77,7 @@ public:
   void refreshQuarantine();
   /// The tray menu ("file") and its items.
   QMenu* trayMenu() const { return trayMenu_; }
+  QtTray* tray() const { return qtTray_; }
   app::TrayArea& trayArea() { return *trayArea_; }
   /// A notification-area event (the mouse message number).
   void onTrayEvent(int value);

@@ -16,6 +16,9 @@ QtTray::QtTray(QObject* parent) : QObject(parent) {
     case QSystemTrayIcon::Trigger:
       onEvent(513);
       onEvent(514);
+      // Trays that speak StatusNotifierItem (KDE, GNOME with AppIndicator) send this one
+      // activation and never a double click: it restores the window as a double click does.
+      onEvent(515);
       break;
     case QSystemTrayIcon::Context: onEvent(516); break;
     default: break;

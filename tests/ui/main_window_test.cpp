@@ -6,6 +6,7 @@
 #include "ui/window_fixture.h"
 
 #include <QAction>
+#include <QSystemTrayIcon>
 #include <QApplication>
 #include <QComboBox>
 #include <QMenu>
@@ -88,6 +89,20 @@ TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
   EXPECT_EQ(results->rowCount(), 0);
   EXPECT_FALSE(std::filesystem::exists(home / "scanme/tools/eicar.com"));
   ASSERT_EQ(threats::Quarantine(p, home.path()).ShowQuarantine().size(), 1u);
+}
+
+TEST_F(MainWindowTest, ASmartScanSummaryShowsItsThreatCount) {
+  app::SettingsStore(p).setSetting("windows folder", home / "scanme");
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  QSignalSpy finished(&window, &MainWindow::scanFinished);
+  window.StartSmartScan();
+  ASSERT_TRUE(finished.wait(60000));
+  int threats = finished.at(0).at(1).toInt();
+  EXPECT_GE(threats, 1);
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)),
+              Contains("Threats Found : " + std::to_string(window.runner().state().summary.threats)));
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)),
+              ::testing::Not(Contains(HasSubstr("No internet connection"))));
 }
 
 TEST_F(MainWindowTest, ASecondStartHandsItsFolderToTheRunningWindow) {
@@ -189,12 +204,13 @@ TEST_F(MainWindowTest, TrayAndHelpMenus) {
   std::vector<std::string> items;
   for (QAction* action : window.trayMenu()->actions())
     items.push_back(action->isSeparator() ? "-" : action->text().toStdString());
-  EXPECT_THAT(items, ::testing::ElementsAre("Run Live update", "Quick Scan Now",
+  EXPECT_THAT(items, ::testing::ElementsAre("Open Quorvane Antimalware", "-",
+                                            "Run Live update", "Quick Scan Now",
                                             "Start Smart Scan Now", "-",
                                             "Start Scanning when windows starts", "-",
                                             "View Recent History", "Disable Auto Protect", "-",
                                             "About Quorvane Anti Malware", "Exit"));
-  QAction* startup = window.trayMenu()->actions()[4];
+  QAction* startup = window.trayMenu()->actions()[6];
   EXPECT_FALSE(startup->isChecked());
   startup->trigger();
   EXPECT_TRUE(startup->isChecked());
@@ -202,6 +218,21 @@ TEST_F(MainWindowTest, TrayAndHelpMenus) {
   startup->trigger();
   EXPECT_FALSE(startup->isChecked());
   EXPECT_EQ(app::SettingsStore(p).setting("start Quorvane Antimalware"), "0");
+  EXPECT_EQ(window.tray()->icon().contextMenu(), window.trayMenu()) << "offered to every tray";
+
+  // Hidden in the tray, the window comes back through the menu's first entry, and through the
+  // single activation of trays that send no double click.
+  auto away = [&] { return !window.isVisible() || window.isMinimized(); };
+  window.show();
+  window.hideToTray();
+  ASSERT_TRUE(away());
+  window.trayMenu()->actions()[0]->trigger();
+  EXPECT_FALSE(away());
+  window.hideToTray();
+  ASSERT_TRUE(away());
+  Q_EMIT window.tray()->icon().activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(away());
+
   auto* help = window.findChild<QMenu*>("help");
   ASSERT_NE(help, nullptr);
   EXPECT_EQ(help->actions()[0]->text(), "Live update");
@@ -288,6 +319,22 @@ std::set<std::string> allCaptions(MainWindow& window) {
     captions.insert(b->text().toStdString());
   captions.erase("");
   return captions;
+}
+
+TEST_F(MainWindowTest, TheScanLineTheResultHeadingsAndTheEngineCheckCaptionFollowTheLanguage) {
+  home.write("lang/dutch.ini", "[001]\r\n011=Even geduld\r\n023=Bezig met scannen.\r\n"
+                               "165=Bestand\r\n166=Pad\r\n");
+  app::Language(p, home.path()).ChooseLanguage("dutch.ini");
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  QAbstractItemModel* results = listOf(window.page(MainWindow::Results));
+  EXPECT_EQ(results->headerData(1, Qt::Horizontal).toString(), "Bestand");
+  EXPECT_EQ(results->headerData(2, Qt::Horizontal).toString(), "Pad");
+  QSignalSpy finished(&window, &MainWindow::scanFinished);
+  window.StartQuickScan();
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)), Contains("Bezig met scannen."));
+  ASSERT_TRUE(finished.wait(60000));
+  EngineCheckWindow check(p, home.path(), signatures);
+  EXPECT_EQ(check.windowTitle(), "Even geduld");
 }
 
 TEST_F(MainWindowTest, TheShippedEnglishFileHoldsEveryCaptionTheWindowReads) {
