@@ -197,6 +197,22 @@ ParseRecordedFileLine(std::string_view line) {
   return std::make_pair(DecodeRecordField(fields[0]), file);
 }
 
+std::vector<std::string> ThreatRemover::CarryOutAtStart() {
+  platform::DataFilesLock lock(p_.files, folder_);
+  std::vector<std::string> deleted = CarryOutPendingDeletions();
+  auto recorded = recordedFiles();
+  std::string kept;
+  for (const std::string& path : pendingDeletions())
+    if (auto file = recorded.find(path); file != recorded.end())
+      kept += RecordedFileLine(path, file->second);
+  std::string record = platform::joinPath(folder_, kRemovalRecordFile);
+  if (kept.empty())
+    p_.files.removeFile(record);
+  else
+    p_.files.writeFile(record, kept);
+  return deleted;
+}
+
 std::map<std::string, ThreatRemover::RecordedFile> ThreatRemover::recordedFiles() {
   std::map<std::string, RecordedFile> files;
   auto text = p_.files.readFile(platform::joinPath(folder_, kRemovalRecordFile));

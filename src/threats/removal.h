@@ -66,6 +66,11 @@ public:
   /// stays. Returns the paths deleted.
   std::vector<std::string> CarryOutPendingDeletions();
 
+  /// The start of a run of the desktop program: carries out the program's own pending
+  /// deletions, then clears the removal record, keeping only what the pairs still pending need
+  /// (their files' identities). Returns the paths deleted.
+  std::vector<std::string> CarryOutAtStart();
+
   /// What files.sig says of a file that could not be deleted.
   struct RecordedFile {
     platform::FileIdentity identity;

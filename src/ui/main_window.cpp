@@ -76,8 +76,10 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   setWindowTitle("Quorvane Antimalware");
   setWindowIcon(QIcon(shieldPicture(true)));
   language_.LoadLanguage();
-  // The removal record lives for one run only.
-  p_.files.removeFile(platform::joinPath(folder_, threats::kRemovalRecordFile));
+  // The removal record lives for one run only, but the files it promised would go at the next
+  // start go first (no system does it for us), and the pairs still pending keep their record.
+  for (const std::string& path : threats::ThreatRemover(p_, folder_).CarryOutAtStart())
+    std::cerr << "quorvaneam: deleted " << path << " (a threat left for deletion at the next start)\n";
   runner_ = std::make_unique<scan::ScanRunner>(background_, folder_, signatures_);
 
   controller_ = new ScanController(*runner_);

@@ -154,6 +154,27 @@ TEST_F(RemovalTest, ASurvivorIsRecordedByIdentityAndOnlyThatFileGoesLater) {
   EXPECT_THAT(storedPending(), IsEmpty());
 }
 
+TEST_F(RemovalTest, AtStartPendingDeletionsGoFirstAndOnlyWhatStillWaitsStaysRecorded) {
+  fake.files.undeletable = {"/d/t1.exe", "/d/t2.exe"};
+  results.rows[0].checked = results.rows[1].checked = true;
+  fake.notifier.answer = false;
+  ASSERT_EQ(remover.RemoveSelectedThreats(results, {}, RemovalMode::Delete).size(), 2u);
+  // By the next start t1 can go; t2 is still held.
+  fake.files.undeletable = {"/d/t2.exe"};
+  ThreatRemover atStart(fake.platform, "/app");
+  EXPECT_THAT(atStart.CarryOutAtStart(), ElementsAre("/d/t1.exe"));
+  EXPECT_FALSE(fake.files.exists("/d/t1.exe"));
+  EXPECT_EQ(storedPending(), (std::vector<std::string>{"\\??\\/d/t2.exe", ""}));
+  auto record = fake.files.content("/app/files.sig");
+  auto parsed = ParseRecordedFileLine(record.substr(0, record.size() - 2));
+  ASSERT_TRUE(parsed) << record;
+  EXPECT_EQ(parsed->first, "/d/t2.exe");
+  // Once nothing waits, the record goes.
+  fake.files.undeletable.clear();
+  EXPECT_THAT(ThreatRemover(fake.platform, "/app").CarryOutAtStart(), ElementsAre("/d/t2.exe"));
+  EXPECT_FALSE(fake.files.exists("/app/files.sig"));
+}
+
 TEST_F(RemovalTest, ARowWhosePathNamesAnotherFileNowIsLeftAlone) {
   fake.files.put("/d/t2.exe", "a new file at the old path");
   results.rows[1].checked = true;

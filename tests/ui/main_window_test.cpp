@@ -1,6 +1,7 @@
 // The desktop window under the offscreen platform: pages, a handed-over folder scanned, the
 // lists, and a picture of every page.
 #include "threats/quarantine.h"
+#include "threats/removal.h"
 #include "threats/threatlog.h"
 #include "ui/engine_check_window.h"
 #include "ui/window_fixture.h"
@@ -89,6 +90,23 @@ TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
   EXPECT_EQ(results->rowCount(), 0);
   EXPECT_FALSE(std::filesystem::exists(home / "scanme/tools/eicar.com"));
   ASSERT_EQ(threats::Quarantine(p, home.path()).ShowQuarantine().size(), 1u);
+}
+
+TEST_F(MainWindowTest, AThreatLeftForTheNextStartGoesWhenTheProgramStarts) {
+  std::string left = home.write("left/locked.exe", testing::EicarText());
+  auto status = p.files.status(left);
+  ASSERT_TRUE(status);
+  // As a removal that could not delete it left things: the pair and the file's identity.
+  home.write(threats::kRemovalRecordFile,
+             threats::RecordedFileLine(left, {status->identity(), status->size,
+                                              "44d88612fea8a8f36de82e1278abb02f"}));
+  p.registry.createKey(platform::Hive::LocalMachine, threats::kSessionManagerKey);
+  p.registry.setValue(platform::Hive::LocalMachine, threats::kSessionManagerKey,
+                      threats::kPendingValue, platform::ValueType::MultiString,
+                      threats::EncodeMultiString({"\\??\\" + left, ""}));
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  EXPECT_FALSE(std::filesystem::exists(left));
+  EXPECT_FALSE(std::filesystem::exists(home / threats::kRemovalRecordFile));
 }
 
 TEST_F(MainWindowTest, ASmartScanSummaryShowsItsThreatCount) {
