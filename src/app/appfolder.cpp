@@ -56,8 +56,7 @@ std::optional<std::string> nonEmptyVariable(platform::Environment& environment,
 
 } // namespace
 
-AppFolderChoice ChooseAppFolder(const std::optional<std::string>& fromCommandLine,
-                                platform::Environment& environment, platform::FileSystem& files) {
+AppFolderChoice DefaultAppFolder(platform::Environment& environment, platform::FileSystem& files) {
   AppFolderChoice choice;
   std::string cwd = environment.currentDirectory();
   std::string programFolder = FolderOf(environment.executablePath());
@@ -67,26 +66,33 @@ AppFolderChoice ChooseAppFolder(const std::optional<std::string>& fromCommandLin
     if (status && status->kind == platform::FileKind::Directory)
       choice.dataFolder = data;
   }
+  if (!programFolder.empty() && files.status(platform::joinPath(programFolder, "vir.sig")) &&
+      files.isWritable(programFolder)) {
+    choice.folder = AbsolutePath(programFolder, cwd);
+    choice.source = AppFolderSource::Portable;
+    return choice;
+  }
+  choice.source = AppFolderSource::PerUser;
+  std::string dataHome;
+  if (auto xdg = nonEmptyVariable(environment, "XDG_DATA_HOME"); xdg && xdg->front() == '/')
+    dataHome = *xdg; // a relative one is to be ignored
+  else if (auto home = nonEmptyVariable(environment, "HOME"))
+    dataHome = platform::joinPath(*home, ".local/share");
+  if (!dataHome.empty())
+    choice.folder = AbsolutePath(platform::joinPath(dataHome, "quorvane"), cwd);
+  return choice;
+}
+
+AppFolderChoice ChooseAppFolder(const std::optional<std::string>& fromCommandLine,
+                                platform::Environment& environment, platform::FileSystem& files) {
+  AppFolderChoice choice = DefaultAppFolder(environment, files);
+  std::string cwd = environment.currentDirectory();
   if (fromCommandLine && !fromCommandLine->empty()) {
     choice.folder = AbsolutePath(*fromCommandLine, cwd);
     choice.source = AppFolderSource::CommandLine;
   } else if (auto fromVariable = nonEmptyVariable(environment, "QUORVANE_HOME")) {
     choice.folder = AbsolutePath(*fromVariable, cwd);
     choice.source = AppFolderSource::Variable;
-  } else if (!programFolder.empty() &&
-             files.status(platform::joinPath(programFolder, "vir.sig")) &&
-             files.isWritable(programFolder)) {
-    choice.folder = AbsolutePath(programFolder, cwd);
-    choice.source = AppFolderSource::Portable;
-  } else {
-    choice.source = AppFolderSource::PerUser;
-    std::string dataHome;
-    if (auto xdg = nonEmptyVariable(environment, "XDG_DATA_HOME"); xdg && xdg->front() == '/')
-      dataHome = *xdg; // a relative one is to be ignored
-    else if (auto home = nonEmptyVariable(environment, "HOME"))
-      dataHome = platform::joinPath(*home, ".local/share");
-    if (!dataHome.empty())
-      choice.folder = AbsolutePath(platform::joinPath(dataHome, "quorvane"), cwd);
   }
   return choice;
 }

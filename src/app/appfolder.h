@@ -29,6 +29,9 @@ struct AppFolderChoice {
 AppFolderChoice ChooseAppFolder(const std::optional<std::string>& fromCommandLine,
                                 platform::Environment& environment, platform::FileSystem& files);
 
+/// The folder the rule gives when neither --home nor QUORVANE_HOME says otherwise.
+AppFolderChoice DefaultAppFolder(platform::Environment& environment, platform::FileSystem& files);
+
 /// A few words on why the folder was chosen ("given with --home", ...).
 std::string DescribeSource(AppFolderSource source);
 

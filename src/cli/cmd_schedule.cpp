@@ -117,7 +117,7 @@ void addScheduleCommands(CLI::App& app, Context& context, int& status) {
   integrate->add_option("--context-menu", *menu, "\"Scan with Quorvane Antimalware\" for folders")
       ->check(CLI::IsMember({"on", "off"}));
   integrate->callback([&context, &status, startup, menu] {
-    schedule::SystemIntegration integration(context.platform());
+    schedule::SystemIntegration integration(context.platform(), context.appFolder());
     status = kExitOk;
     auto apply = [&](const char* what, std::error_code error) {
       if (error) {

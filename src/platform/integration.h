@@ -12,6 +12,7 @@ struct LogonTask {
   std::string name;                   ///< "Quorvane Anti Malware"
   std::string program;                ///< full path
   std::vector<std::string> arguments;
+  std::vector<std::string> environment; ///< NAME=VALUE settings the program starts with
 };
 
 /// An entry of the file manager's menu for folders; the folder's path is added as the last
@@ -20,6 +21,7 @@ struct FolderAction {
   std::string name; ///< the menu text
   std::string program;
   std::string icon;
+  std::vector<std::string> environment; ///< NAME=VALUE settings the program starts with
 };
 
 class Integration {

@@ -16,6 +16,12 @@ constexpr const char* kPolicy = "Software\\Microsoft\\Windows\\CurrentVersion\\P
 
 } // namespace
 
+std::vector<std::string> SystemIntegration::carriedEnvironment() {
+  if (folder_.empty() || folder_ == app::DefaultAppFolder(p_.environment, p_.files).folder)
+    return {};
+  return {"QUORVANE_HOME=" + folder_};
+}
+
 std::string SystemIntegration::programFolder() {
   return app::FolderOf(p_.environment.executablePath());
 }
@@ -26,7 +32,8 @@ std::error_code SystemIntegration::SetStartWithSystem(bool on) {
   std::string program = platform::joinPath(programFolder(), std::string(kDesktopProgram));
   std::error_code error;
   if (on) {
-    error = p_.integration.createLogonTask({std::string(kLogonTaskName), program, {"s"}});
+    error = p_.integration.createLogonTask(
+        {std::string(kLogonTaskName), program, {"s"}, carriedEnvironment()});
     if (!error)
       settings.RegWriteText(Hive::CurrentUser, kRunKey, kLogonTaskName, program + " s");
   } else {
@@ -67,7 +74,8 @@ std::error_code SystemIntegration::SetContextMenu(bool on) {
                             program + " \"%1\"");
       settings.RegWriteText(Hive::LocalMachine, key, "icon", program);
     }
-    error = p_.integration.installFolderAction({std::string(kVerbName), program, program});
+    error = p_.integration.installFolderAction(
+        {std::string(kVerbName), program, program, carriedEnvironment()});
   } else {
     settings.DeleteRegistryTree(Hive::LocalMachine, kFolderVerbKey);
     settings.DeleteRegistryTree(Hive::LocalMachine, kDriveVerbKey);

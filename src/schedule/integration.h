@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace quorvane::schedule {
 
@@ -31,7 +32,10 @@ struct SettingsPageState {
 
 class SystemIntegration {
 public:
-  explicit SystemIntegration(platform::Platform& platform) : p_(platform) {}
+  /// `appFolder`: the application folder in use; entries that start the programs carry it
+  /// when it is not the one the programs would choose by themselves.
+  explicit SystemIntegration(platform::Platform& platform, std::string appFolder = {})
+      : p_(platform), folder_(std::move(appFolder)) {}
 
   /// The folder the programs run from.
   std::string programFolder();
@@ -50,7 +54,11 @@ public:
   SettingsPageState FillSettingsPage();
 
 private:
+  /// QUORVANE_HOME=folder when the programs started from an entry need it to find the folder.
+  std::vector<std::string> carriedEnvironment();
+
   platform::Platform& p_;
+  std::string folder_;
 };
 
 } // namespace quorvane::schedule

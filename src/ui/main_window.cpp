@@ -687,13 +687,13 @@ QWidget* MainWindow::buildSettings() {
   startWithSystem_ = new QCheckBox(text("181", "Start Quorvane Anti Malware on system startup"), w);
   startWithSystem_->setObjectName("startWithSystem");
   connect(startWithSystem_, &QCheckBox::clicked, this, [this](bool on) {
-    if (schedule::SystemIntegration(p_).SetStartWithSystem(on))
+    if (schedule::SystemIntegration(p_, folder_).SetStartWithSystem(on))
       startWithSystem_->setChecked(!on); // the entry could not be changed
   });
   contextMenu_ = new QCheckBox(text("182", "Add scan option to windows right click context menu"), w);
   contextMenu_->setObjectName("contextMenu");
   connect(contextMenu_, &QCheckBox::clicked, this, [this](bool on) {
-    if (schedule::SystemIntegration(p_).SetContextMenu(on))
+    if (schedule::SystemIntegration(p_, folder_).SetContextMenu(on))
       contextMenu_->setChecked(!on);
   });
   autorun_ = new QCheckBox(text("183", "Disable AutoRun for drives"), w);

@@ -101,12 +101,12 @@ TEST_F(IntegrationTest, SettingsPageFillFollowsThePolicyForAutorun) {
 TEST(LinuxIntegrationTest, AutostartEntryAndFolderActionFiles) {
   testing::TempDir dir;
   platform::LinuxIntegration integration(dir / "config/autostart", dir / "data/applications");
-  ASSERT_FALSE(integration.createLogonTask({"Quorvane Anti Malware", "/opt/My Apps/quorvaneam", {"s"}}));
+  ASSERT_FALSE(integration.createLogonTask({"Quorvane Anti Malware", "/opt/My Apps/quorvaneam", {"s"}, {}}));
   std::string entry = dir.read("config/autostart/quorvane-anti-malware.desktop");
   EXPECT_THAT(entry, HasSubstr("[Desktop Entry]\nType=Application\nName=Quorvane Anti Malware\n"));
   EXPECT_THAT(entry, HasSubstr("\nExec=\"/opt/My Apps/quorvaneam\" s\n"));
   ASSERT_FALSE(integration.installFolderAction(
-      {"Scan with Quorvane Antimalware", "/opt/q/quorvaneam", "/opt/q/quorvaneam"}));
+      {"Scan with Quorvane Antimalware", "/opt/q/quorvaneam", "/opt/q/quorvaneam", {}}));
   std::string action = dir.read("data/applications/scan-with-quorvane-antimalware.desktop");
   EXPECT_THAT(action, HasSubstr("\nExec=/opt/q/quorvaneam %f\n"));
   EXPECT_THAT(action, HasSubstr("\nMimeType=inode/directory;\n"));
@@ -118,11 +118,45 @@ TEST(LinuxIntegrationTest, AutostartEntryAndFolderActionFiles) {
   EXPECT_TRUE(std::filesystem::is_empty(dir / "data/applications"));
 }
 
+TEST(LinuxIntegrationTest, EntriesCarryTheApplicationFolderTheyNeed) {
+  testing::TempDir dir;
+  platform::LinuxIntegration integration(dir / "config/autostart", dir / "data/applications");
+  ASSERT_FALSE(integration.createLogonTask(
+      {"Quorvane Anti Malware", "/usr/bin/quorvaneam", {"s"}, {"QUORVANE_HOME=/srv/my q"}}));
+  EXPECT_THAT(dir.read("config/autostart/quorvane-anti-malware.desktop"),
+              HasSubstr("\nExec=env \"QUORVANE_HOME=/srv/my q\" /usr/bin/quorvaneam s\n"));
+  ASSERT_FALSE(integration.installFolderAction({"Scan with Quorvane Antimalware",
+                                                "/usr/bin/quorvaneam", "/usr/bin/quorvaneam",
+                                                {"QUORVANE_HOME=/srv/q"}}));
+  EXPECT_THAT(dir.read("data/applications/scan-with-quorvane-antimalware.desktop"),
+              HasSubstr("\nExec=env \"QUORVANE_HOME=/srv/q\" /usr/bin/quorvaneam %f\n"));
+}
+
+TEST_F(IntegrationTest, OnlyAFolderTheProgramsWouldNotChooseThemselvesIsCarried) {
+  fake.environment.variables["HOME"] = "/home/alice";
+  for (const char* folder : {"/home", "/home/alice"})
+    fake.files.createDirectory(folder);
+  struct Case {
+    std::string folder;
+    std::vector<std::string> carried;
+  } cases[] = {{"/home/alice/.local/share/quorvane", {}}, // the default: nothing to carry
+               {"/srv/quorvane", {"QUORVANE_HOME=/srv/quorvane"}},
+               {"", {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    SystemIntegration withFolder(fake.platform, c.folder);
+    ASSERT_FALSE(withFolder.SetStartWithSystem(true));
+    ASSERT_FALSE(withFolder.SetContextMenu(true));
+    EXPECT_EQ(fake.integration.tasks.begin()->second.environment, c.carried);
+    EXPECT_EQ(fake.integration.actions.begin()->second.environment, c.carried);
+  }
+}
+
 TEST(LinuxIntegrationTest, AnAutostartFolderThatCannotBeWrittenIsReported) {
   testing::TempDir dir;
   dir.write("config", "a file where the folder should be");
   platform::LinuxIntegration integration(dir / "config/autostart", dir / "apps");
-  EXPECT_TRUE(integration.createLogonTask({"Quorvane Anti Malware", "/opt/q/quorvaneam", {"s"}}));
+  EXPECT_TRUE(integration.createLogonTask({"Quorvane Anti Malware", "/opt/q/quorvaneam", {"s"}, {}}));
   EXPECT_EQ(dir.read("config"), "a file where the folder should be");
 }
 

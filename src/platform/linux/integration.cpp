@@ -53,6 +53,19 @@ std::string entryValue(const std::string& text) {
   return out;
 }
 
+/// The start of an Exec line: the program, through env(1) when it starts with settings of its
+/// own.
+std::string execStart(const std::vector<std::string>& environment, const std::string& program) {
+  std::string exec;
+  if (!environment.empty()) {
+    exec = "env";
+    for (const std::string& setting : environment)
+      exec += " " + execWord(setting);
+    exec += " ";
+  }
+  return exec + execWord(program);
+}
+
 std::string folderOf(const char* variable, const char* fallbackBelowHome) {
   if (const char* value = std::getenv(variable); value && *value == '/')
     return value;
@@ -78,7 +91,7 @@ std::string LinuxIntegration::folderActionFile(const std::string& name) const {
 }
 
 std::error_code LinuxIntegration::createLogonTask(const LogonTask& task) {
-  std::string exec = execWord(task.program);
+  std::string exec = execStart(task.environment, task.program);
   for (const std::string& argument : task.arguments)
     exec += " " + execWord(argument);
   std::string entry = "[Desktop Entry]\n"
@@ -101,7 +114,7 @@ std::error_code LinuxIntegration::installFolderAction(const FolderAction& action
   std::string entry = "[Desktop Entry]\n"
                       "Type=Application\n"
                       "Name=" + entryValue(action.name) + "\n"
-                      "Exec=" + entryValue(execWord(action.program) + " %f") + "\n"
+                      "Exec=" + entryValue(execStart(action.environment, action.program) + " %f") + "\n"
                       "Icon=" + entryValue(action.icon) + "\n"
                       "MimeType=inode/directory;\n"
                       "NoDisplay=true\n"
