@@ -6,6 +6,8 @@
 #include "engine/filekey.h"
 #include "threats/process_helpers.h"
 
+#include <algorithm>
+
 namespace quorvane::engine {
 
 bool IsOwnFile(std::string_view path) {
@@ -13,6 +15,19 @@ bool IsOwnFile(std::string_view path) {
     if (path.find(name) != std::string_view::npos)
       return true;
   return false;
+}
+
+std::vector<platform::FileIdentity> OwnProgramIdentities(platform::Platform& platform) {
+  std::vector<platform::FileIdentity> identities;
+  std::string program = platform.environment.executablePath();
+  std::size_t slash = program.find_last_of('/');
+  if (slash == std::string::npos)
+    return identities;
+  for (const char* name : kInstalledProgramNames)
+    if (auto status = platform.files.status(program.substr(0, slash + 1) + name);
+        status && status->kind == platform::FileKind::Regular)
+      identities.push_back(status->identity());
+  return identities;
 }
 
 ThreatAction ThreatActionFromSetting(std::string_view text) {
@@ -28,7 +43,9 @@ FileChecker::FileChecker(platform::Platform& platform, std::string appFolder,
                          scan::ScanResults& results)
     : p_(platform), folder_(std::move(appFolder)), signatures_(signatures), state_(state),
       results_(results), log_(platform, folder_), quarantine_(platform, folder_),
-      safe_(platform.files, platform::joinPath(folder_, kSafeFile)) {}
+      safe_(platform.files, platform::joinPath(folder_, kSafeFile)) {
+  ownPrograms = OwnProgramIdentities(platform);
+}
 
 void FileChecker::checkvir(const std::string& path, std::optional<ListedFile> listed) {
   record(path, readScreened(path, screen(path, listed), nullptr, kDefaultPieceSize));
@@ -66,6 +83,8 @@ FileChecker::Screened FileChecker::screen(const std::string& path,
   }
   if (screened.size >= kSizeLimit || !table()->mayMatchLength(screened.size))
     return {};
+  if (std::find(ownPrograms.begin(), ownPrograms.end(), screened.identity) != ownPrograms.end())
+    return {}; // this program's own files, under whatever name
   screened.read = true;
   return screened;
 }

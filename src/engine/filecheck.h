@@ -27,6 +27,12 @@ inline constexpr std::array<const char*, 4> kOwnFileNames = {"quorvaneam.exe", "
                                                              "zentuserv.exe", "exeupdt.exe"};
 bool IsOwnFile(std::string_view path);
 
+/// The program files installed beside this one (the command, the desktop program, the
+/// updater), by identity: whatever their names or paths, these files are never looked up.
+inline constexpr std::array<const char*, 3> kInstalledProgramNames = {"quorvane", "quorvaneam",
+                                                                      "exeupdt"};
+std::vector<platform::FileIdentity> OwnProgramIdentities(platform::Platform& platform);
+
 /// What happens to a recorded threat file ("threatfound": 1 delete, 2 quarantine, else leave).
 enum class ThreatAction { Leave, Delete, Quarantine };
 ThreatAction ThreatActionFromSetting(std::string_view text);
@@ -54,6 +60,8 @@ public:
 
   /// The own-file names skipped (the component scan leaves out "nivtamsetup.exe").
   std::vector<std::string> ownFiles{kOwnFileNames.begin(), kOwnFileNames.end()};
+  /// The program's own installed files, skipped by identity.
+  std::vector<platform::FileIdentity> ownPrograms;
   /// Called after every recorded file, with whether it was a detection.
   std::function<void(const std::string& path, bool detected)> onRecorded;
 

@@ -3,15 +3,19 @@
 
 #include "app/text.h"
 #include "engine/datafiles.h"
+#include "engine/filecheck.h"
 #include "engine/filekey.h"
 #include "engine/fingerprint.h"
+
+#include <algorithm>
 
 namespace quorvane::protect {
 
 ThreatCheck::ThreatCheck(platform::Platform& platform, const std::string& appFolder,
                          engine::SignatureDatabase& signatures)
     : p_(platform), signatures_(signatures),
-      safe_(platform.files, platform::joinPath(appFolder, engine::kSafeFile)) {}
+      safe_(platform.files, platform::joinPath(appFolder, engine::kSafeFile)),
+      ownPrograms_(engine::OwnProgramIdentities(platform)) {}
 
 std::string LowerDigestOf(platform::Platform& platform, const std::string& path) {
   auto digest = engine::HashFile(platform, path);
@@ -25,6 +29,8 @@ std::optional<std::string> ThreatCheck::listedThreat(const std::string& path) {
   std::shared_ptr<const engine::SignatureTable> table = signatures_.current();
   if (!table->mayMatchLength(status->size))
     return std::nullopt; // no key carries this length: no need to read the file
+  if (std::find(ownPrograms_.begin(), ownPrograms_.end(), status->identity()) != ownPrograms_.end())
+    return std::nullopt; // this program's own files are never threats
   std::string digest = LowerDigestOf(p_, path);
   if (digest.empty() || !table->contains(engine::FileKey(digest, status->size)) ||
       safe_.contains(digest))

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorvane::protect {
 
@@ -28,6 +29,7 @@ private:
   platform::Platform& p_;
   engine::SignatureDatabase& signatures_;
   engine::SafeList safe_;
+  std::vector<platform::FileIdentity> ownPrograms_; ///< this program's installed files
 };
 
 /// The file's lower-case MD5, or "" when it cannot be read.

@@ -24,6 +24,12 @@ TEST(CliSettingsTest, StoreReadAndList) {
   EXPECT_EQ(run({"threatfound"}).out, "2\n");
   EXPECT_EQ(run({}).out, "threatfound=2\nlanguage=english.ini\n");
 
+
+  for (const char* read : {"windows folder", "info site", "update server"}) {
+    CliResult known = run({read, "x"});
+    EXPECT_EQ(known.err, "") << read << " is a setting the program reads";
+  }
+
   CliResult unknown = run({"thretfound", "1"});
   EXPECT_EQ(unknown.status, 0);
   EXPECT_THAT(unknown.err, HasSubstr("not a setting Quorvane reads"));
@@ -48,6 +54,22 @@ TEST(CliSettingsTest, HomeComesFromTheOptionOrTheVariable) {
   CliResult blocked = RunCli({"--home", dir / "file", "settings"});
   EXPECT_EQ(blocked.status, 2);
   EXPECT_THAT(blocked.err, HasSubstr("cannot use the application folder"));
+}
+
+TEST(CliSettingsTest, PathsAndVersionTellWhichFolderIsUsedAndWhy) {
+  TempDir dir;
+  EXPECT_EQ(RunCli({"--home", dir / "h", "paths"}).out.find("application folder: " + dir / "h" +
+                                                            " (given with --home)\n"),
+            0u);
+  CliResult variable = RunCli({"paths"}, "", "", {"QUORVANE_HOME=" + dir / "v"});
+  EXPECT_THAT(variable.out, HasSubstr("application folder: " + dir / "v" + " (from QUORVANE_HOME)"));
+  // The build tree's program folder holds vir.sig and may be written: a portable folder.
+  CliResult portable = RunCli({"paths"});
+  EXPECT_THAT(portable.out,
+              HasSubstr(std::filesystem::path(QUORVANE_BIN).parent_path().string() +
+                        " (the program's own folder, a portable one)"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "h")) << "telling creates nothing";
+  EXPECT_THAT(RunCli({"--version"}).out, HasSubstr("quorvane 0.1.0"));
 }
 
 } // namespace

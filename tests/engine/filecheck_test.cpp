@@ -211,3 +211,23 @@ TEST_F(FileCheckTest, FilesMarkedSafeAreNotThreats) {
 
 } // namespace
 } // namespace quorvane::engine
+
+namespace quorvane::engine {
+namespace {
+
+TEST_F(FileCheckTest, TheInstalledProgramsAreKnownByIdentityNotByName) {
+  fake.environment.executable = "/opt/q/bin/quorvane";
+  for (const char* folder : {"/opt", "/opt/q", "/opt/q/bin"})
+    fake.files.createDirectory(folder);
+  fake.files.put("/opt/q/bin/quorvaneam", "the desktop program's bytes", true);
+  listAsThreats({"the desktop program's bytes"}); // as a careless signature list might
+  FileChecker withOwn{p, "/app", signatures, state, results};
+  withOwn.checkvir("/opt/q/bin/quorvaneam");
+  EXPECT_TRUE(results.rows.empty()) << "the installed program is never a threat";
+  fake.files.put("/data/renamed", "the desktop program's bytes");
+  withOwn.checkvir("/data/renamed");
+  EXPECT_EQ(results.rows.size(), 1u) << "another file with the same bytes is";
+}
+
+} // namespace
+} // namespace quorvane::engine

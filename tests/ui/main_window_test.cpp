@@ -271,6 +271,19 @@ TEST(QuorvaneamStartTest, ASecondInstanceLeavesItsFolderAndEndsWithoutAWindow) {
   EXPECT_EQ(home.read("folderscan.sig"), "\"/home/u/My Data\"\r\n");
 }
 
+TEST(QuorvaneamStartTest, AFolderThatCannotBeUsedIsToldInAMessageBoxNotOnlyOnStandardError) {
+  testing::TempDir home;
+  std::string blocked = home.write("a-file", "where the application folder should be");
+  // Started from a menu there is no terminal: the program waits on its message box. Under
+  // `timeout` it is still there after two seconds, and ends by the signal, not by itself.
+  std::string command = "QT_QPA_PLATFORM=offscreen QUORVANE_HOME=" + blocked + " timeout 2 " +
+                        QUORVANEAM_BIN + " 2>" + home / "err";
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 124) << "ended by itself: no message box waited";
+  EXPECT_THAT(home.read("err"), HasSubstr("quorvaneam: Cannot use the application folder " + blocked));
+}
+
 TEST_F(MainWindowTest, TheScheduleStartsAQuickScanAndShutsDownOnlyAfterIt) {
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   app::SettingsStore settings(p);
