@@ -52,7 +52,9 @@ std::vector<std::string> asUser(const UserHome& home, const std::vector<std::str
   if (asRoot())
     words = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
   words.insert(words.end(), {"/usr/bin/env", "-i", "HOME=" + home.path(), "PATH=/usr/bin:/bin",
-                             "LANG=C.UTF-8"});
+                             "LANG=C.UTF-8",
+                             // Sanitizer builds: leaks of system libraries are not ours.
+                             "LSAN_OPTIONS=suppressions=" QUORVANE_TESTS_DIR "/support/lsan.supp"});
   words.insert(words.end(), extra.begin(), extra.end());
   return words;
 }
