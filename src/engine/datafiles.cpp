@@ -29,6 +29,9 @@ std::error_code AppendSafeRecord(platform::FileSystem& files, const std::string&
   line += "\r\n";
   std::size_t slash = safeSigPath.find_last_of('/');
   platform::DataFilesLock lock(files, slash == std::string::npos ? "." : safeSigPath.substr(0, slash));
+  // A last line without its line end (written by hand) would swallow the new digests.
+  if (auto text = files.readFile(safeSigPath); text && !text->empty() && text->back() != '\n')
+    line = "\r\n" + line;
   return files.appendFile(safeSigPath, line);
 }
 

@@ -73,24 +73,12 @@ std::string ExpandVariables(std::string_view text, const VariableLookup& lookup)
   return out;
 }
 
-std::string ExtractProgramPath(std::string_view command, const VariableLookup& lookup,
-                               const std::function<bool(const std::string&)>& isFile) {
-  std::string_view trimmed = app::trimSpace(command);
-  std::string text;
-  for (char c : trimmed)
-    if (c != '"')
-      text += c;
-  std::string lower = app::toLower(text);
-  for (const char* extension : {".exe", ".dll", ".msi", ".bat", ".com", ".ocx"}) {
-    std::size_t at = lower.find(extension);
-    if (at == std::string::npos)
-      continue;
-    // The path ends with the extension (the blank before the arguments is not kept: on this
-    // system a trailing blank would be part of the name).
-    std::string path = text.substr(0, at + 4);
-    return ExpandVariables(app::trimSpace(path), lookup);
-  }
-  // No program extension: the first word, quotes honoured.
+namespace {
+
+/// The first word of a command (quotes honoured), variables expanded; a bare name is looked up
+/// in the folders of PATH.
+std::string firstWordProgram(std::string_view trimmed, const VariableLookup& lookup,
+                             const std::function<bool(const std::string&)>& isFile) {
   std::string_view rest = trimmed;
   std::string word;
   if (!rest.empty() && rest.front() == '"') {
@@ -115,6 +103,38 @@ std::string ExtractProgramPath(std::string_view command, const VariableLookup& l
     pos = colon + 1;
   }
   return word;
+}
+
+} // namespace
+
+std::string ExtractProgramPath(std::string_view command, const VariableLookup& lookup,
+                               const std::function<bool(const std::string&)>& isFile) {
+  std::string_view trimmed = app::trimSpace(command);
+  std::string text;
+  for (char c : trimmed)
+    if (c != '"')
+      text += c;
+  std::string lower = app::toLower(text);
+  for (const char* extension : {".exe", ".dll", ".msi", ".bat", ".com", ".ocx"}) {
+    std::size_t at = lower.find(extension);
+    if (at == std::string::npos)
+      continue;
+    // The path ends with the extension (the blank before the arguments is not kept: on this
+    // system a trailing blank would be part of the name).
+    std::string cut = ExpandVariables(app::trimSpace(text.substr(0, at + 4)), lookup);
+    if (isFile(cut))
+      return cut;
+    // An extension past the first word stands in the arguments ("miner -o
+    // pool.example.com:4444"): the first word is the program then.
+    std::size_t firstEnd = !trimmed.empty() && trimmed.front() == '"'
+                               ? trimmed.substr(1).find('"')
+                               : text.find_first_of(" \t");
+    if (firstEnd != std::string::npos && at >= firstEnd)
+      return firstWordProgram(trimmed, lookup, isFile);
+    return cut;
+  }
+  // No program extension: the first word, quotes honoured.
+  return firstWordProgram(trimmed, lookup, isFile);
 }
 
 std::vector<std::string> ParseCrontab(std::string_view text, bool systemFormat) {

@@ -22,8 +22,9 @@ using VariableLookup = std::function<std::optional<std::string>(const std::strin
 std::string ExpandVariables(std::string_view text, const VariableLookup& lookup);
 
 /// The program a command line starts. The first of ".exe", ".dll", ".msi", ".bat", ".com",
-/// ".ocx" (found without regard to case) ends the path; without any, the first word (quotes
-/// honoured) is the program, looked up on `searchPath` when it has no folder. Double quotes are
+/// ".ocx" (found without regard to case) ends the path, unless what it cuts names no file and
+/// the first word does (the extension stood in the arguments); without any, the first word
+/// (quotes honoured) is the program, looked up on `searchPath` when it has no folder. Double quotes are
 /// dropped, variables expanded; the path keeps its letter case. Empty when nothing remains.
 std::string ExtractProgramPath(std::string_view command, const VariableLookup& lookup,
                                const std::function<bool(const std::string&)>& isFile);

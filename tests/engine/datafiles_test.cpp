@@ -1,9 +1,12 @@
 // The folder-scan hand-over line and the safe record.
 #include "engine/datafiles.h"
+#include "engine/safelist.h"
 
 #include "platform/fake/fakes.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace quorvane::engine {
 namespace {
@@ -37,6 +40,18 @@ TEST(SafeRecordTest, AppendsOneLinePerMarking) {
   ASSERT_FALSE(AppendSafeRecord(files, "/app/safe.sig", {"0f"}));
   ASSERT_FALSE(AppendSafeRecord(files, "/app/safe.sig", {})); // nothing ticked, nothing written
   EXPECT_EQ(files.content("/app/safe.sig"), "ABC123DEF456\r\n0F\r\n");
+}
+
+TEST(SafeRecordTest, ALastLineWithoutItsEndDoesNotSwallowTheNewDigest) {
+  platform::fake::MemoryFileSystem files;
+  files.createDirectory("/app");
+  files.put("/app/safe.sig", "# reviewed, ticket 1a2b");
+  const std::string digest = "44d88612fea8a8f36de82e1278abb02f";
+  ASSERT_FALSE(AppendSafeRecord(files, "/app/safe.sig", {digest}));
+  EXPECT_EQ(files.content("/app/safe.sig"),
+            "# reviewed, ticket 1a2b\r\n44D88612FEA8A8F36DE82E1278ABB02F\r\n");
+  auto listed = ParseSafeList(files.content("/app/safe.sig"));
+  EXPECT_NE(std::find(listed.begin(), listed.end(), digest), listed.end());
 }
 
 } // namespace

@@ -36,7 +36,9 @@ class ExtractProgramPathTest : public ::testing::TestWithParam<ProgramCase> {};
 
 TEST_P(ExtractProgramPathTest, FindsTheProgram) {
   auto lookup = variables({{"PATH", "/usr/local/bin:/usr/bin"}, {"windir", "/win"}});
-  auto isFile = [](const std::string& path) { return path == "/usr/bin/syncd"; };
+  auto isFile = [](const std::string& path) {
+    return path == "/usr/bin/syncd" || path == "/opt/x/miner";
+  };
   EXPECT_EQ(ExtractProgramPath(GetParam().command, lookup, isFile), GetParam().path)
       << GetParam().command;
 }
@@ -53,6 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"\"/opt/my app/run\" --fast", "/opt/my app/run"},
         ProgramCase{"syncd --daemon", "/usr/bin/syncd"},
         ProgramCase{"unknowncmd", "unknowncmd"},
+        // An extension in the arguments does not cut the program's path.
+        ProgramCase{"/opt/x/miner -o pool.example.com:4444", "/opt/x/miner"},
+        ProgramCase{"syncd --peer relay.example.com", "/usr/bin/syncd"},
+        ProgramCase{"/opt/gone/tool --host a.example.com", "/opt/gone/tool"},
         ProgramCase{"\"/opt/unbalanced --x", "/opt/unbalanced --x"},
         ProgramCase{"   ", ""}));
 
