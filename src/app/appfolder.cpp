@@ -1,6 +1,7 @@
 // The application folder.
 #include "app/appfolder.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace quorvane::app {
@@ -95,6 +96,29 @@ AppFolderChoice ChooseAppFolder(const std::optional<std::string>& fromCommandLin
     choice.source = AppFolderSource::Variable;
   }
   return choice;
+}
+
+int RemoveStaleTemporaries(platform::Platform& platform, const std::string& folder) {
+  auto entries = platform.files.listDirectory(folder);
+  if (!entries)
+    return 0;
+  std::vector<platform::ProcessId> running = platform.processes.ids();
+  std::sort(running.begin(), running.end());
+  int removed = 0;
+  for (const platform::DirEntry& entry : *entries) {
+    std::size_t mark = entry.name.rfind(".tmp-");
+    if (entry.kind != platform::FileKind::Regular || mark == std::string::npos || mark == 0)
+      continue;
+    std::string digits = entry.name.substr(mark + 5);
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    auto pid = static_cast<platform::ProcessId>(std::stoul(digits));
+    if (std::binary_search(running.begin(), running.end(), pid))
+      continue; // still being written
+    if (!platform.files.removeFile(platform::joinPath(folder, entry.name)))
+      ++removed;
+  }
+  return removed;
 }
 
 std::string DescribeSource(AppFolderSource source) {

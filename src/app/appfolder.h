@@ -47,6 +47,10 @@ std::string NormalizePath(const std::string& path);
 /// A path made absolute against `base` and normalized.
 std::string AbsolutePath(const std::string& path, const std::string& base);
 
+/// Removes what a killed run left in the application folder: the temporaries of whole-file
+/// writes ("NAME.tmp-PID") whose process is gone. Returns how many went.
+int RemoveStaleTemporaries(platform::Platform& platform, const std::string& folder);
+
 /// The folder part of a path ("" when it has none).
 std::string FolderOf(const std::string& path);
 

@@ -92,7 +92,7 @@ int withRunner(Context& context, const ScanOptions& options, Body&& body) {
   std::string virSig = platform::joinPath(home, engine::kVirSigFile);
   engine::SignatureDatabase signatures(p.files, virSig);
   signatures.LoadSignatureTable();
-  if (signatures.current()->SignatureCount() == 0)
+  if (!signatures.current()->holdsAnyKey())
     std::cerr << "quorvane: warning: no signatures in " << printable(virSig)
               << "; nothing can be detected\n";
 

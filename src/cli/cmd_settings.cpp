@@ -26,6 +26,8 @@ void addSettingsCommand(CLI::App& app, Context& context, int& status) {
       std::cout << printable(store.setting(name)) << '\n';
       return;
     }
+    if (app::trimBlanks(name).empty())
+      throw CommandError{"a setting needs a name"};
     const auto& known = app::SettingNames();
     bool isKnown = std::any_of(known.begin(), known.end(),
                                [&](std::string_view k) { return app::equalsIgnoreCase(k, name); });

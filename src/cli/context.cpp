@@ -5,6 +5,7 @@
 #include "engine/fingerprint.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/registry_store.h"
+#include "threats/quarantine.h"
 
 #include <cstdio>
 #include <iostream>
@@ -41,6 +42,9 @@ platform::Platform& Context::platform() {
     } catch (const platform::RegistryStoreError& error) {
       throw CommandError{error.what()};
     }
+    // What a killed run left behind goes before anything else reads the folder.
+    app::RemoveStaleTemporaries(system_->get(), appFolder());
+    threats::Quarantine(system_->get(), appFolder()).RemoveOrphanCopies();
   }
   return system_->get();
 }

@@ -27,6 +27,9 @@ public:
                           std::optional<std::vector<std::uint64_t>> lengths = std::nullopt);
 
   std::int32_t SignatureCount() const { return static_cast<std::int32_t>(slots_.size() - 1); }
+  /// True when at least one line was a key (junk and blank lines load as 0, which matches no
+  /// file).
+  bool holdsAnyKey() const { return SignatureCount() > 0 && slots_[slots_.size() - 2] > 0.0; }
   /// Entries 0..count-1 in ascending order, then one slot holding 0.
   std::span<const double> slots() const { return slots_; }
   bool contains(double key) const;

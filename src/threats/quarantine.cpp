@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 namespace quorvane::threats {
 namespace {
@@ -106,6 +107,29 @@ std::vector<QuarantineRow> Quarantine::ShowQuarantine() {
     for (ThreatRecord& record : ParseThreatRecords(*text))
       rows.push_back({std::move(record), false, {}});
   return rows;
+}
+
+int Quarantine::RemoveOrphanCopies() {
+  platform::DataFilesLock lock(p_.files, folder_);
+  auto entries = p_.files.listDirectory(folderPath());
+  if (!entries)
+    return 0;
+  // Only against an index that could be read: without one, no copy can be told an orphan.
+  auto index = p_.files.readFile(indexPath());
+  if (!index)
+    return 0;
+  std::set<std::string> named;
+  for (const ThreatRecord& record : ParseThreatRecords(*index))
+    if (auto copy = copyPath(record))
+      named.insert(*copy);
+  int removed = 0;
+  for (const platform::DirEntry& entry : *entries) {
+    std::string path = platform::joinPath(folderPath(), entry.name);
+    if (entry.kind == platform::FileKind::Regular && entry.name.ends_with(".qrt") &&
+        !named.count(path) && !p_.files.removeFile(path))
+      ++removed;
+  }
+  return removed;
 }
 
 std::vector<QuarantineRow> Quarantine::RestoreQuarantined(const std::vector<QuarantineRow>& rows) {

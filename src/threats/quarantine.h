@@ -48,6 +48,11 @@ public:
   /// Deletes each checked row's copy and drops the row from the index. Returns the rows left.
   std::vector<QuarantineRow> DeleteQuarantined(const std::vector<QuarantineRow>& rows);
 
+  /// Removes the copies in qrnt/ that no record of the index names: what a run killed between
+  /// making a copy and recording it left behind (no copy is half made while the lock is held).
+  /// Without a readable index nothing is removed. Returns how many went.
+  int RemoveOrphanCopies();
+
   /// Full path of the copy a record stands for; nothing when the record names no plain file of
   /// qrnt/ (such a record is shown, never acted on).
   std::optional<std::string> copyPath(const ThreatRecord& record) const;

@@ -11,6 +11,7 @@
 #include "scan/results.h"
 #include "threats/quarantine.h"
 #include "threats/removal.h"
+#include "app/appfolder.h"
 #include "threats/threatlog.h"
 #include "schedule/integration.h"
 #include "update/live_update.h"
@@ -78,6 +79,8 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   language_.LoadLanguage();
   // The removal record lives for one run only, but the files it promised would go at the next
   // start go first (no system does it for us), and the pairs still pending keep their record.
+  app::RemoveStaleTemporaries(p_, folder_);
+  threats::Quarantine(p_, folder_).RemoveOrphanCopies();
   for (const std::string& path : threats::ThreatRemover(p_, folder_).CarryOutAtStart())
     std::cerr << "quorvaneam: deleted " << path << " (a threat left for deletion at the next start)\n";
   runner_ = std::make_unique<scan::ScanRunner>(background_, folder_, signatures_);

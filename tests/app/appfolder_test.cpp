@@ -94,6 +94,19 @@ TEST_F(AppFolderTest, ANewFolderIsPrivateAndSeededWithoutOverwriting) {
   EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/lang/french.ini"), "[001]");
 }
 
+TEST(StaleTemporariesTest, OnlyTemporariesOfProcessesThatAreGoneAreRemoved) {
+  platform::fake::FakePlatform fake;
+  fake.files.createDirectory("/app");
+  fake.processes.add(4242, "/usr/bin/quorvane");
+  for (const char* name : {"vir.sig.tmp-99999", "qrntfiles.sig.tmp-4242", "notes.tmp-abc", "vir.sig",
+                           ".tmp-1"})
+    fake.files.put(std::string("/app/") + name, "x");
+  EXPECT_EQ(RemoveStaleTemporaries(fake.platform, "/app"), 1);
+  EXPECT_FALSE(fake.files.exists("/app/vir.sig.tmp-99999"));
+  for (const char* kept : {"qrntfiles.sig.tmp-4242", "notes.tmp-abc", "vir.sig", ".tmp-1"})
+    EXPECT_TRUE(fake.files.exists(std::string("/app/") + kept)) << kept;
+}
+
 TEST(PathTextTest, PathsAreMadeAbsoluteAndNormalized) {
   EXPECT_EQ(AbsolutePath(".", "/home/a"), "/home/a");
   EXPECT_EQ(AbsolutePath("./x/../y//z/", "/home/a"), "/home/a/y/z");

@@ -206,6 +206,25 @@ TEST_F(CliHostileTest, FifosAndDevicesAreRefusedNotWaitedOn) {
   EXPECT_EQ(walked.status, 0) << walked.err;
 }
 
+TEST_F(CliHostileTest, AVirSigOfJunkIsWarnedAbout) {
+  home.write("vir.sig", std::string("\x7f" "ELF\x02\x01\x01 junk\nnot a key\n\n", 24));
+  tree.write("a.exe", "clean");
+  CliResult r = q({"scan", "."});
+  EXPECT_THAT(r.err, HasSubstr("warning: no signatures in"));
+}
+
+TEST_F(CliHostileTest, WhatAKilledRunLeftIsCleanedAtTheNextStart) {
+  ASSERT_EQ(q({"scan", "--action", "quarantine", "."}).status, 0); // makes the folder
+  tree.write("t/evil.exe", EicarText());
+  ASSERT_EQ(q({"scan", "--action", "quarantine", "t"}).status, 1);
+  home.write("vir.sig.tmp-999999999", "half a signature file");
+  home.write("qrnt/half.exe.qrt", "a copy whose record was never written");
+  EXPECT_EQ(q({"history"}).status, 0);
+  EXPECT_FALSE(fs::exists(home / "vir.sig.tmp-999999999"));
+  EXPECT_FALSE(fs::exists(home / "qrnt/half.exe.qrt"));
+  EXPECT_TRUE(fs::exists(home / "qrnt/evil.exe.qrt"));
+}
+
 TEST_F(CliHostileTest, TwoQuarantiningScansAtOnceKeepEveryCopy) {
   constexpr int kFiles = 30;
   for (int i = 0; i < kFiles; ++i)

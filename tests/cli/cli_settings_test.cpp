@@ -30,6 +30,10 @@ TEST(CliSettingsTest, StoreReadAndList) {
     EXPECT_EQ(known.err, "") << read << " is a setting the program reads";
   }
 
+  CliResult nameless = run({"", "x"});
+  EXPECT_EQ(nameless.status, 2);
+  EXPECT_THAT(nameless.err, HasSubstr("a setting needs a name"));
+
   CliResult unknown = run({"thretfound", "1"});
   EXPECT_EQ(unknown.status, 0);
   EXPECT_THAT(unknown.err, HasSubstr("not a setting Quorvane reads"));

@@ -137,5 +137,23 @@ TEST_F(QuarantineTest, NoFolderNoCopyNoRecord) {
   EXPECT_FALSE(fake.files.exists("/app/qrntfiles.sig"));
 }
 
+TEST_F(QuarantineTest, CopiesThatNoRecordNamesAreRemovedOnlyAgainstAReadableIndex) {
+  fake.files.put("/data/a.exe", "A");
+  ASSERT_TRUE(q.QuarantineFile("a.exe", "/data/a.exe"));
+  fake.files.put("/app/qrnt/b.exe.qrt", "a copy whose run was killed before its record");
+  fake.files.put("/app/qrnt/notes.txt", "not a copy");
+  fake.files.put("/app/qrnt/old.exe.qrt", "named by a three-field record");
+  fake.files.appendFile("/app/qrntfiles.sig", "old.exe|d|/data/old.exe\r\n");
+  EXPECT_EQ(q.RemoveOrphanCopies(), 1);
+  EXPECT_FALSE(fake.files.exists("/app/qrnt/b.exe.qrt"));
+  for (const char* kept : {"/app/qrnt/a.exe.qrt", "/app/qrnt/notes.txt", "/app/qrnt/old.exe.qrt"})
+    EXPECT_TRUE(fake.files.exists(kept)) << kept;
+
+  fake.files.unreadable.insert("/app/qrntfiles.sig");
+  fake.files.put("/app/qrnt/c.exe.qrt", "C");
+  EXPECT_EQ(q.RemoveOrphanCopies(), 0) << "an index that cannot be read tells nothing";
+  EXPECT_TRUE(fake.files.exists("/app/qrnt/a.exe.qrt"));
+}
+
 } // namespace
 } // namespace quorvane::threats
