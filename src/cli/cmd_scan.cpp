@@ -117,6 +117,17 @@ int withRunner(Context& context, const ScanOptions& options, Body&& body) {
   return found;
 }
 
+/// The files meant to be checked that could not be, each told on standard error already.
+void printNotChecked(scan::ScanRunner& runner) {
+  if (runner.state().filesNotChecked > 0)
+    std::cout << "Files not checked : " << runner.state().filesNotChecked << std::endl;
+}
+
+/// 1 when a threat was found; else 2 when something could not be checked (or failed); else 0.
+int exitStatus(int found, bool incomplete) {
+  return found > 0 ? kExitFound : incomplete ? kExitError : kExitOk;
+}
+
 void printSummary(scan::ScanRunner& runner) {
   const scan::ScanSummary& summary = runner.state().summary;
   std::cout << "\nTotal files scanned : " << summary.totalFiles << "\n"
@@ -142,6 +153,7 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
                 "Check every regular file, not only programs");
   cmd->callback([&context, &status, options] {
     bool failed = false;
+    long long notChecked = 0;
     int found = withRunner(context, *options, [&](scan::ScanRunner& runner, platform::Platform& p) {
       std::vector<std::string> targets;
       for (const std::string& given : options->paths) {
@@ -163,9 +175,11 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
       int threats = runner.StartCustomScan(targets);
       std::cout << "\nTotal files scanned : " << runner.state().filesScanned << "\n"
                 << "Threats Found : " << threats << std::endl;
+      printNotChecked(runner);
+      notChecked = runner.state().filesNotChecked;
       return threats;
     });
-    status = failed ? kExitError : found > 0 ? kExitFound : kExitOk;
+    status = failed ? kExitError : exitStatus(found, notChecked > 0); // a bad name wins
   });
 
   struct RunCommand {
@@ -186,13 +200,16 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
     auto runOptions = std::make_shared<ScanOptions>();
     addActionOption(cmd, *runOptions);
     cmd->callback([&context, &status, runOptions, &command] {
+      long long notChecked = 0;
       int found =
           withRunner(context, *runOptions, [&](scan::ScanRunner& runner, platform::Platform&) {
             int threats = (runner.*command.run)();
             printSummary(runner);
+            printNotChecked(runner);
+            notChecked = runner.state().filesNotChecked;
             return threats;
           });
-      status = found > 0 ? kExitFound : kExitOk;
+      status = exitStatus(found, notChecked > 0);
     });
   }
 }

@@ -43,12 +43,14 @@ void CheckPipeline::submit(const std::string& path, std::optional<ListedFile> li
   // that need reading go to the workers.
   FileChecker::Screened screened = checker_.screen(path, listed);
   if (!screened.read) {
-    pending_.push_back({path, {}});
+    PreparedFile unread;
+    unread.notChecked = screened.problem;
+    pending_.push_back({path, {}, std::move(unread)});
   } else {
     std::packaged_task<PreparedFile()> job([this, path, screened] {
       return checker_.readScreened(path, screened, &control_, kPieceSize);
     });
-    pending_.push_back({path, job.get_future()});
+    pending_.push_back({path, job.get_future(), {}});
     ++reading_;
     {
       std::lock_guard lock(mutex_);
@@ -89,7 +91,7 @@ void CheckPipeline::recordReady(bool wait) {
     if (read && !wait &&
         head.prepared.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
       return;
-    PreparedFile prepared = read ? head.prepared.get() : PreparedFile{};
+    PreparedFile prepared = read ? head.prepared.get() : std::move(head.unread);
     std::string path = std::move(head.path);
     pending_.pop_front();
     if (read)

@@ -39,6 +39,7 @@ private:
   struct Item {
     std::string path;
     std::future<PreparedFile> prepared; ///< not valid for a file that needs no reading
+    PreparedFile unread;                ///< what the screening said of a file not read
   };
   void recordReady(bool wait);
   void dropAll();

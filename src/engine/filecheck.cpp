@@ -70,11 +70,17 @@ FileChecker::Screened FileChecker::screen(const std::string& path,
   } else {
     // A candidate path (a module, a startup entry) may pass through links: the file they lead
     // to is checked, and is the one acted on.
+    // A path that names nothing (a stale entry) is nothing to check; one that cannot be
+    // reached is a file not checked.
     auto real = p_.files.canonicalPath(path);
-    if (!real)
-      return {};
-    auto status = p_.files.status(*real);
-    if (!status || status->kind != platform::FileKind::Regular)
+    auto status = real ? p_.files.status(*real) : platform::ErrorOr<platform::FileStatus>(real.error());
+    if (!status) {
+      Screened unreachable;
+      if (status.error() != std::errc::no_such_file_or_directory)
+        unreachable.problem = status.error().message();
+      return unreachable;
+    }
+    if (status->kind != platform::FileKind::Regular)
       return {};
     screened.size = status->size;
     screened.identity = status->identity();
@@ -92,22 +98,36 @@ FileChecker::Screened FileChecker::screen(const std::string& path,
 PreparedFile FileChecker::readScreened(const std::string& path, const Screened& screened,
                                        scan::RunControl* control, int pieceSize) {
   PreparedFile prepared;
+  prepared.notChecked = screened.problem;
   if (!screened.read)
     return prepared;
   const std::string& readPath = screened.path.empty() ? path : screened.path;
-  platform::FileStatus read;
-  std::string digest = app::toLower(EntryMD5HashCode(p_, readPath, pieceSize, control, &read));
-  if (digest.empty())
-    return prepared;
-  prepared.path = screened.path;
-  prepared.identity = read.identity();
-  if (screened.identity.known() && prepared.identity != screened.identity) {
-    prepared.changed = true; // swapped since it was listed: what was read is not that file
+  std::uint64_t start = p_.clock.tickCount();
+  std::uint64_t resumes = p_.clock.resumeCount();
+  std::uint64_t paused = 0;
+  auto hashed = HashEntry(p_, readPath, pieceSize, control, &paused);
+  if (!hashed) {
+    if (hashed.error() != std::errc::operation_canceled)
+      prepared.notChecked = hashed.error().message(); // unreadable, vanished, an I/O error
     return prepared;
   }
-  prepared.digest = std::move(digest);
-  prepared.size = read.size;
-  prepared.lookUp = !app::trimBlanks(prepared.digest).empty() && read.size < kSizeLimit;
+  // A file that could not be read in time is not checked, never clean. Time the whole process
+  // spent stopped (Ctrl-Z, then fg) is not the file's.
+  if (p_.clock.resumeCount() == resumes &&
+      p_.clock.tickCount() - start - paused > kHashTimeLimitMs) {
+    prepared.notChecked = "reading it took longer than 3 seconds";
+    return prepared;
+  }
+  prepared.path = screened.path;
+  prepared.identity = hashed->file.identity();
+  if (screened.identity.known() && prepared.identity != screened.identity) {
+    prepared.changed = true; // swapped since it was listed: what was read is not that file
+    prepared.notChecked = "it changed while it was being checked";
+    return prepared;
+  }
+  prepared.digest = app::toLower(DigestText(hashed->digest));
+  prepared.size = hashed->file.size;
+  prepared.lookUp = prepared.size < kSizeLimit;
   return prepared;
 }
 
@@ -123,8 +143,11 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   state_.nowChecking = "Now Checking " + path;
   state_.filesLabel = "Files scanned : " + std::to_string(state_.filesScanned);
   ++state_.filesScanned;
-  if (prepared.changed && observer)
-    observer->problem(path, "changed while it was being checked; not checked");
+  if (!prepared.notChecked.empty()) {
+    ++state_.filesNotChecked;
+    if (observer)
+      observer->problem(path, "cannot be checked: " + prepared.notChecked);
+  }
   if (!prepared.lookUp)
     return false;
   const std::string& digest = prepared.digest;

@@ -45,6 +45,7 @@ struct PreparedFile {
   platform::FileIdentity identity; ///< the file that was read
   std::string path;        ///< where that file was read (a candidate's links resolved); "" = as given
   bool changed = false;    ///< the entry was another file than the one listed: not checked
+  std::string notChecked;  ///< why the file meant to be checked could not be: never "clean"
 };
 
 /// What a folder listing said of a file: checks of it read that file or none.
@@ -86,6 +87,7 @@ public:
     std::uint64_t size = 0;
     platform::FileIdentity identity; ///< the file expected at the path
     std::string path;                ///< the path to read; "" = as given
+    std::string problem;             ///< why a file meant to be read cannot be
   };
   Screened screen(const std::string& path, std::optional<ListedFile> listed = std::nullopt);
   /// The part of prepare() that reads the file.

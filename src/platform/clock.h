@@ -24,6 +24,9 @@ public:
   virtual std::string shortDate(const LocalDateTime& when) = 0;
   /// The system's long time form of the time part ("23:54:01").
   virtual std::string longTime(const LocalDateTime& when) = 0;
+  /// How often this process was stopped and continued (Ctrl-Z, then fg) since it started: time
+  /// measured across a change is not the work's own.
+  virtual std::uint64_t resumeCount() { return 0; }
 
   /// Whole seconds since local midnight.
   int secondsSinceMidnight();

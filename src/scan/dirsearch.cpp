@@ -105,8 +105,11 @@ bool clsdirsearch::walk(std::string folder, const platform::FileIdentity* identi
   // (or another folder) since then is not entered.
   auto listed = identity ? files_.listCheckedDirectory(folder, *identity)
                          : files_.listDirectory(folder);
-  if (!listed)
-    return !control_.cancelled(); // a folder that cannot be listed adds nothing
+  if (!listed) {
+    if (unreadable)
+      unreadable(folder, listed.error()); // it adds nothing, and that is told
+    return !control_.cancelled();
+  }
   std::vector<platform::DirEntry>& entries = *listed;
   std::sort(entries.begin(), entries.end(),
             [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });

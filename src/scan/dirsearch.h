@@ -50,6 +50,9 @@ public:
   std::vector<platform::FileIdentity> skippedFolders;
   /// Raised on entering a folder; the folder always ends in "/".
   std::function<void(const std::string& folder)> searching;
+  /// Raised for a folder the walk meant to enter and could not list (no permission, swapped
+  /// since its parent was listed, gone); the walk goes on with its siblings.
+  std::function<void(const std::string& folder, std::error_code why)> unreadable;
   /// Raised once for each newly found file.
   std::function<void(const std::string& folder, const std::string& name)> found;
 

@@ -23,6 +23,11 @@ ScanRunner::ScanRunner(platform::Platform& platform, std::string appFolder,
   search_.found = [this](const std::string& folder, const std::string& name) {
     search_found(folder, name);
   };
+  search_.unreadable = [this](const std::string& folder, std::error_code why) {
+    ++state_.filesNotChecked;
+    if (checker_.observer)
+      checker_.observer->problem(folder, "cannot be checked: " + why.message());
+  };
 }
 
 void ScanRunner::search_searching(const std::string& /*folder*/) {
@@ -66,6 +71,7 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
   state_.panels[kAreaCustomFolder] = {"Custom Scan", "Files found in custom path",
                                       AreaPanel::Status::Pending, true};
   state_.filesScanned = 0;
+  state_.filesNotChecked = 0;
   state_.memoryThreats = state_.folderThreats = state_.startupThreats = 0;
   state_.unknownFiles[0] = state_.unknownFiles[1] = state_.unknownFiles[2] = 0;
   state_.areaCounts.clear();
@@ -128,6 +134,7 @@ void ScanRunner::runStart(const std::vector<int>& areas) {
       state_.areaCounts[text.index] = 0;
   }
   state_.filesScanned = 0;
+  state_.filesNotChecked = 0;
   state_.memoryThreats = state_.folderThreats = state_.startupThreats = 0;
   state_.componentThreats = 0;
   for (int& unknown : state_.unknownFiles)

@@ -127,6 +127,7 @@ struct ScanSummary {
 /// Counters and flags of the current scan.
 struct ScanState {
   long long filesScanned = 0;
+  long long filesNotChecked = 0; ///< meant to be checked and could not be (reported each)
   int memoryThreats = 0;
   int folderThreats = 0;
   int startupThreats = 0;

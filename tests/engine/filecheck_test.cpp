@@ -231,3 +231,42 @@ TEST_F(FileCheckTest, TheInstalledProgramsAreKnownByIdentityNotByName) {
 
 } // namespace
 } // namespace quorvane::engine
+
+namespace quorvane::engine {
+namespace {
+
+struct Problems final : scan::ScanObserver {
+  std::vector<std::string> lines;
+  void problem(const std::string& path, const std::string& what) override {
+    lines.push_back(path + ": " + what);
+  }
+};
+
+TEST_F(FileCheckTest, AFileThatCouldNotBeCheckedIsNeverCountedClean) {
+  listAsThreats({"evil one"});
+  Problems problems;
+  checker.observer = &problems;
+  fake.files.put("/data/locked.exe", "evil one");
+  fake.files.unreadable.insert("/data/locked.exe");
+  checker.checkvir("/data/locked.exe");
+
+  // Read too slowly: the 3-second limit makes it "not checked", not clean.
+  fake.files.put("/data/slow.exe", "evil one");
+  fake.clock.ticksPerRead = 4000;
+  checker.checkvir("/data/slow.exe");
+  EXPECT_EQ(state.filesNotChecked, 2);
+  EXPECT_TRUE(results.rows.empty());
+  EXPECT_THAT(problems.lines,
+              ElementsAre("/data/locked.exe: cannot be checked: Input/output error",
+                          "/data/slow.exe: cannot be checked: reading it took longer than 3 seconds"));
+
+  // The same slow read while the process was stopped and continued (Ctrl-Z, fg): that time
+  // is not the file's, and the threat is found.
+  fake.clock.resumesPerRead = 1;
+  checker.checkvir("/data/slow.exe");
+  EXPECT_EQ(results.rows.size(), 1u);
+  EXPECT_EQ(state.filesNotChecked, 2);
+}
+
+} // namespace
+} // namespace quorvane::engine

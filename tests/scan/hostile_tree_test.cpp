@@ -110,7 +110,8 @@ TEST_F(HostileTreeTest, AFileSwappedBetweenListingAndReadingIsNotCheckedAsIt) {
   EXPECT_TRUE(prepared.changed);
   EXPECT_FALSE(prepared.lookUp);
   runner->checker().record(path, prepared);
-  EXPECT_THAT(problems.lines, ElementsAre(path + ": changed while it was being checked; not checked"));
+  EXPECT_THAT(problems.lines,
+              ElementsAre(path + ": cannot be checked: it changed while it was being checked"));
 }
 
 TEST_F(HostileTreeTest, TheQuarantineIsNeverScannedAsThreats) {

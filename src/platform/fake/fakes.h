@@ -24,6 +24,9 @@ public:
   std::uint64_t tickCount() override {
     return ticks.fetch_add(ticksPerRead);
   }
+  std::atomic<std::uint64_t> resumes{0}; ///< raised by tests as a Ctrl-Z and fg would
+  std::atomic<std::uint64_t> resumesPerRead{0}; ///< added after every resumeCount() call
+  std::uint64_t resumeCount() override { return resumes.fetch_add(resumesPerRead); }
   LocalDateTime localNow() override { return now; }
   /// The moment in UTC, as if the local zone were UTC.
   LocalDateTime localTimeOf(std::int64_t epochSeconds) override;

@@ -1,7 +1,10 @@
 // Linux clock: CLOCK_MONOTONIC and the C library's local time and locale formats.
 #include "platform/linux/linux_platform.h"
 
+#include <atomic>
+#include <csignal>
 #include <ctime>
+#include <mutex>
 
 namespace quorvane::platform {
 namespace {
@@ -26,6 +29,28 @@ std::string format(const char* pattern, const LocalDateTime& when) {
 }
 
 } // namespace
+
+namespace {
+
+std::atomic<std::uint64_t> gResumes{0};
+
+void onContinue(int) { gResumes.fetch_add(1, std::memory_order_relaxed); }
+
+} // namespace
+
+std::uint64_t LinuxClock::resumeCount() {
+  // Counted from the first question on: a SIGCONT handler only counts, the process continues
+  // as it always does.
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    struct sigaction action {};
+    action.sa_handler = onContinue;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGCONT, &action, nullptr);
+  });
+  return gResumes.load(std::memory_order_relaxed);
+}
 
 std::uint64_t LinuxClock::tickCount() {
   timespec ts;

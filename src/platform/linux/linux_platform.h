@@ -44,6 +44,7 @@ public:
   LocalDateTime localTimeOf(std::int64_t epochSeconds) override;
   std::string shortDate(const LocalDateTime& when) override;
   std::string longTime(const LocalDateTime& when) override;
+  std::uint64_t resumeCount() override;
 };
 
 class LinuxEnvironment final : public Environment {
