@@ -208,33 +208,43 @@ bool confirm(const std::string& question) {
   return answer == "y" || answer == "yes";
 }
 
-void queryKey(platform::Registry& registry, const RegArgs& args, const std::string& shown,
-              const std::string& subkey, int& matches) {
-  auto values = registry.values(args.hive, subkey);
-  if (!values)
-    return;
+/// Prints one key the way reg.exe does: its name, then the values chosen, then a blank line.
+/// A search for one value through a tree shows only the keys that hold it.
+void printKey(const RegArgs& args, const std::string& shown, std::vector<RegistryValue> values,
+              int& matches) {
   std::vector<RegistryValue> chosen;
-  for (RegistryValue& value : *values)
+  for (RegistryValue& value : values)
     if (!args.valueName || app::equalsIgnoreCase(value.name, *args.valueName))
       chosen.push_back(std::move(value));
   matches += static_cast<int>(chosen.size());
-  // A search for one value through a tree shows only the keys that hold it.
-  if (!(args.recurse && args.valueName && chosen.empty())) {
-    std::cout << shown << '\n';
-    for (const RegistryValue& value : chosen)
-      printValue(value);
-    std::cout << '\n';
+  if (args.recurse && args.valueName && chosen.empty())
+    return;
+  std::cout << shown << '\n';
+  for (const RegistryValue& value : chosen)
+    printValue(value);
+  std::cout << '\n';
+}
+
+void queryKey(platform::Registry& registry, const RegArgs& args, const std::string& shown,
+              const std::string& subkey, int& matches) {
+  if (args.recurse) {
+    // One walk by key, whatever the depth (and no loop in a store made by hand).
+    registry.walkTree(args.hive, subkey, [&](const platform::Registry::KeyVisit& key) {
+      printKey(args, key.path.empty() ? shown : shown + "\\" + key.path, key.values, matches);
+      return true;
+    });
+    return;
   }
+  auto values = registry.values(args.hive, subkey);
+  if (!values)
+    return;
+  printKey(args, shown, std::move(*values), matches);
   auto children = registry.subkeys(args.hive, subkey);
   if (!children)
     return;
-  for (const std::string& child : *children) {
-    if (args.recurse)
-      queryKey(registry, args, shown + "\\" + child,
-               subkey.empty() ? child : subkey + "\\" + child, matches);
-    else if (!args.valueName)
+  for (const std::string& child : *children)
+    if (!args.valueName)
       std::cout << shown << "\\" << printable(child) << '\n';
-  }
 }
 
 int runQuery(platform::Registry& registry, const RegArgs& args) {

@@ -103,6 +103,16 @@ public:
   using ValueChange = std::function<RegistryValue(const RegistryValue* current)>;
   virtual ErrorOr<RegistryValue> modifyValue(Hive hive, std::string_view path,
                                              std::string_view name, const ValueChange& change) = 0;
+  /// One key met by walkTree: its path below the start ("" for the start) and its values.
+  struct KeyVisit {
+    std::string path;
+    std::vector<RegistryValue> values;
+  };
+  /// Visits the key and every key below it in pre-order (subkeys by name, ignoring case), in
+  /// time that grows with the number of keys, whatever their depth; `visit` returns false to
+  /// stop. A key is entered once: a store whose key is its own ancestor does not loop.
+  virtual std::error_code walkTree(Hive hive, std::string_view path,
+                                   const std::function<bool(const KeyVisit&)>& visit) = 0;
   /// Deletes a key that has no subkeys (its values go with it).
   virtual std::error_code deleteKey(Hive hive, std::string_view path) = 0;
   virtual ErrorOr<AccessList> accessList(Hive hive, std::string_view path) = 0;

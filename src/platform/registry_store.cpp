@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <set>
 
 namespace quorvane::platform {
 namespace {
@@ -246,17 +247,47 @@ ErrorOr<std::vector<std::string>> SqliteRegistry::subkeys(Hive hive, std::string
   return names;
 }
 
+std::vector<RegistryValue> SqliteRegistry::valuesOf(long long key) {
+  std::vector<RegistryValue> out;
+  Statement q(db_, "SELECT name, type, data FROM reg_values WHERE key = ?1 ORDER BY seq");
+  q.bind(1, key);
+  while (q.step() == SQLITE_ROW)
+    out.push_back({q.text(0), static_cast<ValueType>(q.integer(1)), q.text(2)});
+  return out;
+}
+
 ErrorOr<std::vector<RegistryValue>> SqliteRegistry::values(Hive hive, std::string_view path) {
   std::lock_guard lock(mutex_);
   auto id = findKey(hive, path);
   if (!id)
     return id.error();
-  std::vector<RegistryValue> out;
-  Statement q(db_, "SELECT name, type, data FROM reg_values WHERE key = ?1 ORDER BY seq");
-  q.bind(1, *id);
-  while (q.step() == SQLITE_ROW)
-    out.push_back({q.text(0), static_cast<ValueType>(q.integer(1)), q.text(2)});
-  return out;
+  return valuesOf(*id);
+}
+
+std::error_code SqliteRegistry::walkTree(Hive hive, std::string_view path,
+                                         const std::function<bool(const KeyVisit&)>& visit) {
+  std::lock_guard lock(mutex_);
+  auto start = findKey(hive, path);
+  if (!start)
+    return start.error();
+  // Keys by id, children looked up by their parent's id: no path is resolved twice. A key met
+  // again (its own ancestor, in a store made by hand) is not entered again.
+  std::vector<std::pair<long long, std::string>> pending{{*start, std::string()}};
+  std::set<long long> entered;
+  while (!pending.empty()) {
+    auto [id, keyPath] = std::move(pending.back());
+    pending.pop_back();
+    if (!entered.insert(id).second)
+      continue;
+    if (!visit({keyPath, valuesOf(id)}))
+      return {};
+    Statement children(db_, "SELECT id, name FROM reg_keys WHERE parent = ?1 ORDER BY folded DESC");
+    children.bind(1, id);
+    while (children.step() == SQLITE_ROW) // pushed last-first, so the first is visited next
+      pending.emplace_back(children.integer(0),
+                           keyPath.empty() ? children.text(1) : keyPath + "\\" + children.text(1));
+  }
+  return {};
 }
 
 ErrorOr<RegistryValue> SqliteRegistry::readValue(long long key, std::string_view name) {

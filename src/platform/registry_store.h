@@ -34,6 +34,8 @@ public:
   bool keyExists(Hive hive, std::string_view path) override;
   ErrorOr<std::vector<std::string>> subkeys(Hive hive, std::string_view path) override;
   ErrorOr<std::vector<RegistryValue>> values(Hive hive, std::string_view path) override;
+  std::error_code walkTree(Hive hive, std::string_view path,
+                           const std::function<bool(const KeyVisit&)>& visit) override;
   ErrorOr<RegistryValue> queryValue(Hive hive, std::string_view path,
                                     std::string_view name) override;
   std::error_code setValue(Hive hive, std::string_view path, std::string_view name,
@@ -51,6 +53,7 @@ private:
   ErrorOr<long long> findKey(Hive hive, std::string_view path);
   ErrorOr<long long> createPath(Hive hive, std::string_view path);
   ErrorOr<RegistryValue> readValue(long long key, std::string_view name);
+  std::vector<RegistryValue> valuesOf(long long key);
   bool writeValue(long long key, std::string_view name, ValueType type, std::string_view data);
 
   std::mutex mutex_;

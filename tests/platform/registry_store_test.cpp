@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sqlite3.h>
 #include <thread>
 
 namespace quorvane::platform {
@@ -142,6 +144,61 @@ TEST(RegistryStoreTest, ConcurrentModifyLosesNoUpdate) {
   a.join();
   b.join();
   EXPECT_EQ(SqliteRegistry(file).queryValue(LM, "K", "n")->data, "100");
+}
+
+std::vector<std::string> walkedPaths(Registry& registry, std::string_view start) {
+  std::vector<std::string> paths;
+  EXPECT_FALSE(registry.walkTree(LM, start, [&](const Registry::KeyVisit& key) {
+    paths.push_back(key.path + (key.values.empty() ? "" : "=" + key.values[0].data));
+    return true;
+  }));
+  return paths;
+}
+
+TEST(RegistryStoreTest, ATreeIsWalkedInPreOrderAndDeepKeysAreReached) {
+  SqliteRegistry registry(":memory:");
+  ASSERT_FALSE(registry.createKey(LM, "S\\b\\x"));
+  ASSERT_FALSE(registry.createKey(LM, "S\\A"));
+  ASSERT_FALSE(registry.setValue(LM, "S\\b\\x", "v", ValueType::String, "1"));
+  EXPECT_THAT(walkedPaths(registry, "S"), ElementsAre("", "A", "b", "b\\x=1"));
+  // Two thousand levels: each key is reached once (and by its parent's id, not its path).
+  std::string deep = "D";
+  for (int i = 0; i < 2000; ++i)
+    deep += "\\k";
+  ASSERT_FALSE(registry.createKey(LM, deep));
+  EXPECT_EQ(walkedPaths(registry, "D").size(), 2001u);
+  EXPECT_EQ(registry.walkTree(LM, "nowhere", [](const Registry::KeyVisit&) { return true; }),
+            std::make_error_code(std::errc::no_such_file_or_directory));
+}
+
+TEST(RegistryStoreTest, AStoreWhoseKeyIsItsOwnAncestorDoesNotLoop) {
+  testing::TempDir dir;
+  std::string file = dir / "registry.db";
+  {
+    SqliteRegistry registry(file);
+    ASSERT_FALSE(registry.createKey(LM, "Loop\\a"));
+  }
+  // Made by hand: the root key's id becomes 0, the parent of every root, so the root is its
+  // own child (HKLM\\HKEY_LOCAL_MACHINE\\HKEY_LOCAL_MACHINE\\... for a walk by path).
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "UPDATE reg_keys SET parent = 0 WHERE parent = "
+                         "(SELECT id FROM reg_keys WHERE name = 'HKEY_LOCAL_MACHINE');"
+                         "UPDATE reg_keys SET id = 0 WHERE name = 'HKEY_LOCAL_MACHINE';",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  SqliteRegistry crafted(file);
+  long long steps = 0;
+  std::vector<std::string> seen;
+  EXPECT_FALSE(crafted.walkTree(LM, "", [&](const Registry::KeyVisit& key) {
+    seen.push_back(key.path);
+    return ++steps < 10000;
+  }));
+  EXPECT_LT(steps, 10000) << "the walk ended by itself";
+  EXPECT_THAT(seen, ::testing::Contains("Loop\\a"));
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), std::string()), 1) << "the root once";
 }
 
 } // namespace
