@@ -102,9 +102,7 @@ int RemoveStaleTemporaries(platform::Platform& platform, const std::string& fold
   auto entries = platform.files.listDirectory(folder);
   if (!entries)
     return 0;
-  std::vector<platform::ProcessId> running = platform.processes.ids();
-  std::sort(running.begin(), running.end());
-  int removed = 0;
+  std::vector<std::pair<std::string, platform::ProcessId>> temporaries;
   for (const platform::DirEntry& entry : *entries) {
     std::size_t mark = entry.name.rfind(".tmp-");
     if (entry.kind != platform::FileKind::Regular || mark == std::string::npos || mark == 0)
@@ -112,12 +110,17 @@ int RemoveStaleTemporaries(platform::Platform& platform, const std::string& fold
     std::string digits = entry.name.substr(mark + 5);
     if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
       continue;
-    auto pid = static_cast<platform::ProcessId>(std::stoul(digits));
-    if (std::binary_search(running.begin(), running.end(), pid))
-      continue; // still being written
-    if (!platform.files.removeFile(platform::joinPath(folder, entry.name)))
-      ++removed;
+    temporaries.emplace_back(entry.name, static_cast<platform::ProcessId>(std::stoul(digits)));
   }
+  if (temporaries.empty())
+    return 0; // the usual case: no process list is read
+  std::vector<platform::ProcessId> running = platform.processes.ids();
+  std::sort(running.begin(), running.end());
+  int removed = 0;
+  for (const auto& [name, pid] : temporaries)
+    if (!std::binary_search(running.begin(), running.end(), pid) && // not still being written
+        !platform.files.removeFile(platform::joinPath(folder, name)))
+      ++removed;
   return removed;
 }
 
@@ -145,10 +148,9 @@ std::error_code PrepareAppFolder(const AppFolderChoice& choice, platform::FileSy
   }
   if (choice.dataFolder.empty() || choice.dataFolder == choice.folder)
     return {};
-  // Seeding never replaces: a copy is made only where no file of that name is.
+  // Seeding never replaces: the copy claims its name, so a file already there stays.
   auto seed = [&](const std::string& from, const std::string& to) {
-    if (!files.status(to))
-      files.copyCheckedFile(from, {}, to, 0644);
+    files.copyCheckedFile(from, {}, to, 0644);
   };
   seed(platform::joinPath(choice.dataFolder, "vir.sig"), platform::joinPath(choice.folder, "vir.sig"));
   std::string langFrom = platform::joinPath(choice.dataFolder, "lang");

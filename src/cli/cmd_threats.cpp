@@ -76,11 +76,9 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
                     ? q.RestoreQuarantined(rows)
                     : q.RestoreQuarantinedTo(rows, app::AbsolutePath(*into, p.environment.currentDirectory()));
     for (const threats::QuarantineRow& row : left) {
-      std::string why = row.problem == std::errc::file_exists
-                            ? "the path is taken (see --to)"
-                        : row.problem == std::errc::invalid_argument
-                            ? "the record names no quarantined copy"
-                            : row.problem.message();
+      std::string why = threats::DescribeProblem(row);
+      if (row.problem == std::errc::file_exists)
+        why += " (see --to)";
       std::cerr << "quorvane: cannot restore " << printable(row.record.path) << ": " << why
                 << "; the quarantined copy is kept\n";
       status = kExitError;
@@ -93,8 +91,8 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
     auto rows = q.ShowQuarantine();
     tickRows(rows, *numbers);
     for (const threats::QuarantineRow& row : q.DeleteQuarantined(rows)) {
-      std::cerr << "quorvane: not deleted: " << printable(row.record.path)
-                << ": the record names no quarantined copy\n";
+      std::cerr << "quorvane: not deleted: " << printable(row.record.path) << ": "
+                << threats::DescribeProblem(row) << '\n';
       status = kExitError;
     }
   });

@@ -43,8 +43,7 @@ platform::Platform& Context::platform() {
       throw CommandError{error.what()};
     }
     // What a killed run left behind goes before anything else reads the folder.
-    app::RemoveStaleTemporaries(system_->get(), appFolder());
-    threats::Quarantine(system_->get(), appFolder()).RemoveOrphanCopies();
+    threats::CleanUpAfterAKilledRun(system_->get(), appFolder());
   }
   return system_->get();
 }

@@ -69,9 +69,8 @@ FileChecker::Screened FileChecker::screen(const std::string& path,
     screened.identity = listed->identity;
   } else {
     // A candidate path (a module, a startup entry) may pass through links: the file they lead
-    // to is checked, and is the one acted on.
-    // A path that names nothing (a stale entry) is nothing to check; one that cannot be
-    // reached is a file not checked.
+    // to is checked, and is the one acted on. A path that names nothing (a stale entry) is
+    // nothing to check; one that cannot be reached is a file not checked.
     auto real = p_.files.canonicalPath(path);
     auto status = real ? p_.files.status(*real) : platform::ErrorOr<platform::FileStatus>(real.error());
     if (!status) {

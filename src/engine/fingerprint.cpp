@@ -47,26 +47,6 @@ platform::ErrorOr<HashedFile> hashOpenFile(platform::Platform& platform, platfor
   return out;
 }
 
-std::string timedDigestText(platform::Platform& platform, const std::string& path, bool entry,
-                            int pieceSize, scan::RunControl* control, platform::FileStatus* read) {
-  std::uint64_t start = platform.clock.tickCount();
-  std::uint64_t paused = 0;
-  auto hashed = entry ? HashEntry(platform, path, pieceSize, control, &paused)
-                      : [&]() -> platform::ErrorOr<HashedFile> {
-    auto file = platform.files.openRead(path);
-    if (!file)
-      return file.error();
-    return hashOpenFile(platform, **file, pieceSize, control, &paused);
-  }();
-  if (!hashed)
-    return {};
-  if (read)
-    *read = hashed->file;
-  if (platform.clock.tickCount() - start - paused > kHashTimeLimitMs)
-    return std::string(32, '0');
-  return DigestText(hashed->digest);
-}
-
 } // namespace
 
 platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
@@ -104,12 +84,14 @@ std::string DigestText(const platform::Md5Digest& digest) {
 
 std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& path,
                                int pieceSize, scan::RunControl* control) {
-  return timedDigestText(platform, path, false, pieceSize, control, nullptr);
-}
-
-std::string EntryMD5HashCode(platform::Platform& platform, const std::string& path, int pieceSize,
-                             scan::RunControl* control, platform::FileStatus* read) {
-  return timedDigestText(platform, path, true, pieceSize, control, read);
+  std::uint64_t start = platform.clock.tickCount();
+  std::uint64_t paused = 0;
+  auto digest = HashFile(platform, path, pieceSize, control, &paused);
+  if (!digest)
+    return {};
+  if (platform.clock.tickCount() - start - paused > kHashTimeLimitMs)
+    return std::string(32, '0');
+  return DigestText(*digest);
 }
 
 } // namespace quorvane::engine

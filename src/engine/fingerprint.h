@@ -43,12 +43,6 @@ std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& 
                                int pieceSize = kDefaultPieceSize,
                                scan::RunControl* control = nullptr);
 
-/// GetFileMD5HashCode of the file a walk listed (a link there is refused); `*read` receives the
-/// status of the file that was read, when one was.
-std::string EntryMD5HashCode(platform::Platform& platform, const std::string& path,
-                             int pieceSize, scan::RunControl* control,
-                             platform::FileStatus* read);
-
 /// A digest as 32 upper-case hexadecimal digits.
 std::string DigestText(const platform::Md5Digest& digest);
 

@@ -45,6 +45,19 @@ std::string octal(std::uint32_t mode) {
 
 } // namespace
 
+std::string DescribeProblem(const QuarantineRow& row) {
+  if (row.problem == std::errc::file_exists)
+    return "the path is taken";
+  if (row.problem == std::errc::invalid_argument)
+    return "the record names no quarantined copy";
+  return row.problem.message();
+}
+
+void CleanUpAfterAKilledRun(platform::Platform& platform, const std::string& appFolder) {
+  app::RemoveStaleTemporaries(platform, appFolder);
+  Quarantine(platform, appFolder).RemoveOrphanCopies();
+}
+
 bool IsPlainFileName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
          name.find('\0') == std::string_view::npos;

@@ -21,6 +21,10 @@ struct QuarantineRow {
   std::error_code problem; ///< why a command left the row (set on the rows it returns)
 };
 
+/// Why a command left a row, for a person: "the path is taken", "the record names no
+/// quarantined copy", else the error's own message.
+std::string DescribeProblem(const QuarantineRow& row);
+
 /// True when `name` can name a file inside one folder: not empty, no "/", not "." or "..".
 bool IsPlainFileName(std::string_view name);
 
@@ -67,5 +71,9 @@ private:
   platform::Platform& p_;
   std::string folder_;
 };
+
+/// What a run killed midway left in the application folder goes, before anything else reads the
+/// folder: temporaries of gone processes and quarantine copies that no record names.
+void CleanUpAfterAKilledRun(platform::Platform& platform, const std::string& appFolder);
 
 } // namespace quorvane::threats

@@ -11,7 +11,6 @@
 #include "scan/results.h"
 #include "threats/quarantine.h"
 #include "threats/removal.h"
-#include "app/appfolder.h"
 #include "threats/threatlog.h"
 #include "schedule/integration.h"
 #include "update/live_update.h"
@@ -79,8 +78,7 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   language_.LoadLanguage();
   // The removal record lives for one run only, but the files it promised would go at the next
   // start go first (no system does it for us), and the pairs still pending keep their record.
-  app::RemoveStaleTemporaries(p_, folder_);
-  threats::Quarantine(p_, folder_).RemoveOrphanCopies();
+  threats::CleanUpAfterAKilledRun(p_, folder_);
   for (const std::string& path : threats::ThreatRemover(p_, folder_).CarryOutAtStart())
     std::cerr << "quorvaneam: deleted " << path << " (a threat left for deletion at the next start)\n";
   runner_ = std::make_unique<scan::ScanRunner>(background_, folder_, signatures_);
@@ -511,9 +509,7 @@ QWidget* MainWindow::buildQuarantine() {
                  // Rows left say why: a restore never overwrites what stands at the path.
                  std::string left;
                  for (const threats::QuarantineRow& row : (list.*command)(rows))
-                   left += "\n" + row.record.path + ": " +
-                           (row.problem == std::errc::file_exists ? "the path is taken"
-                                                                   : row.problem.message());
+                   left += "\n" + row.record.path + ": " + threats::DescribeProblem(row);
                  if (!left.empty())
                    background_.notifier.messageBox(
                        "These files stay in the quarantine:" + left,
