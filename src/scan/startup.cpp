@@ -79,13 +79,17 @@ namespace {
 /// in the folders of PATH.
 std::string firstWordProgram(std::string_view trimmed, const VariableLookup& lookup,
                              const std::function<bool(const std::string&)>& isFile) {
-  std::string_view rest = trimmed;
+  // The word runs to the first blank outside double quotes, as a shell reads it ("a b"c is
+  // the one word a bc); the quotes are not part of it.
   std::string word;
-  if (!rest.empty() && rest.front() == '"') {
-    rest.remove_prefix(1);
-    word = std::string(rest.substr(0, rest.find('"')));
-  } else {
-    word = std::string(rest.substr(0, rest.find_first_of(" \t")));
+  bool quoted = false;
+  for (char c : trimmed) {
+    if (c == '"')
+      quoted = !quoted;
+    else if (!quoted && (c == ' ' || c == '\t'))
+      break;
+    else
+      word += c;
   }
   word = ExpandVariables(word, lookup);
   if (word.empty() || word.find('/') != std::string::npos)
@@ -200,6 +204,38 @@ std::string StripExecPrefixes(std::string_view exec) {
   return std::string(exec);
 }
 
+std::string DesktopEntryCommand(std::string_view text) {
+  bool inEntry = false;
+  for (std::string_view raw : app::SplitLines(text)) {
+    std::string_view line = app::trimBlanks(raw);
+    if (line.empty() || line.front() == '#')
+      continue;
+    if (line.front() == '[') {
+      inEntry = line == "[Desktop Entry]";
+      continue;
+    }
+    std::size_t eq = line.find('=');
+    if (!inEntry || eq == std::string_view::npos || app::trimBlanks(line.substr(0, eq)) != "Exec")
+      continue;
+    std::string_view value = app::trimBlanks(line.substr(eq + 1));
+    std::string command;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      char c = value[i];
+      if (c == '\\' && i + 1 < value.size()) {
+        char next = value[++i];
+        command += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
+      } else if (c == '%' && i + 1 < value.size()) {
+        if (value[++i] == '%')
+          command += '%'; // any other field code stands for what the launcher passes
+      } else {
+        command += c;
+      }
+    }
+    return std::string(app::trimBlanks(command));
+  }
+  return {};
+}
+
 const std::vector<std::pair<std::string, std::string>>& RunKeys() {
   static const std::vector<std::pair<std::string, std::string>> keys = {
       {"HKLM", "Software\\Microsoft\\windows\\currentversion\\run"},
@@ -248,28 +284,40 @@ std::vector<StartupCandidate> StartupCollector::runKeyEntries() {
   return out;
 }
 
-std::vector<std::string> StartupCollector::autostartFiles() {
-  std::string folder;
+std::optional<std::string> StartupCollector::configFolder() {
   if (auto config = p_.environment.variable("XDG_CONFIG_HOME"); config && !config->empty())
-    folder = platform::joinPath(*config, "autostart");
-  else if (auto home = p_.environment.variable("HOME"); home && !home->empty())
-    folder = platform::joinPath(*home, ".config/autostart");
+    return *config;
+  if (auto home = p_.environment.variable("HOME"); home && !home->empty())
+    return platform::joinPath(*home, ".config");
+  return std::nullopt;
+}
+
+std::vector<std::string> StartupCollector::autostartFiles() {
   std::vector<std::string> out;
-  auto entries = folder.empty() ? platform::ErrorOr<std::vector<platform::DirEntry>>(
-                                      std::errc::no_such_file_or_directory)
-                                : p_.files.listDirectory(folder);
+  std::optional<std::string> config = configFolder();
+  if (!config)
+    return out;
+  std::string folder = platform::joinPath(*config, "autostart");
+  auto entries = p_.files.listDirectory(folder);
   if (!entries)
     return out;
   std::sort(entries->begin(), entries->end(),
             [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
-  for (const platform::DirEntry& entry : *entries)
-    if (entry.kind == platform::FileKind::Regular)
-      out.push_back(platform::joinPath(folder, entry.name)); // the entries themselves
+  for (const platform::DirEntry& entry : *entries) {
+    if (entry.kind != platform::FileKind::Regular)
+      continue;
+    std::string path = platform::joinPath(folder, entry.name);
+    out.push_back(path); // the entry itself
+    if (auto text = p_.files.readFile(path))
+      if (std::string program = programOf(DesktopEntryCommand(*text)); !program.empty())
+        out.push_back(program); // and what it starts
+  }
   return out;
 }
 
-std::optional<UnitFile> StartupCollector::readUnit(const std::string& name) {
-  for (const std::string& folder : unitFolders)
+std::optional<UnitFile> StartupCollector::readUnit(const std::string& name,
+                                                   const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders)
     if (auto text = p_.files.readFile(platform::joinPath(folder, name)))
       return ParseUnitFile(*text);
   return std::nullopt;
@@ -300,9 +348,27 @@ std::vector<std::string> StartupCollector::loadtask() {
     if (std::string path = programOf(command); !path.empty())
       out.push_back(path);
 
-  // systemd timers: the program of the service each timer starts.
+  // Scripts that cron runs as they are.
+  for (const std::string& folder : cronScriptFolders)
+    if (auto entries = p_.files.listDirectory(folder)) {
+      std::sort(entries->begin(), entries->end(),
+                [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
+      for (const platform::DirEntry& entry : *entries)
+        if (entry.kind == platform::FileKind::Regular)
+          out.push_back(platform::joinPath(folder, entry.name));
+    }
+  for (std::string& path : timerExecs(unitFolders))
+    out.push_back(std::move(path));
+  for (std::string& path : timerExecs(userUnitFolderList()))
+    out.push_back(std::move(path));
+  return out;
+}
+
+/// systemd timers: the program of the service each timer starts.
+std::vector<std::string> StartupCollector::timerExecs(const std::vector<std::string>& folders) {
+  std::vector<std::string> out;
   std::vector<std::string> timers;
-  for (const std::string& folder : unitFolders)
+  for (const std::string& folder : folders)
     if (auto entries = p_.files.listDirectory(folder))
       for (const platform::DirEntry& entry : *entries)
         if (entry.name.size() > 6 && entry.name.ends_with(".timer") &&
@@ -310,24 +376,57 @@ std::vector<std::string> StartupCollector::loadtask() {
           timers.push_back(entry.name);
   std::sort(timers.begin(), timers.end());
   for (const std::string& timer : timers) {
-    auto unit = readUnit(timer);
+    auto unit = readUnit(timer, folders);
     if (!unit)
       continue;
     std::string service = timer.substr(0, timer.size() - 6) + ".service";
     auto& target = (*unit)["Timer"]["Unit"];
     if (!target.empty())
       service = target.back();
-    if (auto serviceUnit = readUnit(service))
+    if (auto serviceUnit = readUnit(service, folders))
       for (const std::string& exec : (*serviceUnit)["Service"]["ExecStart"])
-        if (std::string path = programOf(StripExecPrefixes(exec)); !path.empty())
+        if (std::string path = programOf(unitCommand(exec)); !path.empty())
           out.push_back(path);
   }
   return out;
 }
 
+std::vector<std::string> StartupCollector::userUnitFolderList() {
+  if (!userUnitFolders.empty())
+    return userUnitFolders;
+  std::vector<std::string> folders;
+  if (std::optional<std::string> config = configFolder())
+    folders.push_back(platform::joinPath(*config, "systemd/user"));
+  folders.push_back("/etc/systemd/user");
+  folders.push_back("/usr/lib/systemd/user");
+  return folders;
+}
+
 std::vector<std::string> StartupCollector::loadserv() {
+  std::vector<std::string> out = serviceExecs(unitFolders);
+  for (std::string& path : serviceExecs(userUnitFolderList()))
+    out.push_back(std::move(path));
+  return out;
+}
+
+std::string StartupCollector::unitCommand(std::string_view exec) {
+  // The specifiers a unit's command line may hold for the user's home and a plain "%".
+  std::string command;
+  std::string stripped = StripExecPrefixes(exec);
+  std::string_view text = stripped;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 'h' || text[i + 1] == '%')) {
+      command += text[++i] == '%' ? std::string("%") : p_.environment.variable("HOME").value_or("%h");
+      continue;
+    }
+    command += text[i];
+  }
+  return command;
+}
+
+std::vector<std::string> StartupCollector::serviceExecs(const std::vector<std::string>& folders) {
   std::vector<std::string> names;
-  for (const std::string& folder : unitFolders)
+  for (const std::string& folder : folders)
     if (auto entries = p_.files.listDirectory(folder))
       for (const platform::DirEntry& entry : *entries)
         if (entry.name.ends_with(".service") && entry.name.find('@') == std::string::npos &&
@@ -336,14 +435,14 @@ std::vector<std::string> StartupCollector::loadserv() {
   std::sort(names.begin(), names.end());
   std::vector<std::string> out;
   for (const std::string& name : names) {
-    auto unit = readUnit(name);
+    auto unit = readUnit(name, folders);
     if (!unit)
       continue;
     auto& description = (*unit)["Unit"]["Description"];
     if (description.empty() || app::trimBlanks(description.back()).empty())
       continue;
     for (const std::string& exec : (*unit)["Service"]["ExecStart"])
-      if (std::string path = programOf(StripExecPrefixes(exec)); !path.empty())
+      if (std::string path = programOf(unitCommand(exec)); !path.empty())
         out.push_back(path); // no existence test: a missing file is counted, not looked up
   }
   return out;

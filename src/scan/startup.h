@@ -39,6 +39,11 @@ std::vector<std::string> ParseCrontab(std::string_view text, bool systemFormat);
 using UnitFile = std::map<std::string, std::map<std::string, std::vector<std::string>>>;
 UnitFile ParseUnitFile(std::string_view text);
 
+/// The command line of a desktop entry: the "Exec" key of its "[Desktop Entry]" group, with the
+/// value's escapes ("\s", "\\", ...) undone and its field codes ("%f", "%U", ...) dropped ("%%"
+/// stays as "%"). Empty when the entry has none.
+std::string DesktopEntryCommand(std::string_view text);
+
 /// An ExecStart value without its "-", "@", "+", "!", "!!" and ":" prefixes.
 std::string StripExecPrefixes(std::string_view exec);
 
@@ -58,6 +63,12 @@ public:
   /// Folders of the service unit files, in precedence order.
   std::vector<std::string> unitFolders = {"/etc/systemd/system", "/lib/systemd/system",
                                           "/usr/lib/systemd/system"};
+  /// Folders of the per-user service unit files, in precedence order; empty: the user's own
+  /// ($XDG_CONFIG_HOME or ~/.config, then "systemd/user"), /etc/systemd/user, /usr/lib/systemd/user.
+  std::vector<std::string> userUnitFolders;
+  /// Folders whose files cron runs as they are (run-parts).
+  std::vector<std::string> cronScriptFolders = {"/etc/cron.hourly", "/etc/cron.daily",
+                                                "/etc/cron.weekly", "/etc/cron.monthly"};
   /// System crontabs: the file and the folder of further ones.
   std::string systemCrontab = "/etc/crontab";
   std::string cronFolder = "/etc/cron.d";
@@ -70,6 +81,7 @@ public:
   std::vector<StartupCandidate> RegisteredComponents();
 
   std::vector<StartupCandidate> runKeyEntries();
+  /// The autostart entries, each followed by the program its Exec line starts.
   std::vector<std::string> autostartFiles();
   std::vector<std::string> loadtask();
   std::vector<std::string> loadserv();
@@ -77,7 +89,12 @@ public:
 private:
   std::string programOf(std::string_view command);
   bool isFile(const std::string& path);
-  std::optional<UnitFile> readUnit(const std::string& name);
+  std::optional<UnitFile> readUnit(const std::string& name, const std::vector<std::string>& folders);
+  std::string unitCommand(std::string_view exec);
+  std::vector<std::string> serviceExecs(const std::vector<std::string>& folders);
+  std::vector<std::string> timerExecs(const std::vector<std::string>& folders);
+  std::vector<std::string> userUnitFolderList();
+  std::optional<std::string> configFolder();
 
   platform::Platform& p_;
 };

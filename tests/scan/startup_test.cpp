@@ -60,6 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"syncd --peer relay.example.com", "/usr/bin/syncd"},
         ProgramCase{"/opt/gone/tool --host a.example.com", "/opt/gone/tool"},
         ProgramCase{"\"/opt/unbalanced --x", "/opt/unbalanced --x"},
+        // Quotes inside the first word quote part of it, as a shell reads them.
+        ProgramCase{"\"/opt/my app\"/run -q", "/opt/my app/run"},
+        ProgramCase{"/opt/a\"b c\"/run --x", "/opt/ab c/run"},
         ProgramCase{"   ", ""}));
 
 TEST(ExtractProgramPathTest, LongCommandsAreFine) {
@@ -148,8 +151,9 @@ TEST_F(CollectorTest, RunKeysGiveCandidatesWithReferences) {
 TEST_F(CollectorTest, AutostartJobsAndServices) {
   fake.files.put("/home/a/.config/autostart/b.desktop", "[Desktop Entry]\nExec=/opt/b\n");
   fake.files.put("/home/a/.config/autostart/a.desktop", "[Desktop Entry]\nExec=/opt/a\n");
-  EXPECT_THAT(collector.autostartFiles(), ElementsAre("/home/a/.config/autostart/a.desktop",
-                                                      "/home/a/.config/autostart/b.desktop"));
+  EXPECT_THAT(collector.autostartFiles(),
+              ElementsAre("/home/a/.config/autostart/a.desktop", "/opt/a",
+                          "/home/a/.config/autostart/b.desktop", "/opt/b"));
   fake.environment.variables["XDG_CONFIG_HOME"] = "/nowhere";
   EXPECT_THAT(collector.autostartFiles(), IsEmpty());
 
@@ -172,6 +176,69 @@ TEST_F(CollectorTest, AutostartJobsAndServices) {
                  "[Unit]\nDescription=Template\n[Service]\nExecStart=/sbin/agetty\n");
   EXPECT_THAT(collector.loadserv(), ElementsAre("/usr/bin/backup", "/opt/web/serve"));
 }
+
+TEST_F(CollectorTest, ScriptsCronRunsAndTheUsersOwnUnits) {
+  for (const char* f : {"/etc/cron.daily", "/etc/cron.hourly", "/etc/cron.weekly",
+                        "/etc/cron.weekly/sub", "/home/a/.config/systemd",
+                        "/home/a/.config/systemd/user", "/etc/systemd/user", "/usr/lib",
+                        "/usr/lib/systemd", "/usr/lib/systemd/user"})
+    fake.files.createDirectory(f);
+  // run-parts folders: each file is a program; a folder inside is not.
+  fake.files.put("/etc/cron.daily/logrotate", "#!/bin/sh\n");
+  fake.files.put("/etc/cron.hourly/0miner", "x");
+  fake.files.put("/etc/cron.weekly/sub/inner", "x");
+  EXPECT_THAT(collector.loadtask(), ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate"));
+
+  // The user's own units come after the system's, the user's folder first.
+  fake.files.put("/home/a/.config/systemd/user/agent.service",
+                 "[Unit]\nDescription=Agent\n[Service]\nExecStart=%h/.local/bin/agent --bg\n");
+  fake.files.put("/usr/lib/systemd/user/agent.service",
+                 "[Unit]\nDescription=Shadowed\n[Service]\nExecStart=/usr/bin/shadowed\n");
+  fake.files.put("/etc/systemd/user/sync.timer", "[Timer]\nOnBootSec=1min\n");
+  fake.files.put("/etc/systemd/user/sync.service",
+                 "[Unit]\nDescription=Sync\n[Service]\nExecStart=/opt/sync/run\n");
+  fake.files.put("/lib/systemd/system/web.service",
+                 "[Unit]\nDescription=Web\n[Service]\nExecStart=/opt/web\n");
+  EXPECT_THAT(collector.loadserv(), ElementsAre("/opt/web", "/home/a/.local/bin/agent", "/opt/sync/run"));
+  EXPECT_THAT(collector.loadtask(), ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate",
+                                                "/opt/sync/run"));
+  collector.userUnitFolders = {"/nowhere"};
+  EXPECT_THAT(collector.loadserv(), ElementsAre("/opt/web"));
+}
+
+TEST_F(CollectorTest, AnAutostartEntryWithoutExecIsItselfTheOnlyCandidate) {
+  fake.files.put("/home/a/.config/autostart/x.desktop", "[Desktop Entry]\nName=x\n");
+  fake.files.put("/home/a/.config/autostart/y.desktop",
+                 "[Desktop Entry]\nExec=\"/home/a/My Apps/y\" %U\n");
+  EXPECT_THAT(collector.autostartFiles(),
+              ElementsAre("/home/a/.config/autostart/x.desktop", "/home/a/.config/autostart/y.desktop",
+                          "/home/a/My Apps/y"));
+}
+
+struct DesktopCase {
+  std::string text;
+  std::string command;
+};
+
+class DesktopEntryCommandTest : public ::testing::TestWithParam<DesktopCase> {};
+
+TEST_P(DesktopEntryCommandTest, ReadsTheExecLineOfTheEntryGroup) {
+  EXPECT_EQ(DesktopEntryCommand(GetParam().text), GetParam().command);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, DesktopEntryCommandTest,
+    ::testing::Values(
+        DesktopCase{"[Desktop Entry]\nType=Application\nExec=/usr/bin/x --y\n", "/usr/bin/x --y"},
+        DesktopCase{"[Desktop Entry]\r\nExec = /usr/bin/x %f %U\r\n", "/usr/bin/x"},
+        DesktopCase{"[Desktop Entry]\nExec=/usr/bin/x --p=100%%\n", "/usr/bin/x --p=100%"},
+        DesktopCase{"[Desktop Entry]\nExec=/opt/My\\sApp/run\n", "/opt/My App/run"},
+        // Another group's Exec, a localized key, a comment: not the entry's command.
+        DesktopCase{"[Desktop Action New]\nExec=/bin/other\n[Desktop Entry]\nExec[de]=/bin/de\n"
+                    "# Exec=/bin/commented\n",
+                    ""},
+        DesktopCase{"Exec=/bin/before-any-group\n", ""},
+        DesktopCase{"[Desktop Entry]\nExec=/bin/first\nExec=/bin/second\n", "/bin/first"}));
 
 TEST_F(CollectorTest, ComponentsNeedAnExistingInprocServerFile) {
   auto& reg = fake.registry;
