@@ -72,7 +72,9 @@ FileChecker::Screened FileChecker::screen(const std::string& path,
     // to is checked, and is the one acted on. A path that names nothing (a stale entry) is
     // nothing to check; one that cannot be reached is a file not checked.
     auto real = p_.files.canonicalPath(path);
-    auto status = real ? p_.files.status(*real) : platform::ErrorOr<platform::FileStatus>(real.error());
+    bool deleted = real && platform::WithoutDeletedMark(*real).second;
+    auto status = real ? p_.files.status(deleted ? path : *real)
+                       : platform::ErrorOr<platform::FileStatus>(real.error());
     if (!status) {
       Screened unreachable;
       if (status.error() != std::errc::no_such_file_or_directory)
@@ -83,6 +85,8 @@ FileChecker::Screened FileChecker::screen(const std::string& path,
       return {};
     screened.size = status->size;
     screened.identity = status->identity();
+    if (deleted)
+      screened.deletedFile = path;
     if (*real != path)
       screened.path = std::move(*real);
   }
@@ -100,11 +104,13 @@ PreparedFile FileChecker::readScreened(const std::string& path, const Screened& 
   prepared.notChecked = screened.problem;
   if (!screened.read)
     return prepared;
-  const std::string& readPath = screened.path.empty() ? path : screened.path;
+  const std::string& readPath = !screened.deletedFile.empty() ? screened.deletedFile
+                                : screened.path.empty()         ? path
+                                                                : screened.path;
   std::uint64_t start = p_.clock.tickCount();
   std::uint64_t resumes = p_.clock.resumeCount();
   std::uint64_t paused = 0;
-  auto hashed = HashEntry(p_, readPath, pieceSize, control, &paused);
+  auto hashed = HashEntry(p_, readPath, pieceSize, control, &paused, !screened.deletedFile.empty());
   if (!hashed) {
     if (hashed.error() != std::errc::operation_canceled)
       prepared.notChecked = hashed.error().message(); // unreadable, vanished, an I/O error
@@ -157,7 +163,7 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
 
   const std::string& threatPath = prepared.path.empty() ? path : prepared.path;
   virus(digest, threatPath, prepared.identity);
-  std::string name(app::fileNameOf(threatPath));
+  std::string name(app::fileNameOf(platform::WithoutDeletedMark(threatPath).first));
   results_.digests.push_back(digest);
   results_.areaThreats.push_back(digest + "|" + name + "|1");
   results_.rows.push_back({name, threatPath, false, std::nullopt, false, prepared.identity});
@@ -175,11 +181,14 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
 
 void FileChecker::virus(const std::string& digest, const std::string& path,
                         const platform::FileIdentity& checked) {
-  std::string name(app::fileNameOf(path));
+  auto [livePath, deleted] = platform::WithoutDeletedMark(path);
+  std::string name(app::fileNameOf(livePath));
   // Only processes running this very file end; a program elsewhere that merely shares the
   // file's name is left alone.
-  threats::KillProcessesByName(p_, name, path);
+  threats::KillProcessesByName(p_, name, std::string(livePath), checked);
   log_.LogThreat(name, path);
+  if (deleted)
+    return; // no name is left to delete or quarantine: the file goes with its last process
 
   ThreatAction action = actionOverride
                             ? *actionOverride

@@ -88,6 +88,9 @@ public:
     platform::FileIdentity identity; ///< the file expected at the path
     std::string path;                ///< the path to read; "" = as given
     std::string problem;             ///< why a file meant to be read cannot be
+    /// For a file deleted since a process loaded it (`path` ends in kDeletedMark): the kernel's
+    /// link that still reads it.
+    std::string deletedFile;
   };
   Screened screen(const std::string& path, std::optional<ListedFile> listed = std::nullopt);
   /// The part of prepare() that reads the file.

@@ -64,8 +64,8 @@ platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
 
 platform::ErrorOr<HashedFile> HashEntry(platform::Platform& platform, const std::string& path,
                                         int pieceSize, scan::RunControl* control,
-                                        std::uint64_t* pausedMs) {
-  auto file = platform.files.openEntry(path);
+                                        std::uint64_t* pausedMs, bool throughLink) {
+  auto file = throughLink ? platform.files.openRead(path) : platform.files.openEntry(path);
   if (!file)
     return file.error();
   return hashOpenFile(platform, **file, pieceSize, control, pausedMs);

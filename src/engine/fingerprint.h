@@ -29,12 +29,13 @@ platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
                                                 int pieceSize = kDefaultPieceSize,
                                                 scan::RunControl* control = nullptr,
                                                 std::uint64_t* pausedMs = nullptr);
-/// As HashFile, for the file a walk listed at `path`: a link in its place is refused, and the
-/// result tells which file was read.
+/// As HashFile, for the file a walk listed at `path`: a link in its place is refused (unless
+/// `throughLink`: the kernel's link to a deleted file), and the result tells which file was read.
 platform::ErrorOr<HashedFile> HashEntry(platform::Platform& platform, const std::string& path,
                                         int pieceSize = kDefaultPieceSize,
                                         scan::RunControl* control = nullptr,
-                                        std::uint64_t* pausedMs = nullptr);
+                                        std::uint64_t* pausedMs = nullptr,
+                                        bool throughLink = false);
 
 /// The digest as 32 upper-case hexadecimal digits; the empty text when the file cannot be read
 /// or no digest can be made (or the run was cancelled); 32 zeros when hashing took longer than

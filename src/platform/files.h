@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvane::platform {
@@ -69,6 +70,16 @@ public:
   virtual ~FileLock() = default;
 };
 
+/// Ends the path of a file that was deleted while a process still had it open or loaded.
+inline constexpr std::string_view kDeletedMark = " (deleted)";
+
+/// The path without kDeletedMark, and whether it carried it.
+inline std::pair<std::string_view, bool> WithoutDeletedMark(std::string_view path) {
+  if (path.size() > kDeletedMark.size() && path.ends_with(kDeletedMark))
+    return {path.substr(0, path.size() - kDeletedMark.size()), true};
+  return {path, false};
+}
+
 class FileSystem {
 public:
   virtual ~FileSystem() = default;
@@ -82,7 +93,9 @@ public:
   virtual ErrorOr<std::unique_ptr<InputFile>> openEntry(const std::string& path) = 0;
   /// True when this user may create and change files in the folder (or change the file).
   virtual bool isWritable(const std::string& path) = 0;
-  /// The path with every link, "." and ".." resolved.
+  /// The path with every link, "." and ".." resolved. A link the kernel keeps to a file deleted
+  /// since it was opened (a running program's, on Linux /proc/PID/exe) resolves to the file's
+  /// old path followed by kDeletedMark; the link itself still reads the file.
   virtual ErrorOr<std::string> canonicalPath(const std::string& path) = 0;
   /// The whole content of a file.
   virtual ErrorOr<std::string> readFile(const std::string& path) = 0;

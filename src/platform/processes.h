@@ -17,6 +17,9 @@ struct ProcessInfo {
   ProcessId pid = 0;
   std::string imageName;   ///< the program file's name (or the kernel's short name when hidden)
   std::string programFile; ///< full path of the program file; empty when it cannot be read
+  /// Set when the program file was deleted after the process started: a path that still reads
+  /// it (on Linux /proc/PID/exe), whose canonicalPath() is programFile + kDeletedMark.
+  std::string deletedProgram;
 };
 
 class Processes {
@@ -29,7 +32,8 @@ public:
   /// One process as list() describes it; an error when it is gone.
   virtual ErrorOr<ProcessInfo> info(ProcessId pid) = 0;
   /// The files a process has loaded: its program file first, then each other file-backed module
-  /// once, in address order.
+  /// once, in address order. A file deleted since it was loaded is named by a path that still
+  /// reads it (on Linux under /proc/PID), whose canonicalPath() ends in kDeletedMark.
   virtual ErrorOr<std::vector<std::string>> modules(ProcessId pid) = 0;
   virtual std::error_code terminate(ProcessId pid) = 0;
   /// The status (and so the identity: device and inode) of the file a process runs.

@@ -77,20 +77,28 @@ void AutoProtect::CheckNewProcesses() {
 }
 
 bool AutoProtect::CheckProgram(const platform::ProcessInfo& process) {
-  const std::string& path = process.programFile;
-  if (path.empty())
+  if (process.programFile.empty())
     return false;
-  std::optional<std::string> digest = check_.listedThreat(path);
+  // A program deleted after it started is read through the kernel's link to it, and named with
+  // the deleted mark.
+  bool deleted = !process.deletedProgram.empty();
+  std::string path = deleted ? process.programFile + std::string(platform::kDeletedMark)
+                             : process.programFile;
+  std::optional<std::string> digest =
+      check_.listedThreat(deleted ? process.deletedProgram : process.programFile);
   if (!digest)
     return false;
   // Every process running this very file ends; others that share its name keep running.
-  threats::KillProcessesByName(p_, process.imageName, path);
+  platform::FileIdentity identity;
+  if (auto status = p_.processes.programStatus(process.pid))
+    identity = status->identity();
+  threats::KillProcessesByName(p_, process.imageName, process.programFile, identity);
   threats::TerminateProcessById(p_, process.pid);
   log_.LogThreat(process.imageName, path);
 
   threats::AlertRecord record{process.imageName, *digest, path, 0};
   auto left = p_.processes.info(process.pid);
-  if (left && left->programFile == path)
+  if (left && left->programFile == process.programFile)
     record.pid = process.pid; // it could not be ended
   threats::ThreatAlert(p_, folder_).ShowThreatAlert(record);
   if (onThreat)

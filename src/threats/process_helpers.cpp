@@ -36,13 +36,16 @@ std::error_code DeleteCheckedFile(platform::Platform& platform, const std::strin
 }
 
 bool KillProcessesByName(platform::Platform& platform, const std::string& name,
-                         const std::string& programFile) {
+                         const std::string& programFile,
+                         const platform::FileIdentity& programIdentity) {
   if (name.empty())
     return false;
-  std::optional<platform::FileStatus> target;
-  if (!programFile.empty())
+  std::optional<platform::FileIdentity> target;
+  if (programIdentity.known())
+    target = programIdentity;
+  else if (!programFile.empty())
     if (auto status = platform.files.status(programFile))
-      target = *status;
+      target = status->identity();
   bool matched = false;
   for (const platform::ProcessInfo& process : platform.processes.list()) {
     if (!app::equalsIgnoreCase(app::fileNameOf(process.imageName), name))
@@ -51,8 +54,7 @@ bool KillProcessesByName(platform::Platform& platform, const std::string& name,
       // The same file: the same identity, or the same path when an identity is not to be had.
       auto running = target ? platform.processes.programStatus(process.pid)
                             : platform::ErrorOr<platform::FileStatus>(std::errc::no_such_process);
-      bool sameFile = running ? running->device == target->device && running->inode == target->inode
-                              : process.programFile == programFile;
+      bool sameFile = running ? running->identity() == *target : process.programFile == programFile;
       if (!sameFile)
         continue;
     }

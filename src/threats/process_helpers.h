@@ -31,10 +31,12 @@ std::error_code DeleteCheckedFile(platform::Platform& platform, const std::strin
                                   const platform::FileIdentity& checked);
 
 /// Ends every process whose image name equals `name` (ignoring case). With `programFile`, only
-/// the processes that run that very file are ended, whatever other programs share its name.
-/// True when at least one process matched. An empty name matches nothing.
+/// the processes that run that very file are ended, whatever other programs share its name;
+/// `programIdentity`, when known, says which file that is (a file deleted since it started has no
+/// path left to ask). True when at least one process matched. An empty name matches nothing.
 bool KillProcessesByName(platform::Platform& platform, const std::string& name,
-                         const std::string& programFile = {});
+                         const std::string& programFile = {},
+                         const platform::FileIdentity& programIdentity = {});
 /// Ends the first process found by FindProcessId. Always true.
 bool KillProcess(platform::Platform& platform, const std::string& name);
 /// The first process whose program file's name equals `name` (ignoring case); 0 when none.

@@ -84,5 +84,24 @@ TEST(CliMonitorTest, EndsAPlantedThreatAndSparesItsNamesake) {
   EXPECT_THAT(history.out, HasSubstr(threat));
 }
 
+TEST(CliMonitorTest, EndsAThreatWhoseProgramWasDeletedAfterItStarted) {
+  TempDir dir;
+  std::string threat = dir / "tmp/qv-unlinked";
+  std::filesystem::create_directories(dir / "tmp");
+  copySleep(threat, "run and unlinked");
+  std::filesystem::create_directories(dir / "home");
+  ASSERT_EQ(RunCli({"--home", dir / "home", "sig", "add", threat}).status, 0);
+  SleepingChild threatChild(threat);
+  threatChild.waitForExec(threat);
+  std::filesystem::remove(threat);
+
+  MonitorProcess monitor(dir / "home", dir / "monitor.log");
+  EXPECT_TRUE(threatChild.ended());
+  ASSERT_TRUE(waitFor([&] { return dir.read("monitor.log").find("Threat Found:") != std::string::npos; }))
+      << dir.read("monitor.log");
+  EXPECT_THAT(dir.read("monitor.log"), HasSubstr("|" + threat + " (deleted)|"));
+  EXPECT_EQ(monitor.stop(), 0);
+}
+
 } // namespace
 } // namespace quorvane::testing

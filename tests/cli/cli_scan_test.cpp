@@ -153,7 +153,12 @@ std::string MakeSleeper(const TempDir& dir, const std::string& name) {
   return path;
 }
 
-TEST(CliRunTest, QuickScanFindsAndEndsARunningThreat) {
+/// Quick Scan of a running threat, with its program file in place or deleted after it started
+/// (the kernel still holds the file; the scan reads it from there).
+class QuickScanThreatTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(QuickScanThreatTest, FindsAndEndsARunningThreat) {
+  bool deleted = GetParam();
   TempDir home, programs;
   std::string program = MakeSleeper(programs, "qv-quick-sleeper");
   std::string key = RunCli({"key", program}).out;
@@ -169,6 +174,8 @@ TEST(CliRunTest, QuickScanFindsAndEndsARunningThreat) {
       break;
     usleep(10000);
   }
+  if (deleted)
+    std::filesystem::remove(program);
   CliResult r = RunCli({"--home", home.path(), "quick"});
   int status = 0;
   bool ended = false;
@@ -182,12 +189,18 @@ TEST(CliRunTest, QuickScanFindsAndEndsARunningThreat) {
     waitpid(child, nullptr, 0);
   }
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_THAT(r.out, HasSubstr(program + ": Quorvane.Threat FOUND\n"));
+  std::string shown = program + (deleted ? " (deleted)" : "");
+  EXPECT_THAT(r.out, HasSubstr(shown + ": Quorvane.Threat FOUND\n"));
   EXPECT_THAT(r.out, HasSubstr("Threats Found : 1\n"));
   EXPECT_THAT(r.out, HasSubstr("System Memory : 1\n"));
+  EXPECT_EQ(r.err, "");
   EXPECT_TRUE(ended);
   EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_THAT(RunCli({"--home", home.path(), "history"}).out, HasSubstr(shown));
 }
+
+INSTANTIATE_TEST_SUITE_P(ProgramFile, QuickScanThreatTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "DeletedAfterStart" : "InPlace"; });
 
 TEST(CliRunTest, SmartScanSummaryHasEveryArea) {
   TempDir home, win;

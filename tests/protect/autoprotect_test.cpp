@@ -86,14 +86,14 @@ TEST_F(AutoProtectTest, AProcessThatReplacesItsProgramIsCheckedAgain) {
   guard.tick();
   fake.processes.add(300, "/usr/bin/editor"); // forked, not yet replaced by its program
   guard.tick();
-  fake.processes.processes.back() = {300, "qv-evil", "/opt/evil/qv-evil"};
+  fake.processes.processes.back() = {300, "qv-evil", "/opt/evil/qv-evil", {}};
   guard.tick();
   EXPECT_THAT(fake.processes.terminated, ElementsAre(300));
   // An old process that replaces its program late is caught by the sweep within two seconds.
   fake.processes.add(301, "/usr/bin/editor");
   for (int i = 0; i < 12; ++i)
     guard.tick();
-  fake.processes.processes.back() = {301, "qv-evil", "/opt/evil/qv-evil"};
+  fake.processes.processes.back() = {301, "qv-evil", "/opt/evil/qv-evil", {}};
   for (int i = 0; i < 8; ++i)
     guard.tick();
   EXPECT_THAT(fake.processes.terminated, ElementsAre(300, 301));

@@ -117,9 +117,18 @@ TEST(ParseProcMapsTest, FileBackedMappingsOnceInOrder) {
       "7f1a2b300000-7f1a2b301000 rw-p 00000000 00:00 0 \n"
       "7f1a2b400000-7f1a2b401000 r--p 00000000 fd:01 91     /tmp/my lib.so (deleted)\n"
       "7ffd5a1f0000-7ffd5a211000 rw-p 00000000 00:00 0      [stack]\n";
+  using platform::MappedFile;
   EXPECT_THAT(platform::ParseProcMaps(maps),
-              ElementsAre("/usr/bin/sleep", "/usr/lib/x86_64-linux-gnu/libc.so.6", "/tmp/my lib.so"));
+              ElementsAre(MappedFile{"/usr/bin/sleep", "55d0c0a00000-55d0c0a02000", false},
+                          MappedFile{"/usr/lib/x86_64-linux-gnu/libc.so.6",
+                                     "7f1a2b000000-7f1a2b022000", false},
+                          MappedFile{"/tmp/my lib.so", "7f1a2b400000-7f1a2b401000", true}));
   EXPECT_THAT(platform::ParseProcMaps(""), IsEmpty());
+  // A first field that is not "start-end" in hexadecimal is no mapping: its link name would
+  // lead out of map_files.
+  EXPECT_THAT(platform::ParseProcMaps("../../1-2 r--p 0 fd:01 9 /tmp/a (deleted)\n"
+                                      "1-2-3 r--p 0 fd:01 9 /tmp/b\n-2 r--p 0 fd:01 9 /tmp/c\n"),
+              IsEmpty());
 }
 
 using testing::SleepingChild;

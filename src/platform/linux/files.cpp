@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <climits>
 #include <cstdlib>
 #include <optional>
 #include <dirent.h>
@@ -236,8 +237,21 @@ bool LinuxFileSystem::isWritable(const std::string& path) {
 
 ErrorOr<std::string> LinuxFileSystem::canonicalPath(const std::string& path) {
   char* resolved = ::realpath(path.c_str(), nullptr);
-  if (!resolved)
-    return lastError();
+  if (!resolved) {
+    std::error_code error = lastError();
+    // The kernel's link to a deleted file names it "PATH (deleted)"; the link still reads it.
+    struct stat st;
+    if (error == std::errc::no_such_file_or_directory && ::stat(path.c_str(), &st) == 0) {
+      std::string target(PATH_MAX, '\0');
+      ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+      if (n > 0 && static_cast<std::size_t>(n) < target.size()) {
+        target.resize(static_cast<std::size_t>(n));
+        if (target.front() == '/' && WithoutDeletedMark(target).second)
+          return target;
+      }
+    }
+    return error;
+  }
   std::string out = resolved;
   std::free(resolved);
   return out;

@@ -62,8 +62,16 @@ private:
   std::map<std::string, std::optional<std::string>> accounts_;
 };
 
-/// The file paths of the file-backed mappings in a /proc/PID/maps text, each once, in order.
-std::vector<std::string> ParseProcMaps(std::string_view text);
+/// A file-backed mapping of a /proc/PID/maps text.
+struct MappedFile {
+  std::string path;       ///< without kDeletedMark
+  std::string addresses;  ///< "start-end", the name of its link in /proc/PID/map_files
+  bool deleted = false;   ///< the file was deleted since it was mapped
+  bool operator==(const MappedFile&) const = default;
+};
+/// The file-backed mappings of a /proc/PID/maps text, each file once (its first mapping), in
+/// order.
+std::vector<MappedFile> ParseProcMaps(std::string_view text);
 
 class LinuxProcesses final : public Processes {
 public:

@@ -22,18 +22,10 @@ std::string readLink(const std::string& path) {
   return std::string(target, static_cast<std::size_t>(n));
 }
 
-std::string stripDeleted(std::string path) {
-  static const std::string kDeleted = " (deleted)";
-  if (path.size() > kDeleted.size() &&
-      path.compare(path.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0)
-    path.resize(path.size() - kDeleted.size());
-  return path;
-}
-
 } // namespace
 
-std::vector<std::string> ParseProcMaps(std::string_view text) {
-  std::vector<std::string> paths;
+std::vector<MappedFile> ParseProcMaps(std::string_view text) {
+  std::vector<MappedFile> files;
   std::set<std::string> seen;
   while (!text.empty()) {
     std::size_t nl = text.find('\n');
@@ -50,11 +42,18 @@ std::vector<std::string> ParseProcMaps(std::string_view text) {
     pos = line.find_first_not_of(' ', pos);
     if (pos == std::string_view::npos || line[pos] != '/')
       continue; // anonymous, [heap], [stack], [vdso], ...
-    std::string path = stripDeleted(std::string(line.substr(pos)));
-    if (seen.insert(path).second)
-      paths.push_back(std::move(path));
+    // The first field is "start-end" in hexadecimal: anything else is no mapping of ours.
+    std::string_view addresses = line.substr(0, line.find(' '));
+    std::size_t dash = addresses.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == addresses.size() ||
+        addresses.find_first_not_of("0123456789abcdef-") != std::string_view::npos ||
+        addresses.find('-', dash + 1) != std::string_view::npos)
+      continue;
+    auto [path, deleted] = WithoutDeletedMark(line.substr(pos));
+    if (seen.insert(std::string(path)).second)
+      files.push_back({std::string(path), std::string(addresses), deleted});
   }
-  return paths;
+  return files;
 }
 
 std::vector<ProcessId> LinuxProcesses::ids() {
@@ -77,7 +76,11 @@ ErrorOr<ProcessInfo> LinuxProcesses::info(ProcessId pid) {
   std::string base = "/proc/" + std::to_string(pid);
   ProcessInfo info;
   info.pid = pid;
-  info.programFile = stripDeleted(readLink(base + "/exe"));
+  std::string program = readLink(base + "/exe");
+  auto [path, deleted] = WithoutDeletedMark(program);
+  info.programFile = path;
+  if (deleted)
+    info.deletedProgram = base + "/exe";
   if (!info.programFile.empty()) {
     info.imageName = info.programFile.substr(info.programFile.find_last_of('/') + 1);
   } else if (auto comm = files_.readFile(base + "/comm")) {
@@ -100,15 +103,16 @@ std::vector<ProcessInfo> LinuxProcesses::list() {
 
 ErrorOr<std::vector<std::string>> LinuxProcesses::modules(ProcessId pid) {
   std::string base = "/proc/" + std::to_string(pid);
-  std::string program = stripDeleted(readLink(base + "/exe"));
-  if (program.empty())
+  std::string link = readLink(base + "/exe");
+  if (link.empty())
     return errnoCode(errno ? errno : ESRCH);
-  auto maps = files_.readFile(base + "/maps");
-  std::vector<std::string> result{program};
-  if (maps)
-    for (std::string& path : ParseProcMaps(*maps))
-      if (path != program)
-        result.push_back(std::move(path));
+  auto [program, deleted] = WithoutDeletedMark(link);
+  // A deleted file is read through the kernel's own link to it.
+  std::vector<std::string> result{deleted ? base + "/exe" : std::string(program)};
+  if (auto maps = files_.readFile(base + "/maps"))
+    for (MappedFile& file : ParseProcMaps(*maps))
+      if (file.path != program)
+        result.push_back(file.deleted ? base + "/map_files/" + file.addresses : std::move(file.path));
   return result;
 }
 
