@@ -5,6 +5,7 @@ QUORVANE_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core xvfb
   help2man dpkg-dev lintian file
+  clang libclang-rt-dev
 )
 
 quorvane_install_packages() {

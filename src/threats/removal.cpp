@@ -8,6 +8,8 @@
 #include "threats/process_helpers.h"
 #include "threats/quarantine.h"
 
+#include <charconv>
+
 namespace quorvane::threats {
 namespace {
 
@@ -189,9 +191,9 @@ ParseRecordedFileLine(std::string_view line) {
   std::uint64_t numbers[3];
   for (int k = 0; k < 3; ++k) {
     std::string_view text = fields[static_cast<std::size_t>(k) + 1];
-    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != text.npos)
-      return std::nullopt;
-    numbers[k] = std::stoull(std::string(text));
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), numbers[k]);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+      return std::nullopt; // not a number, or one too large for any file
   }
   ThreatRemover::RecordedFile file{{numbers[0], numbers[1]}, numbers[2], std::string(fields[4])};
   return std::make_pair(DecodeRecordField(fields[0]), file);

@@ -175,6 +175,18 @@ TEST_F(RemovalTest, AtStartPendingDeletionsGoFirstAndOnlyWhatStillWaitsStaysReco
   EXPECT_FALSE(fake.files.exists("/app/files.sig"));
 }
 
+TEST(RecordedFileLineTest, AnyLineParsesOrIsRefusedWithoutThrowing) {
+  const std::string digest = "44d88612fea8a8f36de82e1278abb02f";
+  EXPECT_TRUE(ParseRecordedFileLine("/d/a|2049|12|68|" + digest));
+  for (const std::string& line : std::vector<std::string>{"/d/a|99999999999999999999|12|68|" + digest, // past 64 bits
+                           "/d/a|18446744073709551616|12|68|" + digest,
+                           "/d/a|-1|12|68|" + digest, "/d/a|+1|12|68|" + digest,
+                           "/d/a|1||68|" + digest, "/d/a|1|2|3|" + digest + "\r",
+                           std::string("/d/a|1|2|3|") + "44D88612FEA8A8F36DE82E1278ABB02F",
+                           "|1|2|3|" + digest, "/d/a|1|2|3", "/d/only-a-path"})
+    EXPECT_FALSE(ParseRecordedFileLine(line)) << line;
+}
+
 TEST_F(RemovalTest, ARowWhosePathNamesAnotherFileNowIsLeftAlone) {
   fake.files.put("/d/t2.exe", "a new file at the old path");
   results.rows[1].checked = true;

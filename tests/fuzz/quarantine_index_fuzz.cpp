@@ -1,0 +1,34 @@
+// qrntfiles.sig as anybody may have written it: every row is shown, and deleting every row
+// removes nothing but copies inside qrnt/; restoring puts nothing over a file that is there.
+#include "fuzz_support.h"
+#include "platform/fake/fakes.h"
+#include "threats/quarantine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace quorvane;
+  platform::fake::FakePlatform fake;
+  fake.files.put("/app/qrntfiles.sig", std::string(fuzz::AsText(data, size)));
+  fake.files.put("/app/qrnt/a.qrt", "copy a");
+  fake.files.put("/app/vir.sig", "keys");
+  fake.files.put("/etc/passwd", "root");
+  fake.files.put("/home/u/a", "kept");
+  threats::Quarantine quarantine(fake.platform, "/app");
+
+  std::vector<threats::QuarantineRow> rows = quarantine.ShowQuarantine();
+  for (threats::QuarantineRow& row : rows) {
+    threats::DescribeProblem(row);
+    if (auto copy = quarantine.copyPath(row.record)) {
+      FUZZ_EXPECT(copy->rfind("/app/qrnt/", 0) == 0);
+      FUZZ_EXPECT(threats::IsPlainFileName(copy->substr(10)));
+    }
+    row.checked = true;
+  }
+  quarantine.RestoreQuarantined(rows);
+  FUZZ_EXPECT(fake.files.content("/etc/passwd") == "root");
+  FUZZ_EXPECT(fake.files.content("/home/u/a") == "kept");
+  quarantine.DeleteQuarantined(quarantine.ShowQuarantine());
+  FUZZ_EXPECT(fake.files.exists("/app/vir.sig") && fake.files.exists("/etc/passwd"));
+  quarantine.RemoveOrphanCopies();
+  FUZZ_EXPECT(fake.files.exists("/app/vir.sig") && fake.files.exists("/app/qrntfiles.sig"));
+  return 0;
+}
