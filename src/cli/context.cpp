@@ -63,8 +63,9 @@ void StdoutNotifier::messageBox(const std::string& text, const platform::Message
 }
 
 bool StdoutNotifier::ask(const std::string& text, const platform::MessageStyle&) {
-  if (assumeYes_ || !askInput_) {
-    std::cout << text << (assumeYes_ ? " yes" : " no") << std::endl;
+  if (assumeYes_ || !askInput_ || !platform::InputIsTerminal()) {
+    std::cout << text << (assumeYes_ ? " yes" : askInput_ ? " no (standard input is not a terminal)" : " no")
+              << std::endl;
     return assumeYes_;
   }
   std::cout << text << " [y/N] " << std::flush;

@@ -24,6 +24,9 @@ public:
   virtual bool errorIsTerminal() = 0;
 };
 
+/// True when standard input comes from a terminal, where somebody can answer a question.
+bool InputIsTerminal();
+
 /// The identifier of the built-in group "everyone".
 inline constexpr const char* kEveryoneIdentifier = "S-1-1-0";
 

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace quorvane::testing {
 namespace {
@@ -241,6 +243,84 @@ TEST_F(CliHostileTest, WhatCouldNotBeCheckedIsToldCountedAndNeverCalledClean) {
   CliResult incomplete = scanAsUser();
   EXPECT_EQ(incomplete.status, 2) << "nothing found, but not everything checked: " << incomplete.out;
   fs::permissions(tree / "t/closed", fs::perms::owner_all); // so the folder can be removed
+}
+
+/// Folders of 200-character names, `depth` deep under `parent`, made one name at a time (the
+/// whole path is past PATH_MAX); returns the path of the deepest.
+std::string MakeDeepFolders(const std::string& parent, int depth) {
+  std::string name(200, 'd');
+  int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY);
+  std::string path = parent;
+  for (int i = 0; i < depth && fd >= 0; ++i) {
+    ::mkdirat(fd, name.c_str(), 0755);
+    int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = next;
+    path += "/" + name;
+  }
+  if (fd >= 0)
+    ::close(fd);
+  return path;
+}
+
+/// Writes a file at the end of a path past PATH_MAX, reached a folder at a time.
+void WriteDeepFile(const std::string& path, const std::string& data) {
+  int fd = AT_FDCWD;
+  std::string rest = path;
+  while (rest.size() >= PATH_MAX) {
+    std::size_t cut = rest.rfind('/', PATH_MAX - 1);
+    int next = ::openat(fd, rest.substr(0, cut).c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd != AT_FDCWD)
+      ::close(fd);
+    fd = next;
+    rest = rest.substr(cut + 1);
+  }
+  int file = ::openat(fd, rest.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(file, 0) << "cannot make the deep file";
+  ASSERT_EQ(::write(file, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  ::close(file);
+  if (fd != AT_FDCWD)
+    ::close(fd);
+}
+
+/// Removes a tree whose paths may be past PATH_MAX (std::filesystem cannot).
+void RemoveDeepTree(int parent, const char* name) {
+  int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (fd >= 0) {
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd/" + std::to_string(fd)))
+      RemoveDeepTree(fd, entry.path().filename().c_str());
+    ::close(fd);
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+  } else {
+    ::unlinkat(parent, name, 0);
+  }
+}
+
+TEST_F(CliHostileTest, FilesPastTheLongestPathAreCheckedAndRemoved) {
+  fs::create_directories(tree / "t");
+  std::string deep = MakeDeepFolders(tree / "t", 30);
+  ASSERT_GT(deep.size(), std::size_t{PATH_MAX});
+  std::string threat = deep + "/listed.exe";
+  WriteDeepFile(threat, EicarText());
+  WriteDeepFile(deep + "/clean.exe", "nothing");
+
+  CliResult r = q({"scan", tree / "t"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_THAT(r.out, HasSubstr(threat + ": Quorvane.Threat FOUND\n"));
+  EXPECT_THAT(r.out, HasSubstr("Total files scanned : 2\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("not checked : 1")));
+
+  CliResult removed = q({"scan", "--action", "quarantine", tree / "t"});
+  EXPECT_EQ(removed.status, 1) << removed.err;
+  EXPECT_EQ(removed.err, "");
+  CliResult again = q({"scan", tree / "t"});
+  EXPECT_EQ(again.status, 0) << again.out << again.err;
+  EXPECT_THAT(again.out, HasSubstr("Total files scanned : 1\n"));
+  EXPECT_THAT(q({"quarantine", "list"}).out, HasSubstr("listed.exe"));
+
+  int top = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY);
+  RemoveDeepTree(top, "t");
+  ::close(top);
 }
 
 TEST_F(CliHostileTest, AVirSigOfJunkIsWarnedAbout) {

@@ -38,6 +38,7 @@ bool sameFile(const struct stat& st, const FileIdentity& identity) {
 class Fd {
 public:
   explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
   ~Fd() {
     if (fd_ >= 0)
       ::close(fd_);
@@ -115,8 +116,43 @@ std::pair<std::string, std::string> splitLast(const std::string& path) {
 }
 
 /// A folder handle for the *at calls, the path resolved by the system (links followed).
+/// A path named relative to a folder handle, for the *at system calls. A path too long for one
+/// call (PATH_MAX and more) is reached a piece at a time: the folders of its head are opened,
+/// each piece below PATH_MAX, and the rest is named relative to the last of them.
+class Reached {
+public:
+  int at() const { return folder_.get() >= 0 ? folder_.get() : AT_FDCWD; }
+  const char* rest() const { return rest_.c_str(); }
+
+  static ErrorOr<Reached> of(const std::string& path) {
+    Reached reached;
+    std::string_view remaining = path;
+    while (remaining.size() >= PATH_MAX) {
+      std::size_t cut = remaining.rfind('/', PATH_MAX - 1);
+      if (cut == std::string_view::npos || cut == 0)
+        return std::errc::filename_too_long; // no folder to stop at: a name past any limit
+      std::string head(remaining.substr(0, cut));
+      int fd = ::openat(reached.at(), head.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (fd < 0)
+        return lastError();
+      reached.folder_.reset(fd);
+      remaining.remove_prefix(cut + 1);
+    }
+    reached.rest_ = remaining;
+    return reached;
+  }
+
+private:
+  Reached() = default;
+  Fd folder_{-1};
+  std::string rest_;
+};
+
 ErrorOr<int> openFolder(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  auto reached = Reached::of(folder);
+  if (!reached)
+    return reached.error();
+  int fd = ::openat(reached->at(), reached->rest(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0)
     return lastError();
   return fd;
@@ -209,8 +245,11 @@ std::error_code writeAll(int fd, std::string_view data) {
 } // namespace
 
 ErrorOr<FileStatus> LinuxFileSystem::status(const std::string& path) {
+  auto reached = Reached::of(path);
+  if (!reached)
+    return reached.error();
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0)
+  if (::fstatat(reached->at(), reached->rest(), &st, 0) != 0)
     return lastError();
   return toStatus(st);
 }
@@ -224,8 +263,11 @@ ErrorOr<std::unique_ptr<InputFile>> LinuxFileSystem::openRead(const std::string&
 }
 
 ErrorOr<std::unique_ptr<InputFile>> LinuxFileSystem::openEntry(const std::string& path) {
+  auto reached = Reached::of(path);
+  if (!reached)
+    return reached.error();
   struct stat st;
-  auto fd = openRegular(AT_FDCWD, path.c_str(), O_NOFOLLOW, st);
+  auto fd = openRegular(reached->at(), reached->rest(), O_NOFOLLOW, st);
   if (!fd)
     return fd.error();
   return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(*fd, toStatus(st)));
@@ -472,8 +514,11 @@ std::error_code LinuxFileSystem::removeCheckedFile(const std::string& path,
 std::error_code LinuxFileSystem::copyCheckedFile(const std::string& from,
                                                  const FileIdentity& checked,
                                                  const std::string& to, std::uint32_t mode) {
+  auto reached = Reached::of(from);
+  if (!reached)
+    return reached.error();
   struct stat st;
-  auto in = openRegular(AT_FDCWD, from.c_str(), O_NOFOLLOW, st);
+  auto in = openRegular(reached->at(), reached->rest(), O_NOFOLLOW, st);
   if (!in)
     return in.error();
   Fd input(*in);
@@ -534,7 +579,10 @@ ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string&
 
 ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listCheckedDirectory(const std::string& path,
                                                                      const FileIdentity& listed) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  auto reached = Reached::of(path);
+  if (!reached)
+    return reached.error();
+  int fd = ::openat(reached->at(), reached->rest(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
     return errno == ELOOP || errno == ENOTDIR ? make_error_code(FileError::Changed) : lastError();
   struct stat st;

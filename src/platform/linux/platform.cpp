@@ -11,6 +11,11 @@ void StderrNotifier::messageBox(const std::string& text, const MessageStyle&) {
 }
 
 bool StderrNotifier::ask(const std::string& text, const MessageStyle&) {
+  if (!InputIsTerminal()) {
+    // Nobody to answer (a script, a pipe): the safe answer, said.
+    std::cerr << text << " no (standard input is not a terminal)\n";
+    return false;
+  }
   std::cerr << text << " [y/N] " << std::flush;
   std::string answer;
   if (!std::getline(std::cin, answer))
