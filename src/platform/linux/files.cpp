@@ -450,13 +450,30 @@ std::error_code copyContent(int in, int out) {
 /// Creates `name` in `dirfd` (it must not exist, a link included), fills it from `in` with
 /// `mode`; a failed copy is removed again.
 std::error_code copyIntoNewFile(int in, int dirfd, const std::string& name, std::uint32_t mode) {
-  Fd out(::openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  static_cast<mode_t>(mode & 07777)));
+  mode_t bits = static_cast<mode_t>(mode & 07777);
+  // Made as a file without a name and named only once complete: a run killed midway leaves
+  // nothing, and the name is claimed by linkat, which never replaces what is there.
+  Fd out(::openat(dirfd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, bits));
+  if (out.get() >= 0) {
+    std::error_code error = copyContent(in, out.get());
+    if (!error && ::fchmod(out.get(), bits) != 0)
+      error = lastError(); // the mode without the creation mask
+    if (!error && ::fsync(out.get()) != 0)
+      error = lastError();
+    std::string self = "/proc/self/fd/" + std::to_string(out.get());
+    if (!error && ::linkat(AT_FDCWD, self.c_str(), dirfd, name.c_str(), AT_SYMLINK_FOLLOW) != 0)
+      error = lastError();
+    return error;
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+    return lastError();
+  // A file system without unnamed files: the name is claimed first, and removed on failure.
+  out.reset(::openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, bits));
   if (out.get() < 0)
     return lastError();
   std::error_code error = copyContent(in, out.get());
-  if (!error && ::fchmod(out.get(), static_cast<mode_t>(mode & 07777)) != 0)
-    error = lastError(); // the mode without the creation mask
+  if (!error && ::fchmod(out.get(), bits) != 0)
+    error = lastError();
   if (error)
     ::unlinkat(dirfd, name.c_str(), 0);
   return error;
