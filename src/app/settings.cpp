@@ -310,12 +310,7 @@ int SettingsStore::fEnumKey(std::string_view root, std::string_view subkey,
 }
 
 bool SettingsStore::DeleteRegistryTree(Hive root, std::string_view subkey) {
-  if (!p_.registry.deleteKey(root, subkey))
-    return true;
-  if (auto children = p_.registry.subkeys(root, subkey))
-    for (const std::string& child : *children)
-      DeleteRegistryTree(root, std::string(subkey) + "\\" + child);
-  return !p_.registry.deleteKey(root, subkey);
+  return !p_.registry.deleteTree(root, subkey);
 }
 
 std::string SettingsStore::setting(std::string_view name) {

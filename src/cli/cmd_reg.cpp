@@ -115,10 +115,7 @@ int runAdd(platform::Registry& registry, const RegArgs& args) {
 }
 
 bool deleteTree(platform::Registry& registry, Hive hive, const std::string& subkey) {
-  if (auto children = registry.subkeys(hive, subkey))
-    for (const std::string& child : *children)
-      deleteTree(registry, hive, subkey + "\\" + child);
-  return !registry.deleteKey(hive, subkey);
+  return !registry.deleteTree(hive, subkey);
 }
 
 int runDelete(platform::Registry& registry, const RegArgs& args) {

@@ -115,6 +115,10 @@ public:
                                    const std::function<bool(const KeyVisit&)>& visit) = 0;
   /// Deletes a key that has no subkeys (its values go with it).
   virtual std::error_code deleteKey(Hive hive, std::string_view path) = 0;
+  /// Deletes a key with every key below it and all their values, as one step, in time that
+  /// grows with the number of keys whatever their depth (a store whose key is its own ancestor
+  /// included). A root stays.
+  virtual std::error_code deleteTree(Hive hive, std::string_view path) = 0;
   virtual ErrorOr<AccessList> accessList(Hive hive, std::string_view path) = 0;
   virtual std::error_code setAccessList(Hive hive, std::string_view path,
                                         const AccessList& list) = 0;

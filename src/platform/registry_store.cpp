@@ -394,6 +394,38 @@ std::error_code SqliteRegistry::deleteKey(Hive hive, std::string_view path) {
   return tx.commit();
 }
 
+std::error_code SqliteRegistry::deleteTree(Hive hive, std::string_view path) {
+  std::lock_guard lock(mutex_);
+  if (splitPath(path).empty())
+    return std::make_error_code(std::errc::invalid_argument); // the roots stay
+  Transaction tx(db_);
+  if (!tx.begun())
+    return storeError();
+  auto start = findKey(hive, path);
+  if (!start)
+    return start.error();
+  // Every key below, by id, each once; then all of them go.
+  std::vector<long long> keys{*start};
+  std::set<long long> met{*start};
+  for (std::size_t next = 0; next < keys.size(); ++next) {
+    Statement children(db_, "SELECT id FROM reg_keys WHERE parent = ?1");
+    children.bind(1, keys[next]);
+    while (children.step() == SQLITE_ROW)
+      if (long long child = children.integer(0); met.insert(child).second)
+        keys.push_back(child);
+  }
+  for (long long id : keys)
+    for (const char* sql : {"DELETE FROM reg_values WHERE key = ?1",
+                            "DELETE FROM reg_access WHERE key = ?1",
+                            "DELETE FROM reg_keys WHERE id = ?1"}) {
+      Statement del(db_, sql);
+      del.bind(1, id);
+      if (!del.run())
+        return storeError();
+    }
+  return tx.commit();
+}
+
 ErrorOr<AccessList> SqliteRegistry::accessList(Hive hive, std::string_view path) {
   std::lock_guard lock(mutex_);
   auto id = findKey(hive, path);

@@ -44,6 +44,7 @@ public:
   ErrorOr<RegistryValue> modifyValue(Hive hive, std::string_view path, std::string_view name,
                                      const ValueChange& change) override;
   std::error_code deleteKey(Hive hive, std::string_view path) override;
+  std::error_code deleteTree(Hive hive, std::string_view path) override;
   ErrorOr<AccessList> accessList(Hive hive, std::string_view path) override;
   std::error_code setAccessList(Hive hive, std::string_view path,
                                 const AccessList& list) override;

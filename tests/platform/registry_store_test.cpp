@@ -169,6 +169,16 @@ TEST(RegistryStoreTest, ATreeIsWalkedInPreOrderAndDeepKeysAreReached) {
   EXPECT_EQ(walkedPaths(registry, "D").size(), 2001u);
   EXPECT_EQ(registry.walkTree(LM, "nowhere", [](const Registry::KeyVisit&) { return true; }),
             std::make_error_code(std::errc::no_such_file_or_directory));
+
+  // Deleting a tree takes every key and value below, however deep, and nothing beside it.
+  ASSERT_FALSE(registry.setValue(LM, deep, "leaf", ValueType::String, "x"));
+  EXPECT_FALSE(registry.deleteTree(LM, "D"));
+  EXPECT_FALSE(registry.keyExists(LM, "D"));
+  EXPECT_FALSE(registry.keyExists(LM, "D\\k"));
+  EXPECT_THAT(walkedPaths(registry, "S"), ElementsAre("", "A", "b", "b\\x=1"));
+  EXPECT_EQ(registry.deleteTree(LM, "D"), std::make_error_code(std::errc::no_such_file_or_directory));
+  EXPECT_EQ(registry.deleteTree(LM, ""), std::make_error_code(std::errc::invalid_argument));
+  EXPECT_TRUE(registry.keyExists(LM, "S\\b\\x"));
 }
 
 TEST(RegistryStoreTest, AStoreWhoseKeyIsItsOwnAncestorDoesNotLoop) {
@@ -199,6 +209,8 @@ TEST(RegistryStoreTest, AStoreWhoseKeyIsItsOwnAncestorDoesNotLoop) {
   EXPECT_LT(steps, 10000) << "the walk ended by itself";
   EXPECT_THAT(seen, ::testing::Contains("Loop\\a"));
   EXPECT_EQ(std::count(seen.begin(), seen.end(), std::string()), 1) << "the root once";
+  EXPECT_FALSE(crafted.deleteTree(LM, "Loop"));
+  EXPECT_FALSE(crafted.keyExists(LM, "Loop\\a"));
 }
 
 } // namespace
