@@ -134,6 +134,44 @@ TEST(ParseProcMapsTest, FileBackedMappingsOnceInOrder) {
 using testing::SleepingChild;
 using testing::sleepProgram;
 
+TEST(LinuxProcessesTest, FilesDeletedAfterLoadingAreReadThroughTheKernelsLinks) {
+  // A program and a library of its own, both deleted once the child has loaded them.
+  testing::TempDir dir;
+  std::string program = dir / "qv-unlinked";
+  std::string library = dir / "libqv-unlinked.so";
+  std::filesystem::copy_file(sleepProgram(), program);
+  std::filesystem::copy_file("/lib/x86_64-linux-gnu/libutil.so.1", library);
+  std::string libraryContent = dir.read("libqv-unlinked.so");
+  ::setenv("LD_PRELOAD", library.c_str(), 1); // for the child only
+  SleepingChild child(program);
+  ::unsetenv("LD_PRELOAD");
+  child.waitForExec(program);
+  std::filesystem::remove(program);
+  std::filesystem::remove(library);
+
+  platform::LinuxProcesses processes;
+  platform::LinuxFileSystem files;
+  auto pid = static_cast<platform::ProcessId>(child.pid());
+  std::string base = "/proc/" + std::to_string(child.pid());
+  auto info = processes.info(pid);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->programFile, program);
+  EXPECT_EQ(info->deletedProgram, base + "/exe");
+  auto modules = processes.modules(pid);
+  ASSERT_TRUE(modules);
+  EXPECT_EQ(modules->front(), base + "/exe");
+  EXPECT_EQ(files.canonicalPath(modules->front()).valueOr(""), program + " (deleted)");
+  std::string mapped;
+  for (const std::string& module : *modules)
+    if (module.rfind(base + "/map_files/", 0) == 0)
+      mapped = module;
+  ASSERT_FALSE(mapped.empty()) << "the deleted library is named by its map_files link";
+  EXPECT_EQ(files.canonicalPath(mapped).valueOr(""), library + " (deleted)");
+  auto input = files.openRead(mapped);
+  ASSERT_TRUE(input);
+  EXPECT_EQ((*input)->status().size, libraryContent.size());
+}
+
 TEST(LinuxProcessesTest, ListsModulesAndEndsOurOwnChild) {
   testing::TempDir dir;
   std::string program = dir / "qv-test-sleeper";
