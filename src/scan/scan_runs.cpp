@@ -158,6 +158,8 @@ void ScanRunner::runEnd(int threats, long long unknown) {
       checker_.observer->areaFinished(index, state_.areaCounts[index]);
   }
   state_.status = "Finished scanning";
+  // A file that could not be checked is unknown, never safe.
+  unknown += state_.filesNotChecked;
   state_.summary.totalFiles = state_.filesScanned;
   state_.summary.safeFiles = state_.filesScanned - threats - unknown;
   state_.summary.threats = threats;

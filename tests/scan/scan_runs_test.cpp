@@ -125,6 +125,20 @@ protected:
   }
 };
 
+TEST_F(CandidateScanTest, AModuleThatCannotBeReadIsUnknownNotSafe) {
+  fake.files.put("/usr/bin/tool", "good");
+  fake.files.put("/usr/lib/libc.so.6", "fine");
+  fake.files.unreadable = {"/usr/lib/libc.so.6"};
+  fake.processes.add(1, "/usr/bin/tool");
+  fake.processes.moduleLists[1] = {"/usr/lib/libc.so.6"};
+  EXPECT_EQ(runner.StartQuickScan(), 0);
+  const ScanState& s = runner.state();
+  EXPECT_EQ(s.filesNotChecked, 1);
+  EXPECT_EQ(s.summary.totalFiles, 2);
+  EXPECT_EQ(s.summary.unknownFiles, 1);
+  EXPECT_EQ(s.summary.safeFiles, 1);
+}
+
 TEST_F(CandidateScanTest, QuickScanChecksEachModuleFileOnce) {
   fake.files.put("/usr/bin/tool", "evil");
   fake.files.put("/usr/lib/libc.so.6", "fine");
