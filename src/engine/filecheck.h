@@ -99,6 +99,12 @@ public:
   /// The second half, in walk order on one thread: counts the file, looks it up and records it.
   void record(const std::string& path, const PreparedFile& prepared);
 
+  /// False for a file whose content cannot matter: at the size limit, or of a length no key
+  /// carries.
+  bool worthReading(std::uint64_t size) const {
+    return size < kSizeLimit && table()->mayMatchLength(size);
+  }
+
   /// Pins the current signature table for a run (scans keep the table they started with);
   /// unpinned, every check takes the current one.
   void pinTable() { pinned_ = signatures_.current(); }

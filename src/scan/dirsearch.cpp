@@ -39,20 +39,10 @@ bool MatchesPattern(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-void FoundFiles::clear() {
-  paths_.clear();
-  exact_.clear();
-  folded_.clear();
-}
-
-void FoundFiles::add(const std::string& path) {
-  paths_.push_back(path);
-  exact_.insert(path);
-  folded_.insert(app::toLower(path));
-}
-
 bool FoundFiles::contains(std::string_view path) const {
-  return folded_.count(app::toLower(path)) != 0;
+  std::string wanted = app::toLower(path);
+  return std::any_of(paths_.begin(), paths_.end(),
+                     [&](const std::string& found) { return app::toLower(found) == wanted; });
 }
 
 void clsdirsearch::setPause(bool on) {
@@ -85,6 +75,8 @@ bool clsdirsearch::matches(const std::string& pattern, const std::string& folder
     return MatchesPattern(pattern, entry.name);
   if (entry.executable)
     return true;
+  if (worthOpening && !worthOpening(entry.size))
+    return false; // whatever it holds, no key can name it
   auto head = files_.readHead(folder + entry.name, kElfMagic.size());
   return head && *head == kElfMagic;
 }
@@ -114,13 +106,17 @@ bool clsdirsearch::walk(std::string folder, const platform::FileIdentity* identi
   std::sort(entries.begin(), entries.end(),
             [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
 
+  // The same file matched by an earlier pattern is reported once. Names that differ only in
+  // letter case are different files here, and each is reported.
+  std::vector<bool> reported(entries.size(), false);
   for (const std::string& pattern : patterns_) {
-    for (const platform::DirEntry& entry : entries) {
-      // The same file matched by an earlier pattern is reported once. Names that differ only
-      // in letter case are different files here, and each is reported.
-      if (entry.kind == platform::FileKind::Regular &&
-          !found_.containsExact(folder + entry.name) && matches(pattern, folder, entry)) {
-        found_.add(folder + entry.name);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const platform::DirEntry& entry = entries[i];
+      if (entry.kind == platform::FileKind::Regular && !reported[i] &&
+          matches(pattern, folder, entry)) {
+        reported[i] = true;
+        if (keepFound)
+          found_.add(folder + entry.name);
         reporting_ = &entry;
         if (found)
           found(folder, entry.name);

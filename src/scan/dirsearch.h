@@ -27,17 +27,15 @@ bool MatchesPattern(std::string_view pattern, std::string_view name);
 /// The paths reported by a walk, in report order; look-ups ignore letter case.
 class FoundFiles {
 public:
-  void clear();
-  void add(const std::string& path);
-  bool contains(std::string_view path) const; ///< ignoring case
-  bool containsExact(const std::string& path) const { return exact_.count(path) != 0; }
+  void clear() { paths_.clear(); }
+  void add(std::string path) { paths_.push_back(std::move(path)); }
+  /// Ignoring case; a search through every path, for the occasional question.
+  bool contains(std::string_view path) const;
   const std::vector<std::string>& paths() const { return paths_; }
   std::size_t size() const { return paths_.size(); }
 
 private:
   std::vector<std::string> paths_;
-  std::set<std::string> exact_;
-  std::multiset<std::string> folded_;
 };
 
 class clsdirsearch {
@@ -55,6 +53,11 @@ public:
   std::function<void(const std::string& folder, std::error_code why)> unreadable;
   /// Raised once for each newly found file.
   std::function<void(const std::string& folder, const std::string& name)> found;
+  /// When set, a file of a size it refuses is never opened to look for the program magic (its
+  /// content could not matter): it is not a program found by "<program>".
+  std::function<bool(std::uint64_t size)> worthOpening;
+  /// Keep every found path for filesfound() (off: a walk of a large tree keeps no list).
+  bool keepFound = true;
 
   /// While set, the walk waits between entries.
   void setPause(bool on);

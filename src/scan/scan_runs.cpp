@@ -23,6 +23,8 @@ ScanRunner::ScanRunner(platform::Platform& platform, std::string appFolder,
   search_.found = [this](const std::string& folder, const std::string& name) {
     search_found(folder, name);
   };
+  search_.keepFound = false;
+  search_.worthOpening = [this](std::uint64_t size) { return checker_.worthReading(size); };
   search_.unreadable = [this](const std::string& folder, std::error_code why) {
     ++state_.filesNotChecked;
     if (checker_.observer)

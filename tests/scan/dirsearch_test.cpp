@@ -100,6 +100,18 @@ TEST_F(WalkTest, ProgramsWithoutExtensionAreFoundByModeOrMagic) {
   search.findfiles("/t", kFolderScanPatterns);
   EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/elfblob",
                                   "found /t/tool"));
+
+  // A size no key carries: the file is not opened for its magic, and so is no program; names
+  // and modes still say what they say.
+  events.clear();
+  std::vector<std::uint64_t> asked;
+  search.worthOpening = [&](std::uint64_t size) {
+    asked.push_back(size);
+    return false;
+  };
+  search.findfiles("/t", kFolderScanPatterns);
+  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/tool"));
+  EXPECT_THAT(asked, ElementsAre(6u, 4u)) << "elfblob and notes, asked before any open";
 }
 
 TEST_F(WalkTest, CancelStopsTheWalkUntilTheNextOne) {
