@@ -185,7 +185,10 @@ void FileChecker::virus(const std::string& digest, const std::string& path,
   std::string name(app::fileNameOf(livePath));
   // Only processes running this very file end; a program elsewhere that merely shares the
   // file's name is left alone.
-  threats::KillProcessesByName(p_, name, std::string(livePath), checked);
+  if (pinned_ && !processes_)
+    processes_ = p_.processes.list();
+  threats::KillProcessesByName(p_, name, std::string(livePath), checked,
+                               processes_ ? &*processes_ : nullptr);
   log_.LogThreat(name, path);
   if (deleted)
     return; // no name is left to delete or quarantine: the file goes with its last process

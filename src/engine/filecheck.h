@@ -107,8 +107,16 @@ public:
 
   /// Pins the current signature table for a run (scans keep the table they started with);
   /// unpinned, every check takes the current one.
-  void pinTable() { pinned_ = signatures_.current(); }
-  void unpinTable() { pinned_.reset(); }
+  /// A run also takes one snapshot of the process table, at its first detection, for ending the
+  /// processes that run a detected file.
+  void pinTable() {
+    pinned_ = signatures_.current();
+    processes_.reset();
+  }
+  void unpinTable() {
+    pinned_.reset();
+    processes_.reset();
+  }
   /// Records one detection: ends the processes running the file, logs it, then deletes,
   /// quarantines or leaves the file. The file deleted or quarantined is the file `checked` names
   /// (when unknown: the file at the path, while its digest is still `digest`); an entry that is
@@ -134,6 +142,7 @@ private:
   threats::Quarantine quarantine_;
   SafeList safe_;
   std::shared_ptr<const SignatureTable> pinned_;
+  std::optional<std::vector<platform::ProcessInfo>> processes_;
 
   std::shared_ptr<const SignatureTable> table() const {
     return pinned_ ? pinned_ : signatures_.current();

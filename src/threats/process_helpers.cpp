@@ -37,7 +37,8 @@ std::error_code DeleteCheckedFile(platform::Platform& platform, const std::strin
 
 bool KillProcessesByName(platform::Platform& platform, const std::string& name,
                          const std::string& programFile,
-                         const platform::FileIdentity& programIdentity) {
+                         const platform::FileIdentity& programIdentity,
+                         const std::vector<platform::ProcessInfo>* running) {
   if (name.empty())
     return false;
   std::optional<platform::FileIdentity> target;
@@ -47,14 +48,19 @@ bool KillProcessesByName(platform::Platform& platform, const std::string& name,
     if (auto status = platform.files.status(programFile))
       target = status->identity();
   bool matched = false;
-  for (const platform::ProcessInfo& process : platform.processes.list()) {
+  std::vector<platform::ProcessInfo> now;
+  if (!running) {
+    now = platform.processes.list();
+    running = &now;
+  }
+  for (const platform::ProcessInfo& process : *running) {
     if (!app::equalsIgnoreCase(app::fileNameOf(process.imageName), name))
       continue;
     if (!programFile.empty()) {
       // The same file: the same identity, or the same path when an identity is not to be had.
-      auto running = target ? platform.processes.programStatus(process.pid)
+      auto program = target ? platform.processes.programStatus(process.pid)
                             : platform::ErrorOr<platform::FileStatus>(std::errc::no_such_process);
-      bool sameFile = running ? running->identity() == *target : process.programFile == programFile;
+      bool sameFile = program ? program->identity() == *target : process.programFile == programFile;
       if (!sameFile)
         continue;
     }

@@ -34,9 +34,12 @@ std::error_code DeleteCheckedFile(platform::Platform& platform, const std::strin
 /// the processes that run that very file are ended, whatever other programs share its name;
 /// `programIdentity`, when known, says which file that is (a file deleted since it started has no
 /// path left to ask). True when at least one process matched. An empty name matches nothing.
+/// `running` is the process table to go through (a snapshot a run took once); without it the
+/// table is read now.
 bool KillProcessesByName(platform::Platform& platform, const std::string& name,
                          const std::string& programFile = {},
-                         const platform::FileIdentity& programIdentity = {});
+                         const platform::FileIdentity& programIdentity = {},
+                         const std::vector<platform::ProcessInfo>* running = nullptr);
 /// Ends the first process found by FindProcessId. Always true.
 bool KillProcess(platform::Platform& platform, const std::string& name);
 /// The first process whose program file's name equals `name` (ignoring case); 0 when none.

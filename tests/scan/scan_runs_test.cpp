@@ -66,6 +66,17 @@ TEST_F(ScanRunsTest, CustomScanCountsRecordsOnceAndStoresLastScan) {
   EXPECT_EQ(settings.setting("last scan"), "09/12/2026 14:30:05");
 }
 
+TEST_F(ScanRunsTest, ARunReadsTheProcessTableOnceForAllItsDetections) {
+  for (const char* f : {"/data/a.exe", "/data/b.exe", "/data/sub/c.exe"})
+    fake.files.put(f, "evil");
+  fake.processes.add(7, "/data/b.exe");
+  EXPECT_EQ(runner.StartCustomScan({"/data"}), 3);
+  EXPECT_EQ(fake.processes.listCalls, 1);
+  EXPECT_THAT(fake.processes.terminated, ElementsAre(7u)) << "the snapshot still ends it";
+  EXPECT_EQ(runner.StartCustomScan({"/data"}), 3); // left in place: found again
+  EXPECT_EQ(fake.processes.listCalls, 2) << "a new run, a new snapshot";
+}
+
 TEST_F(ScanRunsTest, SingleFilesAreCheckedWhateverTheirNameAndFoldersAdd) {
   fake.files.put("/data/notes.txt", "evil");
   fake.files.put("/data/sub/x.exe", "evil");

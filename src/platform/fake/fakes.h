@@ -195,7 +195,11 @@ public:
   void add(ProcessId pid, const std::string& programFile) {
     processes.push_back({pid, programFile.substr(programFile.find_last_of('/') + 1), programFile, {}});
   }
-  std::vector<ProcessInfo> list() override { return processes; }
+  int listCalls = 0; ///< how often the whole table was read
+  std::vector<ProcessInfo> list() override {
+    ++listCalls;
+    return processes;
+  }
   std::vector<ProcessId> ids() override {
     std::vector<ProcessId> out;
     for (const ProcessInfo& process : processes)
