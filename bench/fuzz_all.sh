@@ -21,22 +21,24 @@ done
 run_one() {
   local name=$1
   mkdir -p "build/fuzz/fuzz/corpus/$name"
+  local rc=0
   "$bin/${name}_fuzz" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix="build/fuzz/fuzz/crashes/$name-" \
-    "build/fuzz/fuzz/corpus/$name" "tests/fuzz/corpus/$name" >"$logs/$name.log" 2>&1
+    "build/fuzz/fuzz/corpus/$name" "tests/fuzz/corpus/$name" >"$logs/$name.log" 2>&1 || rc=$?
+  echo "$rc" > "$logs/$name.rc"
 }
+export -f run_one
+export bin logs seconds
 
-jobs_max=$(nproc)
-pids=()
-for name in "${targets[@]}"; do
-  while [ "$(jobs -rp | wc -l)" -ge "$jobs_max" ]; do sleep 1; done
-  run_one "$name" &
-  pids+=("$!")
-done
+printf '%s\n' "${targets[@]}" | xargs -P "$(nproc)" -I{} bash -c 'run_one {}'
 failed=0
-for i in "${!targets[@]}"; do
-  name=${targets[$i]}
-  if wait "${pids[$i]}"; then verdict=clean; else verdict="FAILED: $(grep -o "Test unit written to .*" "$logs/$name.log" | head -1)"; failed=1; fi
+for name in "${targets[@]}"; do
+  if [ "$(cat "$logs/$name.rc")" = 0 ]; then
+    verdict=clean
+  else
+    verdict="FAILED: $(grep -o 'Test unit written to .*' "$logs/$name.log" | head -1)"
+    failed=1
+  fi
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$logs/$name.log" | grep -o '[0-9]*$' || echo 0)
   printf '%-18s %12s runs %9s/s  %s\n' "$name" "$runs" "$((runs / seconds))" "$verdict"
 done

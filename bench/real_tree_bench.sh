@@ -82,8 +82,9 @@ run() { # best wall time of 3 in $best (seconds), the peak RSS of the last in $p
   best=""
   for i in 1 2 3; do
     /usr/bin/time -f '%e %M' -o "$work/time" "$@" > "$work/out" 2> "$work/err" || true
-    t=$(cut -d' ' -f1 "$work/time")
-    peak=$(( $(cut -d' ' -f2 "$work/time") / 1024 ))
+    # The last line: GNU time puts "Command exited with non-zero status N" before it.
+    t=$(tail -1 "$work/time" | cut -d' ' -f1)
+    peak=$(( $(tail -1 "$work/time" | cut -d' ' -f2) / 1024 ))
     if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
   done
 }
