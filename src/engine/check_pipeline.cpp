@@ -52,15 +52,25 @@ void CheckPipeline::submit(const std::string& path, std::optional<ListedFile> li
     });
     pending_.push_back({path, job.get_future(), {}});
     ++reading_;
-    {
-      std::lock_guard lock(mutex_);
-      jobs_.push_back(std::move(job));
-    }
-    wake_.notify_one();
+    batch_.push_back(std::move(job));
+    if (batch_.size() >= kBatch)
+      flush();
   }
   recordReady(false);
   while (!pending_.empty() && (reading_ > window_ || pending_.size() > kMaxPending))
     recordReady(true);
+}
+
+void CheckPipeline::flush() {
+  if (batch_.empty())
+    return;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& job : batch_)
+      jobs_.push_back(std::move(job));
+  }
+  batch_.clear();
+  wake_.notify_all();
 }
 
 void CheckPipeline::finish() {
@@ -69,6 +79,7 @@ void CheckPipeline::finish() {
 }
 
 void CheckPipeline::dropAll() {
+  batch_.clear();
   {
     std::lock_guard lock(mutex_);
     jobs_.clear();
@@ -81,6 +92,8 @@ void CheckPipeline::dropAll() {
 }
 
 void CheckPipeline::recordReady(bool wait) {
+  if (wait)
+    flush(); // what is waited for must be on its way
   while (!pending_.empty()) {
     if (control_.cancelled()) {
       dropAll(); // a cancelled run records nothing more

@@ -44,12 +44,16 @@ private:
   void recordReady(bool wait);
   void dropAll();
   void work();
+  /// Hands the batched jobs to the workers: one lock and one wake-up for several files.
+  void flush();
+  static constexpr std::size_t kBatch = 8;
 
   FileChecker& checker_;
   scan::RunControl& control_;
   std::size_t window_;
   std::deque<Item> pending_; ///< submitted, not yet recorded, in order
   std::size_t reading_ = 0;  ///< items of pending_ handed to the workers
+  std::vector<std::packaged_task<PreparedFile()>> batch_; ///< jobs not yet handed over
 
   std::mutex mutex_;
   std::condition_variable wake_;

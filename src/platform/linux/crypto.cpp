@@ -33,10 +33,15 @@ private:
 } // namespace
 
 ErrorOr<std::unique_ptr<Md5Hash>> OpenSslCrypto::newMd5() {
+  // Fetched once: an implicit fetch at every init looks the algorithm up again, under a lock
+  // the hashing threads share.
+  static EVP_MD* const md5 = EVP_MD_fetch(nullptr, "MD5", nullptr);
+  if (!md5)
+    return std::errc::function_not_supported;
   EVP_MD_CTX* context = EVP_MD_CTX_new();
   if (!context)
     return std::errc::not_enough_memory;
-  if (EVP_DigestInit_ex(context, EVP_md5(), nullptr) != 1) {
+  if (EVP_DigestInit_ex(context, md5, nullptr) != 1) {
     EVP_MD_CTX_free(context);
     return std::errc::function_not_supported;
   }
