@@ -28,7 +28,7 @@ if [ ! -f "$corpus/.copied" ]; then
   cp -a /usr/bin /usr/lib /usr/share "$tree"/ 2>/dev/null || true
   touch "$corpus/.copied"
 fi
-if [ ! -f "$corpus/vir.sig" ] || [ "$(cat "$corpus/.keys" 2>/dev/null)" != "$keys $seed" ]; then
+if [ ! -f "$corpus/vir.sig" ] || [ "$(cat "$corpus/.keys" 2>/dev/null)" != "$keys $seed 2" ]; then
   python3 - "$tree" "$corpus" "$keys" "$seed" <<'PY'
 import hashlib, math, os, random, sys
 tree, out, count, seed = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
@@ -48,12 +48,12 @@ for path in chosen:
     data = open(path, 'rb').read()
     digest = hashlib.md5(data).hexdigest()
     lines.append(f"{digest}:{len(data)}")
-    hashes.append(digest)
+    hashes.append(f"{digest}  {os.path.basename(path)}")
 lo, hi = math.log(100), math.log(5242880)
 for _ in range(count - len(chosen)):
     digest = '%032x' % rng.getrandbits(128)
     lines.append(f"{digest}:{int(math.exp(rng.uniform(lo, hi)))}")
-    hashes.append(digest)
+    hashes.append(f"{digest}  K{len(hashes)}")  # md5sum's layout, as md5deep -m reads it
 with open(os.path.join(out, 'keys.txt'), 'w') as f:
     f.write('\n'.join(lines) + '\n')
 with open(os.path.join(out, 'hashes.txt'), 'w') as f:
@@ -64,7 +64,7 @@ with open(os.path.join(out, 'chosen.txt'), 'w') as f:
     f.write('\n'.join(chosen) + '\n')
 PY
   "$bin/quorvane" sig build "$corpus/keys.txt" -o "$corpus/vir.sig"
-  echo "$keys $seed" > "$corpus/.keys"
+  echo "$keys $seed 2" > "$corpus/.keys"
 fi
 
 work=$(mktemp -d)
