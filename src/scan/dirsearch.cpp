@@ -4,14 +4,14 @@
 #include "app/text.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace quorvane::scan {
 namespace {
 
-bool sameLetter(char a, char b) {
-  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-}
+// Letter case is folded for ASCII only, inline: a walk compares every name with every pattern.
+constexpr char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+bool sameLetter(char a, char b) { return foldAscii(a) == foldAscii(b); }
 
 constexpr std::string_view kProgramToken = "<program>";
 constexpr std::string_view kElfMagic = "\x7f" "ELF";
