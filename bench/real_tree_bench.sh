@@ -96,9 +96,19 @@ found_paths > "$work/found-all"
 printf '%-40s %7s s %5s MB  found %s\n' "quorvane scan --all-files" "$best" "$peak" "$(wc -l < "$work/found-all")"
 run "$bin/quorvane" --home "$work/home" scan "$tree"; default=$best
 printf '%-40s %7s s %5s MB  found %s\n' "quorvane scan" "$best" "$peak" "$(found_paths | wc -l)"
-run "$bin/quorvane" --home "$work/home" smart
+run "$bin/quorvane" --home "$work/home" smart; smart=$best
 printf '%-40s %7s s %5s MB  found %s\n' "quorvane smart (windows folder = tree)" "$best" "$peak" "$(found_paths | wc -l)"
-grep -E '^(System Memory|Windows Folder|Registry|Startup|Components|Area time)' "$work/out" || true
+# Its areas: the signature load is a run that checks one empty file; memory is what `quick`
+# takes beyond it, the folder what a default scan of the tree takes beyond it; startup entries
+# and components are the rest.
+run "$bin/quorvane" --home "$work/home" quick; quick=$best
+: > "$work/empty"
+run "$bin/quorvane" --home "$work/home" scan "$work/empty"; load=$best
+awk -v s="$smart" -v q="$quick" -v d="$default" -v l="$load" 'BEGIN {
+  m = q - l; f = d - l; r = s - l - m - f
+  if (m < 0) m = 0; if (f < 0) f = 0; if (r < 0) r = 0
+  printf "  areas of smart: signature load %.2f s (%.0f%%), memory %.2f s (%.0f%%), folder %.2f s (%.0f%%), startup and components %.2f s (%.0f%%)\n",
+         l, 100 * l / s, m, 100 * m / s, f, 100 * f / s, r, 100 * r / s }'
 run md5deep -r -m "$corpus/hashes.txt" "$tree"; md=$best
 sort "$work/out" > "$work/found-md5deep"
 printf '%-40s %7s s %5s MB  found %s\n' "md5deep -r -m" "$best" "$peak" "$(wc -l < "$work/found-md5deep")"
