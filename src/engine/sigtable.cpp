@@ -10,6 +10,26 @@
 namespace quorvane::engine {
 namespace {
 
+/// Sorts file lengths by their bits, 16 at a time, in as many passes as the largest needs (two
+/// for lengths below 4 GB): a million lengths take a few milliseconds instead of a comparison
+/// sort's tens.
+void SortLengths(std::vector<std::uint64_t>& values) {
+  if (values.size() < 2)
+    return;
+  std::uint64_t largest = *std::max_element(values.begin(), values.end());
+  std::vector<std::uint64_t> other(values.size());
+  for (int shift = 0; shift < 64 && (largest >> shift) != 0; shift += 16) {
+    std::vector<std::size_t> start(65537, 0);
+    for (std::uint64_t v : values)
+      ++start[((v >> shift) & 0xFFFF) + 1];
+    for (std::size_t i = 1; i < start.size(); ++i)
+      start[i] += start[i - 1];
+    for (std::uint64_t v : values)
+      other[start[(v >> shift) & 0xFFFF]++] = v;
+    values.swap(other);
+  }
+}
+
 /// Cuts a text that arrives in pieces into lines: LF, CR LF and a lone CR each end one, and a
 /// last line without an end counts too.
 class LineSplitter {
@@ -89,7 +109,7 @@ SignatureTable::SignatureTable(std::vector<double> keys,
                                std::optional<std::vector<std::uint64_t>> lengths)
     : slots_(std::move(keys)), lengths_(std::move(lengths)) {
   if (lengths_) {
-    std::sort(lengths_->begin(), lengths_->end());
+    SortLengths(*lengths_);
     lengths_->erase(std::unique(lengths_->begin(), lengths_->end()), lengths_->end());
     lengths_->shrink_to_fit();
   }

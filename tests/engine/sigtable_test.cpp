@@ -8,6 +8,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
+
 #include <thread>
 
 namespace quorvane::engine {
@@ -191,6 +194,29 @@ TEST(LengthFilterTest, KeepsTheLengthsTheKeysCarry) {
   EXPECT_TRUE(table.mayMatchLength(100));
   EXPECT_FALSE(table.mayMatchLength(69));
   EXPECT_FALSE(table.mayMatchLength(0));
+}
+
+TEST(LengthFilterTest, EveryLengthIsFoundWhateverItsSizeAndOrder) {
+  // Lengths in every range the sort passes over: below 64 KB, below 4 GB, up to 64 bits; given
+  // out of order, with repeats.
+  std::vector<std::uint64_t> lengths = {5242879, 1,          65535,      65536,  4294967295ULL,
+                                        4294967296ULL, 68,   18446744073709551615ULL, 68, 1ULL << 40,
+                                        281474976710656ULL, 65537, 100, 3};
+  std::mt19937_64 random(42);
+  for (int i = 0; i < 2000; ++i)
+    lengths.push_back(random() >> (random() % 64));
+  std::string text;
+  for (std::uint64_t length : lengths)
+    text += "12345." + std::to_string(length) + "\n";
+  SignatureTable table = ParseSignatureTable(text);
+  std::set<std::uint64_t> distinct(lengths.begin(), lengths.end());
+  EXPECT_EQ(table.distinctLengths(), distinct.size());
+  for (std::uint64_t length : distinct) {
+    EXPECT_TRUE(table.mayMatchLength(length)) << length;
+    if (!distinct.count(length + 1) && length + 1 != 0) {
+      EXPECT_FALSE(table.mayMatchLength(length + 1)) << length + 1;
+    }
+  }
 }
 
 TEST(LengthFilterTest, AKeyWithoutALengthTurnsTheFilterOff) {
