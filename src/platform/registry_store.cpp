@@ -383,15 +383,21 @@ std::error_code SqliteRegistry::deleteKey(Hive hive, std::string_view path) {
   children.bind(1, *id);
   if (children.step() == SQLITE_ROW)
     return std::make_error_code(std::errc::directory_not_empty);
+  if (!removeKeyRows(*id))
+    return storeError();
+  return tx.commit();
+}
+
+bool SqliteRegistry::removeKeyRows(long long key) {
   for (const char* sql : {"DELETE FROM reg_values WHERE key = ?1",
                           "DELETE FROM reg_access WHERE key = ?1",
                           "DELETE FROM reg_keys WHERE id = ?1"}) {
     Statement del(db_, sql);
-    del.bind(1, *id);
+    del.bind(1, key);
     if (!del.run())
-      return storeError();
+      return false;
   }
-  return tx.commit();
+  return true;
 }
 
 std::error_code SqliteRegistry::deleteTree(Hive hive, std::string_view path) {
@@ -415,14 +421,8 @@ std::error_code SqliteRegistry::deleteTree(Hive hive, std::string_view path) {
         keys.push_back(child);
   }
   for (long long id : keys)
-    for (const char* sql : {"DELETE FROM reg_values WHERE key = ?1",
-                            "DELETE FROM reg_access WHERE key = ?1",
-                            "DELETE FROM reg_keys WHERE id = ?1"}) {
-      Statement del(db_, sql);
-      del.bind(1, id);
-      if (!del.run())
-        return storeError();
-    }
+    if (!removeKeyRows(id))
+      return storeError();
   return tx.commit();
 }
 

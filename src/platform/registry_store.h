@@ -56,6 +56,8 @@ private:
   ErrorOr<RegistryValue> readValue(long long key, std::string_view name);
   std::vector<RegistryValue> valuesOf(long long key);
   bool writeValue(long long key, std::string_view name, ValueType type, std::string_view data);
+  /// Removes the key's row with its values and access entries (inside the caller's transaction).
+  bool removeKeyRows(long long key);
 
   std::mutex mutex_;
   sqlite3* db_ = nullptr;

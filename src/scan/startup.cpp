@@ -297,22 +297,26 @@ std::vector<std::string> StartupCollector::autostartFiles() {
   std::optional<std::string> config = configFolder();
   if (!config)
     return out;
-  std::string folder = platform::joinPath(*config, "autostart");
-  auto entries = p_.files.listDirectory(folder);
-  if (!entries)
-    return out;
-  std::sort(entries->begin(), entries->end(),
-            [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
-  for (const platform::DirEntry& entry : *entries) {
-    if (entry.kind != platform::FileKind::Regular)
-      continue;
-    std::string path = platform::joinPath(folder, entry.name);
+  for (const std::string& path : regularFilesIn(platform::joinPath(*config, "autostart"))) {
     out.push_back(path); // the entry itself
     if (auto text = p_.files.readFile(path))
       if (std::string program = programOf(DesktopEntryCommand(*text)); !program.empty())
         out.push_back(program); // and what it starts
   }
   return out;
+}
+
+std::vector<std::string> StartupCollector::regularFilesIn(const std::string& folder) {
+  std::vector<std::string> files;
+  auto entries = p_.files.listDirectory(folder);
+  if (!entries)
+    return files;
+  std::sort(entries->begin(), entries->end(),
+            [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
+  for (const platform::DirEntry& entry : *entries)
+    if (entry.kind == platform::FileKind::Regular)
+      files.push_back(platform::joinPath(folder, entry.name));
+  return files;
 }
 
 std::optional<UnitFile> StartupCollector::readUnit(const std::string& name,
@@ -334,15 +338,10 @@ std::vector<std::string> StartupCollector::loadtask() {
   if (auto text = p_.files.readFile(systemCrontab))
     for (std::string& c : ParseCrontab(*text, true))
       commands.push_back(std::move(c));
-  if (auto entries = p_.files.listDirectory(cronFolder)) {
-    std::sort(entries->begin(), entries->end(),
-              [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
-    for (const platform::DirEntry& entry : *entries)
-      if (entry.kind == platform::FileKind::Regular)
-        if (auto text = p_.files.readFile(platform::joinPath(cronFolder, entry.name)))
-          for (std::string& c : ParseCrontab(*text, true))
-            commands.push_back(std::move(c));
-  }
+  for (const std::string& file : regularFilesIn(cronFolder))
+    if (auto text = p_.files.readFile(file))
+      for (std::string& c : ParseCrontab(*text, true))
+        commands.push_back(std::move(c));
   std::vector<std::string> out;
   for (const std::string& command : commands)
     if (std::string path = programOf(command); !path.empty())
@@ -350,13 +349,8 @@ std::vector<std::string> StartupCollector::loadtask() {
 
   // Scripts that cron runs as they are.
   for (const std::string& folder : cronScriptFolders)
-    if (auto entries = p_.files.listDirectory(folder)) {
-      std::sort(entries->begin(), entries->end(),
-                [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
-      for (const platform::DirEntry& entry : *entries)
-        if (entry.kind == platform::FileKind::Regular)
-          out.push_back(platform::joinPath(folder, entry.name));
-    }
+    for (std::string& file : regularFilesIn(folder))
+      out.push_back(std::move(file));
   for (std::string& path : timerExecs(unitFolders))
     out.push_back(std::move(path));
   for (std::string& path : timerExecs(userUnitFolderList()))

@@ -91,6 +91,8 @@ private:
   bool isFile(const std::string& path);
   std::optional<UnitFile> readUnit(const std::string& name, const std::vector<std::string>& folders);
   std::string unitCommand(std::string_view exec);
+  /// The paths of the regular files of a folder, by name; none when it cannot be listed.
+  std::vector<std::string> regularFilesIn(const std::string& folder);
   std::vector<std::string> serviceExecs(const std::vector<std::string>& folders);
   std::vector<std::string> timerExecs(const std::vector<std::string>& folders);
   std::vector<std::string> userUnitFolderList();

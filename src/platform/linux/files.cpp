@@ -451,15 +451,17 @@ std::error_code copyContent(int in, int out) {
 /// `mode`; a failed copy is removed again.
 std::error_code copyIntoNewFile(int in, int dirfd, const std::string& name, std::uint32_t mode) {
   mode_t bits = static_cast<mode_t>(mode & 07777);
+  auto fill = [&](int out) {
+    std::error_code error = copyContent(in, out); // synced to disk when it returns
+    if (!error && ::fchmod(out, bits) != 0)
+      error = lastError(); // the mode without the creation mask
+    return error;
+  };
   // Made as a file without a name and named only once complete: a run killed midway leaves
   // nothing, and the name is claimed by linkat, which never replaces what is there.
   Fd out(::openat(dirfd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, bits));
   if (out.get() >= 0) {
-    std::error_code error = copyContent(in, out.get());
-    if (!error && ::fchmod(out.get(), bits) != 0)
-      error = lastError(); // the mode without the creation mask
-    if (!error && ::fsync(out.get()) != 0)
-      error = lastError();
+    std::error_code error = fill(out.get());
     std::string self = "/proc/self/fd/" + std::to_string(out.get());
     if (!error && ::linkat(AT_FDCWD, self.c_str(), dirfd, name.c_str(), AT_SYMLINK_FOLLOW) != 0)
       error = lastError();
@@ -471,9 +473,7 @@ std::error_code copyIntoNewFile(int in, int dirfd, const std::string& name, std:
   out.reset(::openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, bits));
   if (out.get() < 0)
     return lastError();
-  std::error_code error = copyContent(in, out.get());
-  if (!error && ::fchmod(out.get(), bits) != 0)
-    error = lastError();
+  std::error_code error = fill(out.get());
   if (error)
     ::unlinkat(dirfd, name.c_str(), 0);
   return error;
