@@ -68,12 +68,12 @@ int main(int argc, char** argv) {
   platform::Platform p{fake.registry, files,     clock,      fake.environment, fake.crypto,
                        fake.notifier, processes, fake.power, fake.http,        fake.shell,
                        fake.drives,   fake.integration};
-  auto digest = engine::HashFile(p, threat);
-  std::ofstream(dir + "/vir.sig") << engine::FileKeyText(engine::DigestText(*digest),
+  auto digest = engine::hashFile(p, threat);
+  std::ofstream(dir + "/vir.sig") << engine::fileKeyText(engine::digestText(*digest),
                                                          std::filesystem::file_size(threat))
                                   << "\r\n";
   engine::SignatureDatabase signatures(files, dir + "/vir.sig");
-  signatures.LoadSignatureTable();
+  signatures.loadSignatureTable();
   protect::AutoProtect guard(p, dir, signatures);
 
   // Enough children of our own for 300 processes in all.

@@ -32,8 +32,8 @@ public:
       std::string digest(32, '0');
       for (char& c : digest)
         c = kHex[random() % 16];
-      std::string text = engine::FileKeyText(digest, 100 + random() % 5000000);
-      keys.emplace_back(engine::KeyTextToNumber(text), std::move(text));
+      std::string text = engine::fileKeyText(digest, 100 + random() % 5000000);
+      keys.emplace_back(engine::keyTextToNumber(text), std::move(text));
     }
     std::sort(keys.begin(), keys.end());
     std::ofstream out(path_, std::ios::binary);
@@ -60,12 +60,12 @@ void BM_LoadSignatureTable(benchmark::State& state) {
   platform::LinuxFileSystem files;
   engine::SignatureDatabase database(files, millionLines().path());
   for (auto _ : state) {
-    database.LoadSignatureTable();
+    database.loadSignatureTable();
     benchmark::DoNotOptimize(database.current());
   }
   auto table = database.current();
-  state.counters["signatures"] = table->SignatureCount();
-  double count = table->SignatureCount();
+  state.counters["signatures"] = table->signatureCount();
+  double count = table->signatureCount();
   state.counters["table_bytes_per_signature"] =
       static_cast<double>(table->slots().size() * sizeof(double)) / count;
   state.counters["distinct_lengths"] = static_cast<double>(table->distinctLengths());
@@ -76,20 +76,20 @@ BENCHMARK(BM_LoadSignatureTable)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_ReloadTickUnchanged(benchmark::State& state) {
   platform::LinuxFileSystem files;
   engine::SignatureDatabase database(files, millionLines().path());
-  database.LoadSignatureTable();
+  database.loadSignatureTable();
   for (auto _ : state)
-    benchmark::DoNotOptimize(database.ReloadSignatureTableTick());
+    benchmark::DoNotOptimize(database.reloadSignatureTableTick());
 }
 BENCHMARK(BM_ReloadTickUnchanged)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_Lookup(benchmark::State& state) {
   platform::LinuxFileSystem files;
   engine::SignatureDatabase database(files, millionLines().path());
-  database.LoadSignatureTable();
+  database.loadSignatureTable();
   auto table = database.current();
   std::mt19937_64 random(7);
   for (auto _ : state) {
-    double key = table->slots()[random() % static_cast<std::size_t>(table->SignatureCount())];
+    double key = table->slots()[random() % static_cast<std::size_t>(table->signatureCount())];
     benchmark::DoNotOptimize(table->contains(key));
   }
 }

@@ -50,8 +50,8 @@ Signature signatureOf(const std::string& digestUpper, std::uint64_t length) {
   std::string digest;
   for (char c : digestUpper)
     digest += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  std::string text = engine::FileKeyText(digest, length);
-  return {engine::KeyTextToNumber(text), text, engine::MapDigestDigits(digest), digest, length};
+  std::string text = engine::fileKeyText(digest, length);
+  return {engine::keyTextToNumber(text), text, engine::mapDigestDigits(digest), digest, length};
 }
 
 } // namespace
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     const std::string& path = paths[static_cast<std::size_t>(i) * (paths.size() / kThreats)];
     struct stat st;
     stat(path.c_str(), &st);
-    signatures.push_back(signatureOf(engine::GetFileMD5HashCode(p, path, 1 << 20),
+    signatures.push_back(signatureOf(engine::getFileMD5HashCode(p, path, 1 << 20),
                                      static_cast<std::uint64_t>(st.st_size)));
     threatList << path << '\n';
   }

@@ -6,7 +6,7 @@
 
 namespace quorvane::app {
 
-std::string NormalizePath(const std::string& path) {
+std::string normalizePath(const std::string& path) {
   if (path.empty() || path.front() != '/')
     return path;
   std::vector<std::string> parts;
@@ -30,13 +30,13 @@ std::string NormalizePath(const std::string& path) {
   return out.empty() ? "/" : out;
 }
 
-std::string AbsolutePath(const std::string& path, const std::string& base) {
+std::string absolutePath(const std::string& path, const std::string& base) {
   if (path.empty())
     return path;
-  return NormalizePath(path.front() == '/' ? path : platform::joinPath(base, path));
+  return normalizePath(path.front() == '/' ? path : platform::joinPath(base, path));
 }
 
-std::string FolderOf(const std::string& path) {
+std::string folderOf(const std::string& path) {
   std::size_t cut = path.find_last_of('/');
   if (cut == std::string::npos)
     return {};
@@ -57,19 +57,19 @@ std::optional<std::string> nonEmptyVariable(platform::Environment& environment,
 
 } // namespace
 
-AppFolderChoice DefaultAppFolder(platform::Environment& environment, platform::FileSystem& files) {
+AppFolderChoice defaultAppFolder(platform::Environment& environment, platform::FileSystem& files) {
   AppFolderChoice choice;
   std::string cwd = environment.currentDirectory();
-  std::string programFolder = FolderOf(environment.executablePath());
+  std::string programFolder = folderOf(environment.executablePath());
   if (!programFolder.empty()) {
-    std::string data = AbsolutePath(platform::joinPath(programFolder, kDataFolderFromPrograms), cwd);
+    std::string data = absolutePath(platform::joinPath(programFolder, kDataFolderFromPrograms), cwd);
     auto status = files.status(data);
     if (status && status->kind == platform::FileKind::Directory)
       choice.dataFolder = data;
   }
   if (!programFolder.empty() && files.status(platform::joinPath(programFolder, "vir.sig")) &&
       files.isWritable(programFolder)) {
-    choice.folder = AbsolutePath(programFolder, cwd);
+    choice.folder = absolutePath(programFolder, cwd);
     choice.source = AppFolderSource::Portable;
     return choice;
   }
@@ -80,25 +80,25 @@ AppFolderChoice DefaultAppFolder(platform::Environment& environment, platform::F
   else if (auto home = nonEmptyVariable(environment, "HOME"))
     dataHome = platform::joinPath(*home, ".local/share");
   if (!dataHome.empty())
-    choice.folder = AbsolutePath(platform::joinPath(dataHome, "quorvane"), cwd);
+    choice.folder = absolutePath(platform::joinPath(dataHome, "quorvane"), cwd);
   return choice;
 }
 
-AppFolderChoice ChooseAppFolder(const std::optional<std::string>& fromCommandLine,
+AppFolderChoice chooseAppFolder(const std::optional<std::string>& fromCommandLine,
                                 platform::Environment& environment, platform::FileSystem& files) {
-  AppFolderChoice choice = DefaultAppFolder(environment, files);
+  AppFolderChoice choice = defaultAppFolder(environment, files);
   std::string cwd = environment.currentDirectory();
   if (fromCommandLine && !fromCommandLine->empty()) {
-    choice.folder = AbsolutePath(*fromCommandLine, cwd);
+    choice.folder = absolutePath(*fromCommandLine, cwd);
     choice.source = AppFolderSource::CommandLine;
   } else if (auto fromVariable = nonEmptyVariable(environment, "QUORVANE_HOME")) {
-    choice.folder = AbsolutePath(*fromVariable, cwd);
+    choice.folder = absolutePath(*fromVariable, cwd);
     choice.source = AppFolderSource::Variable;
   }
   return choice;
 }
 
-int RemoveStaleTemporaries(platform::Platform& platform, const std::string& folder) {
+int removeStaleTemporaries(platform::Platform& platform, const std::string& folder) {
   auto entries = platform.files.listDirectory(folder);
   if (!entries)
     return 0;
@@ -124,7 +124,7 @@ int RemoveStaleTemporaries(platform::Platform& platform, const std::string& fold
   return removed;
 }
 
-std::string DescribeSource(AppFolderSource source) {
+std::string describeSource(AppFolderSource source) {
   switch (source) {
   case AppFolderSource::CommandLine: return "given with --home";
   case AppFolderSource::Variable: return "from QUORVANE_HOME";
@@ -134,12 +134,12 @@ std::string DescribeSource(AppFolderSource source) {
   return {};
 }
 
-std::error_code PrepareAppFolder(const AppFolderChoice& choice, platform::FileSystem& files) {
+std::error_code prepareAppFolder(const AppFolderChoice& choice, platform::FileSystem& files) {
   if (choice.folder.empty())
     return std::make_error_code(std::errc::invalid_argument);
   if (choice.source == AppFolderSource::PerUser) {
     // The folders above it are made as usual; the folder itself is this user's alone.
-    if (std::error_code error = platform::createFolderPath(files, FolderOf(choice.folder)))
+    if (std::error_code error = platform::createFolderPath(files, folderOf(choice.folder)))
       return error;
     if (std::error_code error = files.createPrivateDirectory(choice.folder))
       return error;

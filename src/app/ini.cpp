@@ -14,7 +14,7 @@ struct Line {
   std::size_t end = 0;   ///< offset just past the line end
 };
 
-std::vector<Line> splitLines(std::string_view text) {
+std::vector<Line> linesWithEnds(std::string_view text) {
   std::vector<Line> lines;
   std::size_t pos = 0;
   while (pos < text.size()) {
@@ -54,10 +54,10 @@ std::optional<std::pair<std::string_view, std::string_view>> entryOf(std::string
 
 } // namespace
 
-std::optional<std::string> IniLookup(std::string_view text, std::string_view section,
+std::optional<std::string> iniLookup(std::string_view text, std::string_view section,
                                      std::string_view key) {
   bool inSection = false;
-  for (const Line& line : splitLines(text)) {
+  for (const Line& line : linesWithEnds(text)) {
     if (auto name = sectionOf(line.text)) {
       inSection = equalsIgnoreCase(*name, section);
       continue;
@@ -76,8 +76,8 @@ std::optional<std::string> IniLookup(std::string_view text, std::string_view sec
   return std::nullopt;
 }
 
-std::string IniBlankKey(std::string_view text, std::string_view section, std::string_view key) {
-  std::vector<Line> lines = splitLines(text);
+std::string iniBlankKey(std::string_view text, std::string_view section, std::string_view key) {
+  std::vector<Line> lines = linesWithEnds(text);
   bool inSection = false;
   std::optional<std::size_t> sectionEnd; // offset where a new key of the section would go
   std::string lineEnd = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";

@@ -9,7 +9,7 @@
 
 namespace quorvane::app {
 
-std::string CutText(std::string text, std::size_t limit) {
+std::string cutText(std::string text, std::size_t limit) {
   if (text.size() <= limit)
     return text;
   std::size_t end = limit;
@@ -24,7 +24,7 @@ std::string Language::pathOf(std::string_view fileName) const {
                             std::string(trimBlanks(fileName)));
 }
 
-std::string Language::LoadLanguage() {
+std::string Language::loadLanguage() {
   std::string chosen(trimBlanks(SettingsStore(p_).setting("language")));
   current_ = chosen.empty() ? std::string(kDefaultLanguageFile) : chosen;
   auto text = p_.files.readFile(pathOf(current_));
@@ -34,17 +34,17 @@ std::string Language::LoadLanguage() {
   return current_;
 }
 
-std::string Language::ReadLanguageText(std::string_view key, std::string_view designText) const {
+std::string Language::readLanguageText(std::string_view key, std::string_view designText) const {
   for (const std::optional<std::string>* text : {&chosenText_, &englishText_}) {
     if (!*text)
       continue;
-    if (std::optional<std::string> value = IniLookup(**text, kLanguageSection, key))
-      return CutText(*value, kLanguageTextLimit);
+    if (std::optional<std::string> value = iniLookup(**text, kLanguageSection, key))
+      return cutText(*value, kLanguageTextLimit);
   }
-  return CutText(std::string(designText), kLanguageTextLimit);
+  return cutText(std::string(designText), kLanguageTextLimit);
 }
 
-std::vector<std::string> Language::AvailableLanguages() {
+std::vector<std::string> Language::availableLanguages() {
   std::vector<std::string> present;
   auto entries = p_.files.listDirectory(platform::joinPath(folder_, std::string(kLanguageFolder)));
   if (!entries)
@@ -69,9 +69,9 @@ std::vector<std::string> Language::AvailableLanguages() {
   return present;
 }
 
-void Language::ChooseLanguage(const std::string& fileName) {
+void Language::chooseLanguage(const std::string& fileName) {
   SettingsStore(p_).setSetting("language", fileName);
-  LoadLanguage();
+  loadLanguage();
 }
 
 } // namespace quorvane::app

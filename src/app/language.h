@@ -28,15 +28,15 @@ public:
 
   /// Reads the setting "language" ("english.ini" when blank, blanks trimmed), makes it the
   /// current file and reads its texts. Returns the file name.
-  std::string LoadLanguage();
+  std::string loadLanguage();
   /// The current file's text for a key, cut to 254 characters. A key the file lacks (or a file
   /// that is missing) falls back to english.ini, then to `designText`.
-  std::string ReadLanguageText(std::string_view key, std::string_view designText = {}) const;
+  std::string readLanguageText(std::string_view key, std::string_view designText = {}) const;
   /// The files the chooser offers: the known names present in lang/ in their order, then any
   /// other .ini files there.
-  std::vector<std::string> AvailableLanguages();
+  std::vector<std::string> availableLanguages();
   /// The chooser: stores the name as "language" and loads it.
-  void ChooseLanguage(const std::string& fileName);
+  void chooseLanguage(const std::string& fileName);
   const std::string& currentFile() const { return current_; }
   /// Where a language file lives.
   std::string pathOf(std::string_view fileName) const;
@@ -50,6 +50,6 @@ private:
 };
 
 /// At most `limit` bytes of the text, never cutting a UTF-8 character in two.
-std::string CutText(std::string text, std::size_t limit);
+std::string cutText(std::string text, std::size_t limit);
 
 } // namespace quorvane::app

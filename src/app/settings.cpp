@@ -51,7 +51,7 @@ Hive hiveOfSource(SourceKind kind) {
 
 } // namespace
 
-const std::vector<std::string_view>& SettingNames() {
+const std::vector<std::string_view>& settingNames() {
   static const std::vector<std::string_view> names = {
       "language",      "last scan",     "last update",   "update N",
       "threats",       "threatfound",   "usbautorun",    "start Quorvane Antimalware",
@@ -63,7 +63,7 @@ const std::vector<std::string_view>& SettingNames() {
   return names;
 }
 
-Hive HiveFromName(std::string_view name) {
+Hive hiveFromName(std::string_view name) {
   static constexpr std::pair<std::string_view, Hive> kHives[] = {
       {"HKEY_CLASSES_ROOT", Hive::ClassesRoot},
       {"HKEY_CURRENT_USER", Hive::CurrentUser},
@@ -87,7 +87,7 @@ std::string ReadResult::text() const {
   return std::to_string(std::get<std::uint32_t>(value));
 }
 
-AccessList MergeKeyAccessList(const AccessList& old, const std::vector<AccessEntry>& added) {
+AccessList mergeKeyAccessList(const AccessList& old, const std::vector<AccessEntry>& added) {
   AccessList merged;
   if (old.control & access::AutoInherited)
     merged.control = access::AutoInheritRequired | access::AutoInherited;
@@ -115,7 +115,7 @@ AccessList MergeKeyAccessList(const AccessList& old, const std::vector<AccessEnt
   return merged;
 }
 
-bool SettingsStore::GrantKeyAccess(Hive root, std::string_view subkey, const std::string& user) {
+bool SettingsStore::grantKeyAccess(Hive root, std::string_view subkey, const std::string& user) {
   auto identifier = p_.environment.accountIdentifier(user);
   if (!identifier)
     return false;
@@ -129,15 +129,15 @@ bool SettingsStore::GrantKeyAccess(Hive root, std::string_view subkey, const std
   auto old = p_.registry.accessList(root, subkey);
   if (!old)
     return false;
-  AccessList merged = MergeKeyAccessList(*old, added);
+  AccessList merged = mergeKeyAccessList(*old, added);
   if (merged == *old)
     return true; // granted before: nothing to write
   return !p_.registry.setAccessList(root, subkey, merged);
 }
 
-std::pair<bool, std::string> SettingsStore::RegReadText(Hive root, std::string_view subkey,
+std::pair<bool, std::string> SettingsStore::regReadText(Hive root, std::string_view subkey,
                                                         std::string_view name) {
-  GrantKeyAccess(root, subkey, p_.environment.userName());
+  grantKeyAccess(root, subkey, p_.environment.userName());
   auto value = p_.registry.queryValue(root, subkey, name);
   if (!value)
     return {false, {}};
@@ -150,15 +150,15 @@ std::pair<bool, std::string> SettingsStore::RegReadText(Hive root, std::string_v
   }
 }
 
-bool SettingsStore::RegWriteText(Hive root, std::string_view subkey, std::string_view name,
+bool SettingsStore::regWriteText(Hive root, std::string_view subkey, std::string_view name,
                                  std::string_view text) {
-  GrantKeyAccess(root, subkey, p_.environment.userName());
+  grantKeyAccess(root, subkey, p_.environment.userName());
   if (p_.registry.createKey(root, subkey))
     return false;
   return !p_.registry.setValue(root, subkey, name, ValueType::String, text);
 }
 
-RegistryPath SettingsStore::SplitRegistryPath(std::string_view path) {
+RegistryPath SettingsStore::splitRegistryPath(std::string_view path) {
   if (path.substr(0, 5) != "HKEY_" || path.empty() || path.back() == '\\') {
     p_.notifier.messageBox("Incorrect Format:\n\n" + std::string(path));
     return {};
@@ -166,23 +166,23 @@ RegistryPath SettingsStore::SplitRegistryPath(std::string_view path) {
   std::size_t cut = path.find('\\');
   std::string_view rootName = path.substr(0, cut);
   std::string_view subkey = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
-  return {HiveFromName(rootName), std::string(subkey)};
+  return {hiveFromName(rootName), std::string(subkey)};
 }
 
-bool SettingsStore::RegWriteNumber(std::string_view path, std::string_view name,
+bool SettingsStore::regWriteNumber(std::string_view path, std::string_view name,
                                    std::uint32_t number) {
-  RegistryPath where = SplitRegistryPath(path);
+  RegistryPath where = splitRegistryPath(path);
   if (where.root == Hive::None)
     return false;
-  GrantKeyAccess(where.root, where.subkey, p_.environment.userName());
+  grantKeyAccess(where.root, where.subkey, p_.environment.userName());
   if (!p_.registry.keyExists(where.root, where.subkey))
     return false; // the key is not created
   return !p_.registry.setValue(where.root, where.subkey, name, ValueType::Dword,
                                toLittleEndian32(number));
 }
 
-std::string SettingsStore::RegReadNumber(std::string_view path, std::string_view name) {
-  RegistryPath where = SplitRegistryPath(path);
+std::string SettingsStore::regReadNumber(std::string_view path, std::string_view name) {
+  RegistryPath where = splitRegistryPath(path);
   if (where.root == Hive::None)
     return "Error";
   auto value = p_.registry.queryValue(where.root, where.subkey, name);
@@ -191,7 +191,7 @@ std::string SettingsStore::RegReadNumber(std::string_view path, std::string_view
   return std::to_string(littleEndian32(value->data));
 }
 
-SourceKind SettingsStore::ClassifySource(std::string_view source) {
+SourceKind SettingsStore::classifySource(std::string_view source) {
   std::string upper = toUpper(source);
   if (upper == "HKCU")
     return SourceKind::CurrentUser;
@@ -211,7 +211,7 @@ ReadResult SettingsStore::fReadValue(std::string_view source, std::string_view s
                                      std::string_view name, std::string_view type,
                                      const std::string& fallback) {
   std::string letter = toUpper(type);
-  SourceKind kind = ClassifySource(source);
+  SourceKind kind = classifySource(source);
   if (kind == SourceKind::Invalid)
     return {fallback, kInvalidSource};
 
@@ -221,7 +221,7 @@ ReadResult SettingsStore::fReadValue(std::string_view source, std::string_view s
     auto text = p_.files.readFile(std::string(source));
     std::optional<std::string> found;
     if (text)
-      found = IniLookup(*text, subkeyOrSection, name);
+      found = iniLookup(*text, subkeyOrSection, name);
     std::string value = found ? *found : fallback;
     if (value.size() > kIniBufferChars - 1)
       value.resize(kIniBufferChars - 1);
@@ -238,9 +238,9 @@ ReadResult SettingsStore::fReadValue(std::string_view source, std::string_view s
   return {std::string(dropTrailingNul(value->data)), 0};
 }
 
-int SettingsStore::fDeleteValue(std::string_view source, std::string_view subkeyOrSection,
+int SettingsStore::deleteValue(std::string_view source, std::string_view subkeyOrSection,
                                 std::string_view name) {
-  SourceKind kind = ClassifySource(source);
+  SourceKind kind = classifySource(source);
   if (kind == SourceKind::Invalid)
     return kInvalidSource;
   if (kind == SourceKind::IniFile) {
@@ -248,12 +248,12 @@ int SettingsStore::fDeleteValue(std::string_view source, std::string_view subkey
     auto text = p_.files.readFile(path);
     if (!text)
       return text.error().value();
-    return p_.files.writeFile(path, IniBlankKey(*text, subkeyOrSection, name)).value();
+    return p_.files.writeFile(path, iniBlankKey(*text, subkeyOrSection, name)).value();
   }
   return p_.registry.deleteValue(hiveOfSource(kind), subkeyOrSection, name).value();
 }
 
-RegistryData SettingsStore::GetRegistryValue(Hive root, std::string_view subkey,
+RegistryData SettingsStore::getRegistryValue(Hive root, std::string_view subkey,
                                              std::string_view name, RegistryData fallback) {
   auto value = p_.registry.queryValue(root, subkey, name);
   if (!value)
@@ -270,7 +270,7 @@ RegistryData SettingsStore::GetRegistryValue(Hive root, std::string_view subkey,
   }
 }
 
-bool SettingsStore::RegKeyExists(Hive root, std::string_view subkey) {
+bool SettingsStore::regKeyExists(Hive root, std::string_view subkey) {
   return p_.registry.keyExists(root, subkey);
 }
 
@@ -290,9 +290,9 @@ int appendNames(List&& list, NameOf&& nameOf, std::vector<std::string>& names) {
 
 } // namespace
 
-int SettingsStore::fEnumValue(std::string_view root, std::string_view subkey,
+int SettingsStore::listValueNames(std::string_view root, std::string_view subkey,
                               std::vector<std::string>& names) {
-  Hive hive = hiveOfSource(ClassifySource(root));
+  Hive hive = hiveOfSource(classifySource(root));
   if (hive == Hive::None)
     return kInvalidSource;
   return appendNames([&] { return p_.registry.values(hive, subkey); },
@@ -300,25 +300,25 @@ int SettingsStore::fEnumValue(std::string_view root, std::string_view subkey,
                      names);
 }
 
-int SettingsStore::fEnumKey(std::string_view root, std::string_view subkey,
+int SettingsStore::listSubkeys(std::string_view root, std::string_view subkey,
                             std::vector<std::string>& names) {
-  Hive hive = hiveOfSource(ClassifySource(root));
+  Hive hive = hiveOfSource(classifySource(root));
   if (hive == Hive::None)
     return kInvalidSource;
   return appendNames([&] { return p_.registry.subkeys(hive, subkey); },
                      [](const std::string& key) { return std::string_view(key); }, names);
 }
 
-bool SettingsStore::DeleteRegistryTree(Hive root, std::string_view subkey) {
+bool SettingsStore::deleteRegistryTree(Hive root, std::string_view subkey) {
   return !p_.registry.deleteTree(root, subkey);
 }
 
 std::string SettingsStore::setting(std::string_view name) {
-  return RegReadText(Hive::LocalMachine, kSettingsKey, name).second;
+  return regReadText(Hive::LocalMachine, kSettingsKey, name).second;
 }
 
 bool SettingsStore::setSetting(std::string_view name, std::string_view text) {
-  return RegWriteText(Hive::LocalMachine, kSettingsKey, name, text);
+  return regWriteText(Hive::LocalMachine, kSettingsKey, name, text);
 }
 
 std::vector<std::pair<std::string, std::string>> SettingsStore::storedSettings() {
@@ -327,14 +327,14 @@ std::vector<std::pair<std::string, std::string>> SettingsStore::storedSettings()
   if (!values)
     return out;
   for (const RegistryValue& value : *values)
-    out.emplace_back(value.name, RegReadText(Hive::LocalMachine, kSettingsKey, value.name).second);
+    out.emplace_back(value.name, regReadText(Hive::LocalMachine, kSettingsKey, value.name).second);
   return out;
 }
 
 long long SettingsStore::addToCounter(std::string_view name, long long delta) {
   if (!p_.registry.keyExists(Hive::LocalMachine, kSettingsKey))
     p_.registry.createKey(Hive::LocalMachine, kSettingsKey);
-  GrantKeyAccess(Hive::LocalMachine, kSettingsKey, p_.environment.userName());
+  grantKeyAccess(Hive::LocalMachine, kSettingsKey, p_.environment.userName());
   long long total = 0;
   auto written = p_.registry.modifyValue(
       Hive::LocalMachine, kSettingsKey, name, [&](const RegistryValue* current) {
@@ -342,7 +342,7 @@ long long SettingsStore::addToCounter(std::string_view name, long long delta) {
         if (current && current->type == ValueType::Dword)
           now = littleEndian32(current->data);
         else if (current)
-          now = LeadingInteger(dropTrailingNul(current->data));
+          now = leadingInteger(dropTrailingNul(current->data));
         total = now + delta;
         return RegistryValue{std::string(name), ValueType::String, std::to_string(total)};
       });

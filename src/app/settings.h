@@ -21,10 +21,10 @@ inline constexpr std::string_view kSettingsKey = "SOFTWARE\\quorvane\\Quorvane A
 inline constexpr std::string_view kVendorKey = "SOFTWARE\\quorvane";
 
 /// The names of the values the product keeps under kSettingsKey, in table order.
-const std::vector<std::string_view>& SettingNames();
+const std::vector<std::string_view>& settingNames();
 
 /// The root named by a hive's long name ("HKEY_LOCAL_MACHINE"); Hive::None for anything else.
-Hive HiveFromName(std::string_view name);
+Hive hiveFromName(std::string_view name);
 
 enum class SourceKind { Invalid, CurrentUser, LocalMachine, Users, ClassesRoot, IniFile };
 
@@ -52,7 +52,7 @@ struct RegistryPath {
 /// The new access list a grant writes: the new deny entries, the old explicit entries up to the
 /// first inherited one (less those of the new entries' accounts), the new allow entries, then
 /// the remaining old entries; control bits follow the old list's inheritance state.
-platform::AccessList MergeKeyAccessList(const platform::AccessList& old,
+platform::AccessList mergeKeyAccessList(const platform::AccessList& old,
                                         const std::vector<platform::AccessEntry>& added);
 
 class SettingsStore {
@@ -60,41 +60,41 @@ public:
   explicit SettingsStore(platform::Platform& platform) : p_(platform) {}
 
   /// (found, text). Text values come back without a trailing NUL, numbers as decimal text.
-  std::pair<bool, std::string> RegReadText(Hive root, std::string_view subkey,
+  std::pair<bool, std::string> regReadText(Hive root, std::string_view subkey,
                                            std::string_view name);
   /// Creates the key when needed and writes a text value (no trailing NUL).
-  bool RegWriteText(Hive root, std::string_view subkey, std::string_view name,
+  bool regWriteText(Hive root, std::string_view subkey, std::string_view name,
                     std::string_view text);
   /// Writes a 32-bit number into an existing key named by a full path.
-  bool RegWriteNumber(std::string_view path, std::string_view name, std::uint32_t number);
+  bool regWriteNumber(std::string_view path, std::string_view name, std::uint32_t number);
   /// The number as decimal text, or "Error" when the key or value cannot be read.
-  std::string RegReadNumber(std::string_view path, std::string_view name);
+  std::string regReadNumber(std::string_view path, std::string_view name);
   /// Splits "HKEY_...\subkey"; a path not starting with "HKEY_" or ending in "\" is shown to the
   /// user as "Incorrect Format:" and gives root Hive::None.
-  RegistryPath SplitRegistryPath(std::string_view path);
-  SourceKind ClassifySource(std::string_view source);
+  RegistryPath splitRegistryPath(std::string_view path);
+  SourceKind classifySource(std::string_view source);
   /// Reads a registry value (source "HKCU", "HKLM", "HKU", "HKCR") or an INI key (source = the
   /// file's path). Type letters: "S" text, "B" boolean, "D" 32-bit number.
   ReadResult fReadValue(std::string_view source, std::string_view subkeyOrSection,
                         std::string_view name, std::string_view type,
                         const std::string& fallback = {});
   /// Deletes a registry value, or blanks an INI key. Returns 0 or the platform error number.
-  int fDeleteValue(std::string_view source, std::string_view subkeyOrSection,
+  int deleteValue(std::string_view source, std::string_view subkeyOrSection,
                    std::string_view name);
   /// The value by its stored type; `fallback` when absent or of another type.
-  RegistryData GetRegistryValue(Hive root, std::string_view subkey, std::string_view name,
+  RegistryData getRegistryValue(Hive root, std::string_view subkey, std::string_view name,
                                 RegistryData fallback = {});
-  bool RegKeyExists(Hive root, std::string_view subkey);
+  bool regKeyExists(Hive root, std::string_view subkey);
   /// Appends the key's value names (trimmed, blank ones left out) to `names`; returns 0 or the
   /// platform error number (99 for a root name other than HKCU, HKLM, HKU, HKCR).
-  int fEnumValue(std::string_view root, std::string_view subkey, std::vector<std::string>& names);
+  int listValueNames(std::string_view root, std::string_view subkey, std::vector<std::string>& names);
   /// The same for the key's subkey names.
-  int fEnumKey(std::string_view root, std::string_view subkey, std::vector<std::string>& names);
+  int listSubkeys(std::string_view root, std::string_view subkey, std::vector<std::string>& names);
   /// Deletes a key with all its subkeys. True when the key is gone.
-  bool DeleteRegistryTree(Hive root, std::string_view subkey);
+  bool deleteRegistryTree(Hive root, std::string_view subkey);
   /// Adds the everyone / user entries to the key's access list. False (key unchanged) when the
   /// key cannot be opened or the user is unknown.
-  bool GrantKeyAccess(Hive root, std::string_view subkey, const std::string& user);
+  bool grantKeyAccess(Hive root, std::string_view subkey, const std::string& user);
 
   /// A value of the settings key as text (empty when absent).
   std::string setting(std::string_view name);

@@ -2,36 +2,36 @@
 #include "app/startup.h"
 
 #include "app/text.h"
-#include "engine/datafiles.h"
+#include "app/appfolder.h"
 
 namespace quorvane::app {
 
-std::string ArgumentText(int argc, const char* const* argv) {
+std::string argumentText(int argc, const char* const* argv) {
   std::string text;
   for (int i = 1; i < argc; ++i)
     text += (i > 1 ? " " : "") + std::string(argv[i]);
   return text;
 }
 
-StartMode StartModeOf(std::string_view arguments) {
+StartMode startModeOf(std::string_view arguments) {
   std::string word = toLower(trimBlanks(arguments));
   return word == "s" || word == "m" ? StartMode::Silent : StartMode::Normal;
 }
 
-bool IsFolderRequest(std::string_view arguments) {
+bool isFolderRequest(std::string_view arguments) {
   std::string_view text = trimBlanks(arguments);
   if (!text.empty() && text.front() == '"')
     text.remove_prefix(1);
   return (!text.empty() && text.front() == '/') || text.find(':') != std::string_view::npos;
 }
 
-StartupResult RunStartup(platform::Platform& platform, const std::string& appFolder,
+StartupResult runStartup(platform::Platform& platform, const std::string& appFolder,
                          std::string_view arguments) {
   StartupResult result;
-  if (IsFolderRequest(arguments)) {
+  if (isFolderRequest(arguments)) {
     std::string line = std::string(arguments) + "\r\n";
     result.requestWritten =
-        !platform.files.writeFile(platform::joinPath(appFolder, engine::kFolderScanFile), line);
+        !platform.files.writeFile(platform::joinPath(appFolder, kFolderScanFile), line);
   }
   auto lock = platform.files.tryLock(platform::joinPath(appFolder, kInstanceLockFile));
   if (!lock) {
@@ -41,7 +41,7 @@ StartupResult RunStartup(platform::Platform& platform, const std::string& appFol
     return result;
   }
   result.instanceLock = std::move(*lock);
-  result.mode = StartModeOf(arguments);
+  result.mode = startModeOf(arguments);
   return result;
 }
 

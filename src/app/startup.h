@@ -16,12 +16,12 @@ inline constexpr const char* kInstanceLockFile = "quorvaneam.lock";
 enum class StartMode { Normal = 0, Silent = 1 };
 
 /// The whole argument text: the arguments after the program, joined by blanks.
-std::string ArgumentText(int argc, const char* const* argv);
+std::string argumentText(int argc, const char* const* argv);
 /// "s" or "m" (blanks around them and case ignored) is the silent start.
-StartMode StartModeOf(std::string_view arguments);
+StartMode startModeOf(std::string_view arguments);
 /// True for a folder or drive handed over: an absolute path, with or without quotes around it,
 /// or a text holding ":" (a drive-letter path).
-bool IsFolderRequest(std::string_view arguments);
+bool isFolderRequest(std::string_view arguments);
 
 struct StartupResult {
   StartMode mode = StartMode::Normal;
@@ -34,7 +34,7 @@ struct StartupResult {
 /// The start-up routine up to the window: a folder request is written to folderscan.sig first
 /// (so that the running instance scans it), then a second instance stops; otherwise the start
 /// mode is decided.
-StartupResult RunStartup(platform::Platform& platform, const std::string& appFolder,
+StartupResult runStartup(platform::Platform& platform, const std::string& appFolder,
                          std::string_view arguments);
 
 } // namespace quorvane::app

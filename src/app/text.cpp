@@ -42,7 +42,7 @@ std::string toUpper(std::string_view text) {
   return out;
 }
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
+std::vector<std::string_view> splitLines(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {
     std::size_t nl = text.find('\n');
@@ -55,7 +55,7 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-long long LeadingInteger(std::string_view text) {
+long long leadingInteger(std::string_view text) {
   text = trimBlanks(text);
   long long value = 0;
   std::from_chars(text.data(), text.data() + text.size(), value);

@@ -16,9 +16,9 @@ std::string toLower(std::string_view text);
 std::string toUpper(std::string_view text);
 /// The lines of a text: each ends at LF, its trailing CRs dropped; a last line without an end
 /// counts, an empty one after the last LF does not.
-std::vector<std::string_view> SplitLines(std::string_view text);
+std::vector<std::string_view> splitLines(std::string_view text);
 /// The numeric value of a setting's text: its leading whole number after blanks, 0 when none.
-long long LeadingInteger(std::string_view text);
+long long leadingInteger(std::string_view text);
 /// The text after the last "/" or "\" of a path (the whole text when there is none).
 std::string_view fileNameOf(std::string_view path);
 

@@ -8,7 +8,7 @@
 
 namespace quorvane::app {
 
-TrayMouse DecodeTrayEvent(int value) {
+TrayMouse decodeTrayEvent(int value) {
   switch (value) {
   case 512: return {TrayEvent::MouseMove, 0};
   case 513: return {TrayEvent::MouseDown, 1};
@@ -61,7 +61,7 @@ void TrayArea::setIcon(std::string icon) {
 
 void TrayArea::setToolTip(std::string_view tip) {
   tip_ = std::string(trimBlanks(tip));
-  record_.tip = CutText(tip_, kTrayTipLimit);
+  record_.tip = cutText(tip_, kTrayTipLimit);
   record_.flags = platform::TrayIconRecord::kTipValid;
   shell_.notify(platform::TrayCall::Modify, record_); // refused while the icon is not shown
 }

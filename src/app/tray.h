@@ -22,7 +22,7 @@ struct TrayMouse {
   int button = 0; ///< 1 left, 2 right; 0 when the event has none
 };
 /// The event behind a callback's value (the mouse message number).
-TrayMouse DecodeTrayEvent(int value);
+TrayMouse decodeTrayEvent(int value);
 
 class TrayArea {
 public:
@@ -31,11 +31,11 @@ public:
            std::function<double()> random = {});
   ~TrayArea(); ///< the icon leaves the notification area
 
-  bool Visible() const { return visible_; }
+  bool visible() const { return visible_; }
   void setVisible(bool visible);
-  const std::string& Icon() const { return record_.icon; }
+  const std::string& icon() const { return record_.icon; }
   void setIcon(std::string icon);
-  const std::string& ToolTip() const { return tip_; }
+  const std::string& toolTip() const { return tip_; }
   void setToolTip(std::string_view tip);
   /// The identifier of the icon now shown (a fresh one per add).
   std::uint32_t identifier() const { return record_.identifier; }

@@ -14,12 +14,12 @@ void addKeyCommand(CLI::App& app, Context& context, int& status) {
   cmd->callback([&context, &status, files] {
     platform::Platform& p = context.detachedPlatform();
     for (const std::string& given : *files) {
-      auto file = FingerprintNamedFile(p, given);
+      auto file = fingerprintNamedFile(p, given);
       if (!file) {
         status = kExitError;
         continue;
       }
-      std::cout << engine::FileKeyText(file->digest, file->size) << '\t' << file->digest << '\t'
+      std::cout << engine::fileKeyText(file->digest, file->size) << '\t' << file->digest << '\t'
                 << printable(given) << '\n';
     }
   });

@@ -1,11 +1,12 @@
 // `quorvane monitor`: real-time protection in the foreground until interrupted.
 #include "cli/context.h"
 
+#include "app/appfolder.h"
 #include "engine/datafiles.h"
 #include "engine/sigtable.h"
 #include "platform/stop_request.h"
 #include "protect/autoprotect.h"
-#include "protect/dispatcher.h"
+#include "protect/message_dispatcher.h"
 #include "protect/drive_protect.h"
 #include "scan/scan_runs.h"
 #include "schedule/scheduler.h"
@@ -41,9 +42,9 @@ private:
     platform::SystemPlatform system(folder_);
     StdoutNotifier notifier(false, false);
     platform::Platform p = platform::withNotifier(system.get(), notifier);
-    engine::SignatureDatabase signatures(p.files, platform::joinPath(folder_, engine::kVirSigFile));
+    engine::SignatureDatabase signatures(p.files, platform::joinPath(folder_, app::kVirSigFile));
     auto scan = [&](const char* name, int (scan::ScanRunner::*start)()) {
-      signatures.LoadSignatureTable();
+      signatures.loadSignatureTable();
       scan::ScanRunner runner(p, folder_, signatures);
       std::cout << "Scheduled scan: " << name << " started" << std::endl;
       int found = (runner.*start)();
@@ -52,13 +53,13 @@ private:
     };
     schedule::Scheduler scheduler(
         p, {{},
-            [&] { scan("Quick Scan", &scan::ScanRunner::StartQuickScan); },
-            [&] { scan("Smart Scan", &scan::ScanRunner::StartSmartScan); }});
+            [&] { scan("Quick Scan", &scan::ScanRunner::startQuickScan); },
+            [&] { scan("Smart Scan", &scan::ScanRunner::startSmartScan); }});
     std::unique_lock lock(mutex_);
     for (int second = 0; !stop_; ++second) {
       lock.unlock();
       if (second % 10 == 0)
-        scheduler.sched(); // a schedule stored meanwhile is taken up
+        scheduler.loadSchedule(); // a schedule stored meanwhile is taken up
       scheduler.tick();
       lock.lock();
       wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_; });
@@ -88,30 +89,30 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
     StdoutNotifier notifier(false, false); // nobody is there to answer
     platform::Platform p = platform::withNotifier(context.platform(), notifier);
     const std::string& folder = context.appFolder();
-    engine::SignatureDatabase signatures(p.files, platform::joinPath(folder, engine::kVirSigFile));
-    signatures.LoadSignatureTable();
+    engine::SignatureDatabase signatures(p.files, platform::joinPath(folder, app::kVirSigFile));
+    signatures.loadSignatureTable();
 
     protect::AutoProtect autoProtect(p, folder, signatures);
     protect::DriveProtect driveProtect(p, folder, signatures, autoProtect);
-    protect::cSubclass dispatcher;
-    dispatcher.SubClass(kMonitorWindow, driveProtect);
+    protect::MessageDispatcher dispatcher;
+    dispatcher.attach(kMonitorWindow, driveProtect);
     if (!*noDrives) {
-      dispatcher.AddMsg(kMonitorWindow, protect::kDeviceChangeMessage, protect::cSubclass::After);
-      driveProtect.ListUsbDrives();
+      dispatcher.addMessage(kMonitorWindow, protect::kDeviceChangeMessage, protect::MessageDispatcher::After);
+      driveProtect.listUsbDrives();
     }
 
-    platform::CatchStopRequests();
+    platform::catchStopRequests();
 
     using Clock = std::chrono::steady_clock;
     const auto tickInterval = std::chrono::milliseconds(protect::kAutoProtectTickMs);
     autoProtect.tick(); // the first pass checks every program already running
-    std::cout << "Monitoring: " << signatures.current()->SignatureCount() << " signatures, "
+    std::cout << "Monitoring: " << signatures.current()->signatureCount() << " signatures, "
               << autoProtect.knownCount() << " processes checked, "
               << driveProtect.knownDrives().size() << " USB drives present" << std::endl;
     ScheduleThread scheduled(folder);
     auto nextTick = Clock::now() + tickInterval;
     auto nextReload = Clock::now() + kReloadInterval;
-    while (!platform::StopRequested()) {
+    while (!platform::stopRequested()) {
       auto now = Clock::now();
       if (now < nextTick) {
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now);
@@ -123,7 +124,7 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
       autoProtect.tick();
       nextTick = std::max(nextTick + tickInterval, Clock::now());
       if (now >= nextReload) {
-        signatures.ReloadSignatureTableTick();
+        signatures.reloadSignatureTableTick();
         nextReload = now + kReloadInterval;
       }
     }

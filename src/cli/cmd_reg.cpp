@@ -20,7 +20,7 @@ constexpr const char* kDone = "The operation completed successfully.";
 
 void printValue(const RegistryValue& value) {
   std::cout << "    " << (value.name.empty() ? "(Default)" : printable(value.name)) << "    "
-            << ValueTypeName(value.type) << "    " << ShowRegistryData(value) << '\n';
+            << valueTypeName(value.type) << "    " << showRegistryData(value) << '\n';
 }
 
 /// Asks on the terminal; anything but yes (or no answer at all) is no.
@@ -94,7 +94,7 @@ int runAdd(platform::Registry& registry, const RegArgs& args) {
     throw CommandError{"ERROR: Invalid syntax. /t and /d go with /v NAME or /ve."};
   std::pair<ValueType, std::string> encoded;
   if (args.valueName)
-    encoded = EncodeRegistryData(args.type, args.data.value_or(""));
+    encoded = encodeRegistryData(args.type, args.data.value_or(""));
   if (args.valueName && !args.force && registry.queryValue(args.hive, args.subkey, *args.valueName)) {
     std::string shown = args.valueName->empty() ? "(Default)" : *args.valueName;
     if (!confirm("Value " + shown + " exists, overwrite")) {
@@ -169,7 +169,7 @@ void addRegCommand(CLI::App& app, Context& context, int& status) {
     auto* cmd = reg->add_subcommand(verb.name, verb.help);
     cmd->prefix_command();
     cmd->callback([cmd, &verb, &context, &status] {
-      RegArgs args = ParseRegArguments(cmd->remaining(), verb.switches);
+      RegArgs args = parseRegArguments(cmd->remaining(), verb.switches);
       status = verb.run(context.platform().registry, args);
     });
   }

@@ -3,7 +3,8 @@
 
 #include "app/appfolder.h"
 #include "engine/datafiles.h"
-#include "scan/results.h"
+#include "scan/scan_state.h"
+#include "threats/threat_list.h"
 #include "scan/scan_runs.h"
 #include "threats/removal.h"
 
@@ -28,7 +29,7 @@ public:
     std::cerr << "\r\033[K" << "Files scanned : " << filesScanned << "  " << shown << std::flush;
     shown_ = true;
   }
-  void detected(const scan::ThreatRow& row, const std::string&) override {
+  void detected(const threats::ThreatRow& row, const std::string&) override {
     clearProgress();
     std::cout << printable(row.fullPath) << ": Quorvane.Threat FOUND" << std::endl;
   }
@@ -72,9 +73,9 @@ void removeDetected(scan::ScanRunner& runner, platform::Platform& p, const std::
                     const ScanOptions& options) {
   if (!options.remove && !options.quarantineAll)
     return;
-  scan::SelectAllThreats(runner.results(), true);
+  threats::selectAllThreats(runner.results(), true);
   threats::ThreatRemover remover(p, home);
-  for (const std::string& path : remover.RemoveSelectedThreats(
+  for (const std::string& path : remover.removeSelectedThreats(
            runner.results(), runner.references(),
            options.quarantineAll ? threats::RemovalMode::Quarantine : threats::RemovalMode::Delete))
     std::cout << "scheduled for deletion at the next start: " << printable(path) << '\n';
@@ -89,9 +90,9 @@ template <typename Body>
 int withRunner(Context& context, const ScanOptions& options, Body&& body) {
   platform::Platform& p = context.platform();
   const std::string& home = context.appFolder();
-  std::string virSig = platform::joinPath(home, engine::kVirSigFile);
+  std::string virSig = platform::joinPath(home, app::kVirSigFile);
   engine::SignatureDatabase signatures(p.files, virSig);
-  signatures.LoadSignatureTable();
+  signatures.loadSignatureTable();
   if (!signatures.current()->holdsAnyKey())
     std::cerr << "quorvane: warning: no signatures in " << printable(virSig)
               << "; nothing can be detected\n";
@@ -100,13 +101,13 @@ int withRunner(Context& context, const ScanOptions& options, Body&& body) {
   if (options.allFiles)
     runner.patterns = scan::kAllFilesPattern;
   if (options.action == "leave")
-    runner.checker().actionOverride = engine::ThreatAction::Leave;
+    runner.checker().actionOverride = scan::ThreatAction::Leave;
   else if (options.action == "delete")
-    runner.checker().actionOverride = engine::ThreatAction::Delete;
+    runner.checker().actionOverride = scan::ThreatAction::Delete;
   else if (options.action == "quarantine")
-    runner.checker().actionOverride = engine::ThreatAction::Quarantine;
+    runner.checker().actionOverride = scan::ThreatAction::Quarantine;
   // Files left for deletion at a start go first: no system does it for us.
-  for (const std::string& path : threats::ThreatRemover(p, home).CarryOutPendingDeletions())
+  for (const std::string& path : threats::ThreatRemover(p, home).carryOutPendingDeletions())
     std::cerr << "quorvane: deleted " << printable(path)
               << " (a threat left for deletion at the next start)\n";
   CliObserver observer(p.environment.errorIsTerminal());
@@ -157,7 +158,7 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
     int found = withRunner(context, *options, [&](scan::ScanRunner& runner, platform::Platform& p) {
       std::vector<std::string> targets;
       for (const std::string& given : options->paths) {
-        std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
+        std::string path = app::absolutePath(given, p.environment.currentDirectory());
         // The links of a named path are resolved once, here: what is walked and acted on is
         // then addressed by its real path.
         auto real = p.files.canonicalPath(path);
@@ -172,7 +173,7 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
         }
         targets.push_back(*real);
       }
-      int threats = runner.StartCustomScan(targets);
+      int threats = runner.startCustomScan(targets);
       std::cout << "\nTotal files scanned : " << runner.state().filesScanned << "\n"
                 << "Threats Found : " << threats << std::endl;
       printNotChecked(runner);
@@ -189,11 +190,11 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
   };
   static const RunCommand kRuns[] = {
       {"quick", "Quick Scan: the files of every module of every running process",
-       &scan::ScanRunner::StartQuickScan},
+       &scan::ScanRunner::startQuickScan},
       {"smart",
        "Smart Scan: memory, the system folder (setting \"windows folder\", else /usr), startup "
        "entries and registered components",
-       &scan::ScanRunner::StartSmartScan},
+       &scan::ScanRunner::startSmartScan},
   };
   for (const RunCommand& command : kRuns) {
     auto* cmd = app.add_subcommand(command.name, command.help);

@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kDayNames[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
 
 std::string describe(const schedule::Schedule& s) {
-  auto number = [](const std::string& text) { return app::LeadingInteger(text); };
+  auto number = [](const std::string& text) { return app::leadingInteger(text); };
   char time[32];
   std::snprintf(time, sizeof time, "%02lld:%02lld", number(s.hour), number(s.minute));
   std::string days;
@@ -65,7 +65,7 @@ void addScheduleCommands(CLI::App& app, Context& context, int& status) {
       ->check(CLI::IsMember({"once", "weekly", "monthly"}));
   cmd->callback([&context, &status, options] {
     app::SettingsStore settings(context.platform());
-    schedule::Schedule s = schedule::ReadSchedule(settings);
+    schedule::Schedule s = schedule::readSchedule(settings);
     bool change = options->hour || options->minute || options->days || options->mode ||
                   options->shutdown || options->period;
     if (change) {
@@ -100,8 +100,8 @@ void addScheduleCommands(CLI::App& app, Context& context, int& status) {
         s.scanPeriod = *options->period == "once" ? 1 : *options->period == "weekly" ? 2 : 3;
       else if (s.scanPeriod < 1 || s.scanPeriod > 3)
         s.scanPeriod = 1;
-      schedule::WriteSchedule(settings, s);
-      s = schedule::ReadSchedule(settings);
+      schedule::writeSchedule(settings, s);
+      s = schedule::readSchedule(settings);
     }
     std::cout << describe(s);
     status = kExitOk;
@@ -126,10 +126,10 @@ void addScheduleCommands(CLI::App& app, Context& context, int& status) {
       }
     };
     if (*startup)
-      apply("start with the session", integration.SetStartWithSystem(onOff(**startup)));
+      apply("start with the session", integration.setStartWithSystem(onOff(**startup)));
     if (*menu)
-      apply("folder menu entry", integration.SetContextMenu(onOff(**menu)));
-    schedule::SettingsPageState state = integration.FillSettingsPage();
+      apply("folder menu entry", integration.setContextMenu(onOff(**menu)));
+    schedule::SettingsPageState state = integration.fillSettingsPage();
     std::cout << "startup: " << (state.startWithSystem ? "on" : "off") << '\n'
               << "context-menu: " << (state.contextMenu ? "on" : "off") << '\n';
   });
@@ -139,7 +139,7 @@ void addScheduleCommands(CLI::App& app, Context& context, int& status) {
   restore->callback([&context, &status] {
     StdoutNotifier notifier(false, false);
     platform::Platform p = platform::withNotifier(context.platform(), notifier);
-    repair::RestoreSystemDefaults(p);
+    repair::restoreSystemDefaults(p);
     status = kExitOk;
   });
 }

@@ -28,7 +28,7 @@ void addSettingsCommand(CLI::App& app, Context& context, int& status) {
     }
     if (app::trimBlanks(name).empty())
       throw CommandError{"a setting needs a name"};
-    const auto& known = app::SettingNames();
+    const auto& known = app::settingNames();
     bool isKnown = std::any_of(known.begin(), known.end(),
                                [&](std::string_view k) { return app::equalsIgnoreCase(k, name); });
     if (!isKnown)
@@ -47,7 +47,7 @@ void addPathsCommand(CLI::App& app, Context& context, int& /*status*/) {
         const app::AppFolderChoice& choice = context.appFolderChoice();
         std::cout << "application folder: "
                   << (choice.folder.empty() ? "none (give --home DIR)" : printable(choice.folder))
-                  << " (" << app::DescribeSource(choice.source) << ")\n"
+                  << " (" << app::describeSource(choice.source) << ")\n"
                   << "shipped data: "
                   << (choice.dataFolder.empty() ? "none beside the program"
                                                 : printable(choice.dataFolder))

@@ -16,9 +16,9 @@ namespace {
 std::vector<std::string> keyTextsOf(std::string_view text, const std::string& source, bool& bad) {
   std::vector<std::string> keys;
   std::size_t number = 0;
-  for (std::string_view line : app::SplitLines(text)) {
+  for (std::string_view line : app::splitLines(text)) {
     ++number;
-    if (auto key = engine::KeyTextOfListLine(line)) {
+    if (auto key = engine::keyTextOfListLine(line)) {
       keys.push_back(*key);
     } else if (line.find_first_not_of(" \t\r") != std::string_view::npos) {
       std::cerr << "quorvane: " << printable(source) << ":" << number
@@ -40,7 +40,7 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
   add->add_option("FILE", *files, "Files to list as threats")->required();
   add->callback([&context, &status, files] {
     platform::Platform& p = context.platform();
-    std::string virSig = platform::joinPath(context.appFolder(), engine::kVirSigFile);
+    std::string virSig = platform::joinPath(context.appFolder(), app::kVirSigFile);
     bool bad = false;
     std::vector<std::string> keys;
     // Read, add and write back as one cycle: keys added by another run at once are kept.
@@ -48,8 +48,8 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
     if (auto text = p.files.readFile(virSig))
       keys = keyTextsOf(*text, virSig, bad);
     for (const std::string& given : *files) {
-      if (auto file = FingerprintNamedFile(p, given))
-        keys.push_back(engine::FileKeyText(file->digest, file->size));
+      if (auto file = fingerprintNamedFile(p, given))
+        keys.push_back(engine::fileKeyText(file->digest, file->size));
       else
         status = kExitError;
     }
@@ -59,7 +59,7 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
       status = kExitError;
       return;
     }
-    if (auto error = p.files.writeFile(virSig, engine::BuildSignatureText(keys))) {
+    if (auto error = p.files.writeFile(virSig, engine::buildSignatureText(keys))) {
       std::cerr << "quorvane: cannot write " << printable(virSig) << ": " << error.message() << '\n';
       status = kExitError;
     }
@@ -74,16 +74,16 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
   build->add_option("-o,--output", *output, "Write here (default: standard output)");
   build->callback([&context, &status, list, output] {
     platform::Platform& p = context.detachedPlatform();
-    std::string path = app::AbsolutePath(*list, p.environment.currentDirectory());
+    std::string path = app::absolutePath(*list, p.environment.currentDirectory());
     auto text = p.files.readFile(path);
     if (!text)
       throw CommandError{*list + ": " + text.error().message()};
     bool bad = false;
-    std::string built = engine::BuildSignatureText(keyTextsOf(*text, *list, bad));
+    std::string built = engine::buildSignatureText(keyTextsOf(*text, *list, bad));
     if (output->empty()) {
       std::cout << built;
     } else if (auto error = p.files.writeFile(
-                   app::AbsolutePath(*output, p.environment.currentDirectory()), built)) {
+                   app::absolutePath(*output, p.environment.currentDirectory()), built)) {
       throw CommandError{*output + ": " + error.message()};
     }
     if (bad)
@@ -95,10 +95,10 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
   verify->add_option("FILE", *file, "The signature file")->required();
   verify->callback([&context, &status, file] {
     platform::Platform& p = context.detachedPlatform();
-    auto text = p.files.readFile(app::AbsolutePath(*file, p.environment.currentDirectory()));
+    auto text = p.files.readFile(app::absolutePath(*file, p.environment.currentDirectory()));
     if (!text)
       throw CommandError{*file + ": " + text.error().message()};
-    engine::SignatureReport report = engine::VerifySignatureText(*text);
+    engine::SignatureReport report = engine::verifySignatureText(*text);
     for (const engine::SignatureProblem& problem : report.problems)
       std::cout << printable(*file) << ":" << problem.line << ": " << problem.message << '\n';
     std::cout << report.keys << " keys, " << report.problems.size() << " problems\n";

@@ -42,10 +42,10 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
   history->callback([&context, clear] {
     threats::ThreatLog log(context.platform(), context.appFolder());
     if (*clear) {
-      log.ClearScanHistory();
+      log.clearScanHistory();
       return;
     }
-    for (const threats::ThreatRecord& record : log.ShowScanHistory())
+    for (const threats::ThreatRecord& record : log.showScanHistory())
       printRecord(record);
   });
 
@@ -55,7 +55,7 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
       ->callback([&context] {
         threats::Quarantine q(context.platform(), context.appFolder());
         int n = 0;
-        for (const threats::QuarantineRow& row : q.ShowQuarantine()) {
+        for (const threats::QuarantineRow& row : q.showQuarantine()) {
           std::cout << ++n << ". ";
           printRecord(row.record);
         }
@@ -70,13 +70,13 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
   restore->callback([&context, &status, numbers, into] {
     platform::Platform& p = context.platform();
     threats::Quarantine q(p, context.appFolder());
-    auto rows = q.ShowQuarantine();
+    auto rows = q.showQuarantine();
     tickRows(rows, *numbers);
     auto left = into->empty()
-                    ? q.RestoreQuarantined(rows)
-                    : q.RestoreQuarantinedTo(rows, app::AbsolutePath(*into, p.environment.currentDirectory()));
+                    ? q.restoreQuarantined(rows)
+                    : q.restoreQuarantinedTo(rows, app::absolutePath(*into, p.environment.currentDirectory()));
     for (const threats::QuarantineRow& row : left) {
-      std::string why = threats::DescribeProblem(row);
+      std::string why = threats::describeProblem(row);
       if (row.problem == std::errc::file_exists)
         why += " (see --to)";
       std::cerr << "quorvane: cannot restore " << printable(row.record.path) << ": " << why
@@ -88,11 +88,11 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
   remove->add_option("N", *numbers, "Row numbers from 'quarantine list'")->required();
   remove->callback([&context, &status, numbers] {
     threats::Quarantine q(context.platform(), context.appFolder());
-    auto rows = q.ShowQuarantine();
+    auto rows = q.showQuarantine();
     tickRows(rows, *numbers);
-    for (const threats::QuarantineRow& row : q.DeleteQuarantined(rows)) {
+    for (const threats::QuarantineRow& row : q.deleteQuarantined(rows)) {
       std::cerr << "quorvane: not deleted: " << printable(row.record.path) << ": "
-                << threats::DescribeProblem(row) << '\n';
+                << threats::describeProblem(row) << '\n';
       status = kExitError;
     }
   });
@@ -109,22 +109,22 @@ void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status) {
     platform::Platform& p = context.platform();
     std::vector<std::string> digests;
     for (const std::string& given : *files) {
-      if (auto file = FingerprintNamedFile(p, given))
+      if (auto file = fingerprintNamedFile(p, given))
         digests.push_back(file->digest);
       else
         status = kExitError;
     }
-    if (auto error = engine::AppendSafeRecord(
-            p.files, platform::joinPath(context.appFolder(), engine::kSafeFile), digests)) {
+    if (auto error = engine::appendSafeRecord(
+            p.files, platform::joinPath(context.appFolder(), app::kSafeFile), digests)) {
       std::cerr << "quorvane: cannot write safe.sig: " << error.message() << '\n';
       status = kExitError;
     }
   });
   safe->add_subcommand("list", "Print the digests of the safe list")->callback([&context] {
     auto text = context.platform().files.readFile(
-        platform::joinPath(context.appFolder(), engine::kSafeFile));
+        platform::joinPath(context.appFolder(), app::kSafeFile));
     if (text)
-      for (const std::string& digest : engine::ParseSafeList(*text))
+      for (const std::string& digest : engine::parseSafeList(*text))
         std::cout << digest << '\n';
   });
 
@@ -135,7 +135,7 @@ void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status) {
   pending->callback([&context, &status, run] {
     threats::ThreatRemover remover(context.platform(), context.appFolder());
     if (*run)
-      for (const std::string& path : remover.CarryOutPendingDeletions())
+      for (const std::string& path : remover.carryOutPendingDeletions())
         std::cout << "deleted: " << printable(path) << '\n';
     for (const std::string& path : remover.pendingDeletions()) {
       std::cout << (*run ? "still pending: " : "") << printable(path) << '\n';

@@ -1,6 +1,7 @@
 // `quorvane update [--yes] [--live]`: bring the signatures up to date from the update server.
 #include "cli/context.h"
 
+#include "app/appfolder.h"
 #include "engine/datafiles.h"
 #include "engine/sigtable.h"
 #include "update/engine_check.h"
@@ -26,18 +27,18 @@ update::ProgressFn progressBar(platform::Platform& platform) {
 
 } // namespace
 
-int RunSignatureUpdate(Context& context, bool assumeYes) {
+int runSignatureUpdate(Context& context, bool assumeYes) {
   StdoutNotifier notifier(assumeYes, true);
   platform::Platform p = platform::withNotifier(context.platform(), notifier);
   const std::string& folder = context.appFolder();
-  engine::SignatureDatabase database(p.files, platform::joinPath(folder, engine::kVirSigFile));
-  update::EngineCheckResult check = update::RunEngineCheck(p, folder, database, progressBar(p));
+  engine::SignatureDatabase database(p.files, platform::joinPath(folder, app::kVirSigFile));
+  update::EngineCheckResult check = update::runEngineCheck(p, folder, database, progressBar(p));
   if (check.countBefore <= update::kEngineThreshold)
     return check.ok() ? kExitOk : kExitError;
 
   update::ManualUpdate manual(p, folder);
   manual.progress = progressBar(p);
-  switch (manual.CheckUpdateNow()) {
+  switch (manual.checkUpdateNow()) {
   case update::UpdateOutcome::Updated:
   case update::UpdateOutcome::UpToDate:
     return kExitOk;
@@ -63,10 +64,10 @@ void addUpdateCommand(CLI::App& app, Context& context, int& status) {
     if (*live) {
       StdoutNotifier notifier(true, false);
       platform::Platform p = platform::withNotifier(context.platform(), notifier);
-      status = update::LaunchLiveUpdate(p, context.appFolder()) ? kExitOk : kExitError;
+      status = update::launchLiveUpdate(p, context.appFolder()) ? kExitOk : kExitError;
       return;
     }
-    status = RunSignatureUpdate(context, *yes);
+    status = runSignatureUpdate(context, *yes);
   });
 }
 

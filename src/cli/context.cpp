@@ -16,7 +16,7 @@ const app::AppFolderChoice& Context::appFolderChoice() {
   if (!choice_) {
     platform::LinuxEnvironment environment;
     platform::LinuxFileSystem files;
-    choice_ = app::ChooseAppFolder(homeOption, environment, files);
+    choice_ = app::chooseAppFolder(homeOption, environment, files);
   }
   return *choice_;
 }
@@ -27,7 +27,7 @@ const std::string& Context::appFolder() {
     if (choice.folder.empty())
       throw CommandError{"cannot tell the application folder; give --home DIR"};
     platform::LinuxFileSystem files;
-    if (std::error_code error = app::PrepareAppFolder(choice, files))
+    if (std::error_code error = app::prepareAppFolder(choice, files))
       throw CommandError{"cannot use the application folder " + printable(choice.folder) + ": " +
                          error.message()};
     appFolder_ = choice.folder;
@@ -43,7 +43,7 @@ platform::Platform& Context::platform() {
       throw CommandError{error.what()};
     }
     // What a killed run left behind goes before anything else reads the folder.
-    threats::CleanUpAfterAKilledRun(system_->get(), appFolder());
+    threats::cleanUpAfterAKilledRun(system_->get(), appFolder());
   }
   return system_->get();
 }
@@ -63,7 +63,7 @@ void StdoutNotifier::messageBox(const std::string& text, const platform::Message
 }
 
 bool StdoutNotifier::ask(const std::string& text, const platform::MessageStyle&) {
-  if (assumeYes_ || !askInput_ || !platform::InputIsTerminal()) {
+  if (assumeYes_ || !askInput_ || !platform::inputIsTerminal()) {
     std::cout << text << (assumeYes_ ? " yes" : askInput_ ? " no (standard input is not a terminal)" : " no")
               << std::endl;
     return assumeYes_;
@@ -81,8 +81,8 @@ void StdoutNotifier::showThreatAlert(const std::string& record) {
   std::cout << "Threat Found: " << printable(record) << std::endl;
 }
 
-std::optional<NamedFile> FingerprintNamedFile(platform::Platform& p, const std::string& given) {
-  std::string path = app::AbsolutePath(given, p.environment.currentDirectory());
+std::optional<NamedFile> fingerprintNamedFile(platform::Platform& p, const std::string& given) {
+  std::string path = app::absolutePath(given, p.environment.currentDirectory());
   auto st = p.files.status(path);
   std::error_code error = st ? std::error_code() : st.error();
   if (st && st->kind == platform::FileKind::Directory)
@@ -92,10 +92,10 @@ std::optional<NamedFile> FingerprintNamedFile(platform::Platform& p, const std::
   if (!error) {
     // The size is what was read: the key of the bytes hashed, even if the file changed.
     auto real = p.files.canonicalPath(path);
-    auto hashed = real ? engine::HashEntry(p, *real, 1 << 20)
+    auto hashed = real ? engine::hashEntry(p, *real, 1 << 20)
                        : platform::ErrorOr<engine::HashedFile>(real.error());
     if (hashed)
-      return NamedFile{engine::DigestText(hashed->digest), hashed->length};
+      return NamedFile{engine::digestText(hashed->digest), hashed->length};
     error = hashed.error();
   }
   std::cerr << "quorvane: " << printable(given) << ": " << error.message() << '\n';

@@ -57,7 +57,7 @@ void addPathsCommand(CLI::App& app, Context& context, int& status);
 /// The signature update of `quorvane update` and of the updater program: the engine check when
 /// vir.sig holds too few signatures, else the manual update. Messages go to standard output;
 /// the question is answered yes when `assumeYes`, else read from standard input.
-int RunSignatureUpdate(Context& context, bool assumeYes);
+int runSignatureUpdate(Context& context, bool assumeYes);
 
 /// Message boxes as lines on standard output (a lone CR breaks the line, as in a message box);
 /// alerts as "Threat Found: RECORD" lines. Questions are answered yes when `assumeYes`, else
@@ -82,7 +82,7 @@ struct NamedFile {
   std::string digest; ///< upper-case MD5
   std::uint64_t size = 0;
 };
-std::optional<NamedFile> FingerprintNamedFile(platform::Platform& platform,
+std::optional<NamedFile> fingerprintNamedFile(platform::Platform& platform,
                                               const std::string& given);
 
 /// The text with control characters and bytes that are not UTF-8 written as escapes, so that one

@@ -12,7 +12,7 @@ int main() {
   std::setlocale(LC_NUMERIC, "C");
   Context context;
   try {
-    return RunSignatureUpdate(context, true);
+    return runSignatureUpdate(context, true);
   } catch (const CommandError& error) {
     std::cerr << "exeupdt: " << error.message << '\n';
     return kExitError;

@@ -12,7 +12,7 @@ using platform::Hive;
 using platform::RegistryValue;
 using platform::ValueType;
 
-Hive HiveFromName(std::string_view text) {
+Hive hiveFromName(std::string_view text) {
   static constexpr std::pair<std::string_view, Hive> kRoots[] = {
       {"HKLM", Hive::LocalMachine},         {"HKEY_LOCAL_MACHINE", Hive::LocalMachine},
       {"HKCU", Hive::CurrentUser},          {"HKEY_CURRENT_USER", Hive::CurrentUser},
@@ -27,7 +27,7 @@ Hive HiveFromName(std::string_view text) {
   return Hive::None;
 }
 
-RegArgs ParseRegArguments(const std::vector<std::string>& words, std::string_view allowed) {
+RegArgs parseRegArguments(const std::vector<std::string>& words, std::string_view allowed) {
   if (words.empty())
     throw CommandError{"ERROR: Invalid syntax. A KEY is required."};
   RegArgs args;
@@ -35,7 +35,7 @@ RegArgs ParseRegArguments(const std::vector<std::string>& words, std::string_vie
   while (args.keyText.size() > 1 && args.keyText.back() == '\\')
     args.keyText.pop_back();
   std::size_t cut = args.keyText.find('\\');
-  args.hive = HiveFromName(std::string_view(args.keyText).substr(0, cut));
+  args.hive = hiveFromName(std::string_view(args.keyText).substr(0, cut));
   if (args.hive == Hive::None)
     throw CommandError{"ERROR: Invalid key name: " + words[0]};
   args.keyText = std::string(platform::hiveName(args.hive)) +
@@ -71,7 +71,7 @@ RegArgs ParseRegArguments(const std::vector<std::string>& words, std::string_vie
   return args;
 }
 
-std::string HexBytes(std::string_view data) {
+std::string hexBytes(std::string_view data) {
   std::string out;
   char buffer[4];
   for (unsigned char c : data) {
@@ -81,7 +81,7 @@ std::string HexBytes(std::string_view data) {
   return out;
 }
 
-const char* ValueTypeName(ValueType type) {
+const char* valueTypeName(ValueType type) {
   switch (type) {
   case ValueType::String: return "REG_SZ";
   case ValueType::ExpandString: return "REG_EXPAND_SZ";
@@ -93,7 +93,7 @@ const char* ValueTypeName(ValueType type) {
   return "REG_NONE";
 }
 
-std::string ShowRegistryData(const RegistryValue& value) {
+std::string showRegistryData(const RegistryValue& value) {
   std::string_view data = value.data;
   switch (value.type) {
   case ValueType::String:
@@ -117,11 +117,11 @@ std::string ShowRegistryData(const RegistryValue& value) {
       out += c == '\0' ? std::string("\\0") : printable(std::string_view(&c, 1));
     return out;
   }
-  default: return HexBytes(data);
+  default: return hexBytes(data);
   }
 }
 
-std::pair<ValueType, std::string> EncodeRegistryData(const std::optional<std::string>& typeText,
+std::pair<ValueType, std::string> encodeRegistryData(const std::optional<std::string>& typeText,
                                              const std::string& data) {
   std::string type = app::toUpper(typeText.value_or("REG_SZ"));
   if (type == "REG_SZ" || type == "REG_EXPAND_SZ")

@@ -26,21 +26,21 @@ struct RegArgs {
 
 /// The root a name stands for ("HKLM", "HKEY_LOCAL_MACHINE", ... without regard to case);
 /// Hive::None for anything else.
-platform::Hive HiveFromName(std::string_view text);
+platform::Hive hiveFromName(std::string_view text);
 
 /// KEY and the slash switches of a reg command; `allowed` lists the switch names, each between
 /// blanks (" v ve s "). Throws CommandError on bad syntax.
-RegArgs ParseRegArguments(const std::vector<std::string>& words, std::string_view allowed);
+RegArgs parseRegArguments(const std::vector<std::string>& words, std::string_view allowed);
 
 /// The bytes as upper-case hexadecimal pairs.
-std::string HexBytes(std::string_view data);
+std::string hexBytes(std::string_view data);
 /// "REG_SZ", "REG_DWORD", ...; "REG_NONE" for a type the store does not know.
-const char* ValueTypeName(platform::ValueType type);
+const char* valueTypeName(platform::ValueType type);
 /// A value's data as reg query prints it.
-std::string ShowRegistryData(const platform::RegistryValue& value);
+std::string showRegistryData(const platform::RegistryValue& value);
 /// The bytes to store for /d under /t (REG_SZ when no type is given). Throws CommandError for
 /// data the type cannot hold.
 std::pair<platform::ValueType, std::string>
-EncodeRegistryData(const std::optional<std::string>& typeText, const std::string& data);
+encodeRegistryData(const std::optional<std::string>& typeText, const std::string& data);
 
 } // namespace quorvane::cli

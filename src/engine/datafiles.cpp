@@ -6,7 +6,7 @@
 
 namespace quorvane::engine {
 
-std::string FirstDelimitedField(std::string_view line) {
+std::string firstDelimitedField(std::string_view line) {
   line = line.substr(0, line.find_first_of("\r\n"));
   std::size_t start = line.find_first_not_of(" \t");
   if (start == std::string_view::npos)
@@ -19,7 +19,7 @@ std::string FirstDelimitedField(std::string_view line) {
   return std::string(app::trimBlanks(line.substr(0, line.find(','))));
 }
 
-std::error_code AppendSafeRecord(platform::FileSystem& files, const std::string& safeSigPath,
+std::error_code appendSafeRecord(platform::FileSystem& files, const std::string& safeSigPath,
                                  const std::vector<std::string>& digests) {
   if (digests.empty())
     return {};

@@ -8,7 +8,7 @@
 
 namespace quorvane::engine {
 
-double KeyTextToNumber(std::string_view text) {
+double keyTextToNumber(std::string_view text) {
   std::size_t start = text.find_first_not_of(" \t");
   if (start == std::string_view::npos)
     return 0.0;
@@ -28,7 +28,7 @@ double KeyTextToNumber(std::string_view text) {
   return error == std::errc() ? value : 0.0;
 }
 
-std::optional<std::uint64_t> KeyTextLength(std::string_view text) {
+std::optional<std::uint64_t> keyTextLength(std::string_view text) {
   std::size_t pos = text.find_first_not_of(" \t");
   if (pos == std::string_view::npos)
     return std::nullopt;
@@ -45,7 +45,7 @@ std::optional<std::uint64_t> KeyTextLength(std::string_view text) {
   return length;
 }
 
-std::string MapDigestDigits(std::string_view digest) {
+std::string mapDigestDigits(std::string_view digest) {
   std::string digits;
   digits.reserve(digest.size() + 1);
   for (char c : digest) {
@@ -59,12 +59,12 @@ std::string MapDigestDigits(std::string_view digest) {
   return digits;
 }
 
-std::string FileKeyText(std::string_view digest, std::uint64_t length) {
-  return MapDigestDigits(app::toLower(digest)) + std::to_string(length);
+std::string fileKeyText(std::string_view digest, std::uint64_t length) {
+  return mapDigestDigits(app::toLower(digest)) + std::to_string(length);
 }
 
-double FileKey(std::string_view digest, std::uint64_t length) {
-  return KeyTextToNumber(FileKeyText(digest, length));
+double fileKey(std::string_view digest, std::uint64_t length) {
+  return keyTextToNumber(fileKeyText(digest, length));
 }
 
 } // namespace quorvane::engine

@@ -11,19 +11,19 @@ namespace quorvane::engine {
 /// The leading decimal number of a line (digits with at most one point, "." whatever the locale,
 /// after optional blanks), rounded to the nearest double; 0 when the line starts with no number.
 /// vir.sig lines and computed keys both go through this, so they compare bit for bit.
-double KeyTextToNumber(std::string_view text);
+double keyTextToNumber(std::string_view text);
 
 /// The file length a key text carries: the digits right after the point of its leading number;
 /// nothing when the number has no point or no digits after it.
-std::optional<std::uint64_t> KeyTextLength(std::string_view text);
+std::optional<std::uint64_t> keyTextLength(std::string_view text);
 
 /// The digest with "a".."f" as "2".."7", followed by ".".
-std::string MapDigestDigits(std::string_view digest);
+std::string mapDigestDigits(std::string_view digest);
 
 /// MapDigestDigits of the lower-cased digest followed by the length in decimal.
-std::string FileKeyText(std::string_view digest, std::uint64_t length);
+std::string fileKeyText(std::string_view digest, std::uint64_t length);
 
 /// The key under which a file of this digest and length is listed in vir.sig.
-double FileKey(std::string_view digest, std::uint64_t length);
+double fileKey(std::string_view digest, std::uint64_t length);
 
 } // namespace quorvane::engine

@@ -7,7 +7,7 @@ namespace quorvane::engine {
 namespace {
 
 platform::ErrorOr<HashedFile> hashOpenFile(platform::Platform& platform, platform::InputFile& file,
-                                           int pieceSize, scan::RunControl* control,
+                                           int pieceSize, engine::RunControl* control,
                                            std::uint64_t* pausedMs) {
   auto hash = platform.crypto.newMd5();
   if (!hash)
@@ -49,9 +49,9 @@ platform::ErrorOr<HashedFile> hashOpenFile(platform::Platform& platform, platfor
 
 } // namespace
 
-platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
+platform::ErrorOr<platform::Md5Digest> hashFile(platform::Platform& platform,
                                                 const std::string& path, int pieceSize,
-                                                scan::RunControl* control,
+                                                engine::RunControl* control,
                                                 std::uint64_t* pausedMs) {
   auto file = platform.files.openRead(path);
   if (!file)
@@ -62,8 +62,8 @@ platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
   return hashed->digest;
 }
 
-platform::ErrorOr<HashedFile> HashEntry(platform::Platform& platform, const std::string& path,
-                                        int pieceSize, scan::RunControl* control,
+platform::ErrorOr<HashedFile> hashEntry(platform::Platform& platform, const std::string& path,
+                                        int pieceSize, engine::RunControl* control,
                                         std::uint64_t* pausedMs, bool throughLink) {
   auto file = throughLink ? platform.files.openRead(path) : platform.files.openEntry(path);
   if (!file)
@@ -71,7 +71,7 @@ platform::ErrorOr<HashedFile> HashEntry(platform::Platform& platform, const std:
   return hashOpenFile(platform, **file, pieceSize, control, pausedMs);
 }
 
-std::string DigestText(const platform::Md5Digest& digest) {
+std::string digestText(const platform::Md5Digest& digest) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string text;
   text.reserve(digest.size() * 2);
@@ -82,16 +82,16 @@ std::string DigestText(const platform::Md5Digest& digest) {
   return text;
 }
 
-std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& path,
-                               int pieceSize, scan::RunControl* control) {
+std::string getFileMD5HashCode(platform::Platform& platform, const std::string& path,
+                               int pieceSize, engine::RunControl* control) {
   std::uint64_t start = platform.clock.tickCount();
   std::uint64_t paused = 0;
-  auto digest = HashFile(platform, path, pieceSize, control, &paused);
+  auto digest = hashFile(platform, path, pieceSize, control, &paused);
   if (!digest)
     return {};
   if (platform.clock.tickCount() - start - paused > kHashTimeLimitMs)
     return std::string(32, '0');
-  return DigestText(*digest);
+  return digestText(*digest);
 }
 
 } // namespace quorvane::engine

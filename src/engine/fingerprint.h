@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "scan/scan_state.h"
+#include "engine/run_control.h"
 
 #include <string>
 
@@ -24,27 +24,27 @@ struct HashedFile {
 /// `pieceSize` bytes. Between pieces it waits while `control` is paused and gives up
 /// (std::errc::operation_canceled) when it is cancelled; the time spent waiting is added to
 /// `*pausedMs`. A FIFO or device is refused without waiting.
-platform::ErrorOr<platform::Md5Digest> HashFile(platform::Platform& platform,
+platform::ErrorOr<platform::Md5Digest> hashFile(platform::Platform& platform,
                                                 const std::string& path,
                                                 int pieceSize = kDefaultPieceSize,
-                                                scan::RunControl* control = nullptr,
+                                                engine::RunControl* control = nullptr,
                                                 std::uint64_t* pausedMs = nullptr);
 /// As HashFile, for the file a walk listed at `path`: a link in its place is refused (unless
 /// `throughLink`: the kernel's link to a deleted file), and the result tells which file was read.
-platform::ErrorOr<HashedFile> HashEntry(platform::Platform& platform, const std::string& path,
+platform::ErrorOr<HashedFile> hashEntry(platform::Platform& platform, const std::string& path,
                                         int pieceSize = kDefaultPieceSize,
-                                        scan::RunControl* control = nullptr,
+                                        engine::RunControl* control = nullptr,
                                         std::uint64_t* pausedMs = nullptr,
                                         bool throughLink = false);
 
 /// The digest as 32 upper-case hexadecimal digits; the empty text when the file cannot be read
 /// or no digest can be made (or the run was cancelled); 32 zeros when hashing took longer than
 /// the time limit (measured on the monotonic tick count, time spent paused left out).
-std::string GetFileMD5HashCode(platform::Platform& platform, const std::string& path,
+std::string getFileMD5HashCode(platform::Platform& platform, const std::string& path,
                                int pieceSize = kDefaultPieceSize,
-                               scan::RunControl* control = nullptr);
+                               engine::RunControl* control = nullptr);
 
 /// A digest as 32 upper-case hexadecimal digits.
-std::string DigestText(const platform::Md5Digest& digest);
+std::string digestText(const platform::Md5Digest& digest);
 
 } // namespace quorvane::engine

@@ -3,7 +3,7 @@
 
 namespace quorvane::engine {
 
-bool FastArraySearchn(std::span<const double> array, double key, std::int32_t count) {
+bool findInSortedTable(std::span<const double> array, double key, std::int32_t count) {
   if (count < 1 || static_cast<std::size_t>(count) > array.size())
     return false;
   std::int64_t low = 0;

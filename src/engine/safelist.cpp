@@ -7,7 +7,7 @@
 
 namespace quorvane::engine {
 
-std::vector<std::string> ParseSafeList(std::string_view text) {
+std::vector<std::string> parseSafeList(std::string_view text) {
   std::vector<std::string> digests;
   std::size_t i = 0;
   while (i < text.size()) {
@@ -35,7 +35,7 @@ bool SafeList::contains(std::string_view digest) {
     auto text = files_.readFile(path_);
     digests_.clear();
     if (text)
-      for (std::string& digest : ParseSafeList(*text))
+      for (std::string& digest : parseSafeList(*text))
         digests_.insert(std::move(digest));
     source_ = *status;
   }

@@ -16,7 +16,7 @@ namespace quorvane::engine {
 /// The digests of a safe.sig text, lower-cased: every run of hexadecimal digits is cut into
 /// 32-digit digests (lines may hold several back to back); shorter leftovers and other
 /// characters are ignored.
-std::vector<std::string> ParseSafeList(std::string_view text);
+std::vector<std::string> parseSafeList(std::string_view text);
 
 class SafeList {
 public:

@@ -13,7 +13,7 @@ namespace {
 /// Sorts file lengths by their bits, 16 at a time, in as many passes as the largest needs (two
 /// for lengths below 4 GB): a million lengths take a few milliseconds instead of a comparison
 /// sort's tens.
-void SortLengths(std::vector<std::uint64_t>& values) {
+void sortLengths(std::vector<std::uint64_t>& values) {
   if (values.size() < 2)
     return;
   std::uint64_t largest = *std::max_element(values.begin(), values.end());
@@ -109,7 +109,7 @@ SignatureTable::SignatureTable(std::vector<double> keys,
                                std::optional<std::vector<std::uint64_t>> lengths)
     : slots_(std::move(keys)), lengths_(std::move(lengths)) {
   if (lengths_) {
-    SortLengths(*lengths_);
+    sortLengths(*lengths_);
     lengths_->erase(std::unique(lengths_->begin(), lengths_->end()), lengths_->end());
     lengths_->shrink_to_fit();
   }
@@ -121,7 +121,7 @@ SignatureTable::SignatureTable(std::vector<double> keys,
 }
 
 bool SignatureTable::contains(double key) const {
-  return FastArraySearchn(slots(), key, SignatureCount());
+  return findInSortedTable(slots(), key, signatureCount());
 }
 
 bool SignatureTable::mayMatchLength(std::uint64_t length) const {
@@ -133,11 +133,11 @@ class KeyCollector {
 public:
   void reserve(std::size_t lines) { keys_.reserve(lines + 1); } // and the closing slot
   void add(std::string_view line) {
-    double key = KeyTextToNumber(line);
+    double key = keyTextToNumber(line);
     keys_.push_back(key);
     if (key == 0.0 || !lengths_)
       return; // a blank or non-numeric line never matches a file, whatever its length
-    if (auto length = KeyTextLength(line))
+    if (auto length = keyTextLength(line))
       lengths_->push_back(*length);
     else
       lengths_.reset(); // a key without a length: any file may match it
@@ -149,7 +149,7 @@ private:
   std::optional<std::vector<std::uint64_t>> lengths_{std::in_place};
 };
 
-SignatureTable ParseSignatureTable(std::string_view text) {
+SignatureTable parseSignatureTable(std::string_view text) {
   KeyCollector keys;
   LineSplitter splitter;
   auto add = [&](std::string_view line) { keys.add(line); };
@@ -162,7 +162,7 @@ SignatureDatabase::SignatureDatabase(platform::FileSystem& files, std::string vi
     : files_(files), path_(std::move(virSigPath)),
       table_(std::make_shared<const SignatureTable>()) {}
 
-void SignatureDatabase::LoadSignatureTable() {
+void SignatureDatabase::loadSignatureTable() {
   // The file is read in pieces twice, first to count the lines and then to convert them, so
   // that neither the whole text nor a growing array ever sits in memory.
   auto status = files_.status(path_);
@@ -190,18 +190,18 @@ void SignatureDatabase::LoadSignatureTable() {
   install(std::make_shared<const SignatureTable>(keys.build()), *status);
 }
 
-bool SignatureDatabase::ReloadSignatureTableTick() {
+bool SignatureDatabase::reloadSignatureTableTick() {
   auto status = files_.status(path_);
   {
     std::lock_guard lock(mutex_);
     if (!status) {
-      if (!source_ && table_->SignatureCount() == 0)
+      if (!source_ && table_->signatureCount() == 0)
         return false; // still missing
     } else if (source_ && source_->sameVersionAs(*status)) {
       return false; // unchanged
     }
   }
-  LoadSignatureTable();
+  loadSignatureTable();
   return true;
 }
 

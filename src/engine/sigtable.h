@@ -26,10 +26,10 @@ public:
   explicit SignatureTable(std::vector<double> keys,
                           std::optional<std::vector<std::uint64_t>> lengths = std::nullopt);
 
-  std::int32_t SignatureCount() const { return static_cast<std::int32_t>(slots_.size() - 1); }
+  std::int32_t signatureCount() const { return static_cast<std::int32_t>(slots_.size() - 1); }
   /// True when at least one line was a key (junk and blank lines load as 0, which matches no
   /// file).
-  bool holdsAnyKey() const { return SignatureCount() > 0 && slots_[slots_.size() - 2] > 0.0; }
+  bool holdsAnyKey() const { return signatureCount() > 0 && slots_[slots_.size() - 2] > 0.0; }
   /// Entries 0..count-1 in ascending order, then one slot holding 0.
   std::span<const double> slots() const { return slots_; }
   bool contains(double key) const;
@@ -53,7 +53,7 @@ private:
 /// The table of a vir.sig text: one key per line (lines end in LF, CR LF or CR); a blank or
 /// non-numeric line is an entry 0. The lengths after the keys' points are kept for the length
 /// filter, which a key without a length turns off.
-SignatureTable ParseSignatureTable(std::string_view text);
+SignatureTable parseSignatureTable(std::string_view text);
 
 /// The application's current signature table and the vir.sig it comes from.
 class SignatureDatabase {
@@ -61,10 +61,10 @@ public:
   SignatureDatabase(platform::FileSystem& files, std::string virSigPath);
 
   /// Builds the table from vir.sig now; a missing or unreadable file gives the empty table.
-  void LoadSignatureTable();
+  void loadSignatureTable();
   /// The periodic rebuild: reloads when vir.sig changed (size, time or identity) and empties the
   /// table when it is gone. Returns true when the table was replaced.
-  bool ReloadSignatureTableTick();
+  bool reloadSignatureTableTick();
   /// The table to look keys up in; it stays valid and unchanged while held.
   std::shared_ptr<const SignatureTable> current() const;
 

@@ -25,18 +25,18 @@ std::string_view withoutLineEnd(std::string_view line) {
 
 } // namespace
 
-bool IsKeyText(std::string_view text) {
+bool isKeyText(std::string_view text) {
   return text.size() > 33 && text[32] == '.' && allOf(text.substr(0, 32), isdigit) &&
          allOf(text.substr(33), isdigit);
 }
 
-std::optional<std::string> KeyTextOfListLine(std::string_view line) {
+std::optional<std::string> keyTextOfListLine(std::string_view line) {
   line = withoutLineEnd(line);
   while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
     line.remove_prefix(1);
   while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
     line.remove_suffix(1);
-  if (IsKeyText(line))
+  if (isKeyText(line))
     return std::string(line);
   std::size_t colon = line.find(':');
   if (colon != 32 || !allOf(line.substr(0, 32), isxdigit))
@@ -46,12 +46,12 @@ std::optional<std::string> KeyTextOfListLine(std::string_view line) {
   auto [end, error] = std::from_chars(size.data(), size.data() + size.size(), length);
   if (size.empty() || error != std::errc() || end != size.data() + size.size())
     return std::nullopt;
-  return FileKeyText(line.substr(0, 32), length);
+  return fileKeyText(line.substr(0, 32), length);
 }
 
-std::string BuildSignatureText(std::vector<std::string> keyTexts) {
+std::string buildSignatureText(std::vector<std::string> keyTexts) {
   std::sort(keyTexts.begin(), keyTexts.end(), [](const std::string& a, const std::string& b) {
-    double x = KeyTextToNumber(a), y = KeyTextToNumber(b);
+    double x = keyTextToNumber(a), y = keyTextToNumber(b);
     return x != y ? x < y : a < b;
   });
   keyTexts.erase(std::unique(keyTexts.begin(), keyTexts.end()), keyTexts.end());
@@ -61,20 +61,20 @@ std::string BuildSignatureText(std::vector<std::string> keyTexts) {
   return text;
 }
 
-SignatureReport VerifySignatureText(std::string_view text) {
+SignatureReport verifySignatureText(std::string_view text) {
   SignatureReport report;
   std::size_t number = 0;
   double previous = 0;
   bool havePrevious = false;
-  for (std::string_view line : app::SplitLines(text)) {
+  for (std::string_view line : app::splitLines(text)) {
     ++number;
-    if (!IsKeyText(line)) {
+    if (!isKeyText(line)) {
       report.problems.push_back(
           {number, line.empty() ? "blank line" : "not a key (32 digits, \".\", a length)"});
       continue;
     }
     ++report.keys;
-    double value = KeyTextToNumber(line);
+    double value = keyTextToNumber(line);
     if (havePrevious && value < previous)
       report.problems.push_back({number, "out of order: below the key before it",
                                  SignatureProblem::Kind::OutOfOrder});

@@ -9,14 +9,14 @@
 namespace quorvane::engine {
 
 /// True for a key text: 32 decimal digits, ".", and a decimal length.
-bool IsKeyText(std::string_view text);
+bool isKeyText(std::string_view text);
 
 /// The key text of a list line: a key text as it is, or "md5:size[:name]" (32 hexadecimal
 /// digits, either case) converted; nothing for anything else.
-std::optional<std::string> KeyTextOfListLine(std::string_view line);
+std::optional<std::string> keyTextOfListLine(std::string_view line);
 
 /// A vir.sig text of the key texts: in ascending order of their values, each once, CR LF ends.
-std::string BuildSignatureText(std::vector<std::string> keyTexts);
+std::string buildSignatureText(std::vector<std::string> keyTexts);
 
 struct SignatureProblem {
   enum class Kind { NotAKey, OutOfOrder };
@@ -31,6 +31,6 @@ struct SignatureReport {
 };
 
 /// Checks a vir.sig text: every line a key text, the keys in ascending order.
-SignatureReport VerifySignatureText(std::string_view text);
+SignatureReport verifySignatureText(std::string_view text);
 
 } // namespace quorvane::engine

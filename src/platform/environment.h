@@ -25,7 +25,7 @@ public:
 };
 
 /// True when standard input comes from a terminal, where somebody can answer a question.
-bool InputIsTerminal();
+bool inputIsTerminal();
 
 /// The identifier of the built-in group "everyone".
 inline constexpr const char* kEveryoneIdentifier = "S-1-1-0";

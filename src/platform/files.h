@@ -74,7 +74,7 @@ public:
 inline constexpr std::string_view kDeletedMark = " (deleted)";
 
 /// The path without kDeletedMark, and whether it carried it.
-inline std::pair<std::string_view, bool> WithoutDeletedMark(std::string_view path) {
+inline std::pair<std::string_view, bool> withoutDeletedMark(std::string_view path) {
   if (path.size() > kDeletedMark.size() && path.ends_with(kDeletedMark))
     return {path.substr(0, path.size() - kDeletedMark.size()), true};
   return {path, false};

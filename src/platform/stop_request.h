@@ -5,8 +5,8 @@ namespace quorvane::platform {
 
 /// From now on a stop request sets a flag (and cuts short any wait in progress) instead of
 /// ending the program at once.
-void CatchStopRequests();
+void catchStopRequests();
 /// True once a stop was requested.
-bool StopRequested();
+bool stopRequested();
 
 } // namespace quorvane::platform

@@ -16,7 +16,7 @@ constexpr std::uint64_t kSweepPasses = 8;
 
 } // namespace
 
-std::string IsApplicationRunning(platform::Platform& platform, const std::string& name) {
+std::string isApplicationRunning(platform::Platform& platform, const std::string& name) {
   std::string wanted = app::toUpper(name);
   for (const platform::ProcessInfo& process : platform.processes.list())
     if (!process.programFile.empty() &&
@@ -30,7 +30,7 @@ AutoProtect::AutoProtect(platform::Platform& platform, std::string appFolder,
     : p_(platform), folder_(std::move(appFolder)), check_(platform, folder_, signatures),
       log_(platform, folder_) {}
 
-std::string AutoProtect::ToggleAutoProtect() {
+std::string AutoProtect::toggleAutoProtect() {
   bool on = !enabled_;
   enabled_ = on;
   return std::string(on ? kDisableAutoProtectCaption : kEnableAutoProtectCaption);
@@ -38,7 +38,7 @@ std::string AutoProtect::ToggleAutoProtect() {
 
 void AutoProtect::tick() {
   if (enabled_)
-    CheckNewProcesses();
+    checkNewProcesses();
 }
 
 void AutoProtect::look(platform::ProcessId pid, Known& entry, bool check) {
@@ -47,10 +47,10 @@ void AutoProtect::look(platform::ProcessId pid, Known& entry, bool check) {
     return;
   entry.programFile = process->programFile;
   if (check)
-    CheckProgram(*process);
+    checkProgram(*process);
 }
 
-void AutoProtect::CheckNewProcesses() {
+void AutoProtect::checkNewProcesses() {
   ++pass_;
   std::vector<platform::ProcessId> running = p_.processes.ids();
   // Forget the processes that ended: a program that starts again is new again.
@@ -76,7 +76,7 @@ void AutoProtect::CheckNewProcesses() {
   firstPassDone_ = true;
 }
 
-bool AutoProtect::CheckProgram(const platform::ProcessInfo& process) {
+bool AutoProtect::checkProgram(const platform::ProcessInfo& process) {
   if (process.programFile.empty())
     return false;
   // A program deleted after it started is read through the kernel's link to it, and named with
@@ -92,15 +92,15 @@ bool AutoProtect::CheckProgram(const platform::ProcessInfo& process) {
   platform::FileIdentity identity;
   if (auto status = p_.processes.programStatus(process.pid))
     identity = status->identity();
-  threats::KillProcessesByName(p_, process.imageName, process.programFile, identity);
-  threats::TerminateProcessById(p_, process.pid);
-  log_.LogThreat(process.imageName, path);
+  threats::killProcessesByName(p_, process.imageName, process.programFile, identity);
+  threats::terminateProcessById(p_, process.pid);
+  log_.logThreat(process.imageName, path);
 
   threats::AlertRecord record{process.imageName, *digest, path, 0};
   auto left = p_.processes.info(process.pid);
   if (left && left->programFile == process.programFile)
     record.pid = process.pid; // it could not be ended
-  threats::ThreatAlert(p_, folder_).ShowThreatAlert(record);
+  threats::ThreatAlert(p_, folder_).showThreatAlert(record);
   if (onThreat)
     onThreat(record);
   return true;

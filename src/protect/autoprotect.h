@@ -24,7 +24,7 @@ inline constexpr std::string_view kEnableAutoProtectCaption = "Enable Auto Prote
 
 /// The full path of the first process whose program path, upper-cased, contains the upper-cased
 /// name; "" when none does.
-std::string IsApplicationRunning(platform::Platform& platform, const std::string& name);
+std::string isApplicationRunning(platform::Platform& platform, const std::string& name);
 
 class AutoProtect {
 public:
@@ -35,16 +35,16 @@ public:
   bool enabled() const { return enabled_; }
   void setEnabled(bool on) { enabled_ = on; }
   /// The tray entry: switches the protection and returns the entry's new caption.
-  std::string ToggleAutoProtect();
+  std::string toggleAutoProtect();
 
   /// The timer's tick: one CheckNewProcesses while protection is on.
   void tick();
   /// One pass: the first checks every running program; later ones the programs that started
   /// (or replaced their program) since the pass before.
-  void CheckNewProcesses();
+  void checkNewProcesses();
   /// Checks the program of one process; a threat is ended with every other process running the
   /// same file, logged and reported. True for a threat.
-  bool CheckProgram(const platform::ProcessInfo& process);
+  bool checkProgram(const platform::ProcessInfo& process);
 
   /// Told of every threat found, after it was handled.
   std::function<void(const threats::AlertRecord&)> onThreat;

@@ -63,7 +63,7 @@ bool shortcutRunsLauncher(const std::string& bytes) {
 
 } // namespace
 
-std::string NormalPath(std::string_view path) {
+std::string normalPath(std::string_view path) {
   std::vector<std::string_view> parts;
   while (!path.empty()) {
     std::size_t slash = path.find('/');
@@ -84,12 +84,12 @@ std::string NormalPath(std::string_view path) {
   return out.empty() ? "/" : out;
 }
 
-bool IsInside(const std::string& path, const std::string& root) {
-  std::string base = withSlash(NormalPath(root));
+bool isInside(const std::string& path, const std::string& root) {
+  std::string base = withSlash(normalPath(root));
   return path.size() > base.size() && path.compare(0, base.size(), base) == 0;
 }
 
-std::optional<std::string> AutorunTarget(std::string_view line, const std::string& root) {
+std::optional<std::string> autorunTarget(std::string_view line, const std::string& root) {
   std::string text(app::trimBlanks(line));
   std::string lower = app::toLower(text);
   if (lower.find("open") == std::string::npos && lower.find("load") == std::string::npos &&
@@ -104,29 +104,29 @@ std::optional<std::string> AutorunTarget(std::string_view line, const std::strin
     text = base + std::string(app::trimBlanks(std::string_view(text).substr(base.size())));
   if (text.empty() || text.front() != '/')
     return std::nullopt; // no prefix: the line names no file of the drive
-  std::string path = NormalPath(text);
-  if (!IsInside(path, root))
+  std::string path = normalPath(text);
+  if (!isInside(path, root))
     return std::nullopt; // "open=../x", or a prefix in the middle of a path elsewhere
   return path;
 }
 
-platform::DeviceInfo GetDeviceInfo(platform::Platform& platform, const std::string& root) {
+platform::DeviceInfo getDeviceInfo(platform::Platform& platform, const std::string& root) {
   return platform.drives.deviceInfo(root);
 }
 
-void SetDisableAutoRun(platform::Platform& platform, bool checked) {
+void setDisableAutoRun(platform::Platform& platform, bool checked) {
   app::SettingsStore settings(platform);
   settings.setSetting("usbautorun", checked ? "1" : "0");
   if (!checked)
     return; // the policy stays as it is
   using platform::Hive;
-  bool wow = settings.RegKeyExists(Hive::LocalMachine, kPolicyWow);
+  bool wow = settings.regKeyExists(Hive::LocalMachine, kPolicyWow);
   const char* key = wow ? kPolicyWow : kPolicy;
   if (!wow)
     platform.registry.createKey(Hive::LocalMachine, key); // the value needs its key
   else
-    settings.GrantKeyAccess(Hive::LocalMachine, key, platform.environment.userName());
-  settings.RegWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(key), "NoDriveTypeAutoRun", 255);
+    settings.grantKeyAccess(Hive::LocalMachine, key, platform.environment.userName());
+  settings.regWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(key), "NoDriveTypeAutoRun", 255);
 }
 
 DriveProtect::DriveProtect(platform::Platform& platform, std::string appFolder,
@@ -134,18 +134,18 @@ DriveProtect::DriveProtect(platform::Platform& platform, std::string appFolder,
     : p_(platform), folder_(std::move(appFolder)), check_(platform, folder_, signatures),
       log_(platform, folder_), quarantine_(platform, folder_), autoProtect_(autoProtect) {}
 
-void DriveProtect::ListUsbDrives() {
+void DriveProtect::listUsbDrives() {
   known_.clear();
   for (const std::string& root : p_.drives.roots()) {
-    platform::DeviceInfo device = GetDeviceInfo(p_, root);
+    platform::DeviceInfo device = getDeviceInfo(p_, root);
     if (device.ok && device.busType == platform::kBusTypeUsb && device.removable)
       known_.push_back(root);
   }
 }
 
-void DriveProtect::FindNewUsbDrive() {
+void DriveProtect::findNewUsbDrive() {
   for (const std::string& root : p_.drives.roots()) {
-    platform::DeviceInfo device = GetDeviceInfo(p_, root);
+    platform::DeviceInfo device = getDeviceInfo(p_, root);
     // The drive's own device must be both on USB and removable.
     if (device.ok && device.busType == platform::kBusTypeUsb && device.removable &&
         std::find(known_.begin(), known_.end(), root) == known_.end()) {
@@ -155,25 +155,25 @@ void DriveProtect::FindNewUsbDrive() {
   }
 }
 
-void DriveProtect::WndProc(bool, bool&, MessageResult&, WindowHandle, long message,
+void DriveProtect::handleMessage(bool, bool&, MessageResult&, WindowHandle, long message,
                            std::uintptr_t, std::intptr_t, std::intptr_t) {
   if (!autoProtect_.enabled() || !current_.empty())
     return;
   if (message == kDeviceChangeMessage)
-    FindNewUsbDrive();
+    findNewUsbDrive();
   if (current_.empty())
     return;
-  HandleDrive(current_);
+  handleDrive(current_);
   current_.clear();
 }
 
-void DriveProtect::HandleDrive(const std::string& root) {
+void DriveProtect::handleDrive(const std::string& root) {
   std::string autorun = platform::joinPath(root, "autorun.inf");
   auto status = p_.files.status(autorun);
   if (status && status->kind == platform::FileKind::Regular && status->size != 0) {
     if (auto text = p_.files.readHead(autorun, kAutorunReadLimit)) {
-      for (std::string_view line : app::SplitLines(*text)) {
-        std::optional<std::string> path = AutorunTarget(line, root);
+      for (std::string_view line : app::splitLines(*text)) {
+        std::optional<std::string> path = autorunTarget(line, root);
         if (!path)
           continue;
         if (std::optional<std::string> digest = check_.listedThreat(*path))
@@ -181,17 +181,17 @@ void DriveProtect::HandleDrive(const std::string& root) {
       }
     }
   }
-  CleanRemovableDrive(root);
+  cleanRemovableDrive(root);
 }
 
 bool DriveProtect::takeAway(const std::string& path, const std::string& name,
                             const platform::FileIdentity& listed) {
   // The file copied and deleted is one file, never what a link at the path leads to.
-  auto identity = threats::ConfirmCheckedFile(p_, path, listed);
-  if (!identity || !quarantine_.QuarantineFile(name, path, *identity))
+  auto identity = threats::confirmCheckedFile(p_, path, listed);
+  if (!identity || !quarantine_.quarantineFile(name, path, *identity))
     return false; // no copy: the file stays where it is
-  threats::DeleteCheckedFile(p_, path, *identity);
-  return !threats::FileExists(p_, path);
+  threats::deleteCheckedFile(p_, path, *identity);
+  return !threats::fileExists(p_, path);
 }
 
 bool DriveProtect::takeAwayFolder(const std::string& folder) {
@@ -213,16 +213,16 @@ bool DriveProtect::takeAwayFolder(const std::string& folder) {
 
 void DriveProtect::threatFound(const std::string& path, const std::string& name,
                                const std::string& digest) {
-  threats::KillProcessesByName(p_, name, path);
-  log_.LogThreat(name, path);
+  threats::killProcessesByName(p_, name, path);
+  log_.logThreat(name, path);
   takeAway(path, name);
   threats::AlertRecord record{name, digest, path, 0};
-  threats::ThreatAlert(p_, folder_).ShowThreatAlert(record);
+  threats::ThreatAlert(p_, folder_).showThreatAlert(record);
   if (onThreat)
     onThreat(record);
 }
 
-void DriveProtect::CleanRemovableDrive(const std::string& root) {
+void DriveProtect::cleanRemovableDrive(const std::string& root) {
   auto entries = p_.files.listDirectory(root);
   if (!entries)
     return;
@@ -247,7 +247,7 @@ void DriveProtect::CleanRemovableDrive(const std::string& root) {
     if (entry.kind != platform::FileKind::Regular)
       continue;
     std::string path = platform::joinPath(root, entry.name);
-    if (!threats::FileExists(p_, path))
+    if (!threats::fileExists(p_, path))
       continue; // taken above
     std::string ext = extensionOf(entry.name);
     if (ext == "lnk") {
@@ -260,12 +260,12 @@ void DriveProtect::CleanRemovableDrive(const std::string& root) {
       continue;
     if (listed(kThreatExtensions, ext)) {
       // Taken without a lookup; the digest is only for the record, so a huge file is not read.
-      threatFound(path, entry.name, entry.size < kSizeLimit ? LowerDigestOf(p_, path) : "");
+      threatFound(path, entry.name, entry.size < kSizeLimit ? lowerDigestOf(p_, path) : "");
     } else if (std::optional<std::string> digest = check_.listedThreat(path)) {
       threatFound(path, entry.name, *digest);
     }
   }
-  app::SettingsStore(p_).RegWriteText(platform::Hive::CurrentUser, kExplorerAdvanced,
+  app::SettingsStore(p_).regWriteText(platform::Hive::CurrentUser, kExplorerAdvanced,
                                       "showSuperHidden", "1");
 }
 

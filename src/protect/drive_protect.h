@@ -6,7 +6,7 @@
 #include "engine/sigtable.h"
 #include "platform/platform.h"
 #include "protect/autoprotect.h"
-#include "protect/dispatcher.h"
+#include "protect/message_dispatcher.h"
 #include "protect/threat_check.h"
 #include "threats/alert.h"
 #include "threats/quarantine.h"
@@ -28,38 +28,38 @@ inline constexpr std::array<std::string_view, 12> kAutorunPrefixes = {
 
 /// The file an "autorun.inf" line names, inside the drive at `root`; nothing for a line that
 /// names no file, or one outside the drive.
-std::optional<std::string> AutorunTarget(std::string_view line, const std::string& root);
+std::optional<std::string> autorunTarget(std::string_view line, const std::string& root);
 
 /// The lexically normal form of an absolute path ("." and ".." resolved, no doubled "/").
-std::string NormalPath(std::string_view path);
+std::string normalPath(std::string_view path);
 
 /// True when `path` lies inside the folder `root` (not the root itself).
-bool IsInside(const std::string& path, const std::string& root);
+bool isInside(const std::string& path, const std::string& root);
 
 /// The description of the device a drive root is on.
-platform::DeviceInfo GetDeviceInfo(platform::Platform& platform, const std::string& root);
+platform::DeviceInfo getDeviceInfo(platform::Platform& platform, const std::string& root);
 
 /// "Disable AutoRun for drives": stores "usbautorun" and, when checked, the Explorer policy
 /// "NoDriveTypeAutoRun" = 255 (under Wow6432Node when that key exists).
-void SetDisableAutoRun(platform::Platform& platform, bool checked);
+void setDisableAutoRun(platform::Platform& platform, bool checked);
 
-class DriveProtect : public iSubclass {
+class DriveProtect : public MessageHandler {
 public:
   DriveProtect(platform::Platform& platform, std::string appFolder,
                engine::SignatureDatabase& signatures, const AutoProtect& autoProtect);
 
   /// Remembers the USB drives with removable media present now; they are never handled.
-  void ListUsbDrives();
+  void listUsbDrives();
   /// Sets the current drive to a USB drive with removable media that was not present at
   /// start-up.
-  void FindNewUsbDrive();
+  void findNewUsbDrive();
   /// A device-change message: handles a new USB drive while auto-protect is on.
-  void WndProc(bool before, bool& handled, MessageResult& result, WindowHandle window,
+  void handleMessage(bool before, bool& handled, MessageResult& result, WindowHandle window,
                long message, std::uintptr_t wParam, std::intptr_t lParam,
                std::intptr_t user) override;
   /// The programs named by the drive's "autorun.inf", then the root clean-up.
-  void HandleDrive(const std::string& root);
-  void CleanRemovableDrive(const std::string& root);
+  void handleDrive(const std::string& root);
+  void cleanRemovableDrive(const std::string& root);
 
   const std::vector<std::string>& knownDrives() const { return known_; }
   const std::string& currentDrive() const { return current_; }

@@ -1,9 +1,10 @@
 // The check of one file by real-time protection.
 #include "protect/threat_check.h"
 
+#include "app/appfolder.h"
 #include "app/text.h"
 #include "engine/datafiles.h"
-#include "engine/filecheck.h"
+#include "scan/file_check.h"
 #include "engine/filekey.h"
 #include "engine/fingerprint.h"
 
@@ -14,12 +15,12 @@ namespace quorvane::protect {
 ThreatCheck::ThreatCheck(platform::Platform& platform, const std::string& appFolder,
                          engine::SignatureDatabase& signatures)
     : p_(platform), signatures_(signatures),
-      safe_(platform.files, platform::joinPath(appFolder, engine::kSafeFile)),
-      ownPrograms_(engine::OwnProgramIdentities(platform)) {}
+      safe_(platform.files, platform::joinPath(appFolder, app::kSafeFile)),
+      ownPrograms_(scan::ownProgramIdentities(platform)) {}
 
-std::string LowerDigestOf(platform::Platform& platform, const std::string& path) {
-  auto digest = engine::HashFile(platform, path);
-  return digest ? app::toLower(engine::DigestText(*digest)) : std::string();
+std::string lowerDigestOf(platform::Platform& platform, const std::string& path) {
+  auto digest = engine::hashFile(platform, path);
+  return digest ? app::toLower(engine::digestText(*digest)) : std::string();
 }
 
 std::optional<std::string> ThreatCheck::listedThreat(const std::string& path) {
@@ -31,8 +32,8 @@ std::optional<std::string> ThreatCheck::listedThreat(const std::string& path) {
     return std::nullopt; // no key carries this length: no need to read the file
   if (std::find(ownPrograms_.begin(), ownPrograms_.end(), status->identity()) != ownPrograms_.end())
     return std::nullopt; // this program's own files are never threats
-  std::string digest = LowerDigestOf(p_, path);
-  if (digest.empty() || !table->contains(engine::FileKey(digest, status->size)) ||
+  std::string digest = lowerDigestOf(p_, path);
+  if (digest.empty() || !table->contains(engine::fileKey(digest, status->size)) ||
       safe_.contains(digest))
     return std::nullopt;
   return digest;

@@ -33,6 +33,6 @@ private:
 };
 
 /// The file's lower-case MD5, or "" when it cannot be read.
-std::string LowerDigestOf(platform::Platform& platform, const std::string& path);
+std::string lowerDigestOf(platform::Platform& platform, const std::string& path);
 
 } // namespace quorvane::protect

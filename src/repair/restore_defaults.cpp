@@ -13,7 +13,7 @@ constexpr const char* kQuotedArgs = "\"%1\" %*";
 
 } // namespace
 
-std::vector<RepairAction> RestorePass(bool wow, const std::string& windowsFolder) {
+std::vector<RepairAction> restorePass(bool wow, const std::string& windowsFolder) {
   std::vector<RepairAction> a;
   auto text = [&](Hive root, std::string key, std::string name, std::string data) {
     a.push_back({Kind::SetText, root, std::move(key), std::move(name), std::move(data)});
@@ -127,23 +127,23 @@ std::vector<RepairAction> RestorePass(bool wow, const std::string& windowsFolder
   return a;
 }
 
-void RestoreSystemDefaults(platform::Platform& platform) {
+void restoreSystemDefaults(platform::Platform& platform) {
   app::SettingsStore settings(platform);
   std::string windows = platform.environment.variable("windir").value_or("C:\\Windows");
   std::string user = platform.environment.userName();
   for (bool wow : {false, true}) {
-    for (const RepairAction& action : RestorePass(wow, windows)) {
+    for (const RepairAction& action : restorePass(wow, windows)) {
       switch (action.kind) {
       case Kind::Grant:
-        settings.GrantKeyAccess(action.root, action.key, user);
+        settings.grantKeyAccess(action.root, action.key, user);
         break;
       case Kind::SetText:
-        settings.RegWriteText(action.root, action.key, action.name, action.text);
+        settings.regWriteText(action.root, action.key, action.name, action.text);
         break;
       case Kind::SetNumber:
         if (action.createKey)
           platform.registry.createKey(action.root, action.key);
-        settings.RegWriteNumber(std::string(platform::hiveName(action.root)) + "\\" + action.key,
+        settings.regWriteNumber(std::string(platform::hiveName(action.root)) + "\\" + action.key,
                                 action.name, action.number);
         break;
       case Kind::DeleteValue:

@@ -26,9 +26,9 @@ struct RepairAction {
 
 /// The steps of the first (native) or second (32-bit view) pass, in the order they run.
 /// `windowsFolder` is the folder "Userinit" points into.
-std::vector<RepairAction> RestorePass(bool wow, const std::string& windowsFolder);
+std::vector<RepairAction> restorePass(bool wow, const std::string& windowsFolder);
 
 /// Runs both passes (each action once, results ignored) and shows the final message.
-void RestoreSystemDefaults(platform::Platform& platform);
+void restoreSystemDefaults(platform::Platform& platform);
 
 } // namespace quorvane::repair

@@ -1,6 +1,7 @@
 // Scan runs.
 #include "scan/scan_runs.h"
 
+#include "app/appfolder.h"
 #include "app/settings.h"
 #include "app/text.h"
 #include "engine/datafiles.h"
@@ -19,9 +20,9 @@ ScanRunner::ScanRunner(platform::Platform& platform, std::string appFolder,
     : p_(platform), folder_(std::move(appFolder)),
       checker_(platform, folder_, signatures, state_, results_), search_(platform.files),
       startup_(platform) {
-  search_.searching = [this](const std::string& folder) { search_searching(folder); };
+  search_.searching = [this](const std::string& folder) { onFolderEntered(folder); };
   search_.found = [this](const std::string& folder, const std::string& name) {
-    search_found(folder, name);
+    onFileFound(folder, name);
   };
   search_.keepFound = false;
   search_.worthOpening = [this](std::uint64_t size) { return checker_.worthReading(size); };
@@ -32,29 +33,29 @@ ScanRunner::ScanRunner(platform::Platform& platform, std::string appFolder,
   };
 }
 
-void ScanRunner::search_searching(const std::string& /*folder*/) {
+void ScanRunner::onFolderEntered(const std::string& /*folder*/) {
   if (state_.cancelFlag)
-    search_.Cancel();
+    search_.cancel();
 }
 
-void ScanRunner::search_found(const std::string& folder, const std::string& name) {
+void ScanRunner::onFileFound(const std::string& folder, const std::string& name) {
   if (state_.cancelFlag)
-    search_.Cancel();
+    search_.cancel();
   // A file reported before the cancel is still checked.
   const platform::DirEntry* entry = search_.reporting();
-  std::optional<engine::ListedFile> listed;
+  std::optional<scan::ListedFile> listed;
   if (entry)
-    listed = engine::ListedFile{entry->size, entry->identity};
+    listed = scan::ListedFile{entry->size, entry->identity};
   if (pipeline_)
     pipeline_->submit(folder + name, listed);
   else
-    checker_.checkvir(folder + name, listed);
+    checker_.checkFile(folder + name, listed);
 }
 
-void ScanRunner::ScanFolderTree(const std::string& folder, int areaIndex) {
+void ScanRunner::scanFolderTree(const std::string& folder, int areaIndex) {
   std::string start = !folder.empty() && folder.front() == '/' ? folder : folder_;
   results_.areaThreats.clear();
-  search_.searchinsubfolders = true;
+  search_.includeSubfolders = true;
   state_.areaIndex = areaIndex;
   state_.counter = ThreatCounter::Folder;
   // The quarantine's copies are threats kept on purpose: no walk enters their folder.
@@ -62,12 +63,12 @@ void ScanRunner::ScanFolderTree(const std::string& folder, int areaIndex) {
   auto quarantine = p_.files.status(platform::joinPath(folder_, threats::kQuarantineFolder));
   if (quarantine && quarantine->kind == platform::FileKind::Directory)
     search_.skippedFolders.push_back(quarantine->identity());
-  search_.findfiles(start, patterns);
+  search_.walk(start, patterns);
   if (pipeline_)
     pipeline_->finish(); // the area's count is complete before the next area starts
 }
 
-int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
+int ScanRunner::startCustomScan(const std::vector<std::string>& targets) {
   results_.clear();
   state_.panels.clear();
   state_.panels[kAreaCustomFolder] = {"Custom Scan", "Files found in custom path",
@@ -93,10 +94,10 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
       std::size_t before = results_.rows.size();
       state_.areaIndex = kAreaCustomFolder;
       state_.counter = ThreatCounter::Folder;
-      checker_.checkvir(target); // a file named alone is checked whatever its name
+      checker_.checkFile(target); // a file named alone is checked whatever its name
       threats += static_cast<int>(results_.rows.size() - before);
     } else {
-      ScanFolderTree(target, kAreaCustomFolder);
+      scanFolderTree(target, kAreaCustomFolder);
       threats += static_cast<int>(results_.areaThreats.size());
     }
   }
@@ -115,7 +116,7 @@ int ScanRunner::StartCustomScan(const std::vector<std::string>& targets) {
 
 void ScanRunner::startPipeline() {
   checker_.pinTable();
-  pipeline_ = std::make_unique<engine::CheckPipeline>(checker_, control_, workers);
+  pipeline_ = std::make_unique<scan::CheckPipeline>(checker_, control_, workers);
 }
 
 void ScanRunner::stopPipeline() {
@@ -174,9 +175,9 @@ void ScanRunner::runEnd(int threats, long long unknown) {
     checker_.observer->runFinished(state_.summary);
 }
 
-int ScanRunner::StartQuickScan() {
+int ScanRunner::startQuickScan() {
   runStart({kAreaMemory});
-  ScanMemory();
+  scanMemory();
   int threats = state_.memoryThreats;
   runEnd(threats, state_.unknownFiles[0]);
   return threats;
@@ -187,12 +188,12 @@ std::string ScanRunner::windowsFolder() {
   return app::trimBlanks(folder).empty() ? "/usr" : folder;
 }
 
-int ScanRunner::StartSmartScan() {
+int ScanRunner::startSmartScan() {
   runStart({kAreaMemory, kAreaWindowsFolder, kAreaRegistry});
-  ScanMemory();
-  ScanFolderTree(windowsFolder(), kAreaWindowsFolder);
-  ScanStartupEntries();
-  ScanRegisteredComponents();
+  scanMemory();
+  scanFolderTree(windowsFolder(), kAreaWindowsFolder);
+  scanStartupEntries();
+  scanRegisteredComponents();
   int threats = state_.memoryThreats + state_.folderThreats + state_.startupThreats +
                 state_.componentThreats;
   runEnd(threats, static_cast<long long>(state_.unknownFiles[1]) + state_.unknownFiles[2] +
@@ -200,22 +201,22 @@ int ScanRunner::StartSmartScan() {
   return threats;
 }
 
-void ScanRunner::ScanStartupEntries() {
+void ScanRunner::scanStartupEntries() {
   candidates_.clear();
   references_.clear();
-  for (StartupCandidate& candidate : startup_.ScanStartupEntries()) {
+  for (StartupCandidate& candidate : startup_.scanStartupEntries()) {
     candidates_.push_back(std::move(candidate.path));
     if (!candidate.reference.empty())
       references_.push_back(std::move(candidate.reference));
   }
   results_.areaThreats.clear();
-  CheckCandidateList(kAreaRegistry, ThreatCounter::Startup);
+  checkCandidateList(kAreaRegistry, ThreatCounter::Startup);
 }
 
-void ScanRunner::ScanRegisteredComponents() {
+void ScanRunner::scanRegisteredComponents() {
   candidates_.clear();
   references_.clear();
-  for (StartupCandidate& candidate : startup_.RegisteredComponents()) {
+  for (StartupCandidate& candidate : startup_.registeredComponents()) {
     candidates_.push_back(std::move(candidate.path));
     references_.push_back(std::move(candidate.reference));
   }
@@ -228,30 +229,30 @@ void ScanRunner::ScanRegisteredComponents() {
     if (!detected || index >= references_.size())
       return;
     std::string key = references_[index].substr(references_[index].find('|') + 1);
-    app::SettingsStore(p_).DeleteRegistryTree(platform::Hive::ClassesRoot,
+    app::SettingsStore(p_).deleteRegistryTree(platform::Hive::ClassesRoot,
                                               key + "\\InprocServer32");
   };
-  CheckCandidateList(kAreaRegistry, ThreatCounter::Component);
+  checkCandidateList(kAreaRegistry, ThreatCounter::Component);
   checker_.onRecorded = nullptr;
-  checker_.ownFiles.assign(engine::kOwnFileNames.begin(), engine::kOwnFileNames.end());
+  checker_.ownFiles.assign(scan::kOwnFileNames.begin(), scan::kOwnFileNames.end());
   state_.cancelFlag = 0;
 }
 
-void ScanRunner::ScanMemory() {
+void ScanRunner::scanMemory() {
   results_.areaThreats.clear();
   candidates_.clear();
   std::vector<std::string> modules;
-  threats::ListProcessModules(p_, modules);
+  threats::listProcessModules(p_, modules);
   // Each module file once, where it first appears.
   std::set<std::string> seen;
   for (std::string& module : modules)
     if (seen.insert(module).second)
       candidates_.push_back(std::move(module));
-  CheckCandidateList(kAreaMemory, ThreatCounter::Memory);
+  checkCandidateList(kAreaMemory, ThreatCounter::Memory);
   state_.cancelFlag = 0;
 }
 
-void ScanRunner::CheckCandidateList(int areaIndex, ThreatCounter counter) {
+void ScanRunner::checkCandidateList(int areaIndex, ThreatCounter counter) {
   if (pipeline_)
     pipeline_->finish(); // detections of the earlier step keep their place
   state_.areaIndex = areaIndex;
@@ -268,13 +269,13 @@ void ScanRunner::CheckCandidateList(int areaIndex, ThreatCounter counter) {
     if (pipeline_)
       pipeline_->submit(path);
     else
-      checker_.checkvir(path);
+      checker_.checkFile(path);
   }
   if (pipeline_)
     pipeline_->finish();
 }
 
-std::string ScanRunner::TogglePause() {
+std::string ScanRunner::togglePause() {
   if (state_.holdFlag == 0) {
     pause();
     return "Resume";
@@ -283,18 +284,18 @@ std::string ScanRunner::TogglePause() {
   return "Pause";
 }
 
-std::optional<std::string> ScanRunner::PollFolderScanRequest() {
+std::optional<std::string> ScanRunner::pollFolderScanRequest() {
   if (running_)
     return std::nullopt; // picked up once the running scan has ended
-  std::string file = platform::joinPath(folder_, engine::kFolderScanFile);
+  std::string file = platform::joinPath(folder_, app::kFolderScanFile);
   auto text = p_.files.readFile(file);
   if (!text || app::trimSpace(*text).empty())
     return std::nullopt;
   p_.files.removeFile(file);
-  return engine::FirstDelimitedField(*text);
+  return engine::firstDelimitedField(*text);
 }
 
-std::string RequestedFolderPath(std::string_view text) {
+std::string requestedFolderPath(std::string_view text) {
   std::string path;
   for (char c : app::trimSpace(text))
     if (c != '"')
@@ -302,14 +303,14 @@ std::string RequestedFolderPath(std::string_view text) {
   return path;
 }
 
-std::optional<int> ScanRunner::StartRequestedFolderScan(const std::string& text) {
-  std::string path = RequestedFolderPath(text);
+std::optional<int> ScanRunner::startRequestedFolderScan(const std::string& text) {
+  std::string path = requestedFolderPath(text);
   if (path.empty())
     return std::nullopt;
-  return StartCustomScan({path});
+  return startCustomScan({path});
 }
 
-void ScanRunner::WaitMilliseconds(std::uint64_t ms) {
+void ScanRunner::waitMilliseconds(std::uint64_t ms) {
   std::uint64_t until = p_.clock.tickCount() + ms;
   while (p_.clock.tickCount() <= until)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -332,9 +333,9 @@ void ScanWorker::join() {
     thread_.join();
 }
 
-void ScanRunner::CancelScan() {
+void ScanRunner::cancelScan() {
   state_.cancelFlag = 1;
-  search_.Cancel();
+  search_.cancel();
   control_.cancel();
 }
 

@@ -1,47 +1,25 @@
-// Pause and cancel of a running scan.
+// What a run's state tells the pages: the end-of-scan notice, and whether the results open.
 #include "scan/scan_state.h"
 
 namespace quorvane::scan {
 
-void RunControl::pause() {
-  std::lock_guard lock(mutex_);
-  paused_ = true;
+std::string_view endOfScanNotice(const ScanState& state) {
+  bool found = state.memoryThreats > 0 || state.folderThreats > 0 || state.startupThreats > 0 ||
+               state.componentThreats > 0;
+  return found ? kThreatsFoundNotice : kNoThreatNotice;
 }
 
-void RunControl::resume() {
-  {
-    std::lock_guard lock(mutex_);
-    paused_ = false;
+bool openResultsFromAreaCount(const ScanState& state, const std::function<void()>& loadPendingDeletions) {
+  bool anyThreats = false;
+  for (int area : kAreaOrder) {
+    auto count = state.areaCounts.find(area);
+    anyThreats = anyThreats || (count != state.areaCounts.end() && count->second > 0);
   }
-  changed_.notify_all();
-}
-
-void RunControl::cancel() {
-  {
-    std::lock_guard lock(mutex_);
-    cancelled_ = true;
-  }
-  changed_.notify_all();
-}
-
-void RunControl::reset() {
-  {
-    std::lock_guard lock(mutex_);
-    paused_ = false;
-    cancelled_ = false;
-  }
-  changed_.notify_all();
-}
-
-bool RunControl::paused() const {
-  std::lock_guard lock(mutex_);
-  return paused_;
-}
-
-bool RunControl::checkpoint() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return !paused_ || cancelled_; });
-  return !cancelled_;
+  if (!anyThreats)
+    return false;
+  if (loadPendingDeletions)
+    loadPendingDeletions();
+  return state.holdFlag == 1;
 }
 
 } // namespace quorvane::scan

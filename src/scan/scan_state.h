@@ -2,15 +2,16 @@
 // observer that front ends (command line, desktop window, tests) watch a run through.
 #pragma once
 
+#include "engine/run_control.h"
 #include "platform/files.h"
+#include "threats/threat_list.h"
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
-#include <condition_variable>
 #include <map>
-#include <mutex>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane::scan {
@@ -41,35 +42,6 @@ inline constexpr AreaText kAreaTexts[] = {
 /// Which threat counter a check's detections set.
 enum class ThreatCounter { Memory, Folder, Startup, Component };
 
-/// Text colours of a detected-threat row (blue-green-red values).
-inline constexpr std::uint32_t kTickedColor = 255;        // red
-inline constexpr std::uint32_t kUntickedColor = 12632256; // light grey
-
-/// A row of the detected-threat list.
-struct ThreatRow {
-  std::string fileName; ///< the text after the last separator of the path
-  std::string fullPath; ///< the path as it was checked
-  bool checked = false;
-  std::optional<std::uint32_t> color; ///< none: the list's default colours
-  bool selected = false;              ///< highlighted (for "Remove Threat from memory")
-  /// The file that was checked; its removal acts on that file only (unknown: the file at the
-  /// path must still have the row's digest).
-  platform::FileIdentity identity;
-};
-
-/// The detected-threat list with its parallel digest list, and the current area's threat list.
-struct ScanResults {
-  std::vector<ThreatRow> rows;
-  std::vector<std::string> digests;     ///< lower-case MD5 of row i at index i
-  std::vector<std::string> areaThreats; ///< digest|file name|1, one per detection of the area
-
-  void clear() {
-    rows.clear();
-    digests.clear();
-    areaThreats.clear();
-  }
-};
-
 /// What a run tells the one watching it. Called on the thread that runs the scan.
 class ScanObserver {
 public:
@@ -77,7 +49,7 @@ public:
   /// A file is about to be checked; `filesScanned` counts the files before it.
   virtual void checking(const std::string& /*path*/, long long /*filesScanned*/) {}
   /// A file was found to be a threat and recorded.
-  virtual void detected(const ThreatRow& /*row*/, const std::string& /*digest*/) {}
+  virtual void detected(const threats::ThreatRow& /*row*/, const std::string& /*digest*/) {}
   /// A file could not be checked or acted on as asked (it changed after it was checked, it could
   /// not be deleted, ...); `what` says so in a few words.
   virtual void problem(const std::string& /*path*/, const std::string& /*what*/) {}
@@ -85,26 +57,6 @@ public:
   virtual void areaFinished(int /*areaIndex*/, int /*count*/) {}
   /// A Quick or Smart run ended; its summary is filled in.
   virtual void runFinished(const struct ScanSummary& /*summary*/) {}
-};
-
-/// Pause and cancel of a running walk or loop, safe to use from any thread.
-class RunControl {
-public:
-  void pause();
-  void resume();
-  void cancel();
-  /// Clears both pause and cancel, for the next run.
-  void reset();
-  bool paused() const;
-  bool cancelled() const { return cancelled_.load(); }
-  /// Waits while paused (and not cancelled); false when the run is to stop.
-  bool checkpoint();
-
-private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  bool paused_ = false;
-  std::atomic<bool> cancelled_{false};
 };
 
 /// One panel of the scan page's area box.
@@ -157,5 +109,15 @@ struct ScanState {
     return folderThreats;
   }
 };
+
+inline constexpr std::string_view kThreatsFoundNotice = "Finished scanning,Threats found.";
+inline constexpr std::string_view kNoThreatNotice = "Finished scanning, No threat found.";
+
+/// Which of the two end-of-scan notices shows.
+std::string_view endOfScanNotice(const ScanState& state);
+
+/// A click on an area count: when any area shows threats, runs `loadPendingDeletions`; true when the
+/// results page may then be shown (no scan running, or the scan is paused).
+bool openResultsFromAreaCount(const ScanState& state, const std::function<void()>& loadPendingDeletions);
 
 } // namespace quorvane::scan

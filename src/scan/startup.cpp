@@ -31,7 +31,7 @@ std::vector<std::string_view> fields(std::string_view line, int count) {
 
 } // namespace
 
-std::string ExpandVariables(std::string_view text, const VariableLookup& lookup) {
+std::string expandVariables(std::string_view text, const VariableLookup& lookup) {
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
     char c = text[i];
@@ -91,7 +91,7 @@ std::string firstWordProgram(std::string_view trimmed, const VariableLookup& loo
     else
       word += c;
   }
-  word = ExpandVariables(word, lookup);
+  word = expandVariables(word, lookup);
   if (word.empty() || word.find('/') != std::string::npos)
     return word;
   // A bare name runs from the first folder of PATH that holds it.
@@ -111,7 +111,7 @@ std::string firstWordProgram(std::string_view trimmed, const VariableLookup& loo
 
 } // namespace
 
-std::string ExtractProgramPath(std::string_view command, const VariableLookup& lookup,
+std::string extractProgramPath(std::string_view command, const VariableLookup& lookup,
                                const std::function<bool(const std::string&)>& isFile) {
   std::string_view trimmed = app::trimSpace(command);
   std::string text;
@@ -125,7 +125,7 @@ std::string ExtractProgramPath(std::string_view command, const VariableLookup& l
       continue;
     // The path ends with the extension (the blank before the arguments is not kept: on this
     // system a trailing blank would be part of the name).
-    std::string cut = ExpandVariables(app::trimSpace(text.substr(0, at + 4)), lookup);
+    std::string cut = expandVariables(app::trimSpace(text.substr(0, at + 4)), lookup);
     if (isFile(cut))
       return cut;
     // An extension past the first word stands in the arguments ("miner -o
@@ -141,9 +141,9 @@ std::string ExtractProgramPath(std::string_view command, const VariableLookup& l
   return firstWordProgram(trimmed, lookup, isFile);
 }
 
-std::vector<std::string> ParseCrontab(std::string_view text, bool systemFormat) {
+std::vector<std::string> parseCrontab(std::string_view text, bool systemFormat) {
   std::vector<std::string> commands;
-  for (std::string_view line : app::SplitLines(text)) {
+  for (std::string_view line : app::splitLines(text)) {
     line = app::trimBlanks(line);
     if (line.empty() || line.front() == '#')
       continue;
@@ -165,11 +165,11 @@ std::vector<std::string> ParseCrontab(std::string_view text, bool systemFormat) 
   return commands;
 }
 
-UnitFile ParseUnitFile(std::string_view text) {
+UnitFile parseUnitFile(std::string_view text) {
   UnitFile unit;
   std::string section;
   std::string pending; // a line continued with "\"
-  for (std::string_view raw : app::SplitLines(text)) {
+  for (std::string_view raw : app::splitLines(text)) {
     std::string_view line = app::trimBlanks(raw);
     if (pending.empty() && (line.empty() || line.front() == '#' || line.front() == ';'))
       continue;
@@ -197,16 +197,16 @@ UnitFile ParseUnitFile(std::string_view text) {
   return unit;
 }
 
-std::string StripExecPrefixes(std::string_view exec) {
+std::string stripExecPrefixes(std::string_view exec) {
   exec = app::trimBlanks(exec);
   while (!exec.empty() && std::string_view("-@+!:").find(exec.front()) != std::string_view::npos)
     exec.remove_prefix(1);
   return std::string(exec);
 }
 
-std::string DesktopEntryCommand(std::string_view text) {
+std::string desktopEntryCommand(std::string_view text) {
   bool inEntry = false;
-  for (std::string_view raw : app::SplitLines(text)) {
+  for (std::string_view raw : app::splitLines(text)) {
     std::string_view line = app::trimBlanks(raw);
     if (line.empty() || line.front() == '#')
       continue;
@@ -236,7 +236,7 @@ std::string DesktopEntryCommand(std::string_view text) {
   return {};
 }
 
-const std::vector<std::pair<std::string, std::string>>& RunKeys() {
+const std::vector<std::pair<std::string, std::string>>& runKeys() {
   static const std::vector<std::pair<std::string, std::string>> keys = {
       {"HKLM", "Software\\Microsoft\\windows\\currentversion\\run"},
       {"HKLM", "Software\\Microsoft\\windows\\currentversion\\RunOnce"},
@@ -256,7 +256,7 @@ bool StartupCollector::isFile(const std::string& path) {
 }
 
 std::string StartupCollector::programOf(std::string_view command) {
-  return ExtractProgramPath(
+  return extractProgramPath(
       command, [this](const std::string& name) { return p_.environment.variable(name); },
       [this](const std::string& path) { return isFile(path); });
 }
@@ -264,12 +264,12 @@ std::string StartupCollector::programOf(std::string_view command) {
 std::vector<StartupCandidate> StartupCollector::runKeyEntries() {
   std::vector<StartupCandidate> out;
   app::SettingsStore store(p_);
-  for (const auto& [root, key] : RunKeys()) {
+  for (const auto& [root, key] : runKeys()) {
     platform::Hive hive = root == "HKLM" ? platform::Hive::LocalMachine : platform::Hive::CurrentUser;
     std::vector<std::string> names;
-    store.fEnumValue(root, key, names);
+    store.listValueNames(root, key, names);
     for (const std::string& name : names) {
-      app::RegistryData data = store.GetRegistryValue(hive, key, name, std::string());
+      app::RegistryData data = store.getRegistryValue(hive, key, name, std::string());
       auto* text = std::get_if<std::string>(&data);
       if (!text || app::trimSpace(*text).empty())
         continue;
@@ -300,7 +300,7 @@ std::vector<std::string> StartupCollector::autostartFiles() {
   for (const std::string& path : regularFilesIn(platform::joinPath(*config, "autostart"))) {
     out.push_back(path); // the entry itself
     if (auto text = p_.files.readFile(path))
-      if (std::string program = programOf(DesktopEntryCommand(*text)); !program.empty())
+      if (std::string program = programOf(desktopEntryCommand(*text)); !program.empty())
         out.push_back(program); // and what it starts
   }
   return out;
@@ -323,24 +323,24 @@ std::optional<UnitFile> StartupCollector::readUnit(const std::string& name,
                                                    const std::vector<std::string>& folders) {
   for (const std::string& folder : folders)
     if (auto text = p_.files.readFile(platform::joinPath(folder, name)))
-      return ParseUnitFile(*text);
+      return parseUnitFile(*text);
   return std::nullopt;
 }
 
-std::vector<std::string> StartupCollector::loadtask() {
+std::vector<std::string> StartupCollector::scheduledTaskProgramPaths() {
   std::vector<std::string> commands;
   if (!userCrontab)
     if (auto text = p_.files.readFile("/var/spool/cron/crontabs/" + p_.environment.userName()))
       userCrontab = *text;
   if (userCrontab)
-    for (std::string& c : ParseCrontab(*userCrontab, false))
+    for (std::string& c : parseCrontab(*userCrontab, false))
       commands.push_back(std::move(c));
   if (auto text = p_.files.readFile(systemCrontab))
-    for (std::string& c : ParseCrontab(*text, true))
+    for (std::string& c : parseCrontab(*text, true))
       commands.push_back(std::move(c));
   for (const std::string& file : regularFilesIn(cronFolder))
     if (auto text = p_.files.readFile(file))
-      for (std::string& c : ParseCrontab(*text, true))
+      for (std::string& c : parseCrontab(*text, true))
         commands.push_back(std::move(c));
   std::vector<std::string> out;
   for (const std::string& command : commands)
@@ -396,7 +396,7 @@ std::vector<std::string> StartupCollector::userUnitFolderList() {
   return folders;
 }
 
-std::vector<std::string> StartupCollector::loadserv() {
+std::vector<std::string> StartupCollector::serviceProgramPaths() {
   std::vector<std::string> out = serviceExecs(unitFolders);
   for (std::string& path : serviceExecs(userUnitFolderList()))
     out.push_back(std::move(path));
@@ -406,7 +406,7 @@ std::vector<std::string> StartupCollector::loadserv() {
 std::string StartupCollector::unitCommand(std::string_view exec) {
   // The specifiers a unit's command line may hold for the user's home and a plain "%".
   std::string command;
-  std::string stripped = StripExecPrefixes(exec);
+  std::string stripped = stripExecPrefixes(exec);
   std::string_view text = stripped;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 'h' || text[i + 1] == '%')) {
@@ -442,30 +442,30 @@ std::vector<std::string> StartupCollector::serviceExecs(const std::vector<std::s
   return out;
 }
 
-std::vector<StartupCandidate> StartupCollector::ScanStartupEntries() {
+std::vector<StartupCandidate> StartupCollector::scanStartupEntries() {
   std::vector<StartupCandidate> out = runKeyEntries();
   for (std::string& path : autostartFiles())
     out.push_back({std::move(path), {}});
-  for (std::string& path : loadtask())
+  for (std::string& path : scheduledTaskProgramPaths())
     out.push_back({std::move(path), {}});
-  for (std::string& path : loadserv())
+  for (std::string& path : serviceProgramPaths())
     out.push_back({std::move(path), {}});
   return out;
 }
 
-std::vector<StartupCandidate> StartupCollector::RegisteredComponents() {
+std::vector<StartupCandidate> StartupCollector::registeredComponents() {
   std::vector<StartupCandidate> out;
   app::SettingsStore store(p_);
   std::vector<std::string> classes;
-  store.fEnumKey("HKCR", "clsid", classes);
+  store.listSubkeys("HKCR", "clsid", classes);
   for (const std::string& id : classes) {
-    app::RegistryData data = store.GetRegistryValue(
+    app::RegistryData data = store.getRegistryValue(
         platform::Hive::ClassesRoot, "CLSID\\" + id + "\\InprocServer32", "", std::string());
     auto* text = std::get_if<std::string>(&data);
     if (!text || app::trimSpace(*text).empty())
       continue;
     std::string path = programOf(*text);
-    if (!path.empty() && threats::FileExists(p_, path))
+    if (!path.empty() && threats::fileExists(p_, path))
       out.push_back({path, "HKCR|CLSID\\" + id});
   }
   return out;

@@ -19,33 +19,33 @@ namespace quorvane::scan {
 using VariableLookup = std::function<std::optional<std::string>(const std::string&)>;
 
 /// The text with %NAME%, $NAME and ${NAME} replaced by their values; unknown variables stay.
-std::string ExpandVariables(std::string_view text, const VariableLookup& lookup);
+std::string expandVariables(std::string_view text, const VariableLookup& lookup);
 
 /// The program a command line starts. The first of ".exe", ".dll", ".msi", ".bat", ".com",
 /// ".ocx" (found without regard to case) ends the path, unless what it cuts names no file and
 /// the first word does (the extension stood in the arguments); without any, the first word
 /// (quotes honoured) is the program, looked up on `searchPath` when it has no folder. Double quotes are
 /// dropped, variables expanded; the path keeps its letter case. Empty when nothing remains.
-std::string ExtractProgramPath(std::string_view command, const VariableLookup& lookup,
+std::string extractProgramPath(std::string_view command, const VariableLookup& lookup,
                                const std::function<bool(const std::string&)>& isFile);
 
 /// The commands of a crontab; `systemFormat` for /etc/crontab and /etc/cron.d (a user field
 /// after the five time fields). Comments, variable settings and malformed lines give nothing;
 /// "@reboot" and the other "@" schedules are followed by the command directly.
-std::vector<std::string> ParseCrontab(std::string_view text, bool systemFormat);
+std::vector<std::string> parseCrontab(std::string_view text, bool systemFormat);
 
 /// A unit file's keys by section ("Service" -> "ExecStart" -> values in order). Continuation
 /// lines (ending in "\") are joined; an empty assignment clears the values before it.
 using UnitFile = std::map<std::string, std::map<std::string, std::vector<std::string>>>;
-UnitFile ParseUnitFile(std::string_view text);
+UnitFile parseUnitFile(std::string_view text);
 
 /// The command line of a desktop entry: the "Exec" key of its "[Desktop Entry]" group, with the
 /// value's escapes ("\s", "\\", ...) undone and its field codes ("%f", "%U", ...) dropped ("%%"
 /// stays as "%"). Empty when the entry has none.
-std::string DesktopEntryCommand(std::string_view text);
+std::string desktopEntryCommand(std::string_view text);
 
 /// An ExecStart value without its "-", "@", "+", "!", "!!" and ":" prefixes.
-std::string StripExecPrefixes(std::string_view exec);
+std::string stripExecPrefixes(std::string_view exec);
 
 /// One candidate of the startup or component scan and where it came from.
 struct StartupCandidate {
@@ -54,7 +54,7 @@ struct StartupCandidate {
 };
 
 /// The Run-type keys, in the order they are read.
-const std::vector<std::pair<std::string, std::string>>& RunKeys();
+const std::vector<std::pair<std::string, std::string>>& runKeys();
 
 class StartupCollector {
 public:
@@ -76,15 +76,15 @@ public:
   std::optional<std::string> userCrontab;
 
   /// Run keys (with references), then the autostart folder, scheduled jobs and services.
-  std::vector<StartupCandidate> ScanStartupEntries();
+  std::vector<StartupCandidate> scanStartupEntries();
   /// In-process component files, one per registered class, with their references.
-  std::vector<StartupCandidate> RegisteredComponents();
+  std::vector<StartupCandidate> registeredComponents();
 
   std::vector<StartupCandidate> runKeyEntries();
   /// The autostart entries, each followed by the program its Exec line starts.
   std::vector<std::string> autostartFiles();
-  std::vector<std::string> loadtask();
-  std::vector<std::string> loadserv();
+  std::vector<std::string> scheduledTaskProgramPaths();
+  std::vector<std::string> serviceProgramPaths();
 
 private:
   std::string programOf(std::string_view command);

@@ -17,81 +17,81 @@ constexpr const char* kPolicy = "Software\\Microsoft\\Windows\\CurrentVersion\\P
 } // namespace
 
 std::vector<std::string> SystemIntegration::carriedEnvironment() {
-  if (folder_.empty() || folder_ == app::DefaultAppFolder(p_.environment, p_.files).folder)
+  if (folder_.empty() || folder_ == app::defaultAppFolder(p_.environment, p_.files).folder)
     return {};
   return {"QUORVANE_HOME=" + folder_};
 }
 
 std::string SystemIntegration::programFolder() {
-  return app::FolderOf(p_.environment.executablePath());
+  return app::folderOf(p_.environment.executablePath());
 }
 
-std::error_code SystemIntegration::SetStartWithSystem(bool on) {
+std::error_code SystemIntegration::setStartWithSystem(bool on) {
   app::SettingsStore settings(p_);
-  settings.GrantKeyAccess(Hive::LocalMachine, app::kVendorKey, p_.environment.userName());
+  settings.grantKeyAccess(Hive::LocalMachine, app::kVendorKey, p_.environment.userName());
   std::string program = platform::joinPath(programFolder(), std::string(kDesktopProgram));
   std::error_code error;
   if (on) {
     error = p_.integration.createLogonTask(
         {std::string(kLogonTaskName), program, {"s"}, carriedEnvironment()});
     if (!error)
-      settings.RegWriteText(Hive::CurrentUser, kRunKey, kLogonTaskName, program + " s");
+      settings.regWriteText(Hive::CurrentUser, kRunKey, kLogonTaskName, program + " s");
   } else {
     error = p_.integration.deleteLogonTask(std::string(kLogonTaskName));
-    settings.fDeleteValue("HKCU", kRunKey, kLogonTaskName);
+    settings.deleteValue("HKCU", kRunKey, kLogonTaskName);
   }
   if (!error)
     settings.setSetting("start Quorvane Antimalware", on ? "1" : "0");
   return error;
 }
 
-bool SystemIntegration::ToggleScanAtStartup(bool marked) {
+bool SystemIntegration::toggleScanAtStartup(bool marked) {
   app::SettingsStore settings(p_);
   bool on = !marked;
   std::string name = std::string(kCompanionProgram) + ".exe";
   if (on)
-    settings.RegWriteText(Hive::CurrentUser, kRunKey, name,
+    settings.regWriteText(Hive::CurrentUser, kRunKey, name,
                           platform::joinPath(programFolder(), std::string(kCompanionProgram)) + " a");
   else
-    settings.fDeleteValue("HKCU", kRunKey, name);
+    settings.deleteValue("HKCU", kRunKey, name);
   settings.setSetting("start Quorvane Antimalware", on ? "1" : "0");
-  settings.RegWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey),
+  settings.regWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey),
                           "start Quorvane Antimalware", on ? 1 : 0);
   return on;
 }
 
-std::error_code SystemIntegration::SetContextMenu(bool on) {
+std::error_code SystemIntegration::setContextMenu(bool on) {
   app::SettingsStore settings(p_);
   std::string user = p_.environment.userName();
-  settings.GrantKeyAccess(Hive::LocalMachine, app::kVendorKey, user);
+  settings.grantKeyAccess(Hive::LocalMachine, app::kVendorKey, user);
   std::string program = platform::joinPath(programFolder(), std::string(kDesktopProgram));
   std::error_code error;
   if (on) {
     for (std::string_view key : {kFolderVerbKey, kDriveVerbKey}) {
-      settings.GrantKeyAccess(Hive::LocalMachine, key, user);
-      settings.RegWriteText(Hive::LocalMachine, key, "", kVerbName);
-      settings.RegWriteText(Hive::LocalMachine, std::string(key) + "\\command", "",
+      settings.grantKeyAccess(Hive::LocalMachine, key, user);
+      settings.regWriteText(Hive::LocalMachine, key, "", kVerbName);
+      settings.regWriteText(Hive::LocalMachine, std::string(key) + "\\command", "",
                             program + " \"%1\"");
-      settings.RegWriteText(Hive::LocalMachine, key, "icon", program);
+      settings.regWriteText(Hive::LocalMachine, key, "icon", program);
     }
     error = p_.integration.installFolderAction(
         {std::string(kVerbName), program, program, carriedEnvironment()});
   } else {
-    settings.DeleteRegistryTree(Hive::LocalMachine, kFolderVerbKey);
-    settings.DeleteRegistryTree(Hive::LocalMachine, kDriveVerbKey);
+    settings.deleteRegistryTree(Hive::LocalMachine, kFolderVerbKey);
+    settings.deleteRegistryTree(Hive::LocalMachine, kDriveVerbKey);
     error = p_.integration.removeFolderAction(std::string(kVerbName));
   }
   if (!error) {
-    settings.RegWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey), "addmenu",
+    settings.regWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey), "addmenu",
                             on ? 1 : 0);
     settings.setSetting("addmenu", on ? "1" : "0");
   }
   return error;
 }
 
-SettingsPageState SystemIntegration::FillSettingsPage() {
+SettingsPageState SystemIntegration::fillSettingsPage() {
   app::SettingsStore settings(p_);
-  auto number = [&](std::string_view name) { return app::LeadingInteger(settings.setting(name)); };
+  auto number = [&](std::string_view name) { return app::leadingInteger(settings.setting(name)); };
   SettingsPageState state;
   state.startWithSystem = number("start Quorvane Antimalware") == 1;
   long long action = number("threatfound");
@@ -99,10 +99,10 @@ SettingsPageState SystemIntegration::FillSettingsPage() {
   state.autorunDisabled = number("usbautorun") == 1;
   state.contextMenu = number("addmenu") == 1;
   // The policy decides the autorun box.
-  settings.GrantKeyAccess(Hive::LocalMachine, kPolicyWow, p_.environment.userName());
-  const char* key = settings.RegKeyExists(Hive::LocalMachine, kPolicyWow) ? kPolicyWow : kPolicy;
+  settings.grantKeyAccess(Hive::LocalMachine, kPolicyWow, p_.environment.userName());
+  const char* key = settings.regKeyExists(Hive::LocalMachine, kPolicyWow) ? kPolicyWow : kPolicy;
   state.autorunDisabled =
-      settings.RegReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(key), "NoDriveTypeAutoRun") == "255";
+      settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(key), "NoDriveTypeAutoRun") == "255";
   return state;
 }
 

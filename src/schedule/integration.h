@@ -43,15 +43,15 @@ public:
   /// "Start Quorvane Anti Malware on system startup": the log-on task and the Run value, both
   /// starting the desktop program with "s". An error (the task could not be made or removed)
   /// leaves the stored state as it was.
-  std::error_code SetStartWithSystem(bool on);
+  std::error_code setStartWithSystem(bool on);
   /// "Start Scanning when windows starts": toggles the companion's Run value; returns the new
   /// mark.
-  bool ToggleScanAtStartup(bool marked);
+  bool toggleScanAtStartup(bool marked);
   /// "Add scan option to windows right click context menu": the folder and drive verbs, and the
   /// file manager's action for folders.
-  std::error_code SetContextMenu(bool on);
+  std::error_code setContextMenu(bool on);
   /// The "Settings" button's fill.
-  SettingsPageState FillSettingsPage();
+  SettingsPageState fillSettingsPage();
 
 private:
   /// QUORVANE_HOME=folder when the programs started from an entry need it to find the folder.

@@ -10,7 +10,7 @@ namespace {
 
 /// The setting's number; one too large for an int matches no hour, minute or flag.
 int numberOf(const std::string& text) {
-  long long value = app::LeadingInteger(text);
+  long long value = app::leadingInteger(text);
   return value < -1000000 || value > 1000000 ? -1 : static_cast<int>(value);
 }
 
@@ -21,7 +21,7 @@ std::string settingOrZero(app::SettingsStore& settings, std::string_view name) {
 
 } // namespace
 
-Schedule ReadSchedule(app::SettingsStore& settings) {
+Schedule readSchedule(app::SettingsStore& settings) {
   Schedule schedule;
   schedule.hour = settingOrZero(settings, "starthour");
   schedule.minute = settingOrZero(settings, "startmin");
@@ -34,7 +34,7 @@ Schedule ReadSchedule(app::SettingsStore& settings) {
   return schedule;
 }
 
-void WriteSchedule(app::SettingsStore& settings, const Schedule& schedule) {
+void writeSchedule(app::SettingsStore& settings, const Schedule& schedule) {
   settings.setSetting("starthour", schedule.hour);
   settings.setSetting("startmin", schedule.minute);
   settings.setSetting("scanperiod", std::to_string(schedule.scanPeriod));
@@ -45,7 +45,7 @@ void WriteSchedule(app::SettingsStore& settings, const Schedule& schedule) {
   settings.setSetting("scanmode", std::to_string(schedule.scanMode));
 }
 
-int WeekdayNumber(std::string_view longName) {
+int weekdayNumber(std::string_view longName) {
   static constexpr std::string_view kPrefixes[] = {"mo", "tu", "we", "th", "fr", "sa", "su"};
   std::string lower = app::toLower(longName).substr(0, 2);
   for (int i = 0; i < 7; ++i)
@@ -54,19 +54,19 @@ int WeekdayNumber(std::string_view longName) {
   return 0;
 }
 
-std::string_view EnglishWeekdayName(int weekdayFromSunday) {
+std::string_view englishWeekdayName(int weekdayFromSunday) {
   static constexpr std::string_view kNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                                 "Thursday", "Friday", "Saturday"};
   return weekdayFromSunday >= 0 && weekdayFromSunday < 7 ? kNames[weekdayFromSunday] : "";
 }
 
-bool ScheduleMatches(const Schedule& schedule, const platform::LocalDateTime& now) {
-  int today = WeekdayNumber(EnglishWeekdayName(now.weekday));
+bool scheduleMatches(const Schedule& schedule, const platform::LocalDateTime& now) {
+  int today = weekdayNumber(englishWeekdayName(now.weekday));
   bool day = schedule.everyDay == 1 || (today >= 1 && schedule.weekdays[today - 1] == 1);
   return day && numberOf(schedule.hour) == now.hour && numberOf(schedule.minute) == now.minute;
 }
 
-bool clsExitWindows::ExitWindows(int option) {
+bool clsExitWindows::exitWindows(int option) {
   switch (option) {
   case 0: power_.logOff(); return true;
   case 1: power_.shutdown(); return true;
@@ -76,9 +76,9 @@ bool clsExitWindows::ExitWindows(int option) {
   }
 }
 
-void Scheduler::sched() {
+void Scheduler::loadSchedule() {
   app::SettingsStore settings(p_);
-  Schedule fresh = ReadSchedule(settings);
+  Schedule fresh = readSchedule(settings);
   std::lock_guard lock(mutex_);
   schedule_ = fresh;
 }
@@ -101,7 +101,7 @@ bool Scheduler::tick() {
   Schedule schedule;
   {
     std::lock_guard lock(mutex_);
-    if (!ScheduleMatches(schedule_, now) || lastFired_ == minute)
+    if (!scheduleMatches(schedule_, now) || lastFired_ == minute)
       return false;
     lastFired_ = minute; // never twice within one minute
     schedule = schedule_;
@@ -120,10 +120,10 @@ bool Scheduler::tick() {
 void Scheduler::shutdownIfSet() {
   // Read again now: the user may have changed it while the scan ran.
   if (numberOf(app::SettingsStore(p_).setting("shutdown")) == 1)
-    clsExitWindows(p_.power).ExitWindows(1);
+    clsExitWindows(p_.power).exitWindows(1);
 }
 
-ElapsedLabels ElapsedTick(const ElapsedLabels& labels) {
+ElapsedLabels elapsedTick(const ElapsedLabels& labels) {
   int tenths = numberOf(labels.tenths) + 1;
   int seconds = numberOf(labels.seconds);
   int minutes = numberOf(labels.minutes);

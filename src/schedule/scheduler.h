@@ -33,24 +33,24 @@ struct Schedule {
 };
 
 /// `sched`'s reading: every value with the default "0", numbers 0 when not numeric.
-Schedule ReadSchedule(app::SettingsStore& settings);
+Schedule readSchedule(app::SettingsStore& settings);
 /// The schedule page's Save: every value as text.
-void WriteSchedule(app::SettingsStore& settings, const Schedule& schedule);
+void writeSchedule(app::SettingsStore& settings, const Schedule& schedule);
 
 /// 1 (Monday) .. 7 (Sunday) by the first two letters of the lower-case long day name; 0 for a
 /// name that matches none.
-int WeekdayNumber(std::string_view longName);
+int weekdayNumber(std::string_view longName);
 /// The English long name of a weekday counted from Sunday = 0.
-std::string_view EnglishWeekdayName(int weekdayFromSunday);
+std::string_view englishWeekdayName(int weekdayFromSunday);
 /// True when the schedule's day and minute are those of `now`.
-bool ScheduleMatches(const Schedule& schedule, const platform::LocalDateTime& now);
+bool scheduleMatches(const Schedule& schedule, const platform::LocalDateTime& now);
 
 /// Log-off, shutdown, restart and power-off through the platform's power facility.
 class clsExitWindows {
 public:
   explicit clsExitWindows(platform::Power& power) : power_(power) {}
   /// Option 0 log-off, 1 shutdown, 2 restart, 8 power-off; any other does nothing (false).
-  bool ExitWindows(int option);
+  bool exitWindows(int option);
 
 private:
   platform::Power& power_;
@@ -71,7 +71,7 @@ public:
 
   /// Copies the schedule from the settings (at start-up and after every save); safe while a
   /// tick runs on another thread.
-  void sched();
+  void loadSchedule();
   Schedule schedule() const;
 
   /// The timer's tick: at a matching minute of a matching day, the main page, the chosen scan,
@@ -99,6 +99,6 @@ struct ElapsedLabels {
   bool operator==(const ElapsedLabels&) const = default;
 };
 /// One 100-ms step: tenths carry into seconds (shown with two digits), seconds into minutes.
-ElapsedLabels ElapsedTick(const ElapsedLabels& labels);
+ElapsedLabels elapsedTick(const ElapsedLabels& labels);
 
 } // namespace quorvane::schedule

@@ -1,10 +1,10 @@
 // The threat alert's record and actions.
 #include "threats/alert.h"
 
+#include "app/appfolder.h"
 #include "app/settings.h"
 #include "app/text.h"
 #include "engine/datafiles.h"
-#include "engine/filecheck.h"
 #include "threats/process_helpers.h"
 #include "threats/quarantine.h"
 
@@ -26,42 +26,42 @@ AlertRecord AlertRecord::parse(const std::string& text) {
     start = bar == std::string::npos ? text.size() + 1 : bar + 1;
   }
   if (start <= text.size())
-    record.pid = static_cast<platform::ProcessId>(app::LeadingInteger(text.substr(start)));
+    record.pid = static_cast<platform::ProcessId>(app::leadingInteger(text.substr(start)));
   return record;
 }
 
-void ThreatAlert::ShowThreatAlert(const AlertRecord& record) {
+void ThreatAlert::showThreatAlert(const AlertRecord& record) {
   p_.notifier.showThreatAlert(record.text());
-  switch (app::LeadingInteger(app::SettingsStore(p_).setting("threatfound"))) {
-  case 1: DeleteThisFile(record); break;
-  case 2: QuarantineThisFile(record); break;
+  switch (app::leadingInteger(app::SettingsStore(p_).setting("threatfound"))) {
+  case 1: deleteThisFile(record); break;
+  case 2: quarantineThisFile(record); break;
   default: break; // the user decides
   }
 }
 
-void ThreatAlert::DeleteThisFile(const AlertRecord& record) {
+void ThreatAlert::deleteThisFile(const AlertRecord& record) {
   if (record.path.empty())
     return;
   // Only a file that still is the threat found goes, whatever stands at the path by now.
-  if (auto identity = ConfirmCheckedFile(p_, record.path, {}, app::trimBlanks(record.digest)))
-    DeleteCheckedFile(p_, record.path, *identity);
+  if (auto identity = confirmCheckedFile(p_, record.path, {}, app::trimBlanks(record.digest)))
+    deleteCheckedFile(p_, record.path, *identity);
 }
 
-void ThreatAlert::QuarantineThisFile(const AlertRecord& record) {
+void ThreatAlert::quarantineThisFile(const AlertRecord& record) {
   if (record.path.empty())
     return;
-  auto identity = ConfirmCheckedFile(p_, record.path, {}, app::trimBlanks(record.digest));
-  if (identity && Quarantine(p_, folder_).QuarantineFile(record.name, record.path, *identity))
-    DeleteCheckedFile(p_, record.path, *identity);
+  auto identity = confirmCheckedFile(p_, record.path, {}, app::trimBlanks(record.digest));
+  if (identity && Quarantine(p_, folder_).quarantineFile(record.name, record.path, *identity))
+    deleteCheckedFile(p_, record.path, *identity);
 }
 
-void ThreatAlert::MarkSafe(const AlertRecord& record) {
+void ThreatAlert::markSafe(const AlertRecord& record) {
   if (!record.digest.empty())
-    engine::AppendSafeRecord(p_.files, platform::joinPath(folder_, engine::kSafeFile),
+    engine::appendSafeRecord(p_.files, platform::joinPath(folder_, app::kSafeFile),
                              {record.digest});
 }
 
-std::string ThreatAlert::ReadMoreUrl(const AlertRecord& record) {
+std::string ThreatAlert::readMoreUrl(const AlertRecord& record) {
   std::string host(app::trimBlanks(app::SettingsStore(p_).setting("info site")));
   if (host.empty())
     host = kDefaultInfoSite;

@@ -30,17 +30,17 @@ public:
 
   /// Shows the alert through the notifier, then acts by "threatfound": 1 deletes the file,
   /// 2 quarantines it; anything else leaves the choice to the user.
-  void ShowThreatAlert(const AlertRecord& record);
+  void showThreatAlert(const AlertRecord& record);
 
   /// "Delete this file".
-  void DeleteThisFile(const AlertRecord& record);
+  void deleteThisFile(const AlertRecord& record);
   /// "Quarantine this file": copied under its name, then deleted once the copy exists.
-  void QuarantineThisFile(const AlertRecord& record);
+  void quarantineThisFile(const AlertRecord& record);
   /// The safe-list link: the digest as one line of safe.sig.
-  void MarkSafe(const AlertRecord& record);
+  void markSafe(const AlertRecord& record);
   /// "Read more about this file": https://HOST/md/<first digest digit>/<name><digest>.html,
   /// the name lower-cased without , \ / : ? ~.
-  std::string ReadMoreUrl(const AlertRecord& record);
+  std::string readMoreUrl(const AlertRecord& record);
 
 private:
   platform::Platform& p_;

@@ -6,18 +6,18 @@
 
 namespace quorvane::threats {
 
-bool FileExists(platform::Platform& platform, const std::string& path) {
+bool fileExists(platform::Platform& platform, const std::string& path) {
   auto status = platform.files.status(path);
   return status && status->kind != platform::FileKind::Directory;
 }
 
-std::optional<platform::FileIdentity> ConfirmCheckedFile(platform::Platform& platform,
+std::optional<platform::FileIdentity> confirmCheckedFile(platform::Platform& platform,
                                                          const std::string& path,
                                                          const platform::FileIdentity& checked,
                                                          std::string_view digest) {
   if (!digest.empty()) {
-    auto hashed = engine::HashEntry(platform, path, 1 << 20);
-    if (!hashed || !app::equalsIgnoreCase(engine::DigestText(hashed->digest), digest) ||
+    auto hashed = engine::hashEntry(platform, path, 1 << 20);
+    if (!hashed || !app::equalsIgnoreCase(engine::digestText(hashed->digest), digest) ||
         (checked.known() && hashed->file.identity() != checked))
       return std::nullopt;
     return hashed->file.identity();
@@ -28,14 +28,14 @@ std::optional<platform::FileIdentity> ConfirmCheckedFile(platform::Platform& pla
   return (*file)->status().identity();
 }
 
-std::error_code DeleteCheckedFile(platform::Platform& platform, const std::string& path,
+std::error_code deleteCheckedFile(platform::Platform& platform, const std::string& path,
                                   const platform::FileIdentity& checked) {
   // The facility clears whatever would keep the file from going (a read-only state), on the
   // entry it compared, never through a link.
   return platform.files.removeCheckedFile(path, checked);
 }
 
-bool KillProcessesByName(platform::Platform& platform, const std::string& name,
+bool killProcessesByName(platform::Platform& platform, const std::string& name,
                          const std::string& programFile,
                          const platform::FileIdentity& programIdentity,
                          const std::vector<platform::ProcessInfo>* running) {
@@ -70,7 +70,7 @@ bool KillProcessesByName(platform::Platform& platform, const std::string& name,
   return matched;
 }
 
-ProcessId FindProcessId(platform::Platform& platform, const std::string& name) {
+ProcessId findProcessId(platform::Platform& platform, const std::string& name) {
   for (const platform::ProcessInfo& process : platform.processes.list())
     if (!process.programFile.empty() &&
         app::equalsIgnoreCase(app::fileNameOf(process.programFile), name))
@@ -78,25 +78,25 @@ ProcessId FindProcessId(platform::Platform& platform, const std::string& name) {
   return 0;
 }
 
-bool KillProcess(platform::Platform& platform, const std::string& name) {
-  if (ProcessId pid = FindProcessId(platform, name))
+bool killProcess(platform::Platform& platform, const std::string& name) {
+  if (ProcessId pid = findProcessId(platform, name))
     platform.processes.terminate(pid);
   return true;
 }
 
-ProcessId GetProcessIdByName(platform::Platform& platform, const std::string& name) {
+ProcessId getProcessIdByName(platform::Platform& platform, const std::string& name) {
   for (const platform::ProcessInfo& process : platform.processes.list())
     if (app::equalsIgnoreCase(process.imageName, name))
       return process.pid;
   return 0;
 }
 
-void TerminateProcessById(platform::Platform& platform, ProcessId pid) {
+void terminateProcessById(platform::Platform& platform, ProcessId pid) {
   if (pid != 0)
     platform.processes.terminate(pid);
 }
 
-int ListProcessModules(platform::Platform& platform, std::vector<std::string>& modules) {
+int listProcessModules(platform::Platform& platform, std::vector<std::string>& modules) {
   modules.clear();
   int listed = 0;
   for (const platform::ProcessInfo& process : platform.processes.list()) {

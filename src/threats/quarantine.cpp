@@ -45,7 +45,7 @@ std::string octal(std::uint32_t mode) {
 
 } // namespace
 
-std::string DescribeProblem(const QuarantineRow& row) {
+std::string describeProblem(const QuarantineRow& row) {
   if (row.problem == std::errc::file_exists)
     return "the path is taken";
   if (row.problem == std::errc::invalid_argument)
@@ -53,12 +53,12 @@ std::string DescribeProblem(const QuarantineRow& row) {
   return row.problem.message();
 }
 
-void CleanUpAfterAKilledRun(platform::Platform& platform, const std::string& appFolder) {
-  app::RemoveStaleTemporaries(platform, appFolder);
-  Quarantine(platform, appFolder).RemoveOrphanCopies();
+void cleanUpAfterAKilledRun(platform::Platform& platform, const std::string& appFolder) {
+  app::removeStaleTemporaries(platform, appFolder);
+  Quarantine(platform, appFolder).removeOrphanCopies();
 }
 
-bool IsPlainFileName(std::string_view name) {
+bool isPlainFileName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
          name.find('\0') == std::string_view::npos;
 }
@@ -73,12 +73,12 @@ std::string Quarantine::folderPath() const {
 std::optional<std::string> Quarantine::copyPath(const ThreatRecord& record) const {
   // Records of the three-field layout name their copy by the quarantine name.
   std::string copy = record.copy.empty() ? record.name + ".qrt" : record.copy;
-  if (!IsPlainFileName(copy) || copy.find('\\') != std::string::npos)
+  if (!isPlainFileName(copy) || copy.find('\\') != std::string::npos)
     return std::nullopt;
   return platform::joinPath(folderPath(), copy);
 }
 
-bool Quarantine::QuarantineFile(const std::string& name, const std::string& path,
+bool Quarantine::quarantineFile(const std::string& name, const std::string& path,
                                 const platform::FileIdentity& checked) {
   platform::DataFilesLock lock(p_.files, folder_);
   if (p_.files.createPrivateDirectory(folderPath()))
@@ -106,23 +106,23 @@ bool Quarantine::QuarantineFile(const std::string& name, const std::string& path
     mode = octal(status->mode);
   // The record is written once its copy exists, so every record can be restored.
   ThreatRecord record{name, p_.clock.generalDateNow(), path, copy, mode};
-  if (p_.files.appendFile(indexPath(), RecordLine(record))) {
+  if (p_.files.appendFile(indexPath(), recordLine(record))) {
     p_.files.removeFile(copyFull);
     return false;
   }
   return true;
 }
 
-std::vector<QuarantineRow> Quarantine::ShowQuarantine() {
+std::vector<QuarantineRow> Quarantine::showQuarantine() {
   std::vector<QuarantineRow> rows;
   auto text = p_.files.readFile(indexPath());
   if (text)
-    for (ThreatRecord& record : ParseThreatRecords(*text))
+    for (ThreatRecord& record : parseThreatRecords(*text))
       rows.push_back({std::move(record), false, {}});
   return rows;
 }
 
-int Quarantine::RemoveOrphanCopies() {
+int Quarantine::removeOrphanCopies() {
   platform::DataFilesLock lock(p_.files, folder_);
   auto entries = p_.files.listDirectory(folderPath());
   if (!entries)
@@ -132,7 +132,7 @@ int Quarantine::RemoveOrphanCopies() {
   if (!index)
     return 0;
   std::set<std::string> named;
-  for (const ThreatRecord& record : ParseThreatRecords(*index))
+  for (const ThreatRecord& record : parseThreatRecords(*index))
     if (auto copy = copyPath(record))
       named.insert(*copy);
   int removed = 0;
@@ -145,16 +145,16 @@ int Quarantine::RemoveOrphanCopies() {
   return removed;
 }
 
-std::vector<QuarantineRow> Quarantine::RestoreQuarantined(const std::vector<QuarantineRow>& rows) {
+std::vector<QuarantineRow> Quarantine::restoreQuarantined(const std::vector<QuarantineRow>& rows) {
   return restoreOrDelete(rows, true, std::nullopt);
 }
 
-std::vector<QuarantineRow> Quarantine::RestoreQuarantinedTo(const std::vector<QuarantineRow>& rows,
+std::vector<QuarantineRow> Quarantine::restoreQuarantinedTo(const std::vector<QuarantineRow>& rows,
                                                             const std::string& folder) {
   return restoreOrDelete(rows, true, folder);
 }
 
-std::vector<QuarantineRow> Quarantine::DeleteQuarantined(const std::vector<QuarantineRow>& rows) {
+std::vector<QuarantineRow> Quarantine::deleteQuarantined(const std::vector<QuarantineRow>& rows) {
   return restoreOrDelete(rows, false, std::nullopt);
 }
 
@@ -164,7 +164,7 @@ Quarantine::restoreOrDelete(const std::vector<QuarantineRow>& rows, bool restore
   // The index is read again under the lock: the rows given may be old, and records added since
   // (by a scan running beside us) must survive the rewrite.
   platform::DataFilesLock lock(p_.files, folder_);
-  std::vector<QuarantineRow> index = ShowQuarantine();
+  std::vector<QuarantineRow> index = showQuarantine();
   std::vector<bool> done(index.size(), false);
   std::vector<QuarantineRow> left;
   std::vector<std::string> freedCopies;
@@ -207,7 +207,7 @@ Quarantine::restoreOrDelete(const std::vector<QuarantineRow>& rows, bool restore
   for (std::size_t i = 0; i < index.size(); ++i)
     if (!done[i]) {
       kept.push_back(index[i]);
-      text += RecordLine(index[i].record);
+      text += recordLine(index[i].record);
     }
   if (std::count(done.begin(), done.end(), true) > 0)
     p_.files.writeFile(indexPath(), text);

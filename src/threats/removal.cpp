@@ -4,7 +4,7 @@
 #include "app/settings.h"
 #include "app/text.h"
 #include "engine/fingerprint.h"
-#include "scan/results.h"
+#include "threats/threat_list.h"
 #include "threats/process_helpers.h"
 #include "threats/quarantine.h"
 
@@ -22,7 +22,7 @@ bool isDeletionPair(const std::vector<std::string>& strings, std::size_t i) {
 
 } // namespace
 
-std::vector<std::string> DecodeMultiString(std::string_view data) {
+std::vector<std::string> decodeMultiString(std::string_view data) {
   if (data == std::string_view("\0", 1) ||
       (data.size() >= 2 && data.substr(data.size() - 2) == std::string_view("\0\0", 2)))
     data.remove_suffix(1); // the closing empty string
@@ -35,7 +35,7 @@ std::vector<std::string> DecodeMultiString(std::string_view data) {
   return strings;
 }
 
-std::string EncodeMultiString(const std::vector<std::string>& strings) {
+std::string encodeMultiString(const std::vector<std::string>& strings) {
   std::string data;
   for (const std::string& s : strings) {
     data += s;
@@ -45,27 +45,27 @@ std::string EncodeMultiString(const std::vector<std::string>& strings) {
   return data;
 }
 
-void ThreatRemover::loadpending() {
-  app::SettingsStore(p_).GrantKeyAccess(platform::Hive::LocalMachine, kSessionManagerKey,
+void ThreatRemover::loadPendingDeletions() {
+  app::SettingsStore(p_).grantKeyAccess(platform::Hive::LocalMachine, kSessionManagerKey,
                                          p_.environment.userName());
   pending_.clear();
   loaded_ = true;
   auto value = p_.registry.queryValue(platform::Hive::LocalMachine, kSessionManagerKey,
                                       kPendingValue);
   if (value && value->type == platform::ValueType::MultiString)
-    pending_ = DecodeMultiString(value->data);
+    pending_ = decodeMultiString(value->data);
 }
 
-void ThreatRemover::savepending() {
-  app::SettingsStore(p_).GrantKeyAccess(platform::Hive::LocalMachine, kSessionManagerKey,
+void ThreatRemover::savePendingDeletions() {
+  app::SettingsStore(p_).grantKeyAccess(platform::Hive::LocalMachine, kSessionManagerKey,
                                          p_.environment.userName());
   p_.registry.createKey(platform::Hive::LocalMachine, kSessionManagerKey);
   p_.registry.setValue(platform::Hive::LocalMachine, kSessionManagerKey, kPendingValue,
-                       platform::ValueType::MultiString, EncodeMultiString(pending_));
+                       platform::ValueType::MultiString, encodeMultiString(pending_));
 }
 
 std::vector<std::string>
-ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
+ThreatRemover::removeSelectedThreats(threats::ScanResults& results,
                                      const std::vector<std::string>& autostartRefs,
                                      RemovalMode mode) {
   app::SettingsStore settings(p_);
@@ -73,7 +73,7 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
   std::vector<std::string> survivors;
   leftAlone_.clear();
   for (std::size_t i = 0; i < results.rows.size(); ++i) {
-    const scan::ThreatRow& row = results.rows[i];
+    const threats::ThreatRow& row = results.rows[i];
     if (!row.checked)
       continue;
     const std::string& path = row.fullPath;
@@ -81,7 +81,7 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
     {
       platform::DataFilesLock lock(p_.files, folder_);
       p_.files.appendFile(platform::joinPath(folder_, kRemovalRecordFile),
-                          EncodeRecordField(path) + "\r\n");
+                          encodeRecordField(path) + "\r\n");
     }
     // An autostart entry that names the file after its tenth character (in its key path,
     // value name or data) is cut; one that names it earlier is left alone.
@@ -96,27 +96,27 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
         fields.push_back(entry.substr(start, bar == std::string::npos ? bar : bar - start));
         start = bar == std::string::npos ? entry.size() : bar + 1;
       }
-      settings.fDeleteValue(fields[0], fields[1], fields[2]);
+      settings.deleteValue(fields[0], fields[1], fields[2]);
     }
     // A module of that name in our own process needs no release here: this process never loads
     // the files it checks. Only the processes running this very file are stopped.
-    KillProcessesByName(p_, row.fileName, path);
+    killProcessesByName(p_, row.fileName, path);
     for (std::string_view key : {"software\\Microsoft\\windows nt\\currentversion\\windows",
                                  "SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Windows"})
-      settings.RegWriteText(platform::Hive::LocalMachine, key, "AppInit_DLLs", "0");
+      settings.regWriteText(platform::Hive::LocalMachine, key, "AppInit_DLLs", "0");
     // The file that goes is the one that was checked: the row's file, else one that still
     // has the row's digest.
-    std::optional<platform::FileIdentity> identity = ConfirmCheckedFile(
+    std::optional<platform::FileIdentity> identity = confirmCheckedFile(
         p_, path, row.identity, row.identity.known() ? std::string() : digest);
     if (!identity) {
-      if (FileExists(p_, path))
+      if (fileExists(p_, path))
         leftAlone_.push_back(path);
       continue;
     }
     if (mode == RemovalMode::Quarantine &&
-        !quarantine.QuarantineFile(app::toLower(app::trimBlanks(row.fileName)), path, *identity))
+        !quarantine.quarantineFile(app::toLower(app::trimBlanks(row.fileName)), path, *identity))
       continue; // no copy, no deletion: the file stays where it is
-    if (!DeleteCheckedFile(p_, path, *identity))
+    if (!deleteCheckedFile(p_, path, *identity))
       continue;
     auto still = p_.files.status(path);
     if (!still || still->identity() != *identity) {
@@ -125,29 +125,29 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
       continue;
     }
     // It stays until the next start; files.sig says which file may then be deleted.
-    auto hashed = engine::HashEntry(p_, path, 1 << 20);
+    auto hashed = engine::hashEntry(p_, path, 1 << 20);
     if (!hashed || hashed->file.identity() != *identity)
       continue;
     {
       platform::DataFilesLock lock(p_.files, folder_);
       p_.files.appendFile(platform::joinPath(folder_, kRemovalRecordFile),
-                          RecordedFileLine(path, {*identity, hashed->length,
-                                                  app::toLower(engine::DigestText(hashed->digest))}));
+                          recordedFileLine(path, {*identity, hashed->length,
+                                                  app::toLower(engine::digestText(hashed->digest))}));
     }
     survivors.push_back(path);
   }
-  scan::RemoveCheckedRows(results);
+  threats::removeCheckedRows(results);
   if (!survivors.empty()) {
     {
       // The registry's strings are read again right before the write, under the lock, so
       // nothing stored meanwhile (by another run, by another program) is lost.
       platform::DataFilesLock lock(p_.files, folder_);
-      loadpending();
+      loadPendingDeletions();
       for (const std::string& path : survivors) {
         pending_.push_back(std::string(kDeletePrefix) + path);
         pending_.emplace_back();
       }
-      savepending();
+      savePendingDeletions();
     }
     if (p_.notifier.ask(kRestartQuestion))
       p_.power.restart();
@@ -155,8 +155,8 @@ ThreatRemover::RemoveSelectedThreats(scan::ScanResults& results,
   return survivors;
 }
 
-void ThreatRemover::RemoveThreatFromMemory(scan::ScanResults& results) {
-  for (const scan::ThreatRow& row : results.rows) {
+void ThreatRemover::removeThreatFromMemory(threats::ScanResults& results) {
+  for (const threats::ThreatRow& row : results.rows) {
     if (!row.selected)
       continue;
     for (const platform::ProcessInfo& process : p_.processes.list()) {
@@ -169,14 +169,14 @@ void ThreatRemover::RemoveThreatFromMemory(scan::ScanResults& results) {
   results.digests.clear();
 }
 
-std::string RecordedFileLine(const std::string& path, const ThreatRemover::RecordedFile& file) {
-  return EncodeRecordField(path) + "|" + std::to_string(file.identity.device) + "|" +
+std::string recordedFileLine(const std::string& path, const ThreatRemover::RecordedFile& file) {
+  return encodeRecordField(path) + "|" + std::to_string(file.identity.device) + "|" +
          std::to_string(file.identity.inode) + "|" + std::to_string(file.size) + "|" +
          file.digest + "\r\n";
 }
 
 std::optional<std::pair<std::string, ThreatRemover::RecordedFile>>
-ParseRecordedFileLine(std::string_view line) {
+parseRecordedFileLine(std::string_view line) {
   std::vector<std::string_view> fields;
   for (std::size_t start = 0;;) {
     std::size_t bar = line.find('|', start);
@@ -196,17 +196,17 @@ ParseRecordedFileLine(std::string_view line) {
       return std::nullopt; // not a number, or one too large for any file
   }
   ThreatRemover::RecordedFile file{{numbers[0], numbers[1]}, numbers[2], std::string(fields[4])};
-  return std::make_pair(DecodeRecordField(fields[0]), file);
+  return std::make_pair(decodeRecordField(fields[0]), file);
 }
 
-std::vector<std::string> ThreatRemover::CarryOutAtStart() {
+std::vector<std::string> ThreatRemover::carryOutAtStart() {
   platform::DataFilesLock lock(p_.files, folder_);
-  std::vector<std::string> deleted = CarryOutPendingDeletions();
+  std::vector<std::string> deleted = carryOutPendingDeletions();
   auto recorded = recordedFiles();
   std::string kept;
   for (const std::string& path : pendingDeletions())
     if (auto file = recorded.find(path); file != recorded.end())
-      kept += RecordedFileLine(path, file->second);
+      kept += recordedFileLine(path, file->second);
   std::string record = platform::joinPath(folder_, kRemovalRecordFile);
   if (kept.empty())
     p_.files.removeFile(record);
@@ -220,8 +220,8 @@ std::map<std::string, ThreatRemover::RecordedFile> ThreatRemover::recordedFiles(
   auto text = p_.files.readFile(platform::joinPath(folder_, kRemovalRecordFile));
   if (!text)
     return files;
-  for (std::string_view line : app::SplitLines(*text))
-    if (auto recorded = ParseRecordedFileLine(line))
+  for (std::string_view line : app::splitLines(*text))
+    if (auto recorded = parseRecordedFileLine(line))
       files[recorded->first] = recorded->second; // the latest record of a path counts
   return files;
 }
@@ -234,7 +234,7 @@ bool ThreatRemover::isOwnDeletionPair(std::size_t i,
 
 std::vector<std::string> ThreatRemover::pendingDeletions() {
   if (!loaded_)
-    loadpending();
+    loadPendingDeletions();
   auto recorded = recordedFiles();
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < pending_.size(); ++i)
@@ -245,9 +245,9 @@ std::vector<std::string> ThreatRemover::pendingDeletions() {
   return paths;
 }
 
-std::vector<std::string> ThreatRemover::CarryOutPendingDeletions() {
+std::vector<std::string> ThreatRemover::carryOutPendingDeletions() {
   platform::DataFilesLock lock(p_.files, folder_);
-  loadpending();
+  loadPendingDeletions();
   auto recorded = recordedFiles();
   std::vector<std::string> kept, deleted;
   for (std::size_t i = 0; i < pending_.size(); ++i) {
@@ -258,16 +258,16 @@ std::vector<std::string> ThreatRemover::CarryOutPendingDeletions() {
     std::string path = pending_[i].substr(kDeletePrefix.size());
     const RecordedFile& file = recorded.at(path);
     ++i;
-    auto hashed = engine::HashEntry(p_, path, 1 << 20);
+    auto hashed = engine::hashEntry(p_, path, 1 << 20);
     if (!hashed || hashed->file.identity() != file.identity || hashed->length != file.size ||
-        app::toLower(engine::DigestText(hashed->digest)) != file.digest) {
-      if (FileExists(p_, path) && !hashed) {
+        app::toLower(engine::digestText(hashed->digest)) != file.digest) {
+      if (fileExists(p_, path) && !hashed) {
         kept.push_back(pending_[i - 1]); // present but unreadable now: try at the next start
         kept.emplace_back();
       }
       continue; // gone, or another file stands there now: that one is not ours to delete
     }
-    if (DeleteCheckedFile(p_, path, file.identity)) {
+    if (deleteCheckedFile(p_, path, file.identity)) {
       kept.push_back(pending_[i - 1]); // still there: the pair stays for the next start
       kept.emplace_back();
     } else {
@@ -276,7 +276,7 @@ std::vector<std::string> ThreatRemover::CarryOutPendingDeletions() {
   }
   if (kept.size() != pending_.size()) {
     pending_ = std::move(kept);
-    savepending();
+    savePendingDeletions();
   }
   return deleted;
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "scan/scan_state.h"
+#include "threats/threat_list.h"
 
 #include <map>
 #include <optional>
@@ -24,9 +24,9 @@ inline constexpr const char* kRestartQuestion =
     "Would you like to restart your SYSTEM now?";
 
 /// The strings of a multi-string value (the closing empty string not included).
-std::vector<std::string> DecodeMultiString(std::string_view data);
+std::vector<std::string> decodeMultiString(std::string_view data);
 /// The value data of strings: each closed by a NUL, then the closing NUL.
-std::string EncodeMultiString(const std::vector<std::string>& strings);
+std::string encodeMultiString(const std::vector<std::string>& strings);
 
 enum class RemovalMode { Delete, Quarantine };
 
@@ -36,22 +36,22 @@ public:
       : p_(platform), folder_(std::move(appFolder)) {}
 
   /// The pending list: the strings read from the registry and the pairs appended since.
-  const std::vector<std::string>& PendingOperations() const { return pending_; }
+  const std::vector<std::string>& pendingOperations() const { return pending_; }
   /// Reads "PendingFileRenameOperations"; an absent value gives an empty list.
-  void loadpending();
+  void loadPendingDeletions();
   /// Writes the whole pending list back.
-  void savepending();
+  void savePendingDeletions();
 
   /// Deletes (or quarantines, then deletes) the file of every ticked row, then removes the
   /// ticked rows with their digests. Only the file that was checked goes: a row whose path names
   /// another file by now (swapped, replaced, a link) is left alone and listed in leftAlone().
   /// Files still present afterwards get deletion pairs, with their identity recorded in
   /// files.sig; the user is then asked whether to restart. Returns the paths of those survivors.
-  std::vector<std::string> RemoveSelectedThreats(scan::ScanResults& results,
+  std::vector<std::string> removeSelectedThreats(threats::ScanResults& results,
                                                  const std::vector<std::string>& autostartRefs,
                                                  RemovalMode mode);
   /// Stops every process that has the file of a selected row loaded; then empties the list.
-  void RemoveThreatFromMemory(scan::ScanResults& results);
+  void removeThreatFromMemory(threats::ScanResults& results);
 
   /// The rows of the last RemoveSelectedThreats that were not removed because their path no
   /// longer names the file that was checked.
@@ -64,12 +64,12 @@ public:
   /// that was recorded (device, inode, size and digest), and drops the pairs that are done: the
   /// file is gone, or another file stands at its path now (that one stays). Every other string
   /// stays. Returns the paths deleted.
-  std::vector<std::string> CarryOutPendingDeletions();
+  std::vector<std::string> carryOutPendingDeletions();
 
   /// The start of a run of the desktop program: carries out the program's own pending
   /// deletions, then clears the removal record, keeping only what the pairs still pending need
   /// (their files' identities). Returns the paths deleted.
-  std::vector<std::string> CarryOutAtStart();
+  std::vector<std::string> carryOutAtStart();
 
   /// What files.sig says of a file that could not be deleted.
   struct RecordedFile {
@@ -95,9 +95,9 @@ private:
 /// A files.sig line for a file that could not be deleted: the path (stored as record fields
 /// are), then device, inode, size and digest, joined by "|". Readers of the one-path layout take
 /// the whole line for a path that no pending pair names, so they skip it.
-std::string RecordedFileLine(const std::string& path, const ThreatRemover::RecordedFile& file);
+std::string recordedFileLine(const std::string& path, const ThreatRemover::RecordedFile& file);
 /// The path and file of such a line; nothing for a line of the one-path layout or a bad line.
 std::optional<std::pair<std::string, ThreatRemover::RecordedFile>>
-ParseRecordedFileLine(std::string_view line);
+parseRecordedFileLine(std::string_view line);
 
 } // namespace quorvane::threats

@@ -5,7 +5,7 @@
 
 namespace quorvane::threats {
 
-std::string EncodeRecordField(std::string_view field) {
+std::string encodeRecordField(std::string_view field) {
   std::string out;
   out.reserve(field.size());
   for (char c : field) {
@@ -20,7 +20,7 @@ std::string EncodeRecordField(std::string_view field) {
   return out;
 }
 
-std::string DecodeRecordField(std::string_view stored) {
+std::string decodeRecordField(std::string_view stored) {
   std::string out;
   out.reserve(stored.size());
   for (std::size_t i = 0; i < stored.size(); ++i) {
@@ -39,25 +39,25 @@ std::string DecodeRecordField(std::string_view stored) {
   return out;
 }
 
-std::string RecordLine(const ThreatRecord& record) {
-  std::string line = EncodeRecordField(record.name) + "|" + EncodeRecordField(record.date) + "|" +
-                     EncodeRecordField(record.path);
+std::string recordLine(const ThreatRecord& record) {
+  std::string line = encodeRecordField(record.name) + "|" + encodeRecordField(record.date) + "|" +
+                     encodeRecordField(record.path);
   if (!record.copy.empty() || !record.mode.empty())
-    line += "|" + EncodeRecordField(record.copy);
+    line += "|" + encodeRecordField(record.copy);
   if (!record.mode.empty())
-    line += "|" + EncodeRecordField(record.mode);
+    line += "|" + encodeRecordField(record.mode);
   return line + "\r\n";
 }
 
-std::vector<ThreatRecord> ParseThreatRecords(std::string_view text) {
+std::vector<ThreatRecord> parseThreatRecords(std::string_view text) {
   std::vector<ThreatRecord> records;
-  for (std::string_view line : app::SplitLines(text)) {
+  for (std::string_view line : app::splitLines(text)) {
     if (app::trimSpace(line).empty())
       continue;
     std::string fields[5];
     for (int i = 0; i < 5 && !line.empty(); ++i) {
       std::size_t bar = i < 4 ? line.find('|') : std::string_view::npos;
-      fields[i] = DecodeRecordField(line.substr(0, bar));
+      fields[i] = decodeRecordField(line.substr(0, bar));
       line = bar == std::string_view::npos ? std::string_view() : line.substr(bar + 1);
     }
     records.push_back({fields[0], fields[1], fields[2], fields[3], fields[4]});
@@ -65,21 +65,21 @@ std::vector<ThreatRecord> ParseThreatRecords(std::string_view text) {
   return records;
 }
 
-void ThreatLog::LogThreat(const std::string& name, const std::string& path) {
+void ThreatLog::logThreat(const std::string& name, const std::string& path) {
   app::SettingsStore settings(p_);
-  settings.GrantKeyAccess(app::Hive::LocalMachine, app::kVendorKey, p_.environment.userName());
+  settings.grantKeyAccess(app::Hive::LocalMachine, app::kVendorKey, p_.environment.userName());
   settings.addToCounter("threats", 1);
   platform::DataFilesLock lock(p_.files, folder_);
   p_.files.appendFile(platform::joinPath(folder_, kThreatLogFile),
-                      RecordLine({name, p_.clock.generalDateNow(), path, {}, {}}));
+                      recordLine({name, p_.clock.generalDateNow(), path, {}, {}}));
 }
 
-std::vector<ThreatRecord> ThreatLog::ShowScanHistory() {
+std::vector<ThreatRecord> ThreatLog::showScanHistory() {
   auto text = p_.files.readFile(platform::joinPath(folder_, kThreatLogFile));
-  return text ? ParseThreatRecords(*text) : std::vector<ThreatRecord>{};
+  return text ? parseThreatRecords(*text) : std::vector<ThreatRecord>{};
 }
 
-void ThreatLog::ClearScanHistory() {
+void ThreatLog::clearScanHistory() {
   platform::DataFilesLock lock(p_.files, folder_);
   p_.files.removeFile(platform::joinPath(folder_, kThreatLogFile));
 }

@@ -27,16 +27,16 @@ struct ThreatRecord {
 
 /// A field as stored in a record line: "%", "|", CR and LF become %25, %7C, %0D and %0A, every
 /// other byte stays, so a field without them is stored exactly as it is.
-std::string EncodeRecordField(std::string_view field);
+std::string encodeRecordField(std::string_view field);
 /// The field a stored text stands for: those four escapes (hexadecimal digits in either case)
 /// turned back; any other "%" stays as it is.
-std::string DecodeRecordField(std::string_view stored);
+std::string decodeRecordField(std::string_view stored);
 /// One record as a stored line, closed by CR LF; the fields after the third only when set.
-std::string RecordLine(const ThreatRecord& record);
+std::string recordLine(const ThreatRecord& record);
 
 /// The records of a log or index text; blank lines are skipped, missing fields are empty, lines
 /// may end in LF or CR LF.
-std::vector<ThreatRecord> ParseThreatRecords(std::string_view text);
+std::vector<ThreatRecord> parseThreatRecords(std::string_view text);
 
 class ThreatLog {
 public:
@@ -44,11 +44,11 @@ public:
       : p_(platform), folder_(std::move(appFolder)) {}
 
   /// Counts the detection in "threats" and appends its record to the log.
-  void LogThreat(const std::string& name, const std::string& path);
+  void logThreat(const std::string& name, const std::string& path);
   /// The log's records, in file order.
-  std::vector<ThreatRecord> ShowScanHistory();
+  std::vector<ThreatRecord> showScanHistory();
   /// Deletes the log; the counter keeps its value.
-  void ClearScanHistory();
+  void clearScanHistory();
 
 private:
   platform::Platform& p_;

@@ -57,7 +57,7 @@ AlertWindow::AlertWindow(platform::Platform& platform, std::string appFolder,
   file->setObjectName("file");
   file->setStyleSheet("font-weight: bold; color: #c0392b;");
   layout->addWidget(file);
-  auto* notice = new QLabel(QString::fromStdString(language.ReadLanguageText(
+  auto* notice = new QLabel(QString::fromStdString(language.readLanguageText(
                                 "186", "This threat was removed, No further actions needed")),
                             this);
   notice->setObjectName("notice");
@@ -68,20 +68,20 @@ AlertWindow::AlertWindow(platform::Platform& platform, std::string appFolder,
   QPushButton* quarantine = link("Quarantine this file", this);
   QPushButton* leave = link("Leave this file", this);
   QPushButton* more = link("Read more about this file", this);
-  QPushButton* safe = link(QString::fromStdString(language.ReadLanguageText(
+  QPushButton* safe = link(QString::fromStdString(language.readLanguageText(
                                "222", "This file is safe, do not warn me about it again")),
                            this);
   safe->setObjectName("safe");
-  connect(remove, &QPushButton::clicked, this, &AlertWindow::DeleteThisFile);
-  connect(quarantine, &QPushButton::clicked, this, &AlertWindow::QuarantineThisFile);
-  connect(leave, &QPushButton::clicked, this, &AlertWindow::LeaveThisFile);
-  connect(more, &QPushButton::clicked, this, &AlertWindow::ReadMore);
-  connect(safe, &QPushButton::clicked, this, &AlertWindow::MarkSafe);
+  connect(remove, &QPushButton::clicked, this, &AlertWindow::deleteThisFile);
+  connect(quarantine, &QPushButton::clicked, this, &AlertWindow::quarantineThisFile);
+  connect(leave, &QPushButton::clicked, this, &AlertWindow::leaveThisFile);
+  connect(more, &QPushButton::clicked, this, &AlertWindow::readMore);
+  connect(safe, &QPushButton::clicked, this, &AlertWindow::markSafe);
   for (QPushButton* b : {remove, quarantine, leave, more, safe})
     layout->addWidget(b);
 
   // The user decides, unless "threatfound" chose an action (taken already by the guard).
-  int action = static_cast<int>(app::LeadingInteger(app::SettingsStore(p_).setting("threatfound")));
+  int action = static_cast<int>(app::leadingInteger(app::SettingsStore(p_).setting("threatfound")));
   bool decided = action >= 1 && action <= 3;
   notice->setVisible(decided);
   for (QPushButton* b : {remove, quarantine, leave})
@@ -137,18 +137,18 @@ void AlertWindow::act(void (threats::ThreatAlert::*action)(const threats::AlertR
   close();
 }
 
-void AlertWindow::DeleteThisFile() { act(&threats::ThreatAlert::DeleteThisFile); }
+void AlertWindow::deleteThisFile() { act(&threats::ThreatAlert::deleteThisFile); }
 
-void AlertWindow::QuarantineThisFile() { act(&threats::ThreatAlert::QuarantineThisFile); }
+void AlertWindow::quarantineThisFile() { act(&threats::ThreatAlert::quarantineThisFile); }
 
-void AlertWindow::LeaveThisFile() { close(); }
+void AlertWindow::leaveThisFile() { close(); }
 
-void AlertWindow::MarkSafe() { act(&threats::ThreatAlert::MarkSafe); }
+void AlertWindow::markSafe() { act(&threats::ThreatAlert::markSafe); }
 
-void AlertWindow::ReadMore() {
+void AlertWindow::readMore() {
   platform::LaunchRequest open;
   open.program = "/usr/bin/xdg-open";
-  open.arguments = {alert_.ReadMoreUrl(record_)};
+  open.arguments = {alert_.readMoreUrl(record_)};
   p_.shell.launch(open);
 }
 

@@ -43,11 +43,11 @@ public:
   std::function<void(Work)> runWork;
 
   // The links.
-  void DeleteThisFile();
-  void QuarantineThisFile();
-  void LeaveThisFile();
-  void MarkSafe();
-  void ReadMore();
+  void deleteThisFile();
+  void quarantineThisFile();
+  void leaveThisFile();
+  void markSafe();
+  void readMore();
 
 Q_SIGNALS:
   void closed();

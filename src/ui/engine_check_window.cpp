@@ -19,8 +19,8 @@ EngineCheckWindow::EngineCheckWindow(platform::Platform& platform, std::string a
       background_(platform::withNotifier(platform, *notifier_)),
       jobs_(new BackgroundJobs(*notifier_, this)) {
   app::Language language(platform, folder_);
-  language.LoadLanguage();
-  setWindowTitle(QString::fromStdString(language.ReadLanguageText("011", "Please Wait")));
+  language.loadLanguage();
+  setWindowTitle(QString::fromStdString(language.readLanguageText("011", "Please Wait")));
   setWindowIcon(QIcon(shieldPicture(true)));
   auto* layout = new QVBoxLayout(this);
   auto* logo = new QLabel(this);
@@ -31,7 +31,7 @@ EngineCheckWindow::EngineCheckWindow(platform::Platform& platform, std::string a
   title->setAlignment(Qt::AlignCenter);
   layout->addWidget(title);
   int year = p_.clock.localNow().year;
-  auto* notice = new QLabel(CopyrightNotice(year), this);
+  auto* notice = new QLabel(copyrightNotice(year), this);
   notice->setObjectName("notice");
   notice->setAlignment(Qt::AlignCenter);
   layout->addWidget(notice);
@@ -74,7 +74,7 @@ void EngineCheckWindow::start() {
   };
   jobs_->run(
       [this, progress] {
-        result_ = update::RunEngineCheck(background_, folder_, signatures_, progress);
+        result_ = update::runEngineCheck(background_, folder_, signatures_, progress);
       },
       [this] {
         clock_.stop();

@@ -13,12 +13,12 @@ Guard::Guard(platform::Platform& platform, const std::string& appFolder,
   driveProtect_.onThreat = [this](const threats::AlertRecord& record) {
     Q_EMIT threatFound(QString::fromStdString(record.text()), false);
   };
-  dispatcher_.SubClass(window_, driveProtect_);
-  dispatcher_.AddMsg(window_, protect::kDeviceChangeMessage, protect::cSubclass::After);
+  dispatcher_.attach(window_, driveProtect_);
+  dispatcher_.addMessage(window_, protect::kDeviceChangeMessage, protect::MessageDispatcher::After);
 }
 
 void Guard::start() {
-  driveProtect_.ListUsbDrives();
+  driveProtect_.listUsbDrives();
   p_.drives.waitForChange(std::chrono::milliseconds(0)); // starts watching the mounts
   autoProtect_.tick(); // the first pass checks every program already running
   timer3_ = new QTimer(this);
@@ -27,7 +27,7 @@ void Guard::start() {
   timer3_->start();
   timer9_ = new QTimer(this);
   timer9_->setInterval(kReloadTickMs);
-  connect(timer9_, &QTimer::timeout, this, [this] { signatures_.ReloadSignatureTableTick(); });
+  connect(timer9_, &QTimer::timeout, this, [this] { signatures_.reloadSignatureTableTick(); });
   timer9_->start();
 }
 

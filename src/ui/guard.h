@@ -6,7 +6,7 @@
 #include "engine/sigtable.h"
 #include "platform/platform.h"
 #include "protect/autoprotect.h"
-#include "protect/dispatcher.h"
+#include "protect/message_dispatcher.h"
 #include "protect/drive_protect.h"
 
 #include <QObject>
@@ -45,7 +45,7 @@ private:
   engine::SignatureDatabase& signatures_;
   protect::AutoProtect autoProtect_;
   protect::DriveProtect driveProtect_;
-  protect::cSubclass dispatcher_;
+  protect::MessageDispatcher dispatcher_;
   protect::WindowHandle window_;
   QTimer* timer3_ = nullptr;
   QTimer* timer9_ = nullptr;

@@ -1,7 +1,7 @@
 // Table models over the core's lists.
 #include "ui/list_models.h"
 
-#include "scan/results.h"
+#include "threats/threat_list.h"
 
 #include <QColor>
 
@@ -26,7 +26,7 @@ int ThreatListModel::columnCount(const QModelIndex& parent) const { return paren
 QVariant ThreatListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || static_cast<std::size_t>(index.row()) >= results_.rows.size())
     return {};
-  const scan::ThreatRow& row = results_.rows[static_cast<std::size_t>(index.row())];
+  const threats::ThreatRow& row = results_.rows[static_cast<std::size_t>(index.row())];
   if (index.column() == 0 && role == Qt::CheckStateRole)
     return row.checked ? Qt::Checked : Qt::Unchecked;
   if (role == Qt::DisplayRole && index.column() == 1)
@@ -43,7 +43,7 @@ bool ThreatListModel::setData(const QModelIndex& index, const QVariant& value, i
     return false;
   std::size_t row = static_cast<std::size_t>(index.row());
   results_.rows[row].checked = value.toInt() == Qt::Checked;
-  scan::ColorThreatRow(results_, row);
+  threats::colorThreatRow(results_, row);
   Q_EMIT dataChanged(this->index(index.row(), 0), this->index(index.row(), 2));
   return true;
 }

@@ -18,7 +18,7 @@ class ThreatListModel final : public QAbstractTableModel {
   Q_OBJECT
 public:
   /// `headings`: the captions of the file-name and path columns.
-  ThreatListModel(scan::ScanResults& results, QStringList headings, QObject* parent = nullptr)
+  ThreatListModel(threats::ScanResults& results, QStringList headings, QObject* parent = nullptr)
       : QAbstractTableModel(parent), results_(results), headings_(std::move(headings)) {}
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -30,7 +30,7 @@ public:
   void reload();
 
 private:
-  scan::ScanResults& results_;
+  threats::ScanResults& results_;
   QStringList headings_;
 };
 

@@ -68,15 +68,15 @@ void tellStartupProblem(int& argc, char** argv, const std::string& text, bool fa
 
 int main(int argc, char** argv) {
   using namespace quorvane;
-  std::string arguments = app::ArgumentText(argc, argv);
+  std::string arguments = app::argumentText(argc, argv);
   platform::LinuxEnvironment environment;
   platform::LinuxFileSystem files;
-  app::AppFolderChoice choice = app::ChooseAppFolder(std::nullopt, environment, files);
+  app::AppFolderChoice choice = app::chooseAppFolder(std::nullopt, environment, files);
   if (choice.folder.empty()) {
     tellStartupProblem(argc, argv, "Cannot tell the application folder: set QUORVANE_HOME.", true);
     return 2;
   }
-  if (std::error_code error = app::PrepareAppFolder(choice, files)) {
+  if (std::error_code error = app::prepareAppFolder(choice, files)) {
     tellStartupProblem(argc, argv,
                        "Cannot use the application folder " + choice.folder + ": " +
                            error.message(),
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
                        false);
     system = std::make_unique<platform::SystemPlatform>(std::string());
   }
-  app::StartupResult start = app::RunStartup(system->get(), folder, arguments);
+  app::StartupResult start = app::runStartup(system->get(), folder, arguments);
   if (start.anotherInstance)
     return 0; // the running instance picks up the request
 
@@ -106,10 +106,10 @@ int main(int argc, char** argv) {
   application.setQuitOnLastWindowClosed(false);
   // A stop from the session or the service manager (SIGTERM, SIGINT) ends the program the way
   // "Exit" does: the window goes, then the program, with exit status 0.
-  platform::CatchStopRequests();
+  platform::catchStopRequests();
   QTimer stopWatch;
   QObject::connect(&stopWatch, &QTimer::timeout, [] {
-    if (!platform::StopRequested())
+    if (!platform::stopRequested())
       return;
     // A message box open at that moment (one shown while the window is made, before the
     // program's own loop runs) is closed first, so the stop is not lost in it.
@@ -120,19 +120,19 @@ int main(int argc, char** argv) {
   stopWatch.start(200);
   DialogNotifier notifier;
   platform::Platform p = platform::withNotifier(system->get(), notifier);
-  engine::SignatureDatabase signatures(p.files, platform::joinPath(folder, engine::kVirSigFile));
+  engine::SignatureDatabase signatures(p.files, platform::joinPath(folder, app::kVirSigFile));
   std::unique_ptr<ui::MainWindow> window;
   if (start.mode == app::StartMode::Silent) {
-    signatures.LoadSignatureTable();
-    window = ui::OpenMainWindow(p, folder, signatures, start.mode);
-    int status = platform::StopRequested() ? 0 : application.exec();
+    signatures.loadSignatureTable();
+    window = ui::openMainWindow(p, folder, signatures, start.mode);
+    int status = platform::stopRequested() ? 0 : application.exec();
     window.reset();
     return status;
   }
   // A normal start checks the engine first, in its "Please Wait" window.
   ui::EngineCheckWindow check(p, folder, signatures);
   QObject::connect(&check, &ui::EngineCheckWindow::finished, [&] {
-    window = ui::OpenMainWindow(p, folder, signatures, start.mode);
+    window = ui::openMainWindow(p, folder, signatures, start.mode);
   });
   check.start();
   int status = application.exec();

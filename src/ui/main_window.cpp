@@ -8,7 +8,8 @@
 #include "app/settings.h"
 #include "app/text.h"
 #include "engine/datafiles.h"
-#include "scan/results.h"
+#include "scan/scan_state.h"
+#include "threats/threat_list.h"
 #include "threats/quarantine.h"
 #include "threats/removal.h"
 #include "threats/threatlog.h"
@@ -75,11 +76,11 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
       language_(platform, folder_) {
   setWindowTitle("Quorvane Antimalware");
   setWindowIcon(QIcon(shieldPicture(true)));
-  language_.LoadLanguage();
+  language_.loadLanguage();
   // The removal record lives for one run only, but the files it promised would go at the next
   // start go first (no system does it for us), and the pairs still pending keep their record.
-  threats::CleanUpAfterAKilledRun(p_, folder_);
-  for (const std::string& path : threats::ThreatRemover(p_, folder_).CarryOutAtStart())
+  threats::cleanUpAfterAKilledRun(p_, folder_);
+  for (const std::string& path : threats::ThreatRemover(p_, folder_).carryOutAtStart())
     std::cerr << "quorvaneam: deleted " << path << " (a threat left for deletion at the next start)\n";
   runner_ = std::make_unique<scan::ScanRunner>(background_, folder_, signatures_);
 
@@ -105,8 +106,8 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   resize(820, 560);
 
   // The window's timers.
-  timer5_.setInterval(100); // the scan animation: the first pending area of the run turns
-  connect(&timer5_, &QTimer::timeout, this, [this] {
+  animationTimer_.setInterval(100); // the scan animation: the first pending area of the run turns
+  connect(&animationTimer_, &QTimer::timeout, this, [this] {
     if (animatedArea_ == 0)
       for (int area : runAreas_)
         if (areaStatus_.count(area) && areaStatus_[area]->property("status") == "pending") {
@@ -117,21 +118,21 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
       areaStatus_[animatedArea_]->setPixmap(animationFrame(animationFrame_));
     animationFrame_ = (animationFrame_ + 1) % 8;
   });
-  timer7_.setInterval(100);
-  connect(&timer7_, &QTimer::timeout, this, &MainWindow::PollFolderScanRequest);
-  timer7_.start();
+  folderRequestTimer_.setInterval(100);
+  connect(&folderRequestTimer_, &QTimer::timeout, this, &MainWindow::pollFolderScanRequest);
+  folderRequestTimer_.start();
   // Timer8: while the update server is asked, the update bar moves one step a second.
-  timer8_.setInterval(1000);
-  connect(&timer8_, &QTimer::timeout, this, [this] {
-    if (pbar1_->value() < pbar1_->maximum() - 1)
-      pbar1_->setValue(pbar1_->value() + 1);
+  updateBarTimer_.setInterval(1000);
+  connect(&updateBarTimer_, &QTimer::timeout, this, [this] {
+    if (updateProgress_->value() < updateProgress_->maximum() - 1)
+      updateProgress_->setValue(updateProgress_->value() + 1);
   });
   // The guards: auto-protect (Timer3), drive protection and the table's rebuild (Timer9).
   guard_ = new Guard(background_, folder_, signatures_, static_cast<protect::WindowHandle>(winId()));
   guard_->moveToThread(&guardThread_);
   connect(&guardThread_, &QThread::started, guard_, &Guard::start);
   connect(&guardThread_, &QThread::finished, guard_, &QObject::deleteLater);
-  connect(guard_, &Guard::threatFound, this, &MainWindow::ShowThreatAlert);
+  connect(guard_, &Guard::threatFound, this, &MainWindow::showThreatAlert);
   if (QScreen* screen = QGuiApplication::primaryScreen())
     alertArea_ = screen->availableGeometry();
   // Timer4: the scheduled scan. Scans here run in the background, so the scheduler's own
@@ -139,20 +140,20 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   scheduler_ = std::make_unique<schedule::Scheduler>(
       p_, schedule::ScanActions{[this] { showPage(Home); },
                                 [this] {
-                                  StartQuickScan();
+                                  startQuickScan();
                                   shutdownAfterScan_ = running_;
                                 },
                                 [this] {
-                                  StartSmartScan();
+                                  startSmartScan();
                                   shutdownAfterScan_ = running_;
                                 }});
   scheduler_->shutdownAfterActions = false;
-  scheduler_->sched();
-  timer4_.setInterval(schedule::kSchedulerTickMs);
-  connect(&timer4_, &QTimer::timeout, this, &MainWindow::schedulerTick);
-  tmrTime_.setInterval(100);
-  connect(&tmrTime_, &QTimer::timeout, this, [this] {
-    clock_ = schedule::ElapsedTick(clock_);
+  scheduler_->loadSchedule();
+  scheduleTimer_.setInterval(schedule::kSchedulerTickMs);
+  connect(&scheduleTimer_, &QTimer::timeout, this, &MainWindow::schedulerTick);
+  clockTimer_.setInterval(100);
+  connect(&clockTimer_, &QTimer::timeout, this, [this] {
+    clock_ = schedule::elapsedTick(clock_);
     elapsed_->setText(QString::fromStdString(clock_.minutes + ":" + clock_.seconds + "." + clock_.tenths));
   });
 
@@ -162,9 +163,9 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   qtTray_->onEvent = [this](int value) { onTrayEvent(value); };
   buildMenus();
 
-  updateinformation();
+  refreshHomeStatus();
   showPage(Home);
-  timer4_.start();
+  scheduleTimer_.start();
   guardThread_.start(); // the first pass checks every program already running
   // Last, as hiding may tell the user something and wait for the answer; the guards run already.
   if (mode == app::StartMode::Silent) {
@@ -221,10 +222,10 @@ void MainWindow::buildUi() {
     nav->addWidget(link);
   }
   QPushButton* schedule = button(text("031", "Schedule Scan"), central);
-  connect(schedule, &QPushButton::clicked, this, &MainWindow::ShowSchedulePage);
+  connect(schedule, &QPushButton::clicked, this, &MainWindow::showSchedulePage);
   nav->addWidget(schedule);
   QPushButton* settings = button(text("032", "Settings"), central);
-  connect(settings, &QPushButton::clicked, this, &MainWindow::ShowSettingsPage);
+  connect(settings, &QPushButton::clicked, this, &MainWindow::showSettingsPage);
   nav->addWidget(settings);
   QPushButton* hide = button(text("029", "Hide to tray"), central);
   connect(hide, &QPushButton::clicked, this, &MainWindow::hideToTray);
@@ -252,13 +253,13 @@ void MainWindow::buildUi() {
 
 }
 
-void MainWindow::LoadLanguage() {
+void MainWindow::loadLanguage() {
   if (running_)
     return; // the pages are rebuilt once no scan runs
-  language_.LoadLanguage();
+  language_.loadLanguage();
   Page shown = currentPage();
   buildUi();
-  updateinformation();
+  refreshHomeStatus();
   showPage(shown);
 }
 
@@ -270,7 +271,7 @@ MainWindow::~MainWindow() {
     while (!thread.wait(10))
       QCoreApplication::sendPostedEvents(uiNotifier_);
   };
-  runner_->CancelScan();
+  runner_->cancelScan();
   join(workerThread_);
   join(guardThread_);
   delete jobs_; // waits for background work, which uses this window's members
@@ -281,7 +282,7 @@ MainWindow::~MainWindow() {
 }
 
 QString MainWindow::text(const char* key, const char* english) const {
-  return QString::fromStdString(language_.ReadLanguageText(key, english));
+  return QString::fromStdString(language_.readLanguageText(key, english));
 }
 
 void MainWindow::showPage(Page which) {
@@ -310,11 +311,11 @@ QWidget* MainWindow::buildHome() {
     const char* description;
     void (MainWindow::*action)();
   } scans[] = {
-      {"004", "Quick Scan", "007", "Scans Memory Area Only (Fast scan)", &MainWindow::StartQuickScan},
+      {"004", "Quick Scan", "007", "Scans Memory Area Only (Fast scan)", &MainWindow::startQuickScan},
       {"005", "Smart Scan", "009", "Scans Memory, windows and programs (slightly slow)",
-       &MainWindow::StartSmartScan},
+       &MainWindow::startSmartScan},
       {"006", "Custom Scan", "030", "Select Folder Or Drive To Scan (Slow)",
-       &MainWindow::ShowCustomScanPage},
+       &MainWindow::showCustomScanPage},
   };
   for (const auto& s : scans) {
     auto* row = new QHBoxLayout();
@@ -333,12 +334,12 @@ QWidget* MainWindow::buildHome() {
     layout->addWidget(label);
   auto* update = new QHBoxLayout();
   checkUpdate_ = button(text("033", "Check update Now"), w);
-  connect(checkUpdate_, &QPushButton::clicked, this, &MainWindow::CheckUpdateNow);
+  connect(checkUpdate_, &QPushButton::clicked, this, &MainWindow::checkUpdateNow);
   update->addWidget(checkUpdate_);
-  pbar1_ = new QProgressBar(w);
-  pbar1_->setObjectName("pbar1");
-  pbar1_->hide();
-  update->addWidget(pbar1_, 1);
+  updateProgress_ = new QProgressBar(w);
+  updateProgress_->setObjectName("pbar1");
+  updateProgress_->hide();
+  update->addWidget(updateProgress_, 1);
   update->addStretch();
   layout->addLayout(update);
   layout->addStretch();
@@ -390,8 +391,8 @@ QWidget* MainWindow::buildScan() {
   cancel_ = button(text("016", "Cancel"), w);
   dangerous_ = button(text("017", "Check dangerous files"), w);
   dangerous_->hide();
-  connect(pause_, &QPushButton::clicked, this, &MainWindow::TogglePause);
-  connect(cancel_, &QPushButton::clicked, this, &MainWindow::CancelScan);
+  connect(pause_, &QPushButton::clicked, this, &MainWindow::togglePause);
+  connect(cancel_, &QPushButton::clicked, this, &MainWindow::cancelScan);
   connect(dangerous_, &QPushButton::clicked, this, [this] { showPage(Results); });
   buttons->addWidget(pause_);
   buttons->addWidget(cancel_);
@@ -431,7 +432,7 @@ QWidget* MainWindow::buildPicker() {
     pickedPath_->setText(model->filePath(index));
     startScanning_->setEnabled(true);
   });
-  connect(startScanning_, &QPushButton::clicked, this, [this] { StartCustomScan(pickedPath_->text()); });
+  connect(startScanning_, &QPushButton::clicked, this, [this] { startCustomScan(pickedPath_->text()); });
   return w;
 }
 
@@ -444,33 +445,33 @@ QWidget* MainWindow::buildResults() {
   selectAll_ = button("Select All", w);
   connect(selectAll_, &QPushButton::clicked, this, [this] {
     bool tick = selectAll_->text() == "Select All";
-    selectAll_->setText(QString::fromStdString(scan::SelectAllThreats(runner_->results(), tick)));
+    selectAll_->setText(QString::fromStdString(threats::selectAllThreats(runner_->results(), tick)));
     refreshResults();
   });
   QPushButton* remove = button(text("162", "Delete selected file"), w);
   connect(remove, &QPushButton::clicked, this, [this] {
-    onResultsInBackground([this](scan::ScanResults& results) {
+    onResultsInBackground([this](threats::ScanResults& results) {
       threats::ThreatRemover(background_, folder_)
-          .RemoveSelectedThreats(results, runner_->references(), threats::RemovalMode::Delete);
+          .removeSelectedThreats(results, runner_->references(), threats::RemovalMode::Delete);
     });
   });
   QPushButton* quarantine = button(text("163", "Quarantine"), w);
   connect(quarantine, &QPushButton::clicked, this, [this] {
-    onResultsInBackground([this](scan::ScanResults& results) {
+    onResultsInBackground([this](threats::ScanResults& results) {
       threats::ThreatRemover(background_, folder_)
-          .RemoveSelectedThreats(results, runner_->references(), threats::RemovalMode::Quarantine);
+          .removeSelectedThreats(results, runner_->references(), threats::RemovalMode::Quarantine);
     });
   });
   QPushButton* safe = button(text("164", "Mark Selected as safe"), w);
   connect(safe, &QPushButton::clicked, this, [this] {
-    onResultsInBackground([this](scan::ScanResults& results) {
-      scan::MarkSelectedAsSafe(background_, folder_, results);
+    onResultsInBackground([this](threats::ScanResults& results) {
+      threats::markSelectedAsSafe(background_, folder_, results);
     });
   });
   QPushButton* memory = button(text("169", "Remove Threat from memory"), w);
   connect(memory, &QPushButton::clicked, this, [this] {
-    onResultsInBackground([this](scan::ScanResults& results) {
-      threats::ThreatRemover(background_, folder_).RemoveThreatFromMemory(results);
+    onResultsInBackground([this](threats::ScanResults& results) {
+      threats::ThreatRemover(background_, folder_).removeThreatFromMemory(results);
     });
   });
   for (QPushButton* b : {selectAll_, remove, quarantine, safe, memory})
@@ -487,7 +488,7 @@ QWidget* MainWindow::buildHistory() {
   layout->addWidget(listView(historyModel_, w), 1);
   QPushButton* clear = button(text("170", "Clear Scan History"), w);
   connect(clear, &QPushButton::clicked, this, [this] {
-    threats::ThreatLog(p_, folder_).ClearScanHistory();
+    threats::ThreatLog(p_, folder_).clearScanHistory();
     refreshHistory();
   });
   layout->addWidget(clear);
@@ -509,7 +510,7 @@ QWidget* MainWindow::buildQuarantine() {
                  // Rows left say why: a restore never overwrites what stands at the path.
                  std::string left;
                  for (const threats::QuarantineRow& row : (list.*command)(rows))
-                   left += "\n" + row.record.path + ": " + threats::DescribeProblem(row);
+                   left += "\n" + row.record.path + ": " + threats::describeProblem(row);
                  if (!left.empty())
                    background_.notifier.messageBox(
                        "These files stay in the quarantine:" + left,
@@ -522,10 +523,10 @@ QWidget* MainWindow::buildQuarantine() {
                });
   };
   connect(restore, &QPushButton::clicked, this,
-          [inBackground] { inBackground(&threats::Quarantine::RestoreQuarantined); });
+          [inBackground] { inBackground(&threats::Quarantine::restoreQuarantined); });
   QPushButton* remove = button(text("162", "Delete selected file"), w);
   connect(remove, &QPushButton::clicked, this,
-          [inBackground] { inBackground(&threats::Quarantine::DeleteQuarantined); });
+          [inBackground] { inBackground(&threats::Quarantine::deleteQuarantined); });
   buttons->addWidget(restore);
   buttons->addWidget(remove);
   layout->addLayout(buttons);
@@ -539,7 +540,7 @@ QWidget* MainWindow::buildAbout() {
                                "their fingerprint, guards new programs and drives, and keeps "
                                "what it removes restorable in the quarantine.</p>",
                                w));
-  auto* year = new QLabel(CopyrightNotice(p_.clock.localNow().year) + ". Version " QUORVANE_VERSION ".", w);
+  auto* year = new QLabel(copyrightNotice(p_.clock.localNow().year) + ". Version " QUORVANE_VERSION ".", w);
   year->setObjectName("year");
   layout->addWidget(year);
   auto* system = new QLabel("Running on " + QSysInfo::prettyProductName(), w);
@@ -562,13 +563,13 @@ QWidget* MainWindow::buildAbout() {
 QComboBox* MainWindow::languageChooser(QWidget* parent) {
   auto* chooser = new QComboBox(parent);
   chooser->setObjectName("language");
-  for (const std::string& file : language_.AvailableLanguages())
+  for (const std::string& file : language_.availableLanguages())
     chooser->addItem(QString::fromStdString(file));
   chooser->setCurrentText(QString::fromStdString(language_.currentFile()));
   connect(chooser, &QComboBox::textActivated, this, [this](const QString& file) {
-    language_.ChooseLanguage(file.toStdString());
+    language_.chooseLanguage(file.toStdString());
     // The chooser itself is rebuilt: after its signal has returned.
-    QTimer::singleShot(0, this, &MainWindow::LoadLanguage);
+    QTimer::singleShot(0, this, &MainWindow::loadLanguage);
   });
   return chooser;
 }
@@ -634,17 +635,17 @@ QWidget* MainWindow::buildSchedule() {
   shutdown_->setObjectName("shutdown");
   layout->addWidget(shutdown_);
   QPushButton* save = button(text("180", "Save"), w);
-  connect(save, &QPushButton::clicked, this, &MainWindow::SaveSchedule);
+  connect(save, &QPushButton::clicked, this, &MainWindow::saveSchedule);
   layout->addWidget(save, 0, Qt::AlignLeft);
   layout->addStretch();
   return w;
 }
 
-void MainWindow::ShowSchedulePage() {
+void MainWindow::showSchedulePage() {
   if (running_)
     return;
   app::SettingsStore settings(p_);
-  schedule::Schedule stored = schedule::ReadSchedule(settings);
+  schedule::Schedule stored = schedule::readSchedule(settings);
   // The lists show the stored texts, whatever they are.
   hour_->setCurrentIndex(hour_->findText(QString::fromStdString(stored.hour)));
   minute_->setCurrentIndex(minute_->findText(QString::fromStdString(stored.minute)));
@@ -659,7 +660,7 @@ void MainWindow::ShowSchedulePage() {
   showPage(SchedulePage);
 }
 
-void MainWindow::SaveSchedule() {
+void MainWindow::saveSchedule() {
   schedule::Schedule chosen;
   chosen.hour = hour_->currentIndex() < 0 ? "0" : hour_->currentText().toStdString();
   chosen.minute = minute_->currentIndex() < 0 ? "0" : minute_->currentText().toStdString();
@@ -674,8 +675,8 @@ void MainWindow::SaveSchedule() {
     if (mode_[i]->isChecked())
       chosen.scanMode = i + 1;
   app::SettingsStore settings(p_);
-  schedule::WriteSchedule(settings, chosen);
-  scheduler_->sched();
+  schedule::writeSchedule(settings, chosen);
+  scheduler_->loadSchedule();
 }
 
 QWidget* MainWindow::buildSettings() {
@@ -686,18 +687,18 @@ QWidget* MainWindow::buildSettings() {
   startWithSystem_ = new QCheckBox(text("181", "Start Quorvane Anti Malware on system startup"), w);
   startWithSystem_->setObjectName("startWithSystem");
   connect(startWithSystem_, &QCheckBox::clicked, this, [this](bool on) {
-    if (schedule::SystemIntegration(p_, folder_).SetStartWithSystem(on))
+    if (schedule::SystemIntegration(p_, folder_).setStartWithSystem(on))
       startWithSystem_->setChecked(!on); // the entry could not be changed
   });
   contextMenu_ = new QCheckBox(text("182", "Add scan option to windows right click context menu"), w);
   contextMenu_->setObjectName("contextMenu");
   connect(contextMenu_, &QCheckBox::clicked, this, [this](bool on) {
-    if (schedule::SystemIntegration(p_, folder_).SetContextMenu(on))
+    if (schedule::SystemIntegration(p_, folder_).setContextMenu(on))
       contextMenu_->setChecked(!on);
   });
   autorun_ = new QCheckBox(text("183", "Disable AutoRun for drives"), w);
   autorun_->setObjectName("autorun");
-  connect(autorun_, &QCheckBox::clicked, this, [this](bool on) { protect::SetDisableAutoRun(p_, on); });
+  connect(autorun_, &QCheckBox::clicked, this, [this](bool on) { protect::setDisableAutoRun(p_, on); });
   for (QCheckBox* box : {startWithSystem_, contextMenu_, autorun_})
     layout->addWidget(box);
 
@@ -723,16 +724,16 @@ QWidget* MainWindow::buildSettings() {
   row->addWidget(languageChooser(w), 1);
   layout->addLayout(row);
   restore_ = button(text("185", "Restore System Default Settings"), w);
-  connect(restore_, &QPushButton::clicked, this, &MainWindow::RestoreSystemDefaults);
+  connect(restore_, &QPushButton::clicked, this, &MainWindow::restoreSystemDefaults);
   layout->addWidget(restore_, 0, Qt::AlignLeft);
   layout->addStretch();
   return w;
 }
 
-void MainWindow::ShowSettingsPage() {
+void MainWindow::showSettingsPage() {
   if (running_)
     return;
-  schedule::SettingsPageState state = schedule::SystemIntegration(p_).FillSettingsPage();
+  schedule::SettingsPageState state = schedule::SystemIntegration(p_).fillSettingsPage();
   startWithSystem_->setChecked(state.startWithSystem);
   contextMenu_->setChecked(state.contextMenu);
   autorun_->setChecked(state.autorunDisabled);
@@ -746,30 +747,30 @@ void MainWindow::ShowSettingsPage() {
   showPage(Settings);
 }
 
-void MainWindow::RestoreSystemDefaults() {
+void MainWindow::restoreSystemDefaults() {
   restore_->setEnabled(false);
-  jobs_->run([this] { repair::RestoreSystemDefaults(background_); },
+  jobs_->run([this] { repair::restoreSystemDefaults(background_); },
              [this] {
                restore_->setEnabled(true);
                Q_EMIT restoreFinished();
              });
 }
 
-void MainWindow::CheckUpdateNow() {
+void MainWindow::checkUpdateNow() {
   if (!checkUpdate_->isEnabled())
     return;
   checkUpdate_->setEnabled(false);
   auto outcome = std::make_shared<update::UpdateOutcome>(update::UpdateOutcome::Failed);
   auto progress = [this](int percent) {
     QMetaObject::invokeMethod(this, [this, percent] {
-      timer8_.stop();
-      pbar1_->setRange(0, 100);
-      pbar1_->setValue(percent);
-      pbar1_->show();
+      updateBarTimer_.stop();
+      updateProgress_->setRange(0, 100);
+      updateProgress_->setValue(percent);
+      updateProgress_->show();
     });
   };
-  pbar1_->setRange(0, 101);
-  pbar1_->setValue(0);
+  updateProgress_->setRange(0, 101);
+  updateProgress_->setValue(0);
   jobs_->run(
       [this, outcome, progress] {
         update::ManualUpdate check(background_, folder_);
@@ -777,17 +778,17 @@ void MainWindow::CheckUpdateNow() {
         // The bar moves once the question is answered and the server is being asked.
         check.asked = [this] {
           QMetaObject::invokeMethod(this, [this] {
-            pbar1_->show();
-            timer8_.start();
+            updateProgress_->show();
+            updateBarTimer_.start();
           });
         };
-        *outcome = check.CheckUpdateNow();
+        *outcome = check.checkUpdateNow();
       },
       [this, outcome] {
-        timer8_.stop();
-        pbar1_->hide();
+        updateBarTimer_.stop();
+        updateProgress_->hide();
         checkUpdate_->setEnabled(true);
-        updateinformation();
+        refreshHomeStatus();
         Q_EMIT updateFinished(static_cast<int>(*outcome));
       });
 }
@@ -797,14 +798,14 @@ void MainWindow::schedulerTick() {
     scheduler_->shutdownIfSet();
 }
 
-void MainWindow::ToggleAutoProtect() {
-  QString caption = QString::fromStdString(guard_->autoProtect().ToggleAutoProtect());
-  a15_->setText(caption);
+void MainWindow::toggleAutoProtect() {
+  QString caption = QString::fromStdString(guard_->autoProtect().toggleAutoProtect());
+  autoProtectEntry_->setText(caption);
   trayArea_->setIcon(guard_->autoProtect().enabled() ? "quorvane" : "quorvane-off");
   setWindowIcon(QIcon(shieldPicture(guard_->autoProtect().enabled())));
 }
 
-void MainWindow::ShowThreatAlert(const QString& record, bool safeLink) {
+void MainWindow::showThreatAlert(const QString& record, bool safeLink) {
   std::cerr << "quorvaneam: Threat Found: " << record.toStdString() << std::endl;
   if (alert_)
     alert_->close(); // one alert at a time
@@ -826,8 +827,8 @@ void MainWindow::showAreaResult(int area, int count) {
   areaStatus_[area]->setProperty("status", count > 0 ? "threat" : "clean");
 }
 
-void MainWindow::updateinformation() {
-  app::HomePageInfo info = app::updateinformation(p_, folder_, language_);
+void MainWindow::refreshHomeStatus() {
+  app::HomePageInfo info = app::homePageStatus(p_, folder_, language_);
   lastScan_->setText(QString::fromStdString(info.lastScan));
   threatsLabel_->setText(QString::fromStdString(info.threats));
   lastUpdate_->setText(QString::fromStdString(info.lastUpdate));
@@ -858,67 +859,67 @@ void MainWindow::runStart(ScanKind kind, const std::vector<int>& areas) {
   pause_->setEnabled(true);
   clock_ = {};
   elapsed_->setText("0:00.0");
-  tmrTime_.start();
+  clockTimer_.start();
   runAreas_ = areas;
   animatedArea_ = 0;
   animationFrame_ = 0;
-  timer5_.start();
+  animationTimer_.start();
   activity_->show();
   running_ = true;
   showPage(Scan);
 }
 
-void MainWindow::StartQuickScan() {
+void MainWindow::startQuickScan() {
   if (resultsBusy_ || running_)
     return;
   runStart(ScanKind::Quick, {scan::kAreaMemory});
   Q_EMIT startScan(static_cast<int>(ScanKind::Quick), {});
 }
 
-void MainWindow::StartSmartScan() {
+void MainWindow::startSmartScan() {
   if (resultsBusy_ || running_)
     return;
   runStart(ScanKind::Smart, {scan::kAreaMemory, scan::kAreaWindowsFolder, scan::kAreaRegistry});
   Q_EMIT startScan(static_cast<int>(ScanKind::Smart), {});
 }
 
-void MainWindow::ShowCustomScanPage() {
+void MainWindow::showCustomScanPage() {
   if (running_)
     return;
   pickedPath_->clear();
   startScanning_->setEnabled(false);
-  updateinformation();
+  refreshHomeStatus();
   showPage(Picker);
 }
 
-void MainWindow::StartCustomScan(const QString& path) {
+void MainWindow::startCustomScan(const QString& path) {
   if (resultsBusy_ || running_ || path.trimmed().isEmpty())
     return;
   runStart(ScanKind::Custom, {scan::kAreaCustomFolder});
   Q_EMIT startScan(static_cast<int>(ScanKind::Custom), path);
 }
 
-void MainWindow::TogglePause() {
+void MainWindow::togglePause() {
   if (!running_)
     return;
-  QString caption = QString::fromStdString(runner_->TogglePause());
+  QString caption = QString::fromStdString(runner_->togglePause());
   pause_->setText(caption);
   if (caption == "Resume")
-    tmrTime_.stop();
+    clockTimer_.stop();
   else
-    tmrTime_.start();
+    clockTimer_.start();
 }
 
-void MainWindow::CancelScan() {
+void MainWindow::cancelScan() {
   if (!running_)
     return;
-  runner_->CancelScan();
+  runner_->cancelScan();
   status_->setText("Cancelling...");
 }
 
 void MainWindow::onFinished(int kind, int threats) {
   running_ = false;
-  tmrTime_.stop();
+  clockTimer_.stop();
   activity_->hide();
   pause_->setEnabled(false);
   nowChecking_->hide();
@@ -934,11 +935,11 @@ void MainWindow::onFinished(int kind, int threats) {
   }
   for (const auto& [area, count] : state.areaCounts)
     showAreaResult(area, count);
-  timer5_.stop();
-  notice_->setText(qText(app::threats(state)));
+  animationTimer_.stop();
+  notice_->setText(qText(scan::endOfScanNotice(state)));
   dangerous_->setVisible(threats > 0);
   refreshResults();
-  updateinformation();
+  refreshHomeStatus();
   Q_EMIT scanFinished(kind, threats);
   if (shutdownAfterScan_) {
     shutdownAfterScan_ = false;
@@ -946,19 +947,19 @@ void MainWindow::onFinished(int kind, int threats) {
   }
 }
 
-void MainWindow::PollFolderScanRequest() {
+void MainWindow::pollFolderScanRequest() {
   if (running_)
     return; // a request waits for the running scan
-  std::optional<std::string> request = runner_->PollFolderScanRequest();
+  std::optional<std::string> request = runner_->pollFolderScanRequest();
   if (!request)
     return;
-  std::string path = scan::RequestedFolderPath(*request);
+  std::string path = scan::requestedFolderPath(*request);
   if (path.empty())
     return;
   trayArea_->setVisible(false);
   showNormal();
   raise();
-  StartCustomScan(QString::fromStdString(path));
+  startCustomScan(QString::fromStdString(path));
 }
 
 void MainWindow::buildMenus() {
@@ -968,31 +969,31 @@ void MainWindow::buildMenus() {
   // its first entry brings the window back.
   trayMenu_->addAction("Open Quorvane Antimalware", this, [this] { restoreFromTray(); });
   trayMenu_->addSeparator();
-  trayMenu_->addAction("Run Live update", this, [this] { update::LaunchLiveUpdate(p_, folder_); });
+  trayMenu_->addAction("Run Live update", this, [this] { update::launchLiveUpdate(p_, folder_); });
   trayMenu_->addAction("Quick Scan Now", this, [this] {
     restoreFromTray();
-    StartQuickScan();
+    startQuickScan();
   });
   trayMenu_->addAction("Start Smart Scan Now", this, [this] {
     showNormal();
-    StartSmartScan();
+    startSmartScan();
   });
   trayMenu_->addSeparator();
-  a3_ = trayMenu_->addAction("Start Scanning when windows starts");
-  a3_->setCheckable(true);
-  a3_->setChecked(app::LeadingInteger(app::SettingsStore(p_).setting("start Quorvane Antimalware")) == 1);
-  connect(a3_, &QAction::triggered, this, [this] {
+  startWithSystemEntry_ = trayMenu_->addAction("Start Scanning when windows starts");
+  startWithSystemEntry_->setCheckable(true);
+  startWithSystemEntry_->setChecked(app::leadingInteger(app::SettingsStore(p_).setting("start Quorvane Antimalware")) == 1);
+  connect(startWithSystemEntry_, &QAction::triggered, this, [this] {
     // The click already flipped the mark; the switch starts from the mark it had.
-    a3_->setChecked(schedule::SystemIntegration(p_).ToggleScanAtStartup(!a3_->isChecked()));
+    startWithSystemEntry_->setChecked(schedule::SystemIntegration(p_).toggleScanAtStartup(!startWithSystemEntry_->isChecked()));
   });
   trayMenu_->addSeparator();
   trayMenu_->addAction("View Recent History", this, [this] {
     showPage(History);
     showNormal();
   });
-  a15_ = trayMenu_->addAction(qText(protect::kDisableAutoProtectCaption));
-  a15_->setObjectName("a15");
-  connect(a15_, &QAction::triggered, this, &MainWindow::ToggleAutoProtect);
+  autoProtectEntry_ = trayMenu_->addAction(qText(protect::kDisableAutoProtectCaption));
+  autoProtectEntry_->setObjectName("a15");
+  connect(autoProtectEntry_, &QAction::triggered, this, &MainWindow::toggleAutoProtect);
   trayMenu_->addSeparator();
   trayMenu_->addAction("About Quorvane Anti Malware", this, [this] {
     showPage(About);
@@ -1004,7 +1005,7 @@ void MainWindow::buildMenus() {
 
   QMenu* help = menuBar()->addMenu("help");
   help->setObjectName("help");
-  help->addAction("Live update", this, [this] { update::LaunchLiveUpdate(p_, folder_); });
+  help->addAction("Live update", this, [this] { update::launchLiveUpdate(p_, folder_); });
   help->addAction("About", this, [this] { showPage(About); });
 }
 
@@ -1016,7 +1017,7 @@ void MainWindow::restoreFromTray() {
 }
 
 void MainWindow::onTrayEvent(int value) {
-  app::TrayMouse mouse = app::DecodeTrayEvent(value);
+  app::TrayMouse mouse = app::decodeTrayEvent(value);
   switch (mouse.event) {
   case app::TrayEvent::MouseMove:
     trayArea_->setToolTip("Quorvane Antimalware");
@@ -1035,7 +1036,7 @@ void MainWindow::onTrayEvent(int value) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Closing the window ends the program (hiding it is "Hide to tray"); a running scan stops.
-  runner_->CancelScan();
+  runner_->cancelScan();
   event->accept();
   QCoreApplication::quit();
 }
@@ -1058,13 +1059,13 @@ void MainWindow::hideToTray() {
 
 void MainWindow::refreshResults() { resultsModel_->reload(); }
 
-void MainWindow::onResultsInBackground(std::function<void(scan::ScanResults&)> command) {
+void MainWindow::onResultsInBackground(std::function<void(threats::ScanResults&)> command) {
   if (running_ || resultsBusy_)
     return;
   // The work changes a copy; the list shown stays as it is until the work is done.
   resultsBusy_ = true;
   page(Results)->setEnabled(false);
-  auto copy = std::make_shared<scan::ScanResults>(runner_->results());
+  auto copy = std::make_shared<threats::ScanResults>(runner_->results());
   jobs_->run([copy, command = std::move(command)] { command(*copy); },
              [this, copy] {
                runner_->results() = *copy;
@@ -1076,22 +1077,22 @@ void MainWindow::onResultsInBackground(std::function<void(scan::ScanResults&)> c
 }
 
 void MainWindow::refreshHistory() {
-  historyModel_->setRecords(threats::ThreatLog(p_, folder_).ShowScanHistory());
+  historyModel_->setRecords(threats::ThreatLog(p_, folder_).showScanHistory());
 }
 
 void MainWindow::refreshQuarantine() {
   std::vector<threats::ThreatRecord> records;
-  for (threats::QuarantineRow& row : threats::Quarantine(p_, folder_).ShowQuarantine())
+  for (threats::QuarantineRow& row : threats::Quarantine(p_, folder_).showQuarantine())
     records.push_back(std::move(row.record));
   quarantineModel_->setRecords(std::move(records));
 }
 
-std::unique_ptr<MainWindow> OpenMainWindow(platform::Platform& platform, const std::string& appFolder,
+std::unique_ptr<MainWindow> openMainWindow(platform::Platform& platform, const std::string& appFolder,
                                            engine::SignatureDatabase& signatures, app::StartMode mode) {
   auto window = std::make_unique<MainWindow>(platform, appFolder, signatures, mode);
   if (mode == app::StartMode::Silent)
     return window; // hidden by the window itself
-  if (app::LeadingInteger(app::SettingsStore(platform).setting("start Quorvane Antimalware")) == 1)
+  if (app::leadingInteger(app::SettingsStore(platform).setting("start Quorvane Antimalware")) == 1)
     window->hideToTray();
   else
     window->show();

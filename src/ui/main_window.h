@@ -58,18 +58,18 @@ public:
   protect::AutoProtect& autoProtect() { return guard_->autoProtect(); }
   schedule::Scheduler& scheduler() { return *scheduler_; }
 
-  void StartQuickScan();
-  void StartSmartScan();
-  void ShowCustomScanPage();
-  void StartCustomScan(const QString& path);
-  void TogglePause();
-  void CancelScan();
+  void startQuickScan();
+  void startSmartScan();
+  void showCustomScanPage();
+  void startCustomScan(const QString& path);
+  void togglePause();
+  void cancelScan();
   /// Timer7: a folder handed over by another start.
-  void PollFolderScanRequest();
+  void pollFolderScanRequest();
   /// The status lines of the home page.
-  void updateinformation();
+  void refreshHomeStatus();
   /// The language loader: reads the chosen file again and sets every caption.
-  void LoadLanguage();
+  void loadLanguage();
   /// "Hide to tray"; without a notification area the window is minimised instead.
   void hideToTray();
   void refreshResults();
@@ -82,29 +82,29 @@ public:
   /// A notification-area event (the mouse message number).
   void onTrayEvent(int value);
   /// The tray entry that switches auto-protect.
-  QAction* autoProtectEntry() const { return a15_; }
-  void ToggleAutoProtect();
+  QAction* autoProtectEntry() const { return autoProtectEntry_; }
+  void toggleAutoProtect();
   /// Timer4: the scheduled scan at its minute; the shutdown, when set, after the scan's end.
   void schedulerTick();
 
   /// Closes any open alert and shows one for this record (the four "|" fields).
-  void ShowThreatAlert(const QString& record, bool safeLink);
+  void showThreatAlert(const QString& record, bool safeLink);
   AlertWindow* alertWindow() const { return alert_; }
   /// The screen's free area the alert slides into; by default the primary screen's.
   void setAlertArea(QRect area) { alertArea_ = area; }
 
   /// "Check update Now": the question, the server's manifest and the download run in the
   /// background; the button stays disabled meanwhile.
-  void CheckUpdateNow();
-  QProgressBar* updateBar() const { return pbar1_; }
+  void checkUpdateNow();
+  QProgressBar* updateBar() const { return updateProgress_; }
   /// "Schedule Scan": the page filled from the stored schedule.
-  void ShowSchedulePage();
+  void showSchedulePage();
   /// The schedule page's "Save".
-  void SaveSchedule();
+  void saveSchedule();
   /// "Settings": the page filled from the stored values.
-  void ShowSettingsPage();
+  void showSettingsPage();
   /// "Restore System Default Settings", in the background.
-  void RestoreSystemDefaults();
+  void restoreSystemDefaults();
 
 Q_SIGNALS:
   void startScan(int kind, const QString& path);
@@ -135,7 +135,7 @@ private:
   QComboBox* languageChooser(QWidget* parent);
   /// Runs a command of the results page on a copy of the list in the background; the list takes
   /// the copy over when it is done. No scan starts meanwhile.
-  void onResultsInBackground(std::function<void(scan::ScanResults&)> command);
+  void onResultsInBackground(std::function<void(threats::ScanResults&)> command);
   void runStart(ScanKind kind, const std::vector<int>& areas);
   /// An area's end: its count and its threat or clean picture.
   void showAreaResult(int area, int count);
@@ -164,7 +164,7 @@ private:
   QLabel* lastUpdate_ = nullptr;
   QLabel* database_ = nullptr;
   QPushButton* checkUpdate_ = nullptr;
-  QProgressBar* pbar1_ = nullptr;
+  QProgressBar* updateProgress_ = nullptr;
   // Scan page.
   std::map<int, QWidget*> panels_;
   std::map<int, QLabel*> areaCounts_;
@@ -210,7 +210,7 @@ private:
   QPushButton* restore_ = nullptr;
 
   // Timer3 (auto-protect) and Timer9 (the table's rebuild) run on the guard's thread.
-  QTimer timer4_, timer5_, timer7_, timer8_, tmrTime_;
+  QTimer scheduleTimer_, animationTimer_, folderRequestTimer_, updateBarTimer_, clockTimer_;
   QThread guardThread_;
   Guard* guard_ = nullptr;
   QPointer<AlertWindow> alert_;
@@ -220,15 +220,15 @@ private:
   QtTray* qtTray_ = nullptr;
   std::unique_ptr<app::TrayArea> trayArea_;
   QMenu* trayMenu_ = nullptr;
-  QAction* a3_ = nullptr;
-  QAction* a15_ = nullptr;
+  QAction* startWithSystemEntry_ = nullptr;
+  QAction* autoProtectEntry_ = nullptr;
   void buildMenus();
   void restoreFromTray();
 };
 
 /// Opens the main window after the start's checks: hidden in the notification area for a silent
 /// start or when "start Quorvane Antimalware" is 1, shown otherwise.
-std::unique_ptr<MainWindow> OpenMainWindow(platform::Platform& platform, const std::string& appFolder,
+std::unique_ptr<MainWindow> openMainWindow(platform::Platform& platform, const std::string& appFolder,
                                            engine::SignatureDatabase& signatures, app::StartMode mode);
 
 } // namespace quorvane::ui

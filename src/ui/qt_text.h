@@ -13,7 +13,7 @@ inline QString qText(std::string_view text) {
 }
 
 /// "Copyright © YEAR Quorvane".
-inline QString CopyrightNotice(int year) {
+inline QString copyrightNotice(int year) {
   return QString::fromUtf8("Copyright \u00a9 %1 Quorvane").arg(year);
 }
 

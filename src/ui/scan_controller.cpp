@@ -18,7 +18,7 @@ void ScanController::checking(const std::string& path, long long filesScanned) {
   Q_EMIT checkingFile(QString::fromStdString(path), filesScanned);
 }
 
-void ScanController::detected(const scan::ThreatRow& row, const std::string&) {
+void ScanController::detected(const threats::ThreatRow& row, const std::string&) {
   Q_EMIT threatDetected(QString::fromStdString(row.fileName), QString::fromStdString(row.fullPath));
 }
 
@@ -27,9 +27,9 @@ void ScanController::areaFinished(int areaIndex, int count) { Q_EMIT areaDone(ar
 void ScanController::run(int kind, const QString& path) {
   int threats = 0;
   switch (static_cast<ScanKind>(kind)) {
-  case ScanKind::Quick: threats = runner_.StartQuickScan(); break;
-  case ScanKind::Smart: threats = runner_.StartSmartScan(); break;
-  case ScanKind::Custom: threats = runner_.StartCustomScan({path.toStdString()}); break;
+  case ScanKind::Quick: threats = runner_.startQuickScan(); break;
+  case ScanKind::Smart: threats = runner_.startSmartScan(); break;
+  case ScanKind::Custom: threats = runner_.startCustomScan({path.toStdString()}); break;
   }
   Q_EMIT finished(kind, threats);
 }

@@ -18,7 +18,7 @@ public:
 
   // Called by the runner on the worker thread.
   void checking(const std::string& path, long long filesScanned) override;
-  void detected(const scan::ThreatRow& row, const std::string& digest) override;
+  void detected(const threats::ThreatRow& row, const std::string& digest) override;
   void areaFinished(int areaIndex, int count) override;
 
 public Q_SLOTS:

@@ -1,6 +1,7 @@
 // Fetching from the update server.
 #include "update/download.h"
 
+#include "app/appfolder.h"
 #include "app/text.h"
 #include "engine/datafiles.h"
 #include "engine/sigtools.h"
@@ -51,7 +52,7 @@ public:
       if (body_.size() < next)
         break;
       counted_ = next;
-      report(ProgressPercent(*total_, counted_));
+      report(progressPercent(*total_, counted_));
     }
     return true;
   }
@@ -107,7 +108,7 @@ platform::HttpRequest UpdateServer::request(const std::string& url) const {
   return request;
 }
 
-UpdateServer UpdateServerOf(app::SettingsStore& settings) {
+UpdateServer updateServerOf(app::SettingsStore& settings) {
   UpdateServer server;
   std::string base(app::trimBlanks(settings.setting("update server")));
   if (!base.empty())
@@ -116,13 +117,13 @@ UpdateServer UpdateServerOf(app::SettingsStore& settings) {
   return server;
 }
 
-int ProgressPercent(std::uint64_t total, std::uint64_t done) {
+int progressPercent(std::uint64_t total, std::uint64_t done) {
   if (total == 0)
     return 0;
   return static_cast<int>(std::nearbyint(100.0 / static_cast<double>(total) * static_cast<double>(done)));
 }
 
-std::string DownloadFileName(std::string_view url, bool removeLineBreaks) {
+std::string downloadFileName(std::string_view url, bool removeLineBreaks) {
   std::size_t slash = url.rfind('/');
   std::string name(slash == std::string_view::npos ? url : url.substr(slash + 1));
   if (removeLineBreaks)
@@ -131,10 +132,10 @@ std::string DownloadFileName(std::string_view url, bool removeLineBreaks) {
   return name;
 }
 
-DownloadResult update2(platform::Http& http, const UpdateServer& server, std::string_view url,
+DownloadResult downloadFromServer(platform::Http& http, const UpdateServer& server, std::string_view url,
                        bool removeLineBreaks, const ProgressFn& progress) {
   DownloadResult result;
-  result.name = DownloadFileName(url, removeLineBreaks);
+  result.name = downloadFileName(url, removeLineBreaks);
   std::string address(app::trimBlanks(url));
   if (server.secure() && !startsWithNoCase(address, "https://")) {
     result.error = "the update server is secure but the file is not offered over https";
@@ -159,10 +160,10 @@ DownloadResult update2(platform::Http& http, const UpdateServer& server, std::st
   return result;
 }
 
-std::optional<std::string> SignatureDownloadProblem(std::string_view body) {
+std::optional<std::string> signatureDownloadProblem(std::string_view body) {
   if (body.empty())
     return "the file is empty";
-  engine::SignatureReport report = engine::VerifySignatureText(body);
+  engine::SignatureReport report = engine::verifySignatureText(body);
   for (const engine::SignatureProblem& problem : report.problems) {
     // Order does not matter: the table is sorted when it is loaded.
     if (problem.kind == engine::SignatureProblem::Kind::OutOfOrder)
@@ -175,9 +176,9 @@ std::optional<std::string> SignatureDownloadProblem(std::string_view body) {
   return std::nullopt;
 }
 
-std::error_code InstallSignatureFile(platform::FileSystem& files, const std::string& appFolder,
+std::error_code installSignatureFile(platform::FileSystem& files, const std::string& appFolder,
                                      std::string_view body) {
-  return files.writeFile(platform::joinPath(appFolder, std::string(engine::kVirSigFile)), body);
+  return files.writeFile(platform::joinPath(appFolder, std::string(app::kVirSigFile)), body);
 }
 
 } // namespace quorvane::update

@@ -35,15 +35,15 @@ struct UpdateServer {
 };
 
 /// The server of the "update server" and "update ca file" settings.
-UpdateServer UpdateServerOf(app::SettingsStore& settings);
+UpdateServer updateServerOf(app::SettingsStore& settings);
 
 /// The download bar's value once `done` of `total` bytes are in: 100 / total × done, to the
 /// nearest whole number, halves to the even one.
-int ProgressPercent(std::uint64_t total, std::uint64_t done);
+int progressPercent(std::uint64_t total, std::uint64_t done);
 
 /// The file name a download is saved under: the text after the last "/" (the whole URL when
 /// there is none), every CR LF pair removed when asked.
-std::string DownloadFileName(std::string_view url, bool removeLineBreaks);
+std::string downloadFileName(std::string_view url, bool removeLineBreaks);
 
 using ProgressFn = std::function<void(int percent)>;
 
@@ -58,15 +58,15 @@ struct DownloadResult {
 /// 1024-byte chunk of the announced "Content-Length" (and 100 at the end when none was
 /// announced). Fails on an error status, a body shorter than announced, a stalled transfer, or
 /// an http URL from a secure server.
-DownloadResult update2(platform::Http& http, const UpdateServer& server, std::string_view url,
+DownloadResult downloadFromServer(platform::Http& http, const UpdateServer& server, std::string_view url,
                        bool removeLineBreaks, const ProgressFn& progress = {});
 
 /// Why a downloaded text may not replace vir.sig (a line that is not a key, fewer than three
 /// keys); nothing when it may.
-std::optional<std::string> SignatureDownloadProblem(std::string_view body);
+std::optional<std::string> signatureDownloadProblem(std::string_view body);
 
 /// Replaces vir.sig in `appFolder` by `body`: written beside it, flushed, renamed over it.
-std::error_code InstallSignatureFile(platform::FileSystem& files, const std::string& appFolder,
+std::error_code installSignatureFile(platform::FileSystem& files, const std::string& appFolder,
                                      std::string_view body);
 
 } // namespace quorvane::update

@@ -5,25 +5,25 @@
 
 namespace quorvane::update {
 
-EngineCheckResult RunEngineCheck(platform::Platform& platform, const std::string& appFolder,
+EngineCheckResult runEngineCheck(platform::Platform& platform, const std::string& appFolder,
                                  engine::SignatureDatabase& database, const ProgressFn& progress) {
   EngineCheckResult result;
-  database.LoadSignatureTable();
-  result.countBefore = result.countAfter = database.current()->SignatureCount();
+  database.loadSignatureTable();
+  result.countBefore = result.countAfter = database.current()->signatureCount();
   if (result.countBefore > kEngineThreshold)
     return result;
 
   platform.notifier.messageBox(std::string(kNoEngineText),
                                {std::string(kNoEngineTitle), platform::MessageIcon::Critical});
   app::SettingsStore settings(platform);
-  UpdateServer server = UpdateServerOf(settings);
-  DownloadResult download = update2(platform.http, server, server.url(kFirstDatabasePath), false,
+  UpdateServer server = updateServerOf(settings);
+  DownloadResult download = downloadFromServer(platform.http, server, server.url(kFirstDatabasePath), false,
                                     progress);
   if (!download.ok) {
     result.failure = "the malware database could not be downloaded (" + download.error + ")";
-  } else if (std::optional<std::string> problem = SignatureDownloadProblem(download.body)) {
+  } else if (std::optional<std::string> problem = signatureDownloadProblem(download.body)) {
     result.failure = "the downloaded malware database is not a signature file (" + *problem + ")";
-  } else if (std::error_code error = InstallSignatureFile(platform.files, appFolder, download.body)) {
+  } else if (std::error_code error = installSignatureFile(platform.files, appFolder, download.body)) {
     result.failure = "vir.sig could not be written (" + error.message() + ")";
   } else {
     result.downloaded = true;
@@ -31,8 +31,8 @@ EngineCheckResult RunEngineCheck(platform::Platform& platform, const std::string
   if (!result.failure.empty())
     platform.notifier.messageBox(result.failure + ". The program goes on with the signatures it has.",
                                  {std::string(kNoEngineTitle), platform::MessageIcon::Critical});
-  database.LoadSignatureTable();
-  result.countAfter = database.current()->SignatureCount();
+  database.loadSignatureTable();
+  result.countAfter = database.current()->signatureCount();
   return result;
 }
 

@@ -30,7 +30,7 @@ struct EngineCheckResult {
 /// Loads the table from vir.sig; when it has kEngineThreshold entries or fewer, says so,
 /// downloads "/vir.zip" from the update server, installs it as vir.sig when it is a complete
 /// signature file (the old file stays otherwise) and loads the table again.
-EngineCheckResult RunEngineCheck(platform::Platform& platform, const std::string& appFolder,
+EngineCheckResult runEngineCheck(platform::Platform& platform, const std::string& appFolder,
                                  engine::SignatureDatabase& database,
                                  const ProgressFn& progress = {});
 

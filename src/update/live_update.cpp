@@ -5,8 +5,8 @@
 
 namespace quorvane::update {
 
-bool LaunchLiveUpdate(platform::Platform& platform, const std::string& appFolder) {
-  std::string programFolder = app::FolderOf(platform.environment.executablePath());
+bool launchLiveUpdate(platform::Platform& platform, const std::string& appFolder) {
+  std::string programFolder = app::folderOf(platform.environment.executablePath());
   platform::LaunchRequest request;
   request.program = platform::joinPath(programFolder, std::string(kUpdaterProgram));
   request.workingFolder = programFolder;

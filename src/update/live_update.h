@@ -14,6 +14,6 @@ inline constexpr std::string_view kUpdaterMissingTitle = "Error update";
 
 /// Starts the updater from the program's folder, in that folder, without a window, updating the
 /// application folder `appFolder`. When it cannot be started, says so and returns false.
-bool LaunchLiveUpdate(platform::Platform& platform, const std::string& appFolder);
+bool launchLiveUpdate(platform::Platform& platform, const std::string& appFolder);
 
 } // namespace quorvane::update

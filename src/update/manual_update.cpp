@@ -27,8 +27,8 @@ std::optional<std::int16_t> parseUpdateNumber(std::string_view text) {
 
 } // namespace
 
-std::optional<Manifest> ParseManifest(std::string_view text) {
-  std::vector<std::string_view> lines = app::SplitLines(text);
+std::optional<Manifest> parseManifest(std::string_view text) {
+  std::vector<std::string_view> lines = app::splitLines(text);
   if (lines.empty())
     return std::nullopt;
   std::string_view line = lines.front();
@@ -43,7 +43,7 @@ std::optional<Manifest> ParseManifest(std::string_view text) {
   return Manifest{*number, std::string(url)};
 }
 
-std::string UpdateDateText(const platform::LocalDateTime& when) {
+std::string updateDateText(const platform::LocalDateTime& when) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d-%02d-%04d", when.day % 100, when.month % 100,
                 when.year % 10000);
@@ -58,7 +58,7 @@ UpdateOutcome ManualUpdate::fail(const std::string& why) {
   return UpdateOutcome::Failed;
 }
 
-UpdateOutcome ManualUpdate::CheckUpdateNow() {
+UpdateOutcome ManualUpdate::checkUpdateNow() {
   failure_.clear();
   if (!p_.notifier.ask(std::string(kUpdateQuestion),
                        {std::string(kUpdateTitle), platform::MessageIcon::Question}))
@@ -67,41 +67,41 @@ UpdateOutcome ManualUpdate::CheckUpdateNow() {
     asked();
 
   app::SettingsStore settings(p_);
-  settings.GrantKeyAccess(platform::Hive::LocalMachine, app::kVendorKey, p_.environment.userName());
+  settings.grantKeyAccess(platform::Hive::LocalMachine, app::kVendorKey, p_.environment.userName());
   // No number yet (or one that is not a number): nothing is installed, any update is newer.
   std::int16_t localNumber = parseUpdateNumber(settings.setting("update N")).value_or(0);
 
   // The server is asked every time, however recent the last check was.
-  UpdateServer server = UpdateServerOf(settings);
+  UpdateServer server = updateServerOf(settings);
   UpdateServer manifestServer = server;
   manifestServer.maxBytes = kManifestLimit;
   DownloadResult manifestText =
-      update2(p_.http, manifestServer, manifestServer.url(kManifestPath), false);
+      downloadFromServer(p_.http, manifestServer, manifestServer.url(kManifestPath), false);
   if (!manifestText.ok)
     return fail("the update server could not be asked (" + manifestText.error + ")");
-  std::optional<Manifest> manifest = ParseManifest(manifestText.body);
+  std::optional<Manifest> manifest = parseManifest(manifestText.body);
   if (!manifest)
     return fail("the update server's answer is not an update list");
 
-  std::string today = UpdateDateText(p_.clock.localNow());
+  std::string today = updateDateText(p_.clock.localNow());
   if (localNumber >= manifest->number) {
     settings.setSetting("last update", today); // the day of the last check
     p_.notifier.messageBox(std::string(kUpToDateText));
     return UpdateOutcome::UpToDate;
   }
 
-  DownloadResult download = update2(p_.http, server, manifest->url, true, progress);
+  DownloadResult download = downloadFromServer(p_.http, server, manifest->url, true, progress);
   if (!download.ok)
     return fail("the new malware definitions could not be downloaded (" + download.error + ")");
   downloadFinished_ = true;
-  if (std::optional<std::string> problem = SignatureDownloadProblem(download.body))
+  if (std::optional<std::string> problem = signatureDownloadProblem(download.body))
     return fail("the downloaded file is not a signature file (" + *problem + ")");
-  if (std::error_code error = InstallSignatureFile(p_.files, appFolder_, download.body))
+  if (std::error_code error = installSignatureFile(p_.files, appFolder_, download.body))
     return fail("vir.sig could not be replaced (" + error.message() + ")");
 
   settings.setSetting("last update", today);
   settings.setSetting("update N", std::to_string(manifest->number));
-  settings.RegWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey), "update N",
+  settings.regWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey), "update N",
                           static_cast<std::uint32_t>(static_cast<std::int32_t>(manifest->number)));
   p_.notifier.messageBox(std::string(kUpdatedText));
   return UpdateOutcome::Updated;

@@ -28,10 +28,10 @@ struct Manifest {
 };
 /// Nothing when the text is not a manifest (no "|", a number that is not a 16-bit integer, no
 /// URL).
-std::optional<Manifest> ParseManifest(std::string_view text);
+std::optional<Manifest> parseManifest(std::string_view text);
 
 /// A date as "dd-mm-yyyy", the form of the "last update" setting.
-std::string UpdateDateText(const platform::LocalDateTime& when);
+std::string updateDateText(const platform::LocalDateTime& when);
 
 class ManualUpdate {
 public:
@@ -45,7 +45,7 @@ public:
 
   /// The whole check, messages included. vir.sig changes only when a newer, complete and valid
   /// signature file has arrived; the running table takes it up at its next rebuild.
-  UpdateOutcome CheckUpdateNow();
+  UpdateOutcome checkUpdateNow();
 
   /// Set once a download has completed (and never reset), as the window's flag is.
   bool downloadFinished() const { return downloadFinished_; }

@@ -22,7 +22,7 @@ protected:
       files.createDirectory(folder);
   }
   AppFolderChoice choose(std::optional<std::string> given = std::nullopt) {
-    return ChooseAppFolder(given, env, files);
+    return chooseAppFolder(given, env, files);
   }
 };
 
@@ -80,7 +80,7 @@ TEST_F(AppFolderTest, ANewFolderIsPrivateAndSeededWithoutOverwriting) {
   files.put("/opt/quorvane/share/quorvane/lang/english.ini", "[001]");
   AppFolderChoice choice = choose();
   EXPECT_EQ(choice.dataFolder, "/opt/quorvane/share/quorvane");
-  ASSERT_FALSE(PrepareAppFolder(choice, files));
+  ASSERT_FALSE(prepareAppFolder(choice, files));
   EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/vir.sig"), "shipped");
   EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/lang/english.ini"), "[001]");
 
@@ -88,7 +88,7 @@ TEST_F(AppFolderTest, ANewFolderIsPrivateAndSeededWithoutOverwriting) {
   files.put("/home/alice/.local/share/quorvane/vir.sig", "updated");
   files.put("/home/alice/.local/share/quorvane/lang/english.ini", "mine");
   files.put("/opt/quorvane/share/quorvane/lang/french.ini", "[001]");
-  ASSERT_FALSE(PrepareAppFolder(choice, files));
+  ASSERT_FALSE(prepareAppFolder(choice, files));
   EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/vir.sig"), "updated");
   EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/lang/english.ini"), "mine");
   EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/lang/french.ini"), "[001]");
@@ -101,18 +101,18 @@ TEST(StaleTemporariesTest, OnlyTemporariesOfProcessesThatAreGoneAreRemoved) {
   for (const char* name : {"vir.sig.tmp-99999", "qrntfiles.sig.tmp-4242", "notes.tmp-abc", "vir.sig",
                            ".tmp-1"})
     fake.files.put(std::string("/app/") + name, "x");
-  EXPECT_EQ(RemoveStaleTemporaries(fake.platform, "/app"), 1);
+  EXPECT_EQ(removeStaleTemporaries(fake.platform, "/app"), 1);
   EXPECT_FALSE(fake.files.exists("/app/vir.sig.tmp-99999"));
   for (const char* kept : {"qrntfiles.sig.tmp-4242", "notes.tmp-abc", "vir.sig", ".tmp-1"})
     EXPECT_TRUE(fake.files.exists(std::string("/app/") + kept)) << kept;
 }
 
 TEST(PathTextTest, PathsAreMadeAbsoluteAndNormalized) {
-  EXPECT_EQ(AbsolutePath(".", "/home/a"), "/home/a");
-  EXPECT_EQ(AbsolutePath("./x/../y//z/", "/home/a"), "/home/a/y/z");
-  EXPECT_EQ(AbsolutePath("../../../..", "/home/a"), "/");
-  EXPECT_EQ(AbsolutePath("/abs/./p", "/home/a"), "/abs/p");
-  EXPECT_EQ(AbsolutePath("", "/home/a"), "");
+  EXPECT_EQ(absolutePath(".", "/home/a"), "/home/a");
+  EXPECT_EQ(absolutePath("./x/../y//z/", "/home/a"), "/home/a/y/z");
+  EXPECT_EQ(absolutePath("../../../..", "/home/a"), "/");
+  EXPECT_EQ(absolutePath("/abs/./p", "/home/a"), "/abs/p");
+  EXPECT_EQ(absolutePath("", "/home/a"), "");
 }
 
 } // namespace

@@ -12,8 +12,8 @@ TEST(HomePageTest, StatusLinesFromTheSettingsAndVirSig) {
   platform::fake::FakePlatform fake;
   fake.files.createDirectory("/app");
   Language language(fake.platform, "/app");
-  language.LoadLanguage(); // no lang folder: the built-in captions
-  HomePageInfo blank = updateinformation(fake.platform, "/app", language);
+  language.loadLanguage(); // no lang folder: the built-in captions
+  HomePageInfo blank = homePageStatus(fake.platform, "/app", language);
   EXPECT_EQ(blank.lastScan, "First Time Scan");
   EXPECT_EQ(blank.threats, "Threats Found  0");
   EXPECT_EQ(blank.lastUpdate, "-");
@@ -24,19 +24,12 @@ TEST(HomePageTest, StatusLinesFromTheSettingsAndVirSig) {
   settings.setSetting("threats", "12");
   settings.setSetting("last update", "08-12-2026");
   fake.files.put("/app/vir.sig", "1\r\n");
-  HomePageInfo filled = updateinformation(fake.platform, "/app", language);
+  HomePageInfo filled = homePageStatus(fake.platform, "/app", language);
   EXPECT_EQ(filled.lastScan, "09/12/2026 10:00:00");
   EXPECT_EQ(filled.threats, "Threats Found  12");
   EXPECT_EQ(filled.lastUpdate, "08-12-2026");
   // The fake file system stamps files at 1 ns after the epoch and onwards.
   EXPECT_EQ(filled.database, "Database version: 01/01/1970");
-}
-
-TEST(HomePageTest, EndOfScanNoticeFollowsTheFourCounters) {
-  scan::ScanState state;
-  EXPECT_EQ(threats(state), kNoThreatNotice);
-  state.componentThreats = 1;
-  EXPECT_EQ(threats(state), kThreatsFoundNotice);
 }
 
 TEST(FakeClockTest, EpochSecondsToCivilTime) {

@@ -27,38 +27,38 @@ protected:
 };
 
 TEST_F(LanguageTest, BlankSettingMeansEnglishAndBlanksAreTrimmed) {
-  EXPECT_EQ(language.LoadLanguage(), "english.ini");
-  EXPECT_EQ(language.ReadLanguageText("004"), "Quick Scan");
+  EXPECT_EQ(language.loadLanguage(), "english.ini");
+  EXPECT_EQ(language.readLanguageText("004"), "Quick Scan");
   settings.setSetting("language", " russia.ini ");
-  EXPECT_EQ(language.LoadLanguage(), "russia.ini");
-  EXPECT_EQ(language.ReadLanguageText("004"), "Быстрая проверка");
+  EXPECT_EQ(language.loadLanguage(), "russia.ini");
+  EXPECT_EQ(language.readLanguageText("004"), "Быстрая проверка");
 }
 
 TEST_F(LanguageTest, MissingKeysAndFilesFallBackToEnglish) {
   settings.setSetting("language", "russia.ini");
-  language.LoadLanguage();
-  EXPECT_EQ(language.ReadLanguageText("005", "design"), "Smart Scan");
-  EXPECT_EQ(language.ReadLanguageText("999", "Design caption"), "Design caption");
-  language.ChooseLanguage("gone.ini");
+  language.loadLanguage();
+  EXPECT_EQ(language.readLanguageText("005", "design"), "Smart Scan");
+  EXPECT_EQ(language.readLanguageText("999", "Design caption"), "Design caption");
+  language.chooseLanguage("gone.ini");
   EXPECT_EQ(settings.setting("language"), "gone.ini");
-  EXPECT_EQ(language.ReadLanguageText("004"), "Quick Scan");
+  EXPECT_EQ(language.readLanguageText("004"), "Quick Scan");
   fake.files.removeFile("/app/lang/english.ini");
-  language.LoadLanguage();
-  EXPECT_EQ(language.ReadLanguageText("004", "Quick Scan (built in)"), "Quick Scan (built in)");
+  language.loadLanguage();
+  EXPECT_EQ(language.readLanguageText("004", "Quick Scan (built in)"), "Quick Scan (built in)");
 }
 
 TEST_F(LanguageTest, ValuesAreCutTo254CharactersWholeCharactersOnly) {
   fake.files.put("/app/lang/english.ini", "[001]\r\n010=" + std::string(300, 'x') + "\r\n011=" +
                                               std::string(253, 'y') + "é\r\n");
-  language.LoadLanguage();
-  EXPECT_EQ(language.ReadLanguageText("010"), std::string(254, 'x'));
-  EXPECT_EQ(language.ReadLanguageText("011"), std::string(253, 'y')) << "no half of é";
+  language.loadLanguage();
+  EXPECT_EQ(language.readLanguageText("010"), std::string(254, 'x'));
+  EXPECT_EQ(language.readLanguageText("011"), std::string(253, 'y')) << "no half of é";
 }
 
 TEST_F(LanguageTest, TheChooserOffersOnlyFilesPresent) {
-  EXPECT_THAT(language.AvailableLanguages(), ElementsAre("english.ini", "russia.ini", "klingon.ini"));
+  EXPECT_THAT(language.availableLanguages(), ElementsAre("english.ini", "russia.ini", "klingon.ini"));
   fake.files.removeFile("/app/lang/russia.ini");
-  EXPECT_THAT(language.AvailableLanguages(), ElementsAre("english.ini", "klingon.ini"));
+  EXPECT_THAT(language.availableLanguages(), ElementsAre("english.ini", "klingon.ini"));
 }
 
 } // namespace

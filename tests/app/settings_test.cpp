@@ -33,37 +33,37 @@ protected:
 };
 
 TEST_F(SettingsTest, TextRoundTripsAndNumbersReadAsDecimal) {
-  ASSERT_TRUE(store.RegWriteText(LM, kSettingsKey, "language", "english.ini"));
-  EXPECT_THAT(store.RegReadText(LM, kSettingsKey, "language"), Pair(true, "english.ini"));
-  ASSERT_TRUE(store.RegWriteText(LM, kSettingsKey, "empty", ""));
-  EXPECT_THAT(store.RegReadText(LM, kSettingsKey, "empty"), Pair(true, ""));
+  ASSERT_TRUE(store.regWriteText(LM, kSettingsKey, "language", "english.ini"));
+  EXPECT_THAT(store.regReadText(LM, kSettingsKey, "language"), Pair(true, "english.ini"));
+  ASSERT_TRUE(store.regWriteText(LM, kSettingsKey, "empty", ""));
+  EXPECT_THAT(store.regReadText(LM, kSettingsKey, "empty"), Pair(true, ""));
   EXPECT_EQ(fake.registry.queryValue(LM, kSettingsKey, "empty")->type, ValueType::String);
 
   std::string path = "HKEY_LOCAL_MACHINE\\" + std::string(kSettingsKey);
-  ASSERT_TRUE(store.RegWriteNumber(path, "addmenu", 1));
-  ASSERT_TRUE(store.RegWriteNumber(path, "big", 256));
-  EXPECT_THAT(store.RegReadText(LM, kSettingsKey, "addmenu"), Pair(true, "1"));
-  EXPECT_THAT(store.RegReadText(LM, kSettingsKey, "big"), Pair(true, "256"));
-  EXPECT_EQ(store.RegReadNumber(path, "big"), "256");
-  EXPECT_EQ(store.RegReadNumber(path, "missing"), "Error");
-  EXPECT_THAT(store.RegReadText(LM, kSettingsKey, "missing"), Pair(false, ""));
+  ASSERT_TRUE(store.regWriteNumber(path, "addmenu", 1));
+  ASSERT_TRUE(store.regWriteNumber(path, "big", 256));
+  EXPECT_THAT(store.regReadText(LM, kSettingsKey, "addmenu"), Pair(true, "1"));
+  EXPECT_THAT(store.regReadText(LM, kSettingsKey, "big"), Pair(true, "256"));
+  EXPECT_EQ(store.regReadNumber(path, "big"), "256");
+  EXPECT_EQ(store.regReadNumber(path, "missing"), "Error");
+  EXPECT_THAT(store.regReadText(LM, kSettingsKey, "missing"), Pair(false, ""));
 }
 
 TEST_F(SettingsTest, TextWrittenWithATrailingNulReadsWithoutIt) {
   fake.registry.createKey(LM, "K");
   fake.registry.setValue(LM, "K", "v", ValueType::String, std::string("abc\0", 4));
-  EXPECT_THAT(store.RegReadText(LM, "K", "v"), Pair(true, "abc"));
+  EXPECT_THAT(store.regReadText(LM, "K", "v"), Pair(true, "abc"));
 }
 
 TEST_F(SettingsTest, LongValuesReadWhole) {
   std::string longText(3000, 'z');
-  ASSERT_TRUE(store.RegWriteText(LM, kSettingsKey, "long", longText));
-  EXPECT_EQ(store.RegReadText(LM, kSettingsKey, "long").second, longText);
-  EXPECT_EQ(store.GetRegistryValue(LM, kSettingsKey, "long"), RegistryData(longText));
+  ASSERT_TRUE(store.regWriteText(LM, kSettingsKey, "long", longText));
+  EXPECT_EQ(store.regReadText(LM, kSettingsKey, "long").second, longText);
+  EXPECT_EQ(store.getRegistryValue(LM, kSettingsKey, "long"), RegistryData(longText));
 }
 
 TEST_F(SettingsTest, NumberWriterNeedsAnExistingKey) {
-  EXPECT_FALSE(store.RegWriteNumber("HKEY_LOCAL_MACHINE\\SOFTWARE\\Absent", "n", 1));
+  EXPECT_FALSE(store.regWriteNumber("HKEY_LOCAL_MACHINE\\SOFTWARE\\Absent", "n", 1));
   EXPECT_FALSE(fake.registry.keyExists(LM, "SOFTWARE\\Absent"));
 }
 
@@ -78,7 +78,7 @@ class SplitRegistryPathTest : public SettingsTest, public ::testing::WithParamIn
 
 TEST_P(SplitRegistryPathTest, SplitsOrComplains) {
   const SplitCase& c = GetParam();
-  RegistryPath result = store.SplitRegistryPath(c.path);
+  RegistryPath result = store.splitRegistryPath(c.path);
   EXPECT_EQ(result.root, c.root);
   EXPECT_EQ(result.subkey, c.subkey);
   if (c.complains)
@@ -99,26 +99,26 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"HKEY_NOWHERE\\x", Hive::None, "x", false}));
 
 TEST(HiveFromNameTest, KnowsTheSevenRoots) {
-  EXPECT_EQ(HiveFromName("HKEY_CLASSES_ROOT"), Hive::ClassesRoot);
-  EXPECT_EQ(HiveFromName("HKEY_CURRENT_USER"), Hive::CurrentUser);
-  EXPECT_EQ(HiveFromName("HKEY_LOCAL_MACHINE"), Hive::LocalMachine);
-  EXPECT_EQ(HiveFromName("HKEY_USERS"), Hive::Users);
-  EXPECT_EQ(HiveFromName("HKEY_PERFORMANCE_DATA"), Hive::PerformanceData);
-  EXPECT_EQ(HiveFromName("HKEY_CURRENT_CONFIG"), Hive::CurrentConfig);
-  EXPECT_EQ(HiveFromName("HKEY_DYN_DATA"), Hive::DynData);
-  EXPECT_EQ(HiveFromName("HKLM"), Hive::None);
-  EXPECT_EQ(HiveFromName("hkey_local_machine"), Hive::None);
+  EXPECT_EQ(hiveFromName("HKEY_CLASSES_ROOT"), Hive::ClassesRoot);
+  EXPECT_EQ(hiveFromName("HKEY_CURRENT_USER"), Hive::CurrentUser);
+  EXPECT_EQ(hiveFromName("HKEY_LOCAL_MACHINE"), Hive::LocalMachine);
+  EXPECT_EQ(hiveFromName("HKEY_USERS"), Hive::Users);
+  EXPECT_EQ(hiveFromName("HKEY_PERFORMANCE_DATA"), Hive::PerformanceData);
+  EXPECT_EQ(hiveFromName("HKEY_CURRENT_CONFIG"), Hive::CurrentConfig);
+  EXPECT_EQ(hiveFromName("HKEY_DYN_DATA"), Hive::DynData);
+  EXPECT_EQ(hiveFromName("HKLM"), Hive::None);
+  EXPECT_EQ(hiveFromName("hkey_local_machine"), Hive::None);
 }
 
 TEST_F(SettingsTest, ClassifiesSources) {
   fake.files.put("/app/lang/english.ini", "[a]\n");
-  EXPECT_EQ(store.ClassifySource("hkcu"), SourceKind::CurrentUser);
-  EXPECT_EQ(store.ClassifySource("HKLM"), SourceKind::LocalMachine);
-  EXPECT_EQ(store.ClassifySource("HKU"), SourceKind::Users);
-  EXPECT_EQ(store.ClassifySource("Hkcr"), SourceKind::ClassesRoot);
-  EXPECT_EQ(store.ClassifySource("/app/lang/english.ini"), SourceKind::IniFile);
-  EXPECT_EQ(store.ClassifySource("/app/lang/missing.ini"), SourceKind::Invalid);
-  EXPECT_EQ(store.ClassifySource("HKEY_LOCAL_MACHINE"), SourceKind::Invalid);
+  EXPECT_EQ(store.classifySource("hkcu"), SourceKind::CurrentUser);
+  EXPECT_EQ(store.classifySource("HKLM"), SourceKind::LocalMachine);
+  EXPECT_EQ(store.classifySource("HKU"), SourceKind::Users);
+  EXPECT_EQ(store.classifySource("Hkcr"), SourceKind::ClassesRoot);
+  EXPECT_EQ(store.classifySource("/app/lang/english.ini"), SourceKind::IniFile);
+  EXPECT_EQ(store.classifySource("/app/lang/missing.ini"), SourceKind::Invalid);
+  EXPECT_EQ(store.classifySource("HKEY_LOCAL_MACHINE"), SourceKind::Invalid);
 }
 
 TEST_F(SettingsTest, ReadValueFromTheRegistryByTypeLetter) {
@@ -163,14 +163,14 @@ TEST_F(SettingsTest, ReadValueFromAnIniFile) {
 TEST_F(SettingsTest, DeleteValueRemovesRegistryValuesAndBlanksIniKeys) {
   fake.registry.createKey(LM, "K");
   fake.registry.setValue(LM, "K", "v", ValueType::String, "x");
-  EXPECT_EQ(store.fDeleteValue("HKLM", "K", "v"), 0);
+  EXPECT_EQ(store.deleteValue("HKLM", "K", "v"), 0);
   EXPECT_FALSE(fake.registry.queryValue(LM, "K", "v"));
-  EXPECT_NE(store.fDeleteValue("HKLM", "K", "v"), 0);
-  EXPECT_EQ(store.fDeleteValue("bogus", "K", "v"), 99);
+  EXPECT_NE(store.deleteValue("HKLM", "K", "v"), 0);
+  EXPECT_EQ(store.deleteValue("bogus", "K", "v"), 99);
 
   fake.files.createDirectory("/app");
   fake.files.put("/app/a.ini", "[S]\r\nk=value\r\n");
-  EXPECT_EQ(store.fDeleteValue("/app/a.ini", "S", "k"), 0);
+  EXPECT_EQ(store.deleteValue("/app/a.ini", "S", "k"), 0);
   EXPECT_EQ(fake.files.content("/app/a.ini"), "[S]\r\nk=\r\n");
 }
 
@@ -182,14 +182,14 @@ TEST_F(SettingsTest, GetRegistryValueByStoredType) {
   fake.registry.setValue(LM, "K", "multi", ValueType::MultiString, std::string("a\0bc\0\0", 6));
   fake.registry.setValue(LM, "K", "none", ValueType::None, "xx");
 
-  EXPECT_EQ(store.GetRegistryValue(LM, "K", "sz"), RegistryData(std::string("text")));
-  EXPECT_EQ(store.GetRegistryValue(LM, "K", "bin"), RegistryData(Bytes{"\x01\x02\x03"}));
-  EXPECT_EQ(store.GetRegistryValue(LM, "K", "num"), RegistryData(std::uint32_t{0x01020304}));
-  EXPECT_EQ(store.GetRegistryValue(LM, "K", "multi"), RegistryData(std::string("a\0bc", 4)));
-  EXPECT_EQ(store.GetRegistryValue(LM, "K", "none", std::string("dflt")),
+  EXPECT_EQ(store.getRegistryValue(LM, "K", "sz"), RegistryData(std::string("text")));
+  EXPECT_EQ(store.getRegistryValue(LM, "K", "bin"), RegistryData(Bytes{"\x01\x02\x03"}));
+  EXPECT_EQ(store.getRegistryValue(LM, "K", "num"), RegistryData(std::uint32_t{0x01020304}));
+  EXPECT_EQ(store.getRegistryValue(LM, "K", "multi"), RegistryData(std::string("a\0bc", 4)));
+  EXPECT_EQ(store.getRegistryValue(LM, "K", "none", std::string("dflt")),
             RegistryData(std::string("dflt")));
-  EXPECT_EQ(store.GetRegistryValue(LM, "K", "absent"), RegistryData());
-  EXPECT_EQ(store.GetRegistryValue(LM, "Nokey", "x", std::uint32_t{5}), RegistryData(std::uint32_t{5}));
+  EXPECT_EQ(store.getRegistryValue(LM, "K", "absent"), RegistryData());
+  EXPECT_EQ(store.getRegistryValue(LM, "Nokey", "x", std::uint32_t{5}), RegistryData(std::uint32_t{5}));
 }
 
 TEST_F(SettingsTest, EnumerationHelpersListNamesOrReportWhyNot) {
@@ -198,24 +198,24 @@ TEST_F(SettingsTest, EnumerationHelpersListNamesOrReportWhyNot) {
   fake.registry.setValue(Hive::ClassesRoot, "CLSID", " spaced ", ValueType::String, "");
   fake.registry.setValue(Hive::ClassesRoot, "CLSID", "", ValueType::String, "default");
   std::vector<std::string> names{"kept"};
-  EXPECT_EQ(store.fEnumKey("hkcr", "clsid", names), 0);
+  EXPECT_EQ(store.listSubkeys("hkcr", "clsid", names), 0);
   EXPECT_THAT(names, ElementsAre("kept", "{A}", "{B}"));
   names.clear();
-  EXPECT_EQ(store.fEnumValue("HKCR", "CLSID", names), 0);
+  EXPECT_EQ(store.listValueNames("HKCR", "CLSID", names), 0);
   EXPECT_THAT(names, ElementsAre("spaced")); // the default value has no name to list
-  EXPECT_EQ(store.fEnumValue("HKCR", "Nope", names), static_cast<int>(std::errc::no_such_file_or_directory));
-  EXPECT_EQ(store.fEnumKey("HKXX", "CLSID", names), 99);
+  EXPECT_EQ(store.listValueNames("HKCR", "Nope", names), static_cast<int>(std::errc::no_such_file_or_directory));
+  EXPECT_EQ(store.listSubkeys("HKXX", "CLSID", names), 99);
 }
 
 TEST_F(SettingsTest, DeleteRegistryTreeRemovesEverythingBelow) {
   fake.registry.createKey(LM, "CLSID\\{A}\\InprocServer32");
   fake.registry.createKey(LM, "CLSID\\{A}\\Other\\Deep");
   fake.registry.createKey(LM, "CLSID\\{B}");
-  EXPECT_TRUE(store.RegKeyExists(LM, "CLSID\\{A}\\Other\\Deep"));
-  EXPECT_TRUE(store.DeleteRegistryTree(LM, "CLSID\\{A}"));
-  EXPECT_FALSE(store.RegKeyExists(LM, "CLSID\\{A}"));
-  EXPECT_TRUE(store.RegKeyExists(LM, "CLSID\\{B}"));
-  EXPECT_FALSE(store.DeleteRegistryTree(LM, "CLSID\\{A}"));
+  EXPECT_TRUE(store.regKeyExists(LM, "CLSID\\{A}\\Other\\Deep"));
+  EXPECT_TRUE(store.deleteRegistryTree(LM, "CLSID\\{A}"));
+  EXPECT_FALSE(store.regKeyExists(LM, "CLSID\\{A}"));
+  EXPECT_TRUE(store.regKeyExists(LM, "CLSID\\{B}"));
+  EXPECT_FALSE(store.deleteRegistryTree(LM, "CLSID\\{A}"));
 }
 
 TEST(MergeKeyAccessListTest, OrdersDenyExplicitAllowInherited) {
@@ -230,20 +230,20 @@ TEST(MergeKeyAccessListTest, OrdersDenyExplicitAllowInherited) {
 
   AccessList old{access::AutoInherited,
                  {oldAdmin, oldUser, inheritedSystem, inheritedUser, explicitAfterInherited}};
-  AccessList merged = MergeKeyAccessList(old, {allowEveryone, allowUser, deny});
+  AccessList merged = mergeKeyAccessList(old, {allowEveryone, allowUser, deny});
   EXPECT_THAT(merged.entries, ElementsAre(deny, oldAdmin, allowEveryone, allowUser, inheritedSystem,
                                           inheritedUser, explicitAfterInherited));
   EXPECT_EQ(merged.control, access::AutoInheritRequired | access::AutoInherited);
 
-  EXPECT_EQ(MergeKeyAccessList({access::Protected, {}}, {}).control, access::Protected);
-  EXPECT_EQ(MergeKeyAccessList({0x0004, {}}, {}).control, 0);
+  EXPECT_EQ(mergeKeyAccessList({access::Protected, {}}, {}).control, access::Protected);
+  EXPECT_EQ(mergeKeyAccessList({0x0004, {}}, {}).control, 0);
 }
 
 TEST_F(SettingsTest, GrantingTwiceAddsNoDuplicates) {
   fake.registry.createKey(LM, "SOFTWARE\\quorvane");
-  ASSERT_TRUE(store.GrantKeyAccess(LM, "SOFTWARE\\quorvane", "alice"));
+  ASSERT_TRUE(store.grantKeyAccess(LM, "SOFTWARE\\quorvane", "alice"));
   AccessList once = *fake.registry.accessList(LM, "SOFTWARE\\quorvane");
-  ASSERT_TRUE(store.GrantKeyAccess(LM, "SOFTWARE\\quorvane", "alice"));
+  ASSERT_TRUE(store.grantKeyAccess(LM, "SOFTWARE\\quorvane", "alice"));
   EXPECT_EQ(*fake.registry.accessList(LM, "SOFTWARE\\quorvane"), once);
   ASSERT_EQ(once.entries.size(), 3u);
   EXPECT_FALSE(once.entries[0].allow); // the deny entry first
@@ -253,9 +253,9 @@ TEST_F(SettingsTest, GrantingTwiceAddsNoDuplicates) {
 }
 
 TEST_F(SettingsTest, GrantFailsWithoutChangesForMissingKeysOrUsers) {
-  EXPECT_FALSE(store.GrantKeyAccess(LM, "SOFTWARE\\absent", "alice"));
+  EXPECT_FALSE(store.grantKeyAccess(LM, "SOFTWARE\\absent", "alice"));
   fake.registry.createKey(LM, "K");
-  EXPECT_FALSE(store.GrantKeyAccess(LM, "K", "nobody-here"));
+  EXPECT_FALSE(store.grantKeyAccess(LM, "K", "nobody-here"));
   EXPECT_TRUE(fake.registry.accessList(LM, "K")->entries.empty());
 }
 
@@ -272,7 +272,7 @@ TEST_F(SettingsTest, WritersGrantTheUserNamedByUserName) {
 
 TEST_F(SettingsTest, StoredSettingsListsWhatIsThere) {
   store.setSetting("language", "english.ini");
-  store.RegWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(kSettingsKey), "addmenu", 1);
+  store.regWriteNumber("HKEY_LOCAL_MACHINE\\" + std::string(kSettingsKey), "addmenu", 1);
   EXPECT_THAT(store.storedSettings(),
               ElementsAre(Pair("language", "english.ini"), Pair("addmenu", "1")));
 }

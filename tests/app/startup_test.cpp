@@ -27,29 +27,29 @@ TEST(StartupArgumentsTest, ModeAndFolderRequestOfTheArgumentText) {
       {"relative/path", StartMode::Normal, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(StartModeOf(c.arguments), c.mode) << c.arguments;
-    EXPECT_EQ(IsFolderRequest(c.arguments), c.folder) << c.arguments;
+    EXPECT_EQ(startModeOf(c.arguments), c.mode) << c.arguments;
+    EXPECT_EQ(isFolderRequest(c.arguments), c.folder) << c.arguments;
   }
   const char* argv[] = {"quorvaneam", "/home/u/My", "Data"};
-  EXPECT_EQ(ArgumentText(3, argv), "/home/u/My Data");
-  EXPECT_EQ(ArgumentText(1, argv), "");
+  EXPECT_EQ(argumentText(3, argv), "/home/u/My Data");
+  EXPECT_EQ(argumentText(1, argv), "");
 }
 
 TEST(RunStartupTest, ASecondInstanceLeavesItsRequestAndEnds) {
   platform::fake::FakePlatform fake;
   fake.files.createDirectory("/app");
-  StartupResult first = RunStartup(fake.platform, "/app", "S ");
+  StartupResult first = runStartup(fake.platform, "/app", "S ");
   EXPECT_FALSE(first.anotherInstance);
   EXPECT_EQ(first.mode, StartMode::Silent);
   EXPECT_FALSE(fake.files.exists("/app/folderscan.sig"));
 
-  StartupResult second = RunStartup(fake.platform, "/app", "\"/home/u/Data\"");
+  StartupResult second = runStartup(fake.platform, "/app", "\"/home/u/Data\"");
   EXPECT_TRUE(second.anotherInstance);
   EXPECT_TRUE(second.requestWritten);
   EXPECT_EQ(fake.files.content("/app/folderscan.sig"), "\"/home/u/Data\"\r\n");
 
   first.instanceLock.reset(); // the first instance ends
-  StartupResult third = RunStartup(fake.platform, "/app", "/home/u/Other");
+  StartupResult third = runStartup(fake.platform, "/app", "/home/u/Other");
   EXPECT_FALSE(third.anotherInstance) << "no instance runs: this one goes on";
   EXPECT_EQ(third.mode, StartMode::Normal);
   EXPECT_EQ(fake.files.content("/app/folderscan.sig"), "/home/u/Other\r\n");

@@ -22,7 +22,7 @@ TEST(DecodeTrayEventTest, TheEventTable) {
                {518, TrayEvent::DblClick, 2},  {519, TrayEvent::None, 0},
                {0, TrayEvent::None, 0}};
   for (const Case& c : cases) {
-    TrayMouse mouse = DecodeTrayEvent(c.value);
+    TrayMouse mouse = decodeTrayEvent(c.value);
     EXPECT_EQ(mouse.event, c.event) << c.value;
     EXPECT_EQ(mouse.button, c.button) << c.value;
   }
@@ -48,7 +48,7 @@ TEST(TrayAreaTest, AddsWithAFreshIdentifierAndTheValidFields) {
     EXPECT_EQ(record.flags, TrayIconRecord::kMessageValid | TrayIconRecord::kIconValid);
 
     tray.setToolTip("  " + std::string(70, 't') + "  ");
-    EXPECT_EQ(tray.ToolTip(), std::string(70, 't'));
+    EXPECT_EQ(tray.toolTip(), std::string(70, 't'));
     EXPECT_EQ(shell.calls.back().second.tip, std::string(63, 't'));
     EXPECT_EQ(shell.calls.back().second.flags, TrayIconRecord::kTipValid);
 

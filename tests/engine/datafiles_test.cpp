@@ -19,7 +19,7 @@ struct FieldCase {
 class FirstFieldTest : public ::testing::TestWithParam<FieldCase> {};
 
 TEST_P(FirstFieldTest, ReadsTheFirstDelimitedField) {
-  EXPECT_EQ(FirstDelimitedField(GetParam().line), GetParam().field) << GetParam().line;
+  EXPECT_EQ(firstDelimitedField(GetParam().line), GetParam().field) << GetParam().line;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -36,9 +36,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SafeRecordTest, AppendsOneLinePerMarking) {
   platform::fake::MemoryFileSystem files;
   files.createDirectory("/app");
-  ASSERT_FALSE(AppendSafeRecord(files, "/app/safe.sig", {"abc123", "DEF456"}));
-  ASSERT_FALSE(AppendSafeRecord(files, "/app/safe.sig", {"0f"}));
-  ASSERT_FALSE(AppendSafeRecord(files, "/app/safe.sig", {})); // nothing ticked, nothing written
+  ASSERT_FALSE(appendSafeRecord(files, "/app/safe.sig", {"abc123", "DEF456"}));
+  ASSERT_FALSE(appendSafeRecord(files, "/app/safe.sig", {"0f"}));
+  ASSERT_FALSE(appendSafeRecord(files, "/app/safe.sig", {})); // nothing ticked, nothing written
   EXPECT_EQ(files.content("/app/safe.sig"), "ABC123DEF456\r\n0F\r\n");
 }
 
@@ -47,10 +47,10 @@ TEST(SafeRecordTest, ALastLineWithoutItsEndDoesNotSwallowTheNewDigest) {
   files.createDirectory("/app");
   files.put("/app/safe.sig", "# reviewed, ticket 1a2b");
   const std::string digest = "44d88612fea8a8f36de82e1278abb02f";
-  ASSERT_FALSE(AppendSafeRecord(files, "/app/safe.sig", {digest}));
+  ASSERT_FALSE(appendSafeRecord(files, "/app/safe.sig", {digest}));
   EXPECT_EQ(files.content("/app/safe.sig"),
             "# reviewed, ticket 1a2b\r\n44D88612FEA8A8F36DE82E1278ABB02F\r\n");
-  auto listed = ParseSafeList(files.content("/app/safe.sig"));
+  auto listed = parseSafeList(files.content("/app/safe.sig"));
   EXPECT_NE(std::find(listed.begin(), listed.end(), digest), listed.end());
 }
 

@@ -20,7 +20,7 @@ TEST_P(LookupTest, FindsExactlyTheListedKeys) {
   const LookupCase& c = GetParam();
   std::vector<double> slots = c.table;
   slots.push_back(0.0);
-  EXPECT_EQ(FastArraySearchn(slots, c.key, static_cast<std::int32_t>(c.table.size())), c.found);
+  EXPECT_EQ(findInSortedTable(slots, c.key, static_cast<std::int32_t>(c.table.size())), c.found);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -39,18 +39,18 @@ TEST(LookupTest, MidpointRoundsHalvesToEven) {
   // Out of order on purpose: only the probe sequence decides the answer here. With the midpoint
   // rounded down, the first probe would land on 3 and miss the 2.
   std::vector<double> slots = {1, 3, 2, 4, 0};
-  EXPECT_TRUE(FastArraySearchn(slots, 2, 4));
+  EXPECT_TRUE(findInSortedTable(slots, 2, 4));
   std::vector<double> five = {1, 2, 3, 5, 4, 0};
-  EXPECT_TRUE(FastArraySearchn(five, 4, 5));
+  EXPECT_TRUE(findInSortedTable(five, 4, 5));
 }
 
 TEST(LookupTest, EmptyOrShortTablesFindNothing) {
   std::vector<double> onlyClosingSlot = {0.0};
-  EXPECT_FALSE(FastArraySearchn(onlyClosingSlot, 0.0, 0)); // the closing slot is not an entry
-  EXPECT_FALSE(FastArraySearchn({}, 0.0, 0));
+  EXPECT_FALSE(findInSortedTable(onlyClosingSlot, 0.0, 0)); // the closing slot is not an entry
+  EXPECT_FALSE(findInSortedTable({}, 0.0, 0));
   std::vector<double> shortTable = {1, 2};
-  EXPECT_FALSE(FastArraySearchn(shortTable, 2, 5));
-  EXPECT_FALSE(FastArraySearchn(shortTable, 1, -1));
+  EXPECT_FALSE(findInSortedTable(shortTable, 2, 5));
+  EXPECT_FALSE(findInSortedTable(shortTable, 1, -1));
 }
 
 } // namespace

@@ -24,8 +24,8 @@ std::vector<double> slotsOf(const SignatureTable& table) {
 }
 
 TEST(ParseSignatureTableTest, ThreeLinesGiveThreeEntriesAndAClosingZero) {
-  SignatureTable table = ParseSignatureTable("1\r\n2\r\n3\r\n");
-  EXPECT_EQ(table.SignatureCount(), 3);
+  SignatureTable table = parseSignatureTable("1\r\n2\r\n3\r\n");
+  EXPECT_EQ(table.signatureCount(), 3);
   EXPECT_THAT(slotsOf(table), ElementsAre(1, 2, 3, 0));
   EXPECT_TRUE(table.arrivedSorted());
 }
@@ -39,7 +39,7 @@ struct LineEndCase {
 class LineEndTest : public ::testing::TestWithParam<LineEndCase> {};
 
 TEST_P(LineEndTest, EveryLineIsOneEntry) {
-  EXPECT_THAT(slotsOf(ParseSignatureTable(GetParam().text)), ElementsAreArray(GetParam().slots));
+  EXPECT_THAT(slotsOf(parseSignatureTable(GetParam().text)), ElementsAreArray(GetParam().slots));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(ParseSignatureTableTest, UnsortedLinesAreSortedSoLookupsHold) {
-  SignatureTable table = ParseSignatureTable("30\n10\n20\n10\n");
+  SignatureTable table = parseSignatureTable("30\n10\n20\n10\n");
   EXPECT_FALSE(table.arrivedSorted());
   EXPECT_THAT(slotsOf(table), ElementsAre(10, 10, 20, 30, 0));
   for (double key : {10.0, 20.0, 30.0})
@@ -67,8 +67,8 @@ TEST(ParseSignatureTableTest, UnsortedLinesAreSortedSoLookupsHold) {
 
 TEST(ParseSignatureTableTest, AMegabyteLineIsOneEntry) {
   std::string text = "5\n" + std::string(1 << 20, '1') + "\n7\n";
-  SignatureTable table = ParseSignatureTable(text);
-  EXPECT_EQ(table.SignatureCount(), 3);
+  SignatureTable table = parseSignatureTable(text);
+  EXPECT_EQ(table.signatureCount(), 3);
   EXPECT_TRUE(table.contains(5.0));
   EXPECT_TRUE(table.contains(7.0));
 }
@@ -80,8 +80,8 @@ TEST(SignatureDatabaseLoadTest, HoldsEightBytesPerSignature) {
   platform::fake::MemoryFileSystem files;
   files.put("/vir.sig", text);
   SignatureDatabase database(files, "/vir.sig");
-  database.LoadSignatureTable();
-  EXPECT_EQ(database.current()->SignatureCount(), 1000);
+  database.loadSignatureTable();
+  EXPECT_EQ(database.current()->signatureCount(), 1000);
   EXPECT_EQ(database.current()->memoryBytes(), (1000 + 1) * sizeof(double));
 }
 
@@ -95,46 +95,46 @@ protected:
 };
 
 TEST_F(SignatureDatabaseTest, MissingFileGivesAnEmptyTable) {
-  database.LoadSignatureTable();
-  EXPECT_EQ(database.current()->SignatureCount(), 0);
+  database.loadSignatureTable();
+  EXPECT_EQ(database.current()->signatureCount(), 0);
   EXPECT_FALSE(database.current()->contains(0.0));
 }
 
 TEST_F(SignatureDatabaseTest, TickReloadsOnlyWhenTheFileChanged) {
   files.put(path, "1\r\n2\r\n");
-  database.LoadSignatureTable();
+  database.loadSignatureTable();
   auto first = database.current();
-  EXPECT_FALSE(database.ReloadSignatureTableTick());
+  EXPECT_FALSE(database.reloadSignatureTableTick());
   EXPECT_EQ(database.current(), first); // the very same table: nothing was read again
 
   files.put(path, "1\r\n2\r\n3\r\n");
-  EXPECT_TRUE(database.ReloadSignatureTableTick());
-  EXPECT_EQ(database.current()->SignatureCount(), 3);
+  EXPECT_TRUE(database.reloadSignatureTableTick());
+  EXPECT_EQ(database.current()->signatureCount(), 3);
 
   // Same size, new content (a new version of the file): reloaded too.
   files.put(path, "4\r\n5\r\n6\r\n");
-  EXPECT_TRUE(database.ReloadSignatureTableTick());
+  EXPECT_TRUE(database.reloadSignatureTableTick());
   EXPECT_TRUE(database.current()->contains(6.0));
 }
 
 TEST_F(SignatureDatabaseTest, DeletingEmptiesAtTheNextTickAndPuttingBackRefills) {
   files.put(path, "1\r\n2\r\n3\r\n");
-  database.LoadSignatureTable();
-  ASSERT_EQ(database.current()->SignatureCount(), 3);
+  database.loadSignatureTable();
+  ASSERT_EQ(database.current()->signatureCount(), 3);
 
   files.removeFile(path);
-  EXPECT_TRUE(database.ReloadSignatureTableTick());
-  EXPECT_EQ(database.current()->SignatureCount(), 0);
-  EXPECT_FALSE(database.ReloadSignatureTableTick()); // still gone: nothing to do
+  EXPECT_TRUE(database.reloadSignatureTableTick());
+  EXPECT_EQ(database.current()->signatureCount(), 0);
+  EXPECT_FALSE(database.reloadSignatureTableTick()); // still gone: nothing to do
 
   files.put(path, "1\r\n2\r\n3\r\n");
-  EXPECT_TRUE(database.ReloadSignatureTableTick());
-  EXPECT_EQ(database.current()->SignatureCount(), 3);
+  EXPECT_TRUE(database.reloadSignatureTableTick());
+  EXPECT_EQ(database.current()->signatureCount(), 3);
 }
 
 TEST_F(SignatureDatabaseTest, AHeldTableStaysWholeWhileARebuildSwaps) {
   files.put(path, "1\n2\n3\n");
-  database.LoadSignatureTable();
+  database.loadSignatureTable();
   auto held = database.current();
 
   std::string big;
@@ -145,17 +145,17 @@ TEST_F(SignatureDatabaseTest, AHeldTableStaysWholeWhileARebuildSwaps) {
     // Every table a lookup can see is complete: either the old one or the new one.
     while (!stop) {
       auto table = database.current();
-      std::int32_t count = table->SignatureCount();
+      std::int32_t count = table->signatureCount();
       EXPECT_TRUE(count == 3 || count == 20000) << count;
     }
   });
   files.put(path, big);
-  database.ReloadSignatureTableTick();
+  database.reloadSignatureTableTick();
   stop = true;
   reader.join();
 
   EXPECT_THAT(slotsOf(*held), ElementsAre(1, 2, 3, 0));
-  EXPECT_EQ(database.current()->SignatureCount(), 20000);
+  EXPECT_EQ(database.current()->signatureCount(), 20000);
 }
 
 } // namespace
@@ -173,9 +173,9 @@ TEST(SignatureDatabaseLoadTest, LineEndsCutBetweenReadPiecesCountOnce) {
   files.createDirectory("/app");
   files.put("/app/vir.sig", text);
   SignatureDatabase database(files, "/app/vir.sig");
-  database.LoadSignatureTable();
+  database.loadSignatureTable();
   auto table = database.current();
-  EXPECT_EQ(table->SignatureCount(), 3);
+  EXPECT_EQ(table->signatureCount(), 3);
   EXPECT_THAT(slotsOf(*table), ElementsAre(7, 8, 912, 0));
   EXPECT_EQ(table->memoryBytes(), 4 * sizeof(double));
 }
@@ -187,7 +187,7 @@ namespace quorvane::engine {
 namespace {
 
 TEST(LengthFilterTest, KeepsTheLengthsTheKeysCarry) {
-  SignatureTable table = ParseSignatureTable("\r\n12345.68\r\n12346.100\r\nabc\r\n12347.68\r\n");
+  SignatureTable table = parseSignatureTable("\r\n12345.68\r\n12346.100\r\nabc\r\n12347.68\r\n");
   EXPECT_TRUE(table.filtersLengths());
   EXPECT_EQ(table.distinctLengths(), 2u);
   EXPECT_TRUE(table.mayMatchLength(68));
@@ -208,7 +208,7 @@ TEST(LengthFilterTest, EveryLengthIsFoundWhateverItsSizeAndOrder) {
   std::string text;
   for (std::uint64_t length : lengths)
     text += "12345." + std::to_string(length) + "\n";
-  SignatureTable table = ParseSignatureTable(text);
+  SignatureTable table = parseSignatureTable(text);
   std::set<std::uint64_t> distinct(lengths.begin(), lengths.end());
   EXPECT_EQ(table.distinctLengths(), distinct.size());
   for (std::uint64_t length : distinct) {
@@ -221,7 +221,7 @@ TEST(LengthFilterTest, EveryLengthIsFoundWhateverItsSizeAndOrder) {
 
 TEST(LengthFilterTest, AKeyWithoutALengthTurnsTheFilterOff) {
   for (const char* text : {"12345.68\n12346\n", "12345.68\n12346.\n", "12345.68\n99.x\n"}) {
-    SignatureTable table = ParseSignatureTable(text);
+    SignatureTable table = parseSignatureTable(text);
     EXPECT_FALSE(table.filtersLengths()) << text;
     EXPECT_TRUE(table.mayMatchLength(1234)) << text;
   }
@@ -229,17 +229,17 @@ TEST(LengthFilterTest, AKeyWithoutALengthTurnsTheFilterOff) {
 
 TEST(LengthFilterTest, AnEmptyTableMatchesNoLength) {
   EXPECT_FALSE(SignatureTable().mayMatchLength(68));
-  EXPECT_FALSE(ParseSignatureTable("").mayMatchLength(68));
-  EXPECT_FALSE(ParseSignatureTable("\n\n").mayMatchLength(0)); // blank lines carry nothing
+  EXPECT_FALSE(parseSignatureTable("").mayMatchLength(68));
+  EXPECT_FALSE(parseSignatureTable("\n\n").mayMatchLength(0)); // blank lines carry nothing
 }
 
 TEST(LengthFilterTest, KeyTextLength) {
-  EXPECT_EQ(KeyTextLength("4458861276.68"), 68u);
-  EXPECT_EQ(KeyTextLength("  12.5abc"), 5u);
-  EXPECT_EQ(KeyTextLength("12."), std::nullopt);
-  EXPECT_EQ(KeyTextLength("12"), std::nullopt);
-  EXPECT_EQ(KeyTextLength("x.12"), std::nullopt);
-  EXPECT_EQ(KeyTextLength(".7"), 7u);
+  EXPECT_EQ(keyTextLength("4458861276.68"), 68u);
+  EXPECT_EQ(keyTextLength("  12.5abc"), 5u);
+  EXPECT_EQ(keyTextLength("12."), std::nullopt);
+  EXPECT_EQ(keyTextLength("12"), std::nullopt);
+  EXPECT_EQ(keyTextLength("x.12"), std::nullopt);
+  EXPECT_EQ(keyTextLength(".7"), 7u);
 }
 
 } // namespace

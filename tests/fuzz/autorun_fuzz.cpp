@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t nl = text.find('\n');
     std::string_view line = text.substr(0, nl);
     text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
-    if (auto target = protect::AutorunTarget(line, "/media/usb")) {
+    if (auto target = protect::autorunTarget(line, "/media/usb")) {
       FUZZ_EXPECT(target->rfind("/media/usb/", 0) == 0);
       FUZZ_EXPECT(target->find("/../") == std::string::npos && !target->ends_with("/.."));
     }

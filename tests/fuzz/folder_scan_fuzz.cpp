@@ -5,9 +5,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
-  std::string field = engine::FirstDelimitedField(fuzz::AsText(data, size));
+  std::string field = engine::firstDelimitedField(fuzz::AsText(data, size));
   FUZZ_EXPECT(field.size() <= size);
-  std::string path = scan::RequestedFolderPath(field);
+  std::string path = scan::requestedFolderPath(field);
   FUZZ_EXPECT(path.find('"') == std::string::npos);
   return 0;
 }

@@ -24,10 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace quorvane;
   auto parts = fuzz::SplitInput(fuzz::AsText(data, size), 3);
   const std::string& text = parts[2];
-  app::IniLookup(text, parts[0], parts[1]);
-  std::string blanked = app::IniBlankKey(text, parts[0], parts[1]);
+  app::iniLookup(text, parts[0], parts[1]);
+  std::string blanked = app::iniBlankKey(text, parts[0], parts[1]);
   if (isPlainName(parts[0]) && isPlainName(parts[1])) {
-    auto value = app::IniLookup(blanked, parts[0], parts[1]);
+    auto value = app::iniLookup(blanked, parts[0], parts[1]);
     FUZZ_EXPECT(value && value->empty());
   }
 

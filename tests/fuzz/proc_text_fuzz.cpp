@@ -9,12 +9,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   std::string_view text = fuzz::AsText(data + 1, size - 1);
   if (data[0] % 2 == 0) {
-    for (const platform::MappedFile& file : platform::ParseProcMaps(text)) {
+    for (const platform::MappedFile& file : platform::parseProcMaps(text)) {
       FUZZ_EXPECT(!file.path.empty() && file.path.front() == '/');
       FUZZ_EXPECT(file.addresses.find('/') == std::string::npos);
     }
   } else {
-    for (const platform::MountEntry& entry : platform::ParseMountInfo(text))
+    for (const platform::MountEntry& entry : platform::parseMountInfo(text))
       FUZZ_EXPECT(!entry.mountPoint.empty());
   }
   return 0;

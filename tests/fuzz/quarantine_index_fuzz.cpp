@@ -14,21 +14,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fake.files.put("/home/u/a", "kept");
   threats::Quarantine quarantine(fake.platform, "/app");
 
-  std::vector<threats::QuarantineRow> rows = quarantine.ShowQuarantine();
+  std::vector<threats::QuarantineRow> rows = quarantine.showQuarantine();
   for (threats::QuarantineRow& row : rows) {
-    threats::DescribeProblem(row);
+    threats::describeProblem(row);
     if (auto copy = quarantine.copyPath(row.record)) {
       FUZZ_EXPECT(copy->rfind("/app/qrnt/", 0) == 0);
-      FUZZ_EXPECT(threats::IsPlainFileName(copy->substr(10)));
+      FUZZ_EXPECT(threats::isPlainFileName(copy->substr(10)));
     }
     row.checked = true;
   }
-  quarantine.RestoreQuarantined(rows);
+  quarantine.restoreQuarantined(rows);
   FUZZ_EXPECT(fake.files.content("/etc/passwd") == "root");
   FUZZ_EXPECT(fake.files.content("/home/u/a") == "kept");
-  quarantine.DeleteQuarantined(quarantine.ShowQuarantine());
+  quarantine.deleteQuarantined(quarantine.showQuarantine());
   FUZZ_EXPECT(fake.files.exists("/app/vir.sig") && fake.files.exists("/etc/passwd"));
-  quarantine.RemoveOrphanCopies();
+  quarantine.removeOrphanCopies();
   FUZZ_EXPECT(fake.files.exists("/app/vir.sig") && fake.files.exists("/app/qrntfiles.sig"));
   return 0;
 }

@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto parts = fuzz::SplitInput(fuzz::AsText(data, size), 4);
   static platform::fake::FakePlatform fake;
   app::SettingsStore store(fake.platform);
-  app::RegistryPath split = store.SplitRegistryPath(parts[0]);
-  store.ClassifySource(parts[0]);
+  app::RegistryPath split = store.splitRegistryPath(parts[0]);
+  store.classifySource(parts[0]);
   if (split.root != Hive::None && !fake.registry.createKey(split.root, split.subkey)) {
     FUZZ_EXPECT(fake.registry.keyExists(split.root, split.subkey));
     if (!fake.registry.setValue(split.root, split.subkey, parts[1], platform::ValueType::String,
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       return ++keys < 100000;
     });
     FUZZ_EXPECT(keys > 0);
-    store.DeleteRegistryTree(split.root, split.subkey);
+    store.deleteRegistryTree(split.root, split.subkey);
   }
 
   // `reg` arguments: the words of parts[3], cut at line ends.
@@ -37,15 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
   }
   try {
-    cli::RegArgs args = cli::ParseRegArguments(words, " v ve s f t d ");
+    cli::RegArgs args = cli::parseRegArguments(words, " v ve s f t d ");
     FUZZ_EXPECT(args.hive != Hive::None);
   } catch (const cli::CommandError&) {
   }
   try {
-    auto [type, bytes] = cli::EncodeRegistryData(parts[1].empty() ? std::nullopt
+    auto [type, bytes] = cli::encodeRegistryData(parts[1].empty() ? std::nullopt
                                                                   : std::optional(parts[1]),
                                                  parts[2]);
-    cli::ShowRegistryData({"name", type, bytes});
+    cli::showRegistryData({"name", type, bytes});
   } catch (const cli::CommandError&) {
   }
   return 0;

@@ -14,19 +14,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t nl = record.find('\n');
     std::string_view line = record.substr(0, nl);
     record = nl == std::string_view::npos ? std::string_view() : record.substr(nl + 1);
-    if (auto parsed = threats::ParseRecordedFileLine(line)) {
-      std::string written = threats::RecordedFileLine(parsed->first, parsed->second);
+    if (auto parsed = threats::parseRecordedFileLine(line)) {
+      std::string written = threats::recordedFileLine(parsed->first, parsed->second);
       FUZZ_EXPECT(written.ends_with("\r\n"));
       written.resize(written.size() - 2);
-      auto again = threats::ParseRecordedFileLine(written);
+      auto again = threats::parseRecordedFileLine(written);
       FUZZ_EXPECT(again && again->first == parsed->first &&
                   again->second.identity == parsed->second.identity &&
                   again->second.size == parsed->second.size &&
                   again->second.digest == parsed->second.digest);
     }
   }
-  std::vector<std::string> strings = threats::DecodeMultiString(parts[1]);
-  FUZZ_EXPECT(threats::DecodeMultiString(threats::EncodeMultiString(strings)) == strings);
+  std::vector<std::string> strings = threats::decodeMultiString(parts[1]);
+  FUZZ_EXPECT(threats::decodeMultiString(threats::encodeMultiString(strings)) == strings);
 
   platform::fake::FakePlatform fake;
   fake.files.put("/app/files.sig", parts[0]);
@@ -35,9 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fake.registry.setValue(platform::Hive::LocalMachine, threats::kSessionManagerKey,
                          threats::kPendingValue, platform::ValueType::MultiString, parts[1]);
   threats::ThreatRemover remover(fake.platform, "/app");
-  remover.loadpending();
+  remover.loadPendingDeletions();
   remover.pendingDeletions();
-  remover.CarryOutAtStart();
+  remover.carryOutAtStart();
   // Gone only when files.sig recorded that very file, digest (MD5 of its content) and all.
   if (!fake.files.exists("/home/u/keep")) {
     std::string lower = app::toLower(parts[0]);

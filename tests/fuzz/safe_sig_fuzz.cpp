@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
   std::string_view text = fuzz::AsText(data, size);
-  for (const std::string& digest : engine::ParseSafeList(text)) {
+  for (const std::string& digest : engine::parseSafeList(text)) {
     FUZZ_EXPECT(digest.size() == 32);
     FUZZ_EXPECT(digest.find_first_not_of("0123456789abcdef") == std::string::npos);
   }
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   files.createDirectory("/app");
   files.put("/app/safe.sig", std::string(text));
   const std::string added = "0123456789abcdef0123456789abcdef";
-  FUZZ_EXPECT(!engine::AppendSafeRecord(files, "/app/safe.sig", {added}));
+  FUZZ_EXPECT(!engine::appendSafeRecord(files, "/app/safe.sig", {added}));
   engine::SafeList safe(files, "/app/safe.sig");
   FUZZ_EXPECT(safe.contains(added));
   return 0;

@@ -21,20 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   switch (data[0] % 4) {
   case 0:
   case 1:
-    commands = scan::ParseCrontab(text, data[0] % 4 == 1);
+    commands = scan::parseCrontab(text, data[0] % 4 == 1);
     break;
   case 2:
-    for (auto& [section, keys] : scan::ParseUnitFile(text))
+    for (auto& [section, keys] : scan::parseUnitFile(text))
       for (auto& [key, values] : keys)
         for (const std::string& value : values)
-          commands.push_back(scan::StripExecPrefixes(value));
+          commands.push_back(scan::stripExecPrefixes(value));
     break;
   case 3:
-    commands.push_back(scan::DesktopEntryCommand(text));
+    commands.push_back(scan::desktopEntryCommand(text));
     break;
   }
   for (const std::string& command : commands) {
-    std::string program = scan::ExtractProgramPath(command, lookup, isFile);
+    std::string program = scan::extractProgramPath(command, lookup, isFile);
     FUZZ_EXPECT(program.find('"') == std::string::npos);
   }
   return 0;

@@ -6,9 +6,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
   std::string_view text = fuzz::AsText(data, size);
-  FUZZ_EXPECT(threats::DecodeRecordField(threats::EncodeRecordField(text)) == text);
-  for (const threats::ThreatRecord& record : threats::ParseThreatRecords(text)) {
-    auto again = threats::ParseThreatRecords(threats::RecordLine(record));
+  FUZZ_EXPECT(threats::decodeRecordField(threats::encodeRecordField(text)) == text);
+  for (const threats::ThreatRecord& record : threats::parseThreatRecords(text)) {
+    auto again = threats::parseThreatRecords(threats::recordLine(record));
     FUZZ_EXPECT(again.size() == 1 && again.front() == record);
   }
   return 0;

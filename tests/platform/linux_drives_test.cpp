@@ -20,7 +20,7 @@ TEST(ParseMountInfoTest, KeepsFileSystemsOnDevices) {
       "40 22 8:17 / /media/u/MY\\040STICK rw,nosuid master:9 - vfat /dev/sdb1 rw,uid=1000\n"
       "41 22 0:45 / /run/user/1000 rw - tmpfs tmpfs rw\n"
       "broken line\n";
-  std::vector<MountEntry> entries = ParseMountInfo(text);
+  std::vector<MountEntry> entries = parseMountInfo(text);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].mountPoint, "/");
   EXPECT_EQ(entries[1].mountPoint, "/media/u/MY STICK");

@@ -42,7 +42,7 @@ TEST(StderrNotifierTest, AQuestionWithoutATerminalGetsTheSafeAnswerAndSaysSo) {
   EXPECT_FALSE(answer);
   EXPECT_THAT(said, HasSubstr("Would you like to restart your SYSTEM now? no (standard input is "
                               "not a terminal)"));
-  EXPECT_FALSE(InputIsTerminal());
+  EXPECT_FALSE(inputIsTerminal());
 }
 
 } // namespace

@@ -28,16 +28,16 @@ protected:
     std::string text;
     for (const std::string& path : paths) {
       std::string content = fake.files.content(path);
-      auto digest = engine::HashFile(fake.platform, path);
-      text += engine::FileKeyText(engine::DigestText(*digest), content.size()) + "\r\n";
+      auto digest = engine::hashFile(fake.platform, path);
+      text += engine::fileKeyText(engine::digestText(*digest), content.size()) + "\r\n";
     }
     fake.files.put("/app/vir.sig", text);
-    signatures.LoadSignatureTable();
+    signatures.loadSignatureTable();
   }
   int reads(const std::string& path) { return fake.files.reads[path]; }
   std::vector<std::string> logged() {
     std::vector<std::string> names;
-    for (const threats::ThreatRecord& r : threats::ThreatLog(fake.platform, "/app").ShowScanHistory())
+    for (const threats::ThreatRecord& r : threats::ThreatLog(fake.platform, "/app").showScanHistory())
       names.push_back(r.name);
     return names;
   }
@@ -56,7 +56,7 @@ TEST_F(AutoProtectTest, FirstPassEndsAThreatAlreadyRunning) {
   EXPECT_TRUE(guard.firstPassDone());
   EXPECT_THAT(fake.processes.terminated, ElementsAre(101));
   EXPECT_THAT(logged(), ElementsAre("qv-evil"));
-  std::string digest = app::toLower(engine::DigestText(*engine::HashFile(fake.platform, "/opt/evil/qv-evil")));
+  std::string digest = app::toLower(engine::digestText(*engine::hashFile(fake.platform, "/opt/evil/qv-evil")));
   EXPECT_THAT(fake.notifier.alerts, ElementsAre("qv-evil|" + digest + "|/opt/evil/qv-evil|0"));
   ASSERT_EQ(seen.size(), 1u);
   guard.tick();
@@ -102,13 +102,13 @@ TEST_F(AutoProtectTest, AProcessThatReplacesItsProgramIsCheckedAgain) {
 TEST_F(AutoProtectTest, SwitchedOffNothingIsCheckedAndOnAgainOnlyNewcomersAre) {
   fake.processes.add(100, "/usr/bin/editor");
   guard.tick();
-  EXPECT_EQ(guard.ToggleAutoProtect(), kEnableAutoProtectCaption);
+  EXPECT_EQ(guard.toggleAutoProtect(), kEnableAutoProtectCaption);
   EXPECT_FALSE(guard.enabled());
   fake.processes.add(400, "/opt/evil/qv-evil");
   int editorReads = reads("/usr/bin/editor");
   guard.tick();
   EXPECT_THAT(fake.processes.terminated, IsEmpty());
-  EXPECT_EQ(guard.ToggleAutoProtect(), kDisableAutoProtectCaption);
+  EXPECT_EQ(guard.toggleAutoProtect(), kDisableAutoProtectCaption);
   guard.tick();
   EXPECT_THAT(fake.processes.terminated, ElementsAre(400));
   EXPECT_EQ(reads("/usr/bin/editor"), editorReads);
@@ -119,7 +119,7 @@ TEST_F(AutoProtectTest, SizeLimitAndSafeListSpareAProgram) {
   fake.files.put("/opt/big-1", std::string(kSizeLimit - 1, 'b'), true);
   listAsThreats({"/opt/evil/qv-evil", "/opt/big", "/opt/big-1"});
   std::string evilDigest =
-      app::toLower(engine::DigestText(*engine::HashFile(fake.platform, "/opt/evil/qv-evil")));
+      app::toLower(engine::digestText(*engine::hashFile(fake.platform, "/opt/evil/qv-evil")));
   fake.files.put("/app/safe.sig", evilDigest + "\r\n");
   fake.files.reads.clear();
   fake.processes.add(500, "/opt/big");
@@ -135,9 +135,9 @@ TEST(IsApplicationRunningTest, FirstProgramPathContainingTheNameIgnoringCase) {
   fake.processes.add(1, "/usr/bin/bash");
   fake.processes.add(2, "/opt/Tools/Thing");
   fake.processes.add(3, "/opt/thing");
-  EXPECT_EQ(IsApplicationRunning(fake.platform, "thing"), "/opt/Tools/Thing");
-  EXPECT_EQ(IsApplicationRunning(fake.platform, "BASH"), "/usr/bin/bash");
-  EXPECT_EQ(IsApplicationRunning(fake.platform, "zsh"), "");
+  EXPECT_EQ(isApplicationRunning(fake.platform, "thing"), "/opt/Tools/Thing");
+  EXPECT_EQ(isApplicationRunning(fake.platform, "BASH"), "/usr/bin/bash");
+  EXPECT_EQ(isApplicationRunning(fake.platform, "zsh"), "");
 }
 
 } // namespace

@@ -22,12 +22,12 @@ using ::testing::UnorderedElementsAre;
 namespace fs = std::filesystem;
 
 TEST(NormalPathTest, ResolvesDotsLexically) {
-  EXPECT_EQ(NormalPath("/media/u/stick/./a//b/../c"), "/media/u/stick/a/c");
-  EXPECT_EQ(NormalPath("/media/u/stick/../../../../x"), "/x");
-  EXPECT_TRUE(IsInside("/media/u/stick/a", "/media/u/stick"));
-  EXPECT_TRUE(IsInside("/media/u/stick/a", "/media/u/stick/"));
-  EXPECT_FALSE(IsInside("/media/u/stick", "/media/u/stick"));
-  EXPECT_FALSE(IsInside("/media/u/sticky/a", "/media/u/stick"));
+  EXPECT_EQ(normalPath("/media/u/stick/./a//b/../c"), "/media/u/stick/a/c");
+  EXPECT_EQ(normalPath("/media/u/stick/../../../../x"), "/x");
+  EXPECT_TRUE(isInside("/media/u/stick/a", "/media/u/stick"));
+  EXPECT_TRUE(isInside("/media/u/stick/a", "/media/u/stick/"));
+  EXPECT_FALSE(isInside("/media/u/stick", "/media/u/stick"));
+  EXPECT_FALSE(isInside("/media/u/sticky/a", "/media/u/stick"));
 }
 
 TEST(AutorunTargetTest, NamesOnlyFilesInsideTheDrive) {
@@ -48,7 +48,7 @@ TEST(AutorunTargetTest, NamesOnlyFilesInsideTheDrive) {
       {"[autorun]", std::nullopt},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(AutorunTarget(c.line, root), c.path) << c.line;
+    EXPECT_EQ(autorunTarget(c.line, root), c.path) << c.line;
 }
 
 /// A temporary folder as the drive, on the real file system; processes and drives are fakes.
@@ -61,20 +61,20 @@ protected:
   }
   std::string key(const std::string& content) {
     std::string path = dir.write("keysource", content);
-    auto digest = engine::HashFile(platform, path);
+    auto digest = engine::hashFile(platform, path);
     fs::remove(path);
-    return engine::FileKeyText(engine::DigestText(*digest), content.size());
+    return engine::fileKeyText(engine::digestText(*digest), content.size());
   }
   void listAsThreats(const std::vector<std::string>& contents) {
     std::string text;
     for (const std::string& content : contents)
       text += key(content) + "\r\n";
     dir.write("app/vir.sig", text);
-    signatures.LoadSignatureTable();
+    signatures.loadSignatureTable();
   }
   std::vector<std::string> logged() {
     std::vector<std::string> names;
-    for (const auto& record : threats::ThreatLog(platform, app).ShowScanHistory())
+    for (const auto& record : threats::ThreatLog(platform, app).showScanHistory())
       names.push_back(record.name);
     return names;
   }
@@ -100,11 +100,11 @@ protected:
 
 TEST_F(DriveProtectTest, OnlyANewUsbDriveWithRemovableMediaIsHandled) {
   dir.write("media/STICK/notes.ini", "x");
-  guard.ListUsbDrives();
+  guard.listUsbDrives();
   EXPECT_THAT(guard.knownDrives(), ElementsAre(stick));
-  cSubclass dispatcher;
-  dispatcher.SubClass(1, guard);
-  dispatcher.AddMsg(1, kDeviceChangeMessage, cSubclass::After);
+  MessageDispatcher dispatcher;
+  dispatcher.attach(1, guard);
+  dispatcher.addMessage(1, kDeviceChangeMessage, MessageDispatcher::After);
   dispatcher.dispatch(1, kDeviceChangeMessage);
   EXPECT_TRUE(fs::exists(stick + "/notes.ini")) << "present at start-up: never handled";
 
@@ -160,7 +160,7 @@ TEST_F(DriveProtectTest, CleanUpTakesEverythingToQuarantineAndAllOfItCanBeRestor
   std::string outside = dir.write("media/outside.exe", "EVIL SETUP"); // listed, but off the drive
   fs::create_symlink(outside, stick + "/link.exe");
 
-  guard.HandleDrive(stick);
+  guard.handleDrive(stick);
 
   for (const auto& [name, content] : taken)
     EXPECT_FALSE(fs::exists(stick + "/" + name)) << name;
@@ -181,11 +181,11 @@ TEST_F(DriveProtectTest, CleanUpTakesEverythingToQuarantineAndAllOfItCanBeRestor
 
   // Every file taken comes back, byte for byte, folders and all.
   threats::Quarantine quarantine(platform, app);
-  std::vector<threats::QuarantineRow> rows = quarantine.ShowQuarantine();
+  std::vector<threats::QuarantineRow> rows = quarantine.showQuarantine();
   EXPECT_EQ(rows.size(), taken.size());
   for (auto& row : rows)
     row.checked = true;
-  EXPECT_THAT(quarantine.RestoreQuarantined(rows), IsEmpty());
+  EXPECT_THAT(quarantine.restoreQuarantined(rows), IsEmpty());
   for (const auto& [name, content] : taken)
     EXPECT_EQ(dir.read("media/STICK/" + name), content) << name;
 }
@@ -193,7 +193,7 @@ TEST_F(DriveProtectTest, CleanUpTakesEverythingToQuarantineAndAllOfItCanBeRestor
 TEST_F(DriveProtectTest, AFolderWithSomethingThatCannotBeTakenStays) {
   dir.write("media/STICK/system/a.txt", "a");
   fs::create_symlink(dir / "app", stick + "/system/link");
-  guard.CleanRemovableDrive(stick);
+  guard.cleanRemovableDrive(stick);
   EXPECT_FALSE(fs::exists(stick + "/system/a.txt"));
   EXPECT_TRUE(fs::is_symlink(stick + "/system/link"));
   EXPECT_TRUE(fs::exists(dir / "app")) << "a link is never followed";
@@ -205,7 +205,7 @@ TEST_F(DriveProtectTest, AThreatRunningFromTheDriveEndsAloneAmongItsNamesakes) {
   dir.write("elsewhere/setup.exe", "another setup");
   p.processes.add(70, stick + "/setup.exe");
   p.processes.add(71, dir / "elsewhere/setup.exe");
-  guard.CleanRemovableDrive(stick);
+  guard.cleanRemovableDrive(stick);
   EXPECT_THAT(p.processes.terminated, ElementsAre(70));
 }
 
@@ -215,20 +215,20 @@ TEST(DisableAutoRunTest, StoresTheSwitchAndThePolicy) {
   const std::string policy = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   const std::string wow =
       "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-  SetDisableAutoRun(fake.platform, true);
+  setDisableAutoRun(fake.platform, true);
   EXPECT_EQ(settings.setting("usbautorun"), "1");
-  EXPECT_EQ(settings.RegReadNumber("HKEY_LOCAL_MACHINE\\" + policy, "NoDriveTypeAutoRun"), "255");
-  SetDisableAutoRun(fake.platform, false);
+  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + policy, "NoDriveTypeAutoRun"), "255");
+  setDisableAutoRun(fake.platform, false);
   EXPECT_EQ(settings.setting("usbautorun"), "0");
-  EXPECT_EQ(settings.RegReadNumber("HKEY_LOCAL_MACHINE\\" + policy, "NoDriveTypeAutoRun"), "255")
+  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + policy, "NoDriveTypeAutoRun"), "255")
       << "unchecking leaves the policy";
 
   platform::fake::FakePlatform other;
   other.registry.createKey(platform::Hive::LocalMachine, wow);
-  SetDisableAutoRun(other.platform, true);
+  setDisableAutoRun(other.platform, true);
   app::SettingsStore otherSettings(other.platform);
-  EXPECT_EQ(otherSettings.RegReadNumber("HKEY_LOCAL_MACHINE\\" + wow, "NoDriveTypeAutoRun"), "255");
-  EXPECT_FALSE(otherSettings.RegKeyExists(platform::Hive::LocalMachine, policy));
+  EXPECT_EQ(otherSettings.regReadNumber("HKEY_LOCAL_MACHINE\\" + wow, "NoDriveTypeAutoRun"), "255");
+  EXPECT_FALSE(otherSettings.regKeyExists(platform::Hive::LocalMachine, policy));
 }
 
 } // namespace

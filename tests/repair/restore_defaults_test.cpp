@@ -41,20 +41,20 @@ protected:
 };
 
 TEST_F(RestoreDefaultsTest, UndoesTheLockOutsAndSaysSo) {
-  settings.RegWriteText(Hive::CurrentUser, userSystem, "DisableTaskMgr", "1");
-  settings.RegWriteText(Hive::ClassesRoot, "exefile\\shell\\open\\command", "", "evil.exe \"%1\"");
-  settings.RegWriteText(Hive::LocalMachine,
+  settings.regWriteText(Hive::CurrentUser, userSystem, "DisableTaskMgr", "1");
+  settings.regWriteText(Hive::ClassesRoot, "exefile\\shell\\open\\command", "", "evil.exe \"%1\"");
+  settings.regWriteText(Hive::LocalMachine,
                         "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "Shell",
                         "explorer.exe evil.exe");
-  RestoreSystemDefaults(fake.platform);
-  EXPECT_FALSE(settings.RegReadText(Hive::CurrentUser, userSystem, "DisableTaskMgr").first);
-  EXPECT_EQ(settings.RegReadText(Hive::ClassesRoot, "exefile\\shell\\open\\command", "").second,
+  restoreSystemDefaults(fake.platform);
+  EXPECT_FALSE(settings.regReadText(Hive::CurrentUser, userSystem, "DisableTaskMgr").first);
+  EXPECT_EQ(settings.regReadText(Hive::ClassesRoot, "exefile\\shell\\open\\command", "").second,
             "\"%1\" %*");
-  EXPECT_EQ(settings.RegReadText(Hive::LocalMachine,
+  EXPECT_EQ(settings.regReadText(Hive::LocalMachine,
                                  "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "Shell")
                 .second,
             "Explorer.exe");
-  EXPECT_EQ(settings.RegReadNumber("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
+  EXPECT_EQ(settings.regReadNumber("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
                                    "DesktopProcess"),
             "1");
   EXPECT_THAT(fake.notifier.messages, ElementsAre(std::string(kRestoredText)));
@@ -65,26 +65,26 @@ TEST_F(RestoreDefaultsTest, AWinOldAppKeyWithASubkeyStays) {
   const std::string policies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
   fake.registry.createKey(Hive::CurrentUser, policies + "\\WinOldApp\\Inner");
   fake.registry.createKey(Hive::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\WinOldApp");
-  RestoreSystemDefaults(fake.platform);
+  restoreSystemDefaults(fake.platform);
   EXPECT_TRUE(fake.registry.keyExists(Hive::CurrentUser, policies + "\\WinOldApp\\Inner"));
   EXPECT_FALSE(fake.registry.keyExists(
       Hive::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\WinOldApp"));
 }
 
 TEST_F(RestoreDefaultsTest, TwiceIsTheSameAsOnce) {
-  settings.RegWriteText(Hive::CurrentUser, userSystem, "DisableRegistryTools", "1");
+  settings.regWriteText(Hive::CurrentUser, userSystem, "DisableRegistryTools", "1");
   fake.registry.createKey(Hive::LocalMachine, "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\HideFileExt");
-  RestoreSystemDefaults(fake.platform);
+  restoreSystemDefaults(fake.platform);
   auto once = dump(fake.registry);
-  RestoreSystemDefaults(fake.platform);
+  restoreSystemDefaults(fake.platform);
   EXPECT_EQ(dump(fake.registry), once);
-  EXPECT_EQ(settings.RegReadNumber("HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\HideFileExt",
+  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\HideFileExt",
                                    "CheckedValue"),
             "1");
 }
 
 TEST(RestorePassTest, TheRedirectedPassTouchesOnlyItsOwnMachineKeys) {
-  for (const RepairAction& action : RestorePass(true, "C:\\Windows"))
+  for (const RepairAction& action : restorePass(true, "C:\\Windows"))
     if (action.root == Hive::LocalMachine && action.key.rfind("SOFTWARE\\Microsoft", 0) == 0)
       ADD_FAILURE() << "native key in the second pass: " << action.key;
 }

@@ -47,20 +47,20 @@ protected:
 
   void SetUp() override {
     std::string probe = home.write("probe", kThreat);
-    std::string key = engine::FileKeyText(app::toLower(engine::GetFileMD5HashCode(p, probe)),
+    std::string key = engine::fileKeyText(app::toLower(engine::getFileMD5HashCode(p, probe)),
                                           std::string(kThreat).size());
     fs::remove(probe);
     home.write("vir.sig", key + "\r\n" + key + "\r\n" + key + "\r\n");
     signatures = std::make_unique<engine::SignatureDatabase>(disk, home / "vir.sig");
-    signatures->LoadSignatureTable();
+    signatures->loadSignatureTable();
     runner = std::make_unique<ScanRunner>(p, home.path(), *signatures);
     runner->checker().observer = &problems;
   }
 };
 
 TEST_F(HostileTreeTest, AFolderSwappedForALinkBeforeTheDeletionCostsNoOtherFile) {
-  for (engine::ThreatAction action : {engine::ThreatAction::Delete, engine::ThreatAction::Quarantine}) {
-    SCOPED_TRACE(action == engine::ThreatAction::Delete ? "delete" : "quarantine");
+  for (scan::ThreatAction action : {scan::ThreatAction::Delete, scan::ThreatAction::Quarantine}) {
+    SCOPED_TRACE(action == scan::ThreatAction::Delete ? "delete" : "quarantine");
     fs::remove_all(root / "t");
     fs::remove_all(root / "victim");
     problems.lines.clear();
@@ -72,12 +72,12 @@ TEST_F(HostileTreeTest, AFolderSwappedForALinkBeforeTheDeletionCostsNoOtherFile)
       fs::rename(root / "t/dir", root / "t/old");
       fs::create_directory_symlink(root / "victim", root / "t/dir");
     };
-    EXPECT_EQ(runner->StartCustomScan({root / "t"}), 1);
+    EXPECT_EQ(runner->startCustomScan({root / "t"}), 1);
     EXPECT_EQ(root.read("victim/evil.exe"), kThreat);
     EXPECT_TRUE(fs::exists(root / "t/old/evil.exe")) << "the swapped entry is left alone";
     ASSERT_EQ(problems.lines.size(), 1u);
     EXPECT_THAT(problems.lines[0], HasSubstr("left in place"));
-    EXPECT_THAT(threats::Quarantine(p, home.path()).ShowQuarantine(), IsEmpty());
+    EXPECT_THAT(threats::Quarantine(p, home.path()).showQuarantine(), IsEmpty());
   }
 }
 
@@ -85,7 +85,7 @@ TEST_F(HostileTreeTest, AFolderSwappedAfterItWasListedIsNotEntered) {
   root.write("t/a.exe", "clean");
   root.write("t/dir/b.exe", "clean");
   root.write("victim/secret.exe", kThreat);
-  clsdirsearch walk(disk);
+  DirectoryWalker walk(disk);
   std::vector<std::string> found;
   walk.found = [&](const std::string& folder, const std::string& name) {
     found.push_back(folder + name);
@@ -94,18 +94,18 @@ TEST_F(HostileTreeTest, AFolderSwappedAfterItWasListedIsNotEntered) {
       fs::create_directory_symlink(root / "victim", root / "t/dir");
     }
   };
-  walk.findfiles(root / "t", "*.exe");
+  walk.walk(root / "t", "*.exe");
   EXPECT_THAT(found, ElementsAre(root / "t/a.exe"));
 }
 
 TEST_F(HostileTreeTest, AFileSwappedBetweenListingAndReadingIsNotCheckedAsIt) {
   std::string path = root.write("t/evil.exe", kThreat);
-  engine::ListedFile listed{std::string(kThreat).size(), disk.status(path)->identity()};
+  scan::ListedFile listed{std::string(kThreat).size(), disk.status(path)->identity()};
   auto screened = runner->checker().screen(path, listed);
   ASSERT_TRUE(screened.read);
   root.write("t/other", kThreat);
   fs::rename(root / "t/other", path); // same name, same content, another file
-  engine::PreparedFile prepared =
+  scan::PreparedFile prepared =
       runner->checker().readScreened(path, screened, nullptr, engine::kDefaultPieceSize);
   EXPECT_TRUE(prepared.changed);
   EXPECT_FALSE(prepared.lookUp);
@@ -121,19 +121,19 @@ TEST_F(HostileTreeTest, TheQuarantineIsNeverScannedAsThreats) {
   fs::create_directories(app);
   fs::copy_file(home / "vir.sig", app + "/vir.sig");
   engine::SignatureDatabase sigs(disk, app + "/vir.sig");
-  sigs.LoadSignatureTable();
+  sigs.loadSignatureTable();
   ScanRunner inside(p, app, sigs);
-  inside.checker().actionOverride = engine::ThreatAction::Quarantine;
+  inside.checker().actionOverride = scan::ThreatAction::Quarantine;
   tree.write("home/evil.exe", kThreat);
-  EXPECT_EQ(inside.StartCustomScan({tree.path()}), 1);
+  EXPECT_EQ(inside.startCustomScan({tree.path()}), 1);
   ASSERT_TRUE(fs::exists(app + "/qrnt/evil.exe.qrt"));
   EXPECT_EQ(fs::status(app + "/qrnt").permissions() & fs::perms::all, fs::perms::owner_all);
   EXPECT_EQ(fs::status(app + "/qrnt/evil.exe.qrt").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
   // A second scan of the whole tree finds nothing: the copy is not a new threat.
-  EXPECT_EQ(inside.StartCustomScan({tree.path()}), 0);
+  EXPECT_EQ(inside.startCustomScan({tree.path()}), 0);
   EXPECT_FALSE(fs::exists(app + "/qrnt/evil.exe.qrt.qrt"));
-  EXPECT_EQ(threats::Quarantine(p, app).ShowQuarantine().size(), 1u);
+  EXPECT_EQ(threats::Quarantine(p, app).showQuarantine().size(), 1u);
 }
 
 } // namespace

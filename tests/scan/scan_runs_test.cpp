@@ -21,7 +21,7 @@ public:
   void checking(const std::string& path, long long n) override {
     events.push_back("check " + std::to_string(n) + " " + path);
   }
-  void detected(const ThreatRow& row, const std::string&) override {
+  void detected(const threats::ThreatRow& row, const std::string&) override {
     events.push_back("threat " + row.fullPath);
   }
 };
@@ -39,10 +39,10 @@ protected:
     for (const char* f : {"/app", "/data", "/data/sub"})
       fake.files.createDirectory(f);
     fake.files.put("/tmp-key", "evil");
-    std::string digest = engine::GetFileMD5HashCode(p, "/tmp-key");
+    std::string digest = engine::getFileMD5HashCode(p, "/tmp-key");
     fake.files.removeFile("/tmp-key");
-    fake.files.put("/app/vir.sig", "0\r\n" + engine::FileKeyText(digest, 4) + "\r\n");
-    signatures.LoadSignatureTable();
+    fake.files.put("/app/vir.sig", "0\r\n" + engine::fileKeyText(digest, 4) + "\r\n");
+    signatures.loadSignatureTable();
     runner.checker().observer = &observer;
   }
 };
@@ -53,7 +53,7 @@ TEST_F(ScanRunsTest, CustomScanCountsRecordsOnceAndStoresLastScan) {
   fake.files.put("/data/sub/c.DLL", "evil");
   fake.files.put("/data/sub/d.exe", "fine");
   settings.setSetting("threats", "5");
-  int found = runner.StartCustomScan({"/data"});
+  int found = runner.startCustomScan({"/data"});
   EXPECT_EQ(found, 2);
   EXPECT_THAT(observer.events,
               ElementsAre("check 0 /data/a.exe", "threat /data/a.exe", "check 1 /data/sub/d.exe",
@@ -70,33 +70,33 @@ TEST_F(ScanRunsTest, ARunReadsTheProcessTableOnceForAllItsDetections) {
   for (const char* f : {"/data/a.exe", "/data/b.exe", "/data/sub/c.exe"})
     fake.files.put(f, "evil");
   fake.processes.add(7, "/data/b.exe");
-  EXPECT_EQ(runner.StartCustomScan({"/data"}), 3);
+  EXPECT_EQ(runner.startCustomScan({"/data"}), 3);
   EXPECT_EQ(fake.processes.listCalls, 1);
   EXPECT_THAT(fake.processes.terminated, ElementsAre(7u)) << "the snapshot still ends it";
-  EXPECT_EQ(runner.StartCustomScan({"/data"}), 3); // left in place: found again
+  EXPECT_EQ(runner.startCustomScan({"/data"}), 3); // left in place: found again
   EXPECT_EQ(fake.processes.listCalls, 2) << "a new run, a new snapshot";
 }
 
 TEST_F(ScanRunsTest, SingleFilesAreCheckedWhateverTheirNameAndFoldersAdd) {
   fake.files.put("/data/notes.txt", "evil");
   fake.files.put("/data/sub/x.exe", "evil");
-  EXPECT_EQ(runner.StartCustomScan({"/data/notes.txt", "/data/sub"}), 2);
+  EXPECT_EQ(runner.startCustomScan({"/data/notes.txt", "/data/sub"}), 2);
   EXPECT_EQ(runner.results().rows.size(), 2u);
   EXPECT_EQ(runner.state().areaCounts[kAreaCustomFolder], 2);
 }
 
 TEST_F(ScanRunsTest, ANewRunStartsFromZero) {
   fake.files.put("/data/a.exe", "evil");
-  runner.StartCustomScan({"/data"});
+  runner.startCustomScan({"/data"});
   fake.files.put("/data/a.exe", "fine now");
-  EXPECT_EQ(runner.StartCustomScan({"/data"}), 0);
+  EXPECT_EQ(runner.startCustomScan({"/data"}), 0);
   EXPECT_TRUE(runner.results().rows.empty());
   EXPECT_EQ(runner.state().filesScanned, 1);
 }
 
 TEST_F(ScanRunsTest, RelativeFolderMeansTheApplicationFolder) {
   fake.files.put("/app/tool.exe", "evil");
-  runner.ScanFolderTree("somewhere", kAreaCustomFolder);
+  runner.scanFolderTree("somewhere", kAreaCustomFolder);
   ASSERT_EQ(runner.results().rows.size(), 1u);
   EXPECT_EQ(runner.results().rows[0].fullPath, "/app/tool.exe");
 }
@@ -106,11 +106,11 @@ TEST_F(ScanRunsTest, CancelStopsTheRunButItStillEnds) {
     fake.files.put(f, "x");
   struct CancelOnFirst final : ScanObserver {
     ScanRunner* runner;
-    void checking(const std::string&, long long) override { runner->CancelScan(); }
+    void checking(const std::string&, long long) override { runner->cancelScan(); }
   } cancelling;
   cancelling.runner = &runner;
   runner.checker().observer = &cancelling;
-  runner.StartCustomScan({"/data", "/data/sub"});
+  runner.startCustomScan({"/data", "/data/sub"});
   EXPECT_EQ(runner.state().filesScanned, 1); // the file reported with the cancel is checked
   EXPECT_EQ(runner.state().holdFlag, 1);
   EXPECT_FALSE(settings.setting("last scan").empty());
@@ -142,7 +142,7 @@ TEST_F(CandidateScanTest, AModuleThatCannotBeReadIsUnknownNotSafe) {
   fake.files.unreadable = {"/usr/lib/libc.so.6"};
   fake.processes.add(1, "/usr/bin/tool");
   fake.processes.moduleLists[1] = {"/usr/lib/libc.so.6"};
-  EXPECT_EQ(runner.StartQuickScan(), 0);
+  EXPECT_EQ(runner.startQuickScan(), 0);
   const ScanState& s = runner.state();
   EXPECT_EQ(s.filesNotChecked, 1);
   EXPECT_EQ(s.summary.totalFiles, 2);
@@ -157,7 +157,7 @@ TEST_F(CandidateScanTest, QuickScanChecksEachModuleFileOnce) {
   fake.processes.add(2, "/usr/bin/tool"); // a second instance: one candidate
   fake.processes.moduleLists[1] = {"/usr/lib/libc.so.6"};
   fake.processes.moduleLists[2] = {"/usr/lib/libc.so.6"};
-  EXPECT_EQ(runner.StartQuickScan(), 1);
+  EXPECT_EQ(runner.startQuickScan(), 1);
   EXPECT_THAT(runner.candidates(), ElementsAre("/usr/bin/tool", "/usr/lib/libc.so.6"));
   const ScanState& s = runner.state();
   EXPECT_EQ(s.filesScanned, 2);
@@ -189,10 +189,10 @@ TEST_F(CandidateScanTest, ObserverHearsAreasAndTheRunEnd) {
   } events;
   runner.checker().observer = &events;
   fake.files.put("/win/x.exe", "evil");
-  runner.StartSmartScan();
+  runner.startSmartScan();
   EXPECT_THAT(events.seen, ElementsAre("area 8=0", "area 23=1", "area 4=0", "end 1"));
   events.seen.clear();
-  runner.StartQuickScan(); // no processes: an empty candidate list changes nothing
+  runner.startQuickScan(); // no processes: an empty candidate list changes nothing
   EXPECT_THAT(events.seen, ElementsAre("area 8=0", "end 0"));
   EXPECT_EQ(runner.state().filesScanned, 0);
 }
@@ -203,7 +203,7 @@ TEST_F(CandidateScanTest, SystemRootPathsGetTheDriveWhereThereIsOne) {
   fake.files.createDirectory("/drive/SystemRoot");
   fake.files.put("/drive/SystemRoot/smss.exe", "evil");
   runner.candidates() = {"/SystemRoot/smss.exe"};
-  runner.CheckCandidateList(kAreaMemory, ThreatCounter::Memory);
+  runner.checkCandidateList(kAreaMemory, ThreatCounter::Memory);
   ASSERT_EQ(runner.results().rows.size(), 1u);
   EXPECT_EQ(runner.results().rows[0].fullPath, "/drive/SystemRoot/smss.exe");
 }
@@ -225,7 +225,7 @@ TEST_F(CandidateScanTest, SmartScanCoversEveryAreaAndUnregistersComponents) {
                            id == std::string("{3}") ? "/usr/bin/mem" : "/opt/comp.dll");
   }
 
-  EXPECT_EQ(runner.StartSmartScan(), 4);
+  EXPECT_EQ(runner.startSmartScan(), 4);
   const ScanState& s = runner.state();
   EXPECT_EQ(s.memoryThreats, 0);
   EXPECT_EQ(s.folderThreats, 1);
@@ -261,7 +261,7 @@ TEST_F(CandidateScanTest, PauseHoldsTheCandidateLoop) {
   } pausing;
   pausing.runner = &runner;
   runner.checker().observer = &pausing;
-  std::thread scan([&] { runner.StartQuickScan(); });
+  std::thread scan([&] { runner.startQuickScan(); });
   for (int i = 0; i < 5000 && runner.state().holdFlag == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -281,14 +281,14 @@ namespace quorvane::scan {
 namespace {
 
 TEST_F(ScanRunsTest, FolderScanRequestIsPickedUpOnceAndOnlyWhenIdle) {
-  EXPECT_EQ(runner.PollFolderScanRequest(), std::nullopt); // no file
+  EXPECT_EQ(runner.pollFolderScanRequest(), std::nullopt); // no file
   fake.files.put("/app/folderscan.sig", "  \r\n");
-  EXPECT_EQ(runner.PollFolderScanRequest(), std::nullopt); // empty request
+  EXPECT_EQ(runner.pollFolderScanRequest(), std::nullopt); // empty request
   fake.files.put("/app/folderscan.sig", "\"/data/My Files,old\"\r\n");
-  EXPECT_EQ(runner.PollFolderScanRequest(), "/data/My Files,old");
+  EXPECT_EQ(runner.pollFolderScanRequest(), "/data/My Files,old");
   EXPECT_FALSE(fake.files.exists("/app/folderscan.sig"));
   fake.files.put("/app/folderscan.sig", "/data,old\r\n");
-  EXPECT_EQ(runner.PollFolderScanRequest(), "/data");
+  EXPECT_EQ(runner.pollFolderScanRequest(), "/data");
 
   // While a scan runs, the request stays for later.
   fake.files.put("/data/a.exe", "evil");
@@ -296,22 +296,22 @@ TEST_F(ScanRunsTest, FolderScanRequestIsPickedUpOnceAndOnlyWhenIdle) {
   struct PollWhileRunning final : ScanObserver {
     ScanRunner* runner;
     std::optional<std::string> seen = std::string("not polled");
-    void checking(const std::string&, long long) override { seen = runner->PollFolderScanRequest(); }
+    void checking(const std::string&, long long) override { seen = runner->pollFolderScanRequest(); }
   } poller;
   poller.runner = &runner;
   runner.checker().observer = &poller;
-  EXPECT_EQ(runner.StartRequestedFolderScan("\"/data\""), 1);
+  EXPECT_EQ(runner.startRequestedFolderScan("\"/data\""), 1);
   EXPECT_EQ(poller.seen, std::nullopt);
-  EXPECT_EQ(runner.PollFolderScanRequest(), "/data");
-  EXPECT_EQ(runner.StartRequestedFolderScan("   "), std::nullopt);
+  EXPECT_EQ(runner.pollFolderScanRequest(), "/data");
+  EXPECT_EQ(runner.startRequestedFolderScan("   "), std::nullopt);
 }
 
 TEST_F(ScanRunsTest, TogglePauseTwiceReturnsToRunning) {
   runner.state().holdFlag = 0;
-  EXPECT_EQ(runner.TogglePause(), "Resume");
+  EXPECT_EQ(runner.togglePause(), "Resume");
   EXPECT_EQ(runner.state().holdFlag, 1);
   EXPECT_TRUE(runner.search().pause());
-  EXPECT_EQ(runner.TogglePause(), "Pause");
+  EXPECT_EQ(runner.togglePause(), "Pause");
   EXPECT_EQ(runner.state().holdFlag, 0);
   EXPECT_FALSE(runner.search().pause());
 }
@@ -319,7 +319,7 @@ TEST_F(ScanRunsTest, TogglePauseTwiceReturnsToRunning) {
 TEST_F(ScanRunsTest, WaitMillisecondsFollowsTheTickCount) {
   fake.clock.ticksPerRead = 1;
   std::uint64_t before = fake.clock.ticks;
-  runner.WaitMilliseconds(5);
+  runner.waitMilliseconds(5);
   EXPECT_GT(fake.clock.ticks.load(), before + 5);
 }
 
@@ -343,11 +343,11 @@ TEST_F(ScanRunsTest, WorkerRunsOneScanAtATimeAndCancelReachesIt) {
   } slow;
   runner.checker().observer = &slow;
   ScanWorker worker(runner);
-  ASSERT_TRUE(worker.start([](ScanRunner& r) { r.StartCustomScan({"/data"}); }));
+  ASSERT_TRUE(worker.start([](ScanRunner& r) { r.startCustomScan({"/data"}); }));
   EXPECT_FALSE(worker.start([](ScanRunner&) { FAIL() << "a second scan started"; }));
   for (int i = 0; i < 5000 && slow.seen < 3; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  runner.CancelScan(); // from another thread
+  runner.cancelScan(); // from another thread
   slow.cancelled = true;
   worker.join();
   EXPECT_FALSE(worker.busy());

@@ -22,9 +22,9 @@ VariableLookup variables(std::map<std::string, std::string> values) {
 
 TEST(ExpandVariablesTest, KnownVariablesOnly) {
   auto lookup = variables({{"windir", "/win"}, {"HOME", "/home/a"}});
-  EXPECT_EQ(ExpandVariables("%windir%\\system32\\ctfmon.exe", lookup), "/win\\system32\\ctfmon.exe");
-  EXPECT_EQ(ExpandVariables("$HOME/bin/x ${HOME}/y", lookup), "/home/a/bin/x /home/a/y");
-  EXPECT_EQ(ExpandVariables("%NOPE%/a $NOPE ${NOPE} 100% $", lookup), "%NOPE%/a $NOPE ${NOPE} 100% $");
+  EXPECT_EQ(expandVariables("%windir%\\system32\\ctfmon.exe", lookup), "/win\\system32\\ctfmon.exe");
+  EXPECT_EQ(expandVariables("$HOME/bin/x ${HOME}/y", lookup), "/home/a/bin/x /home/a/y");
+  EXPECT_EQ(expandVariables("%NOPE%/a $NOPE ${NOPE} 100% $", lookup), "%NOPE%/a $NOPE ${NOPE} 100% $");
 }
 
 struct ProgramCase {
@@ -39,7 +39,7 @@ TEST_P(ExtractProgramPathTest, FindsTheProgram) {
   auto isFile = [](const std::string& path) {
     return path == "/usr/bin/syncd" || path == "/opt/x/miner";
   };
-  EXPECT_EQ(ExtractProgramPath(GetParam().command, lookup, isFile), GetParam().path)
+  EXPECT_EQ(extractProgramPath(GetParam().command, lookup, isFile), GetParam().path)
       << GetParam().command;
 }
 
@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ExtractProgramPathTest, LongCommandsAreFine) {
   std::string command = "/opt/a/" + std::string(2048, 'x') + " --arg";
-  EXPECT_EQ(ExtractProgramPath(command, variables({}), [](const std::string&) { return false; }),
+  EXPECT_EQ(extractProgramPath(command, variables({}), [](const std::string&) { return false; }),
             "/opt/a/" + std::string(2048, 'x'));
 }
 
@@ -79,15 +79,15 @@ TEST(ParseCrontabTest, UserAndSystemFormats) {
                      "@reboot /home/a/bin/start\n"
                      "\n"
                      "bad line\n";
-  EXPECT_THAT(ParseCrontab(user, false),
+  EXPECT_THAT(parseCrontab(user, false),
               ElementsAre("/home/a/bin/poll --quiet", "/home/a/bin/start"));
   const char* system = "MAILTO=root\r\n"
                        "17 *\t* * *\troot    cd / && run-parts --report /etc/cron.hourly\r\n"
                        "@reboot root /usr/sbin/bootjob\r\n"
                        "1 2 3 4 5 root\r\n";
-  EXPECT_THAT(ParseCrontab(system, true),
+  EXPECT_THAT(parseCrontab(system, true),
               ElementsAre("cd / && run-parts --report /etc/cron.hourly", "/usr/sbin/bootjob"));
-  EXPECT_THAT(ParseCrontab("", true), IsEmpty());
+  EXPECT_THAT(parseCrontab("", true), IsEmpty());
 }
 
 TEST(ParseUnitFileTest, SectionsContinuationsAndResets) {
@@ -100,14 +100,14 @@ TEST(ParseUnitFileTest, SectionsContinuationsAndResets) {
                      "ExecStart=-/usr/sbin/exampled \\\n"
                      "    --config /etc/example.conf\n"
                      "ExecStart=!!/usr/bin/second\n";
-  UnitFile unit = ParseUnitFile(text);
+  UnitFile unit = parseUnitFile(text);
   EXPECT_THAT(unit["Unit"]["Description"], ElementsAre("Example daemon"));
   ASSERT_THAT(unit["Service"]["ExecStart"],
               ElementsAre("-/usr/sbin/exampled  --config /etc/example.conf", "!!/usr/bin/second"));
-  EXPECT_EQ(StripExecPrefixes(unit["Service"]["ExecStart"][0]),
+  EXPECT_EQ(stripExecPrefixes(unit["Service"]["ExecStart"][0]),
             "/usr/sbin/exampled  --config /etc/example.conf");
-  EXPECT_EQ(StripExecPrefixes("!!/usr/bin/second"), "/usr/bin/second");
-  EXPECT_EQ(StripExecPrefixes("@+:/x"), "/x");
+  EXPECT_EQ(stripExecPrefixes("!!/usr/bin/second"), "/usr/bin/second");
+  EXPECT_EQ(stripExecPrefixes("@+:/x"), "/x");
 }
 
 class CollectorTest : public ::testing::Test {
@@ -164,7 +164,7 @@ TEST_F(CollectorTest, AutostartJobsAndServices) {
   fake.files.put("/lib/systemd/system/backup.service",
                  "[Unit]\nDescription=Backup\n[Service]\nExecStart=/usr/bin/backup --now\n");
   fake.files.put("/etc/systemd/system/other.timer", "[Timer]\nUnit=backup.service\n");
-  EXPECT_THAT(collector.loadtask(), ElementsAre("/home/a/poll", "/usr/sbin/nightly", "/opt/Sync.EXE",
+  EXPECT_THAT(collector.scheduledTaskProgramPaths(), ElementsAre("/home/a/poll", "/usr/sbin/nightly", "/opt/Sync.EXE",
                                                 "/usr/bin/backup", "/usr/bin/backup"));
 
   fake.files.put("/etc/systemd/system/web.service",
@@ -174,7 +174,7 @@ TEST_F(CollectorTest, AutostartJobsAndServices) {
   fake.files.put("/lib/systemd/system/nodesc.service", "[Service]\nExecStart=/opt/nodesc\n");
   fake.files.put("/lib/systemd/system/getty@.service",
                  "[Unit]\nDescription=Template\n[Service]\nExecStart=/sbin/agetty\n");
-  EXPECT_THAT(collector.loadserv(), ElementsAre("/usr/bin/backup", "/opt/web/serve"));
+  EXPECT_THAT(collector.serviceProgramPaths(), ElementsAre("/usr/bin/backup", "/opt/web/serve"));
 }
 
 TEST_F(CollectorTest, ScriptsCronRunsAndTheUsersOwnUnits) {
@@ -187,7 +187,7 @@ TEST_F(CollectorTest, ScriptsCronRunsAndTheUsersOwnUnits) {
   fake.files.put("/etc/cron.daily/logrotate", "#!/bin/sh\n");
   fake.files.put("/etc/cron.hourly/0miner", "x");
   fake.files.put("/etc/cron.weekly/sub/inner", "x");
-  EXPECT_THAT(collector.loadtask(), ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate"));
+  EXPECT_THAT(collector.scheduledTaskProgramPaths(), ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate"));
 
   // The user's own units come after the system's, the user's folder first.
   fake.files.put("/home/a/.config/systemd/user/agent.service",
@@ -199,11 +199,11 @@ TEST_F(CollectorTest, ScriptsCronRunsAndTheUsersOwnUnits) {
                  "[Unit]\nDescription=Sync\n[Service]\nExecStart=/opt/sync/run\n");
   fake.files.put("/lib/systemd/system/web.service",
                  "[Unit]\nDescription=Web\n[Service]\nExecStart=/opt/web\n");
-  EXPECT_THAT(collector.loadserv(), ElementsAre("/opt/web", "/home/a/.local/bin/agent", "/opt/sync/run"));
-  EXPECT_THAT(collector.loadtask(), ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate",
+  EXPECT_THAT(collector.serviceProgramPaths(), ElementsAre("/opt/web", "/home/a/.local/bin/agent", "/opt/sync/run"));
+  EXPECT_THAT(collector.scheduledTaskProgramPaths(), ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate",
                                                 "/opt/sync/run"));
   collector.userUnitFolders = {"/nowhere"};
-  EXPECT_THAT(collector.loadserv(), ElementsAre("/opt/web"));
+  EXPECT_THAT(collector.serviceProgramPaths(), ElementsAre("/opt/web"));
 }
 
 TEST_F(CollectorTest, AnAutostartEntryWithoutExecIsItselfTheOnlyCandidate) {
@@ -223,7 +223,7 @@ struct DesktopCase {
 class DesktopEntryCommandTest : public ::testing::TestWithParam<DesktopCase> {};
 
 TEST_P(DesktopEntryCommandTest, ReadsTheExecLineOfTheEntryGroup) {
-  EXPECT_EQ(DesktopEntryCommand(GetParam().text), GetParam().command);
+  EXPECT_EQ(desktopEntryCommand(GetParam().text), GetParam().command);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -254,7 +254,7 @@ TEST_F(CollectorTest, ComponentsNeedAnExistingInprocServerFile) {
   reg.createKey(platform::Hive::ClassesRoot, "CLSID\\{D}\\InprocServer32");
   reg.setValue(platform::Hive::ClassesRoot, "CLSID\\{D}\\InprocServer32", "",
                platform::ValueType::String, "/opt/com/missing.dll");
-  auto components = collector.RegisteredComponents();
+  auto components = collector.registeredComponents();
   ASSERT_EQ(components.size(), 2u);
   EXPECT_EQ(components[0].path, "/opt/com/shell.dll");
   EXPECT_EQ(components[0].reference, "HKCR|CLSID\\{A}");

@@ -22,7 +22,7 @@ class IntegrationTest : public ::testing::Test {
 protected:
   IntegrationTest() { fake.environment.executable = "/opt/Q/quorvane"; }
   std::string runValue(const std::string& name) {
-    return settings.RegReadText(Hive::CurrentUser, kRunKey, name).second;
+    return settings.regReadText(Hive::CurrentUser, kRunKey, name).second;
   }
   platform::fake::FakePlatform fake;
   app::SettingsStore settings{fake.platform};
@@ -30,56 +30,56 @@ protected:
 };
 
 TEST_F(IntegrationTest, StartWithSystemMakesTheTaskAndTheRunValue) {
-  ASSERT_FALSE(integration.SetStartWithSystem(true));
+  ASSERT_FALSE(integration.setStartWithSystem(true));
   ASSERT_EQ(fake.integration.tasks.count(std::string(kLogonTaskName)), 1u);
   const platform::LogonTask& task = fake.integration.tasks.begin()->second;
   EXPECT_EQ(task.program, "/opt/Q/quorvaneam");
   EXPECT_THAT(task.arguments, ElementsAre("s"));
   EXPECT_EQ(runValue("Quorvane Anti Malware"), "/opt/Q/quorvaneam s");
   EXPECT_EQ(settings.setting("start Quorvane Antimalware"), "1");
-  EXPECT_TRUE(integration.FillSettingsPage().startWithSystem);
+  EXPECT_TRUE(integration.fillSettingsPage().startWithSystem);
 
-  ASSERT_FALSE(integration.SetStartWithSystem(false));
+  ASSERT_FALSE(integration.setStartWithSystem(false));
   EXPECT_THAT(fake.integration.tasks, IsEmpty());
-  EXPECT_FALSE(settings.RegReadText(Hive::CurrentUser, kRunKey, "Quorvane Anti Malware").first);
+  EXPECT_FALSE(settings.regReadText(Hive::CurrentUser, kRunKey, "Quorvane Anti Malware").first);
   EXPECT_EQ(settings.setting("start Quorvane Antimalware"), "0");
 }
 
 TEST_F(IntegrationTest, AFailedSwitchIsReportedAndChangesNothing) {
   fake.integration.failing = true;
-  EXPECT_TRUE(integration.SetStartWithSystem(true));
-  EXPECT_FALSE(settings.RegReadText(Hive::CurrentUser, kRunKey, "Quorvane Anti Malware").first);
+  EXPECT_TRUE(integration.setStartWithSystem(true));
+  EXPECT_FALSE(settings.regReadText(Hive::CurrentUser, kRunKey, "Quorvane Anti Malware").first);
   EXPECT_EQ(settings.setting("start Quorvane Antimalware"), "");
-  EXPECT_TRUE(integration.SetContextMenu(true));
+  EXPECT_TRUE(integration.setContextMenu(true));
   EXPECT_EQ(settings.setting("addmenu"), "");
 }
 
 TEST_F(IntegrationTest, ScanAtStartupTogglesTheCompanionsRunValue) {
-  EXPECT_TRUE(integration.ToggleScanAtStartup(false));
+  EXPECT_TRUE(integration.toggleScanAtStartup(false));
   EXPECT_EQ(runValue("infoexe.exe"), "/opt/Q/infoexe a");
-  EXPECT_EQ(settings.RegReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey),
+  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey),
                                    "start Quorvane Antimalware"),
             "1");
-  EXPECT_FALSE(integration.ToggleScanAtStartup(true));
-  EXPECT_FALSE(settings.RegReadText(Hive::CurrentUser, kRunKey, "infoexe.exe").first);
+  EXPECT_FALSE(integration.toggleScanAtStartup(true));
+  EXPECT_FALSE(settings.regReadText(Hive::CurrentUser, kRunKey, "infoexe.exe").first);
   EXPECT_EQ(settings.setting("start Quorvane Antimalware"), "0");
 }
 
 TEST_F(IntegrationTest, ContextMenuOnWritesBothVerbsAndOffLeavesNoKey) {
-  ASSERT_FALSE(integration.SetContextMenu(true));
+  ASSERT_FALSE(integration.setContextMenu(true));
   for (std::string_view key : {kFolderVerbKey, kDriveVerbKey}) {
-    EXPECT_EQ(settings.RegReadText(Hive::LocalMachine, key, "").second, kVerbName);
-    EXPECT_EQ(settings.RegReadText(Hive::LocalMachine, std::string(key) + "\\command", "").second,
+    EXPECT_EQ(settings.regReadText(Hive::LocalMachine, key, "").second, kVerbName);
+    EXPECT_EQ(settings.regReadText(Hive::LocalMachine, std::string(key) + "\\command", "").second,
               "/opt/Q/quorvaneam \"%1\"");
-    EXPECT_EQ(settings.RegReadText(Hive::LocalMachine, key, "icon").second, "/opt/Q/quorvaneam");
+    EXPECT_EQ(settings.regReadText(Hive::LocalMachine, key, "icon").second, "/opt/Q/quorvaneam");
   }
   EXPECT_EQ(fake.integration.actions.count(std::string(kVerbName)), 1u);
   EXPECT_EQ(settings.setting("addmenu"), "1");
-  EXPECT_TRUE(integration.FillSettingsPage().contextMenu);
+  EXPECT_TRUE(integration.fillSettingsPage().contextMenu);
 
-  ASSERT_FALSE(integration.SetContextMenu(false));
-  EXPECT_FALSE(settings.RegKeyExists(Hive::LocalMachine, kFolderVerbKey));
-  EXPECT_FALSE(settings.RegKeyExists(Hive::LocalMachine, kDriveVerbKey));
+  ASSERT_FALSE(integration.setContextMenu(false));
+  EXPECT_FALSE(settings.regKeyExists(Hive::LocalMachine, kFolderVerbKey));
+  EXPECT_FALSE(settings.regKeyExists(Hive::LocalMachine, kDriveVerbKey));
   EXPECT_THAT(fake.integration.actions, IsEmpty());
   EXPECT_EQ(settings.setting("addmenu"), "0");
 }
@@ -89,13 +89,13 @@ TEST_F(IntegrationTest, SettingsPageFillFollowsThePolicyForAutorun) {
   settings.setSetting("usbautorun", "0");
   std::string policy = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
   fake.registry.createKey(Hive::LocalMachine, policy);
-  settings.RegWriteNumber("HKEY_LOCAL_MACHINE\\" + policy, "NoDriveTypeAutoRun", 255);
-  SettingsPageState state = integration.FillSettingsPage();
+  settings.regWriteNumber("HKEY_LOCAL_MACHINE\\" + policy, "NoDriveTypeAutoRun", 255);
+  SettingsPageState state = integration.fillSettingsPage();
   EXPECT_EQ(state.threatAction, 1);
   EXPECT_TRUE(state.autorunDisabled);
   EXPECT_FALSE(state.startWithSystem);
   settings.setSetting("threatfound", "x");
-  EXPECT_EQ(integration.FillSettingsPage().threatAction, -1);
+  EXPECT_EQ(integration.fillSettingsPage().threatAction, -1);
 }
 
 TEST(LinuxIntegrationTest, AutostartEntryAndFolderActionFiles) {
@@ -145,8 +145,8 @@ TEST_F(IntegrationTest, OnlyAFolderTheProgramsWouldNotChooseThemselvesIsCarried)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
     SystemIntegration withFolder(fake.platform, c.folder);
-    ASSERT_FALSE(withFolder.SetStartWithSystem(true));
-    ASSERT_FALSE(withFolder.SetContextMenu(true));
+    ASSERT_FALSE(withFolder.setStartWithSystem(true));
+    ASSERT_FALSE(withFolder.setContextMenu(true));
     EXPECT_EQ(fake.integration.tasks.begin()->second.environment, c.carried);
     EXPECT_EQ(fake.integration.actions.begin()->second.environment, c.carried);
   }

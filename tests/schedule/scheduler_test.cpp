@@ -17,12 +17,12 @@ platform::LocalDateTime at(int day, int hour, int minute, int second = 0) {
 }
 
 TEST(WeekdayNumberTest, FirstTwoLettersOfTheLongName) {
-  EXPECT_EQ(WeekdayNumber("Monday"), 1);
-  EXPECT_EQ(WeekdayNumber("TUESDAY"), 2);
-  EXPECT_EQ(WeekdayNumber("sunday"), 7);
-  EXPECT_EQ(WeekdayNumber("lundi"), 0);
-  EXPECT_EQ(WeekdayNumber(""), 0);
-  EXPECT_EQ(EnglishWeekdayName(at(8, 0, 0).weekday), "Tuesday");
+  EXPECT_EQ(weekdayNumber("Monday"), 1);
+  EXPECT_EQ(weekdayNumber("TUESDAY"), 2);
+  EXPECT_EQ(weekdayNumber("sunday"), 7);
+  EXPECT_EQ(weekdayNumber("lundi"), 0);
+  EXPECT_EQ(weekdayNumber(""), 0);
+  EXPECT_EQ(englishWeekdayName(at(8, 0, 0).weekday), "Tuesday");
 }
 
 TEST(ScheduleMatchesTest, DayAndMinute) {
@@ -51,11 +51,11 @@ TEST(ScheduleMatchesTest, DayAndMinute) {
        at(9, 7, 5), true},
   };
   for (const Case& c : cases) {
-    for (std::string_view name : app::SettingNames())
+    for (std::string_view name : app::settingNames())
       settings.setSetting(name, "");
     for (const auto& [name, value] : c.stored)
       settings.setSetting(name, value);
-    EXPECT_EQ(ScheduleMatches(ReadSchedule(settings), c.now), c.fires) << c.what;
+    EXPECT_EQ(scheduleMatches(readSchedule(settings), c.now), c.fires) << c.what;
   }
 }
 
@@ -82,7 +82,7 @@ protected:
 };
 
 TEST_F(SchedulerTest, FiresOnceAtTheMinuteOfEveryDay) {
-  scheduler.sched();
+  scheduler.loadSchedule();
   EXPECT_FALSE(tickAt(at(9, 7, 29, 40)));
   EXPECT_TRUE(tickAt(at(9, 7, 30, 30)));
   EXPECT_FALSE(tickAt(at(9, 7, 30, 59))) << "never twice within one minute";
@@ -95,16 +95,16 @@ TEST_F(SchedulerTest, FiresOnceAtTheMinuteOfEveryDay) {
 
 TEST_F(SchedulerTest, ShutdownFollowsTheScanAndIsReadAtThatMoment) {
   settings.setSetting("scanmode", "2");
-  scheduler.sched();
+  scheduler.loadSchedule();
   // The scan changes the settings and reloads the schedule while the tick runs.
   Scheduler changing{fake.platform,
                      {{}, {}, [&] {
                         settings.setSetting("shutdown", "1");
                         settings.setSetting("startmin", "45");
-                        scheduler.sched();
+                        scheduler.loadSchedule();
                         calls.push_back("smart");
                       }}};
-  changing.sched();
+  changing.loadSchedule();
   fake.clock.now = at(9, 7, 30);
   EXPECT_TRUE(changing.tick());
   EXPECT_THAT(calls, ElementsAre("smart"));
@@ -115,7 +115,7 @@ TEST_F(SchedulerTest, ShutdownFollowsTheScanAndIsReadAtThatMoment) {
 TEST_F(SchedulerTest, ModeZeroShowsTheMainPageAndStillShutsDown) {
   settings.setSetting("scanmode", "0");
   settings.setSetting("shutdown", "1");
-  scheduler.sched();
+  scheduler.loadSchedule();
   EXPECT_TRUE(tickAt(at(9, 7, 30)));
   EXPECT_THAT(calls, ElementsAre("main page"));
   EXPECT_EQ(fake.power.shutdowns, 1);
@@ -127,7 +127,7 @@ TEST_F(SchedulerTest, ASecondTickWhileAScanRunsDoesNothing) {
   int inner = -1;
   Scheduler reentrant{fake.platform, {{}, [&] { inner = self->tick() ? 1 : 0; }, {}}};
   self = &reentrant;
-  reentrant.sched();
+  reentrant.loadSchedule();
   fake.clock.now = at(9, 7, 30);
   EXPECT_TRUE(reentrant.tick());
   EXPECT_EQ(inner, 0);
@@ -136,12 +136,12 @@ TEST_F(SchedulerTest, ASecondTickWhileAScanRunsDoesNothing) {
 TEST(ExitWindowsTest, OptionsMapToPowerActions) {
   platform::fake::FakePower power;
   clsExitWindows exit(power);
-  EXPECT_TRUE(exit.ExitWindows(0));
-  EXPECT_TRUE(exit.ExitWindows(1));
-  EXPECT_TRUE(exit.ExitWindows(2));
-  EXPECT_TRUE(exit.ExitWindows(8));
+  EXPECT_TRUE(exit.exitWindows(0));
+  EXPECT_TRUE(exit.exitWindows(1));
+  EXPECT_TRUE(exit.exitWindows(2));
+  EXPECT_TRUE(exit.exitWindows(8));
   for (int other : {-1, 3, 4, 5, 9, 12})
-    EXPECT_FALSE(exit.ExitWindows(other));
+    EXPECT_FALSE(exit.exitWindows(other));
   EXPECT_EQ(power.logOffs, 1);
   EXPECT_EQ(power.shutdowns, 1);
   EXPECT_EQ(power.restarts, 1);
@@ -149,11 +149,11 @@ TEST(ExitWindowsTest, OptionsMapToPowerActions) {
 }
 
 TEST(ElapsedTickTest, TenthsCarryIntoSecondsAndMinutes) {
-  EXPECT_EQ(ElapsedTick({"0", "59", "9"}), (ElapsedLabels{"1", "00", "0"}));
-  EXPECT_EQ(ElapsedTick({"0", "00", "0"}), (ElapsedLabels{"0", "00", "1"}));
-  EXPECT_EQ(ElapsedTick({"0", "07", "9"}), (ElapsedLabels{"0", "08", "0"}));
-  EXPECT_EQ(ElapsedTick({"12", "59", "8"}), (ElapsedLabels{"12", "59", "9"}));
-  EXPECT_EQ(ElapsedTick({"", "", ""}), (ElapsedLabels{"0", "00", "1"}));
+  EXPECT_EQ(elapsedTick({"0", "59", "9"}), (ElapsedLabels{"1", "00", "0"}));
+  EXPECT_EQ(elapsedTick({"0", "00", "0"}), (ElapsedLabels{"0", "00", "1"}));
+  EXPECT_EQ(elapsedTick({"0", "07", "9"}), (ElapsedLabels{"0", "08", "0"}));
+  EXPECT_EQ(elapsedTick({"12", "59", "8"}), (ElapsedLabels{"12", "59", "9"}));
+  EXPECT_EQ(elapsedTick({"", "", ""}), (ElapsedLabels{"0", "00", "1"}));
 }
 
 } // namespace

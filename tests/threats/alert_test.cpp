@@ -40,47 +40,47 @@ TEST_F(AlertTest, RecordRoundTrips) {
 }
 
 TEST_F(AlertTest, WithoutASettingTheUserDecides) {
-  alert.ShowThreatAlert(record);
+  alert.showThreatAlert(record);
   EXPECT_THAT(fake.notifier.alerts, ElementsAre(record.text()));
   EXPECT_TRUE(fake.files.exists("/d/bad.exe"));
   settings.setSetting("threatfound", "3");
-  alert.ShowThreatAlert(record);
+  alert.showThreatAlert(record);
   EXPECT_TRUE(fake.files.exists("/d/bad.exe"));
 }
 
 TEST_F(AlertTest, QuarantineSettingActsAtOnce) {
   settings.setSetting("threatfound", "2");
-  alert.ShowThreatAlert(record);
+  alert.showThreatAlert(record);
   EXPECT_FALSE(fake.files.exists("/d/bad.exe"));
   EXPECT_EQ(fake.files.content("/app/qrnt/bad.exe.qrt"), "bad");
-  EXPECT_EQ(Quarantine(fake.platform, "/app").ShowQuarantine().size(), 1u);
+  EXPECT_EQ(Quarantine(fake.platform, "/app").showQuarantine().size(), 1u);
 }
 
 TEST_F(AlertTest, DeleteSettingActsAtOnce) {
   settings.setSetting("threatfound", "1");
-  alert.ShowThreatAlert(record);
+  alert.showThreatAlert(record);
   EXPECT_FALSE(fake.files.exists("/d/bad.exe"));
 }
 
 TEST_F(AlertTest, AFileThatIsNoLongerTheThreatIsNeitherDeletedNorQuarantined) {
   // By the time the user clicks, another file stands at the path.
   fake.files.put("/d/bad.exe", "a document the user saved there since");
-  alert.DeleteThisFile(record);
-  alert.QuarantineThisFile(record);
+  alert.deleteThisFile(record);
+  alert.quarantineThisFile(record);
   EXPECT_EQ(fake.files.content("/d/bad.exe"), "a document the user saved there since");
-  EXPECT_TRUE(Quarantine(fake.platform, "/app").ShowQuarantine().empty());
+  EXPECT_TRUE(Quarantine(fake.platform, "/app").showQuarantine().empty());
 }
 
 TEST_F(AlertTest, SafeLinkAppendsTheDigestLine) {
-  alert.MarkSafe(record);
+  alert.markSafe(record);
   EXPECT_EQ(fake.files.content("/app/safe.sig"), "BAE60998FFE4923B131E3D6E4C19993E\r\n");
 }
 
 TEST_F(AlertTest, ReadMoreUrlFollowsTheSitesLayout) {
   AlertRecord odd{"A:b,~?.EXE", "9F00", "/x", 0};
-  EXPECT_EQ(alert.ReadMoreUrl(odd), "https://info.quorvane.com/md/9/ab.exe9f00.html");
+  EXPECT_EQ(alert.readMoreUrl(odd), "https://info.quorvane.com/md/9/ab.exe9f00.html");
   settings.setSetting("info site", "files.example.org");
-  EXPECT_EQ(alert.ReadMoreUrl(record),
+  EXPECT_EQ(alert.readMoreUrl(record),
             "https://files.example.org/md/b/bad.exebae60998ffe4923b131e3d6e4c19993e.html");
 }
 

@@ -31,17 +31,17 @@ TEST_F(ProcessHelpersTest, KillByNameMatchesWholeNamesIgnoringCase) {
   fake.processes.add(10, "/usr/sbin/svchost.exe");
   fake.processes.add(11, "/opt/a/host.exe");
   fake.processes.add(12, "/opt/b/HOST.EXE");
-  EXPECT_FALSE(KillProcessesByName(p, ""));
-  EXPECT_TRUE(KillProcessesByName(p, "host.exe"));
+  EXPECT_FALSE(killProcessesByName(p, ""));
+  EXPECT_TRUE(killProcessesByName(p, "host.exe"));
   EXPECT_THAT(fake.processes.terminated, ElementsAre(11, 12)); // every instance, not svchost
-  EXPECT_FALSE(KillProcessesByName(p, "nothing.exe"));
+  EXPECT_FALSE(killProcessesByName(p, "nothing.exe"));
 }
 
 TEST_F(ProcessHelpersTest, KillByNameWithAFileSparesOtherProgramsOfThatName) {
   fake.files.put("/tmp/dl/bash", "x");
   fake.processes.add(20, "/usr/bin/bash");
   fake.processes.add(21, "/tmp/dl/bash");
-  EXPECT_TRUE(KillProcessesByName(p, "bash", "/tmp/dl/bash"));
+  EXPECT_TRUE(killProcessesByName(p, "bash", "/tmp/dl/bash"));
   EXPECT_THAT(fake.processes.terminated, ElementsAre(21));
 }
 
@@ -55,19 +55,19 @@ TEST_F(ProcessHelpersTest, KillByNameWithAFileComparesIdentityOverPath) {
   fake.processes.add(51, "/opt/tool");
   fake.processes.programs[51] = identity;
   fake.processes.programs[51].inode += 1000; // the old file, since replaced
-  EXPECT_TRUE(KillProcessesByName(p, "tool", "/opt/tool"));
+  EXPECT_TRUE(killProcessesByName(p, "tool", "/opt/tool"));
   EXPECT_THAT(fake.processes.terminated, ElementsAre(50));
 }
 
 TEST_F(ProcessHelpersTest, FindersReturnTheFirstMatchOrZero) {
   fake.processes.add(30, "/bin/Tool");
   fake.processes.add(31, "/usr/bin/tool");
-  EXPECT_EQ(FindProcessId(p, "tool"), 30u);
-  EXPECT_EQ(GetProcessIdByName(p, "TOOL"), 30u);
-  EXPECT_EQ(GetProcessIdByName(p, "none"), 0u);
-  EXPECT_TRUE(KillProcess(p, "tool"));
-  EXPECT_TRUE(KillProcess(p, "none")); // always true
-  TerminateProcessById(p, 0);          // no process 0 is ever ended
+  EXPECT_EQ(findProcessId(p, "tool"), 30u);
+  EXPECT_EQ(getProcessIdByName(p, "TOOL"), 30u);
+  EXPECT_EQ(getProcessIdByName(p, "none"), 0u);
+  EXPECT_TRUE(killProcess(p, "tool"));
+  EXPECT_TRUE(killProcess(p, "none")); // always true
+  terminateProcessById(p, 0);          // no process 0 is ever ended
   EXPECT_THAT(fake.processes.terminated, ElementsAre(30));
 }
 
@@ -76,21 +76,21 @@ TEST_F(ProcessHelpersTest, ModulesOfEveryProcessProgramFirst) {
   fake.processes.add(41, "/bin/b");
   fake.processes.moduleLists[40] = {"/lib/libc.so.6", " "};
   std::vector<std::string> modules{"stale"};
-  EXPECT_EQ(ListProcessModules(p, modules), 2);
+  EXPECT_EQ(listProcessModules(p, modules), 2);
   EXPECT_THAT(modules, ElementsAre("/bin/a", "/lib/libc.so.6", "/bin/b"));
 }
 
 TEST_F(ProcessHelpersTest, FileExistsAndDelete) {
   fake.files.put("/data/empty", "");
   fake.files.createDirectory("/data");
-  EXPECT_TRUE(FileExists(p, "/data/empty")); // length 0 still exists
-  EXPECT_FALSE(FileExists(p, "/data/none"));
-  EXPECT_FALSE(FileExists(p, "/data")); // a folder is not a file
-  auto identity = ConfirmCheckedFile(p, "/data/empty", {});
+  EXPECT_TRUE(fileExists(p, "/data/empty")); // length 0 still exists
+  EXPECT_FALSE(fileExists(p, "/data/none"));
+  EXPECT_FALSE(fileExists(p, "/data")); // a folder is not a file
+  auto identity = confirmCheckedFile(p, "/data/empty", {});
   ASSERT_TRUE(identity);
-  EXPECT_FALSE(DeleteCheckedFile(p, "/data/empty", *identity));
-  EXPECT_FALSE(FileExists(p, "/data/empty"));
-  EXPECT_TRUE(DeleteCheckedFile(p, "/data/none", *identity)); // an error, not a crash
+  EXPECT_FALSE(deleteCheckedFile(p, "/data/empty", *identity));
+  EXPECT_FALSE(fileExists(p, "/data/empty"));
+  EXPECT_TRUE(deleteCheckedFile(p, "/data/none", *identity)); // an error, not a crash
 }
 
 TEST_F(ProcessHelpersTest, OnlyTheFileThatWasCheckedIsConfirmedAndDeleted) {
@@ -98,14 +98,14 @@ TEST_F(ProcessHelpersTest, OnlyTheFileThatWasCheckedIsConfirmedAndDeleted) {
   fake.files.put("/data/threat.exe", "threat");
   auto checked = fake.files.status("/data/threat.exe")->identity();
   // Without an identity, the content must still be the threat's.
-  EXPECT_EQ(ConfirmCheckedFile(p, "/data/threat.exe", {}, "58E95539B680D49A50EF898E56A5BBB0"), checked);
-  EXPECT_FALSE(ConfirmCheckedFile(p, "/data/threat.exe", {}, "a7c5b6c6c5ab6a2b67b05d5a7a4d3b08"));
+  EXPECT_EQ(confirmCheckedFile(p, "/data/threat.exe", {}, "58E95539B680D49A50EF898E56A5BBB0"), checked);
+  EXPECT_FALSE(confirmCheckedFile(p, "/data/threat.exe", {}, "a7c5b6c6c5ab6a2b67b05d5a7a4d3b08"));
   // A new file at the same path (same name, same content) is not the file that was checked.
   fake.files.put("/data/threat.exe", "threat");
-  EXPECT_FALSE(ConfirmCheckedFile(p, "/data/threat.exe", checked));
-  EXPECT_EQ(DeleteCheckedFile(p, "/data/threat.exe", checked),
+  EXPECT_FALSE(confirmCheckedFile(p, "/data/threat.exe", checked));
+  EXPECT_EQ(deleteCheckedFile(p, "/data/threat.exe", checked),
             make_error_code(platform::FileError::Changed));
-  EXPECT_TRUE(FileExists(p, "/data/threat.exe"));
+  EXPECT_TRUE(fileExists(p, "/data/threat.exe"));
 }
 
 TEST(ParseProcMapsTest, FileBackedMappingsOnceInOrder) {
@@ -118,15 +118,15 @@ TEST(ParseProcMapsTest, FileBackedMappingsOnceInOrder) {
       "7f1a2b400000-7f1a2b401000 r--p 00000000 fd:01 91     /tmp/my lib.so (deleted)\n"
       "7ffd5a1f0000-7ffd5a211000 rw-p 00000000 00:00 0      [stack]\n";
   using platform::MappedFile;
-  EXPECT_THAT(platform::ParseProcMaps(maps),
+  EXPECT_THAT(platform::parseProcMaps(maps),
               ElementsAre(MappedFile{"/usr/bin/sleep", "55d0c0a00000-55d0c0a02000", false},
                           MappedFile{"/usr/lib/x86_64-linux-gnu/libc.so.6",
                                      "7f1a2b000000-7f1a2b022000", false},
                           MappedFile{"/tmp/my lib.so", "7f1a2b400000-7f1a2b401000", true}));
-  EXPECT_THAT(platform::ParseProcMaps(""), IsEmpty());
+  EXPECT_THAT(platform::parseProcMaps(""), IsEmpty());
   // A first field that is not "start-end" in hexadecimal is no mapping: its link name would
   // lead out of map_files.
-  EXPECT_THAT(platform::ParseProcMaps("../../1-2 r--p 0 fd:01 9 /tmp/a (deleted)\n"
+  EXPECT_THAT(platform::parseProcMaps("../../1-2 r--p 0 fd:01 9 /tmp/a (deleted)\n"
                                       "1-2-3 r--p 0 fd:01 9 /tmp/b\n-2 r--p 0 fd:01 9 /tmp/c\n"),
               IsEmpty());
 }
@@ -222,7 +222,7 @@ TEST(LinuxProcessesTest, ThreatFileEndsOnlyItsOwnProcess) {
                        fake.crypto,   fake.notifier, processes, fake.power,
                        fake.http,     fake.shell,    fake.drives,
                        fake.integration};
-  EXPECT_TRUE(KillProcessesByName(p, "qv-sleeper", threat));
+  EXPECT_TRUE(killProcessesByName(p, "qv-sleeper", threat));
   EXPECT_TRUE(threatChild.ended());
   EXPECT_TRUE(innocentChild.running());
 }

@@ -17,15 +17,15 @@ protected:
 };
 
 TEST_F(ThreatLogTest, RecordsCountAndAppendOneLineEach) {
-  log.LogThreat("evil.exe", "/data/evil.exe");
+  log.logThreat("evil.exe", "/data/evil.exe");
   EXPECT_EQ(settings.setting("threats"), "1"); // absent counted as 0
   fake.clock.now = {2026, 12, 10, 0, 0, 0, 4};
-  log.LogThreat("b.dll", "/data/b.dll");
+  log.logThreat("b.dll", "/data/b.dll");
   EXPECT_EQ(settings.setting("threats"), "2");
   EXPECT_EQ(fake.files.content("/app/threatlog.sig"),
             "evil.exe|09/12/2026 14:30:05|/data/evil.exe\r\n"
             "b.dll|10/12/2026|/data/b.dll\r\n");
-  auto rows = log.ShowScanHistory();
+  auto rows = log.showScanHistory();
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1].name, "b.dll");
   EXPECT_EQ(rows[1].date, "10/12/2026");
@@ -33,18 +33,18 @@ TEST_F(ThreatLogTest, RecordsCountAndAppendOneLineEach) {
 }
 
 TEST_F(ThreatLogTest, ClearingKeepsTheCounterAndTheNextDetectionStartsANewLog) {
-  log.LogThreat("a", "/a");
-  log.ClearScanHistory();
+  log.logThreat("a", "/a");
+  log.clearScanHistory();
   EXPECT_FALSE(fake.files.exists("/app/threatlog.sig"));
-  EXPECT_TRUE(log.ShowScanHistory().empty());
+  EXPECT_TRUE(log.showScanHistory().empty());
   EXPECT_EQ(settings.setting("threats"), "1");
-  log.LogThreat("b", "/b");
-  EXPECT_EQ(log.ShowScanHistory().size(), 1u);
+  log.logThreat("b", "/b");
+  EXPECT_EQ(log.showScanHistory().size(), 1u);
   EXPECT_EQ(settings.setting("threats"), "2");
 }
 
 TEST(ParseThreatRecordsTest, ToleratesBlankLinesMixedEndsAndMissingFields) {
-  auto rows = ParseThreatRecords("a|d1|/a\r\n\r\n   \nb|d2\nc\r\nd|d4|/x|y|z\n");
+  auto rows = parseThreatRecords("a|d1|/a\r\n\r\n   \nb|d2\nc\r\nd|d4|/x|y|z\n");
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[0].path, "/a");
   EXPECT_EQ(rows[1].name, "b");
@@ -61,22 +61,22 @@ TEST(RecordFieldTest, AnyNameRoundTripsAndPlainFieldsStayAsTheyAre) {
                             std::string("x\nevil.exe|yesterday|"), std::string("100% \r\n%7C"),
                             std::string("\xff\xfe bytes"), std::string()}) {
     ThreatRecord record{field, "d", "/dir/" + field, {}, {}};
-    std::string line = RecordLine(record);
+    std::string line = recordLine(record);
     EXPECT_EQ(line.find_first_of("\r\n"), line.size() - 2) << "one line, CR LF at its end";
-    auto back = ParseThreatRecords(line);
+    auto back = parseThreatRecords(line);
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0], record);
   }
-  EXPECT_EQ(RecordLine({"a.exe", "09/12/2026 14:30:05", "/d/a.exe", {}, {}}),
+  EXPECT_EQ(recordLine({"a.exe", "09/12/2026 14:30:05", "/d/a.exe", {}, {}}),
             "a.exe|09/12/2026 14:30:05|/d/a.exe\r\n");
   // Other "%" texts of older files read as they always did.
-  EXPECT_EQ(DecodeRecordField("50%off %4 %zz %"), "50%off %4 %zz %");
+  EXPECT_EQ(decodeRecordField("50%off %4 %zz %"), "50%off %4 %zz %");
 }
 
 TEST_F(ThreatLogTest, AForgedLineInAFolderNameStaysOneRecord) {
   std::string path = "/home/mallory/x\nevil.exe|yesterday|/etc/passwd/t.exe";
-  log.LogThreat("t.exe", path);
-  auto rows = log.ShowScanHistory();
+  log.logThreat("t.exe", path);
+  auto rows = log.showScanHistory();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].name, "t.exe");
   EXPECT_EQ(rows[0].path, path);

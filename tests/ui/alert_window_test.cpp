@@ -92,7 +92,7 @@ TEST_F(AlertWindowTest, EachLinkActsOnTheFileAndCloses) {
     link(*alert, c.link)->click();
     EXPECT_EQ(closed.count(), 1);
     EXPECT_EQ(std::filesystem::exists(threat), c.fileStays);
-    auto listed = threats::Quarantine(p, home.path()).ShowQuarantine();
+    auto listed = threats::Quarantine(p, home.path()).showQuarantine();
     EXPECT_EQ(listed.size(), c.quarantined ? 1u : 0u);
     if (c.quarantined) {
       EXPECT_EQ(listed[0].record.name, "bad tool.exe");
@@ -145,8 +145,8 @@ TEST_F(AlertWindowTest, TheThreatActionSettingDecidesWhatIsOffered) {
 
 TEST_F(AlertWindowTest, CaptionsOfTheNoticeAndTheSafeLinkComeFromTheLanguageFile) {
   home.write("lang/dutch.ini", "[001]\n186=Deze dreiging is verwijderd\n222=Dit bestand is veilig\n");
-  language.ChooseLanguage("dutch.ini");
-  language.LoadLanguage();
+  language.chooseLanguage("dutch.ini");
+  language.loadLanguage();
   app::SettingsStore(p).setSetting("threatfound", "3");
   auto alert = open();
   EXPECT_EQ(alert->findChild<QLabel*>("notice")->text(), "Deze dreiging is verwijderd");
@@ -157,11 +157,11 @@ TEST_F(AlertWindowTest, CaptionsOfTheNoticeAndTheSafeLinkComeFromTheLanguageFile
 TEST_F(AlertWindowTest, ANewAlertClosesThePreviousOneAndItsLinksWorkInTheBackground) {
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   window.setAlertArea(area);
-  window.ShowThreatAlert(QString::fromStdString(record.text()), true);
+  window.showThreatAlert(QString::fromStdString(record.text()), true);
   QPointer<AlertWindow> first = window.alertWindow();
   ASSERT_TRUE(first);
   record.name = "second.exe";
-  window.ShowThreatAlert(QString::fromStdString(record.text()), true);
+  window.showThreatAlert(QString::fromStdString(record.text()), true);
   QTRY_VERIFY_WITH_TIMEOUT(!first, 2000); // closed and gone
   ASSERT_NE(window.alertWindow(), nullptr);
   EXPECT_EQ(window.alertWindow()->record().name, "second.exe");
@@ -175,7 +175,7 @@ TEST_F(AlertWindowTest, ANewAlertClosesThePreviousOneAndItsLinksWorkInTheBackgro
   link(*window.alertWindow(), "Quarantine this file")->click();
   ASSERT_TRUE(done.wait(10000));
   EXPECT_FALSE(std::filesystem::exists(threat));
-  auto listed = threats::Quarantine(p, home.path()).ShowQuarantine();
+  auto listed = threats::Quarantine(p, home.path()).showQuarantine();
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].record.name, "second.exe");
 }
@@ -196,7 +196,7 @@ TEST_F(AlertWindowTest, APlantedProgramIsEndedQuarantinedAndReported) {
   EXPECT_TRUE(alert->findChild<QLabel*>("notice")->isVisibleTo(alert));
   EXPECT_TRUE(link(*alert, "safe")->isVisibleTo(alert));
   EXPECT_FALSE(std::filesystem::exists(program)) << "quarantined, then deleted";
-  auto listed = threats::Quarantine(p, home.path()).ShowQuarantine();
+  auto listed = threats::Quarantine(p, home.path()).showQuarantine();
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].record.name, "qv-alerted");
   EXPECT_THAT(home.read(std::string(threats::kThreatLogFile)), HasSubstr(program));
@@ -204,7 +204,7 @@ TEST_F(AlertWindowTest, APlantedProgramIsEndedQuarantinedAndReported) {
 
 TEST_F(AlertWindowTest, RestoringTheWindowFromTheTrayClosesTheAlert) {
   MainWindow window(p, home.path(), signatures, app::StartMode::Silent);
-  window.ShowThreatAlert(QString::fromStdString(record.text()), true);
+  window.showThreatAlert(QString::fromStdString(record.text()), true);
   QPointer<AlertWindow> alert = window.alertWindow();
   ASSERT_TRUE(alert);
   window.onTrayEvent(515); // a double click on the icon

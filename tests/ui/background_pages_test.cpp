@@ -63,7 +63,7 @@ TEST_P(ServedWindowTest, TheEngineCheckDownloadsAMissingDatabaseWhileTheWindowTu
   EXPECT_TRUE(check.result().downloaded);
   EXPECT_EQ(check.result().countBefore, 1);
   EXPECT_EQ(check.result().countAfter, 3);
-  EXPECT_EQ(signatures.current()->SignatureCount(), 3);
+  EXPECT_EQ(signatures.current()->signatureCount(), 3);
   EXPECT_EQ(home.read("vir.sig"), kThreeKeys);
   ASSERT_FALSE(notifier.messages.empty());
   EXPECT_EQ(notifier.messageStyles[0].title, "No Anti Malware engine found");
@@ -85,7 +85,7 @@ TEST_P(ServedWindowTest, AFailedFirstDownloadKeepsTheFileAndTheWindowAnswersMean
   EXPECT_GE(heartbeat.beats, 20) << "the window's thread kept turning during the download";
   EXPECT_FALSE(check.result().downloaded);
   EXPECT_EQ(home.read("vir.sig"), before);
-  EXPECT_EQ(signatures.current()->SignatureCount(), 1);
+  EXPECT_EQ(signatures.current()->signatureCount(), 1);
 }
 
 TEST_P(ServedWindowTest, CheckUpdateNowAsksThenInstallsTheNewerDatabase) {
@@ -123,7 +123,7 @@ TEST_P(ServedWindowTest, ASlowFailingUpdateKeepsTheDatabaseAndTheWindowAnswersMe
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   QSignalSpy finished(&window, &MainWindow::updateFinished);
   Heartbeat heartbeat;
-  window.CheckUpdateNow();
+  window.checkUpdateNow();
   ASSERT_TRUE(finished.wait(20000));
   EXPECT_GE(heartbeat.beats, 20) << "the window's thread kept turning during the download";
   EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(update::UpdateOutcome::Failed));
@@ -137,7 +137,7 @@ TEST_P(ServedWindowTest, AnsweringNoAsksNothingOfTheServer) {
   notifier.answer = false;
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   QSignalSpy finished(&window, &MainWindow::updateFinished);
-  window.CheckUpdateNow();
+  window.checkUpdateNow();
   ASSERT_TRUE(finished.wait(20000));
   EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(update::UpdateOutcome::Declined));
   EXPECT_TRUE(server.requests().empty());
@@ -156,7 +156,7 @@ TEST_F(MainWindowTest, TheMainWindowOpensInTheTrayWhenSetTo) {
   for (const char* stored : {"0", "1"}) {
     SCOPED_TRACE(stored);
     settings.setSetting("start Quorvane Antimalware", stored);
-    auto window = OpenMainWindow(p, home.path(), signatures, app::StartMode::Normal);
+    auto window = openMainWindow(p, home.path(), signatures, app::StartMode::Normal);
     bool toTray = std::string(stored) == "1";
     // Without a notification area (offscreen) the window is minimised instead of hidden.
     EXPECT_EQ(window->isMinimized() || !window->isVisible(), toTray);
@@ -169,7 +169,7 @@ TEST_F(MainWindowTest, TheSchedulePageShowsAndSavesTheSchedule) {
                              {"scanmode", "2"}, {"scanperiod", "2"}, {"shutdown", "1"}})
     settings.setSetting(name, value);
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
-  window.ShowSchedulePage();
+  window.showSchedulePage();
   EXPECT_EQ(window.currentPage(), MainWindow::SchedulePage);
   QWidget* page = window.page(MainWindow::SchedulePage);
   auto* hour = page->findChild<QComboBox*>("starthour");
@@ -239,7 +239,7 @@ TEST_F(MainWindowTest, TheSchedulerTickOnItsDayAndMinuteStartsAQuickScan) {
 TEST_F(MainWindowTest, TheAutoProtectSwitchSwapsCaptionIconAndProtection) {
   std::string program = plantProgram("qv-switched");
   home.write("lang/dutch.ini", "[001]\n000=Quorvane Antimalware NL\n");
-  app::Language(p, home.path()).ChooseLanguage("dutch.ini");
+  app::Language(p, home.path()).chooseLanguage("dutch.ini");
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   QAction* entry = window.autoProtectEntry();
   EXPECT_EQ(entry->text(), "Disable Auto Protect");
@@ -248,7 +248,7 @@ TEST_F(MainWindowTest, TheAutoProtectSwitchSwapsCaptionIconAndProtection) {
   entry->trigger();
   EXPECT_EQ(entry->text(), "Enable Auto Protect");
   EXPECT_FALSE(window.autoProtect().enabled());
-  EXPECT_EQ(window.trayArea().Icon(), "quorvane-off");
+  EXPECT_EQ(window.trayArea().icon(), "quorvane-off");
   testing::SleepingChild child(program);
   child.waitForExec(program);
   QTest::qWait(1000); // four ticks and more
@@ -257,7 +257,7 @@ TEST_F(MainWindowTest, TheAutoProtectSwitchSwapsCaptionIconAndProtection) {
   QSignalSpy shown(&window, &MainWindow::alertShown);
   entry->trigger();
   EXPECT_EQ(entry->text(), "Disable Auto Protect");
-  EXPECT_EQ(window.trayArea().Icon(), "quorvane");
+  EXPECT_EQ(window.trayArea().icon(), "quorvane");
   ASSERT_TRUE(shown.wait(10000)) << "switched on again, the program that started meanwhile is checked";
   EXPECT_TRUE(child.ended());
 }
@@ -279,12 +279,12 @@ TEST_F(MainWindowTest, TheSettingsPageShowsTheStoredValuesAndItsSwitchesAct) {
   for (const Case& c : cases) {
     for (const char* name : {"start Quorvane Antimalware", "threatfound", "usbautorun", "addmenu"})
       settings.setSetting(name, c.stored.count(name) ? c.stored.at(name) : "");
-    settings.RegWriteText(platform::Hive::LocalMachine,
+    settings.regWriteText(platform::Hive::LocalMachine,
                           "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", "x", "");
-    settings.RegWriteNumber("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+    settings.regWriteNumber("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
                             "NoDriveTypeAutoRun", c.policy255 ? 255 : 145);
     MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
-    window.ShowSettingsPage();
+    window.showSettingsPage();
     QWidget* page = window.page(MainWindow::Settings);
     EXPECT_EQ(window.currentPage(), MainWindow::Settings);
     EXPECT_EQ(page->findChild<QCheckBox*>("startWithSystem")->isChecked(), c.startWithSystem);
@@ -296,11 +296,11 @@ TEST_F(MainWindowTest, TheSettingsPageShowsTheStoredValuesAndItsSwitchesAct) {
       EXPECT_EQ(options[i]->isChecked(), c.action == i) << i;
   }
   EXPECT_TRUE(integration.tasks.empty()) << "filling the page changes nothing";
-  settings.RegWriteNumber("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+  settings.regWriteNumber("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
                           "NoDriveTypeAutoRun", 145);
 
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
-  window.ShowSettingsPage();
+  window.showSettingsPage();
   QWidget* page = window.page(MainWindow::Settings);
   page->findChild<QCheckBox*>("startWithSystem")->click();
   EXPECT_EQ(settings.setting("start Quorvane Antimalware"), "1");
@@ -309,7 +309,7 @@ TEST_F(MainWindowTest, TheSettingsPageShowsTheStoredValuesAndItsSwitchesAct) {
   EXPECT_EQ(settings.setting("threatfound"), "1");
   page->findChild<QCheckBox*>("autorun")->click();
   EXPECT_EQ(settings.setting("usbautorun"), "1");
-  EXPECT_EQ(settings.RegReadNumber("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
                                    "NoDriveTypeAutoRun"),
             "255");
 }
@@ -317,13 +317,13 @@ TEST_F(MainWindowTest, TheSettingsPageShowsTheStoredValuesAndItsSwitchesAct) {
 TEST_F(MainWindowTest, RestoringTheDefaultsRunsInTheBackgroundAndSaysSoWhenDone) {
   app::SettingsStore settings(p);
   const char* policies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-  settings.RegWriteText(platform::Hive::CurrentUser, policies, "DisableTaskMgr", "1");
+  settings.regWriteText(platform::Hive::CurrentUser, policies, "DisableTaskMgr", "1");
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   QSignalSpy done(&window, &MainWindow::restoreFinished);
-  window.ShowSettingsPage();
+  window.showSettingsPage();
   window.page(MainWindow::Settings)->findChild<QPushButton*>("Restore System Default Settings")->click();
   ASSERT_TRUE(done.wait(20000));
-  EXPECT_FALSE(settings.RegReadText(platform::Hive::CurrentUser, policies, "DisableTaskMgr").first);
+  EXPECT_FALSE(settings.regReadText(platform::Hive::CurrentUser, policies, "DisableTaskMgr").first);
   EXPECT_THAT(notifier.messages, Contains("Finished restoring your system default settings"));
 }
 

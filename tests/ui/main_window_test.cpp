@@ -89,7 +89,7 @@ TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
   EXPECT_TRUE(window.page(MainWindow::Results)->isEnabled());
   EXPECT_EQ(results->rowCount(), 0);
   EXPECT_FALSE(std::filesystem::exists(home / "scanme/tools/eicar.com"));
-  ASSERT_EQ(threats::Quarantine(p, home.path()).ShowQuarantine().size(), 1u);
+  ASSERT_EQ(threats::Quarantine(p, home.path()).showQuarantine().size(), 1u);
 }
 
 TEST_F(MainWindowTest, AThreatLeftForTheNextStartGoesWhenTheProgramStarts) {
@@ -98,12 +98,12 @@ TEST_F(MainWindowTest, AThreatLeftForTheNextStartGoesWhenTheProgramStarts) {
   ASSERT_TRUE(status);
   // As a removal that could not delete it left things: the pair and the file's identity.
   home.write(threats::kRemovalRecordFile,
-             threats::RecordedFileLine(left, {status->identity(), status->size,
+             threats::recordedFileLine(left, {status->identity(), status->size,
                                               "44d88612fea8a8f36de82e1278abb02f"}));
   p.registry.createKey(platform::Hive::LocalMachine, threats::kSessionManagerKey);
   p.registry.setValue(platform::Hive::LocalMachine, threats::kSessionManagerKey,
                       threats::kPendingValue, platform::ValueType::MultiString,
-                      threats::EncodeMultiString({"\\??\\" + left, ""}));
+                      threats::encodeMultiString({"\\??\\" + left, ""}));
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   EXPECT_FALSE(std::filesystem::exists(left));
   EXPECT_FALSE(std::filesystem::exists(home / threats::kRemovalRecordFile));
@@ -113,7 +113,7 @@ TEST_F(MainWindowTest, ASmartScanSummaryShowsItsThreatCount) {
   app::SettingsStore(p).setSetting("windows folder", home / "scanme");
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   QSignalSpy finished(&window, &MainWindow::scanFinished);
-  window.StartSmartScan();
+  window.startSmartScan();
   ASSERT_TRUE(finished.wait(60000));
   int threats = finished.at(0).at(1).toInt();
   EXPECT_GE(threats, 1);
@@ -124,7 +124,7 @@ TEST_F(MainWindowTest, ASmartScanSummaryShowsItsThreatCount) {
 }
 
 TEST_F(MainWindowTest, ASecondStartHandsItsFolderToTheRunningWindow) {
-  app::StartupResult first = app::RunStartup(p, home.path(), "");
+  app::StartupResult first = app::runStartup(p, home.path(), "");
   ASSERT_FALSE(first.anotherInstance);
   MainWindow window(p, home.path(), signatures, first.mode);
   QSignalSpy finished(&window, &MainWindow::scanFinished);
@@ -147,9 +147,9 @@ TEST_F(MainWindowTest, ALongCaptionIsCutTo254Characters) {
 }
 
 TEST_F(MainWindowTest, HistoryAndQuarantinePagesListTheirFiles) {
-  threats::ThreatLog(p, home.path()).LogThreat("evil.exe", "/media/stick/evil.exe");
+  threats::ThreatLog(p, home.path()).logThreat("evil.exe", "/media/stick/evil.exe");
   std::string kept = home.write("victim/bad.dll", "bad");
-  ASSERT_TRUE(threats::Quarantine(p, home.path()).QuarantineFile("bad.dll", kept));
+  ASSERT_TRUE(threats::Quarantine(p, home.path()).quarantineFile("bad.dll", kept));
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   window.showPage(MainWindow::History);
   QAbstractItemModel* history = listOf(window.page(MainWindow::History));
@@ -296,7 +296,7 @@ TEST_F(MainWindowTest, TheScheduleStartsAQuickScanAndShutsDownOnlyAfterIt) {
     platform::LocalDateTime now = p.clock.localNow();
     settings.setSetting("starthour", std::to_string(now.hour));
     settings.setSetting("startmin", std::to_string(now.minute));
-    window.scheduler().sched();
+    window.scheduler().loadSchedule();
     fired = window.scheduler().tick() || fired;
   }
   ASSERT_TRUE(fired);
@@ -324,7 +324,7 @@ TEST_F(MainWindowTest, APictureOfEveryPage) {
     EXPECT_GT(std::filesystem::file_size(file), 1000u) << name;
   }
   // The alert and the start's "Please Wait" window.
-  window.ShowThreatAlert("bad tool.exe|0cc175b9c0f1b6a831c399e269772661|/home/u/bad tool.exe|0", true);
+  window.showThreatAlert("bad tool.exe|0cc175b9c0f1b6a831c399e269772661|/home/u/bad tool.exe|0", true);
   EngineCheckWindow check(p, home.path(), signatures);
   for (auto [widget, name] : {std::pair<QWidget*, const char*>{window.alertWindow(), "alert"},
                               {&check, "engine-check"}}) {
@@ -355,13 +355,13 @@ std::set<std::string> allCaptions(MainWindow& window) {
 TEST_F(MainWindowTest, TheScanLineTheResultHeadingsAndTheEngineCheckCaptionFollowTheLanguage) {
   home.write("lang/dutch.ini", "[001]\r\n011=Even geduld\r\n023=Bezig met scannen.\r\n"
                                "165=Bestand\r\n166=Pad\r\n");
-  app::Language(p, home.path()).ChooseLanguage("dutch.ini");
+  app::Language(p, home.path()).chooseLanguage("dutch.ini");
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   QAbstractItemModel* results = listOf(window.page(MainWindow::Results));
   EXPECT_EQ(results->headerData(1, Qt::Horizontal).toString(), "Bestand");
   EXPECT_EQ(results->headerData(2, Qt::Horizontal).toString(), "Pad");
   QSignalSpy finished(&window, &MainWindow::scanFinished);
-  window.StartQuickScan();
+  window.startQuickScan();
   EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)), Contains("Bezig met scannen."));
   ASSERT_TRUE(finished.wait(60000));
   EngineCheckWindow check(p, home.path(), signatures);
@@ -390,7 +390,7 @@ TEST_F(MainWindowTest, TheShippedEnglishFileHoldsEveryCaptionTheWindowReads) {
   // With every text of the file marked, a caption read from a key the file lacks shows unmarked.
   std::filesystem::remove(home / "lang/english.ini");
   home.write("lang/marked.ini", marked);
-  app::Language(p, home.path()).ChooseLanguage("marked.ini");
+  app::Language(p, home.path()).chooseLanguage("marked.ini");
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   std::vector<std::string> unmarked;
   for (const std::string& caption : allCaptions(window))

@@ -46,10 +46,10 @@ class MainWindowTest : public ::testing::Test {
 protected:
   MainWindowTest() : system(home.path()) {
     std::string eicar = home.write("scanme/tools/eicar.com", testing::EicarText());
-    auto digest = engine::HashFile(p, eicar);
-    home.write("vir.sig", engine::FileKeyText(engine::DigestText(*digest), testing::EicarText().size()) +
+    auto digest = engine::hashFile(p, eicar);
+    home.write("vir.sig", engine::fileKeyText(engine::digestText(*digest), testing::EicarText().size()) +
                               "\r\n");
-    signatures.LoadSignatureTable();
+    signatures.loadSignatureTable();
   }
   testing::TempDir home;
   platform::SystemPlatform system;
@@ -68,11 +68,11 @@ protected:
   std::string plantProgram(const std::string& name) {
     std::string program = home / name;
     testing::copySleep(program, "planted " + name + " " + home.path());
-    auto digest = engine::HashFile(p, program);
+    auto digest = engine::hashFile(p, program);
     std::string sig = home.read("vir.sig");
-    home.write("vir.sig", sig + engine::FileKeyText(engine::DigestText(*digest),
+    home.write("vir.sig", sig + engine::fileKeyText(engine::digestText(*digest),
                                                     std::filesystem::file_size(program)) + "\r\n");
-    signatures.LoadSignatureTable();
+    signatures.loadSignatureTable();
     return program;
   }
 };

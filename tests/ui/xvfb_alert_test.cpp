@@ -51,11 +51,11 @@ TEST_P(XvfbAlertTest, TheRealProgramEndsAPlantedProcessAndShowsTheAlert) {
   std::string planted = home / "qv-planted";
   testing::copySleep(planted, "xvfb planted " + home.path());
   platform::SystemPlatform system(home.path());
-  auto digest = engine::HashFile(system.get(), planted);
+  auto digest = engine::hashFile(system.get(), planted);
   ASSERT_TRUE(digest);
   // Three keys, so that the start's engine check has nothing to download.
   home.write("vir.sig", testing::SignatureText(2) +
-                            engine::FileKeyText(engine::DigestText(*digest),
+                            engine::fileKeyText(engine::digestText(*digest),
                                                 std::filesystem::file_size(planted)) +
                             "\r\n");
 

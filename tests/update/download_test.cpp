@@ -23,28 +23,28 @@ TEST(ProgressPercentTest, RoundsHalvesToEven) {
       {8, 1, 12},       {8, 3, 38},        {1, 1, 100},       {0, 0, 0},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(ProgressPercent(c.total, c.done), c.percent) << c.total << " " << c.done;
+    EXPECT_EQ(progressPercent(c.total, c.done), c.percent) << c.total << " " << c.done;
 }
 
 TEST(DownloadFileNameTest, TakesTheLastSegment) {
-  EXPECT_EQ(DownloadFileName("https://h/x/vir2.sig", true), "vir2.sig");
-  EXPECT_EQ(DownloadFileName("https://h/x/vir2.sig\r\n", true), "vir2.sig");
-  EXPECT_EQ(DownloadFileName("https://h/x/vir2.sig\r\n", false), "vir2.sig\r\n");
-  EXPECT_EQ(DownloadFileName("vir.zip", true), "vir.zip");
-  EXPECT_EQ(DownloadFileName("https://h/", true), "");
+  EXPECT_EQ(downloadFileName("https://h/x/vir2.sig", true), "vir2.sig");
+  EXPECT_EQ(downloadFileName("https://h/x/vir2.sig\r\n", true), "vir2.sig");
+  EXPECT_EQ(downloadFileName("https://h/x/vir2.sig\r\n", false), "vir2.sig\r\n");
+  EXPECT_EQ(downloadFileName("vir.zip", true), "vir.zip");
+  EXPECT_EQ(downloadFileName("https://h/", true), "");
 }
 
 TEST(UpdateServerTest, SettingsChooseTheServerAndDefaultIsSecure) {
   platform::fake::FakePlatform fake;
   app::SettingsStore settings(fake.platform);
-  UpdateServer fallback = UpdateServerOf(settings);
+  UpdateServer fallback = updateServerOf(settings);
   EXPECT_EQ(fallback.baseUrl, kDefaultUpdateServer);
   EXPECT_TRUE(fallback.secure());
   EXPECT_EQ(fallback.url("/vir.zip"), std::string(kDefaultUpdateServer) + "/vir.zip");
 
   settings.setSetting("update server", " http://mirror.lan:8080/q/ ");
   settings.setSetting("update ca file", "/etc/q/ca.pem");
-  UpdateServer own = UpdateServerOf(settings);
+  UpdateServer own = updateServerOf(settings);
   EXPECT_FALSE(own.secure());
   EXPECT_EQ(own.url("/updates.txt"), "http://mirror.lan:8080/q/updates.txt");
   platform::HttpRequest request = own.request(own.url("/vir.zip"));
@@ -55,17 +55,17 @@ TEST(UpdateServerTest, SettingsChooseTheServerAndDefaultIsSecure) {
   EXPECT_TRUE(fallback.request("https://x/y").httpsOnly);
 }
 
-class Update2Test : public ::testing::Test {
+class DownloadFromServerTest : public ::testing::Test {
 protected:
   DownloadResult fetch(const std::string& url) {
-    return update2(fake.http, server, url, true, [&](int p) { progress.push_back(p); });
+    return downloadFromServer(fake.http, server, url, true, [&](int p) { progress.push_back(p); });
   }
   platform::fake::FakePlatform fake;
   UpdateServer server;
   std::vector<int> progress;
 };
 
-TEST_F(Update2Test, ReportsOneValuePerChunkOfTheAnnouncedLength) {
+TEST_F(DownloadFromServerTest, ReportsOneValuePerChunkOfTheAnnouncedLength) {
   for (std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{1500}}) {
     progress.clear();
     fake.http.responses["https://u/a.sig"] = {200, std::string(2049, 'x'), true, {}, piece};
@@ -77,7 +77,7 @@ TEST_F(Update2Test, ReportsOneValuePerChunkOfTheAnnouncedLength) {
   }
 }
 
-TEST_F(Update2Test, WithoutALengthTheWholeBodyIsTakenAndTheBarEndsFull) {
+TEST_F(DownloadFromServerTest, WithoutALengthTheWholeBodyIsTakenAndTheBarEndsFull) {
   fake.http.responses["https://u/a.sig"] = {200, std::string(3000, 'x'), false, {}, 700};
   DownloadResult result = fetch("https://u/a.sig");
   ASSERT_TRUE(result.ok) << result.error;
@@ -85,7 +85,7 @@ TEST_F(Update2Test, WithoutALengthTheWholeBodyIsTakenAndTheBarEndsFull) {
   EXPECT_THAT(progress, ElementsAre(100));
 }
 
-TEST_F(Update2Test, FailuresAreReportedNotSwallowed) {
+TEST_F(DownloadFromServerTest, FailuresAreReportedNotSwallowed) {
   fake.http.responses["https://u/missing"] = {404, "<html>no</html>"};
   fake.http.responses["https://u/cut"] = {
       200, "abc", true, make_error_code(platform::HttpError::Incomplete)};
@@ -97,7 +97,7 @@ TEST_F(Update2Test, FailuresAreReportedNotSwallowed) {
   EXPECT_THAT(fetch("https://u/big").error, HasSubstr("too many"));
 }
 
-TEST_F(Update2Test, ASecureServerNeverDownloadsOverPlainHttp) {
+TEST_F(DownloadFromServerTest, ASecureServerNeverDownloadsOverPlainHttp) {
   fake.http.responses["http://u/a.sig"] = {200, "x"};
   DownloadResult result = fetch("  http://u/a.sig ");
   EXPECT_FALSE(result.ok);
@@ -125,7 +125,7 @@ TEST(SignatureDownloadProblemTest, OnlyCompleteSignatureFilesPass) {
       {SignatureText(3).substr(0, 50), false}, // cut inside the second key
   };
   for (const Case& c : cases)
-    EXPECT_EQ(!SignatureDownloadProblem(c.body).has_value(), c.passes) << c.body;
+    EXPECT_EQ(!signatureDownloadProblem(c.body).has_value(), c.passes) << c.body;
 }
 
 } // namespace

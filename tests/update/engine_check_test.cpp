@@ -20,7 +20,7 @@ protected:
     fake.files.createDirectory("/app");
     app::SettingsStore(fake.platform).setSetting("update server", "https://up.example/");
   }
-  EngineCheckResult run() { return RunEngineCheck(fake.platform, "/app", database); }
+  EngineCheckResult run() { return runEngineCheck(fake.platform, "/app", database); }
 
   platform::fake::FakePlatform fake;
   engine::SignatureDatabase database{fake.files, "/app/vir.sig"};
@@ -50,7 +50,7 @@ TEST_F(EngineCheckTest, TwoEntriesOrNoFileDownloadTheDatabaseAndReload) {
     EXPECT_TRUE(result.downloaded);
     EXPECT_EQ(result.countBefore, present ? 2 : 0);
     EXPECT_EQ(result.countAfter, 5);
-    EXPECT_EQ(database.current()->SignatureCount(), 5);
+    EXPECT_EQ(database.current()->signatureCount(), 5);
     EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::NewSignatures());
     EXPECT_FALSE(fake.files.exists("/app/vir.zip"));
     ASSERT_EQ(fake.http.requests.size(), 1u);

@@ -21,7 +21,7 @@ using ::testing::Pair;
 TEST(LiveUpdateTest, StartsTheUpdaterBesideTheProgramHidden) {
   platform::fake::FakePlatform fake;
   fake.environment.executable = "/opt/quorvane/quorvaneam";
-  EXPECT_TRUE(LaunchLiveUpdate(fake.platform, "/data/q"));
+  EXPECT_TRUE(launchLiveUpdate(fake.platform, "/data/q"));
   ASSERT_EQ(fake.shell.launches.size(), 1u);
   const platform::LaunchRequest& launch = fake.shell.launches[0];
   EXPECT_EQ(launch.program, "/opt/quorvane/exeupdt");
@@ -36,7 +36,7 @@ TEST(LiveUpdateTest, AMissingUpdaterIsReported) {
   platform::fake::FakePlatform fake;
   fake.environment.executable = "/opt/quorvane/quorvaneam";
   fake.shell.missing.insert("/opt/quorvane/exeupdt");
-  EXPECT_FALSE(LaunchLiveUpdate(fake.platform, "/data/q"));
+  EXPECT_FALSE(launchLiveUpdate(fake.platform, "/data/q"));
   ASSERT_THAT(fake.notifier.messages, ElementsAre(std::string(kUpdaterMissingText)));
   EXPECT_EQ(fake.notifier.messageStyles[0].title, kUpdaterMissingTitle);
   EXPECT_EQ(fake.notifier.messageStyles[0].icon, platform::MessageIcon::Critical);

@@ -49,7 +49,7 @@ TEST_P(LoopbackUpdateTest, NewerUpdateIsDownloadedInstalledAndRecorded) {
   settings.setSetting("update N", "56");
   server.route("/updates.txt", {.body = "57|" + server.baseUrl() + "/files/vir2.sig\r\n"});
   server.route("/files/vir2.sig", {.body = testing::NewSignatures()});
-  EXPECT_EQ(update.CheckUpdateNow(), UpdateOutcome::Updated) << update.failure();
+  EXPECT_EQ(update.checkUpdateNow(), UpdateOutcome::Updated) << update.failure();
   EXPECT_EQ(virSig(), testing::NewSignatures());
   EXPECT_EQ(settings.setting("update N"), "57");
   EXPECT_THAT(server.requests(), ElementsAre("/updates.txt", "/files/vir2.sig"));
@@ -59,8 +59,8 @@ TEST_P(LoopbackUpdateTest, NewerUpdateIsDownloadedInstalledAndRecorded) {
 TEST_P(LoopbackUpdateTest, TheSameDayTwiceAsksTheServerTwice) {
   settings.setSetting("update N", "57");
   server.route("/updates.txt", {.body = "57|" + server.baseUrl() + "/vir.sig"});
-  EXPECT_EQ(update.CheckUpdateNow(), UpdateOutcome::UpToDate);
-  EXPECT_EQ(update.CheckUpdateNow(), UpdateOutcome::UpToDate);
+  EXPECT_EQ(update.checkUpdateNow(), UpdateOutcome::UpToDate);
+  EXPECT_EQ(update.checkUpdateNow(), UpdateOutcome::UpToDate);
   EXPECT_THAT(server.requests(), ElementsAre("/updates.txt", "/updates.txt"));
   EXPECT_THAT(fake.notifier.messages,
               ElementsAre(std::string(kUpToDateText), std::string(kUpToDateText)));
@@ -83,7 +83,7 @@ TEST_P(LoopbackUpdateTest, BadDownloadsKeepTheOldFileByteForByte) {
   server.route("/updates.txt", {.body = "2|" + server.baseUrl() + "/vir.sig"});
   for (const Case& c : cases) {
     server.route("/vir.sig", c.route);
-    EXPECT_EQ(update.CheckUpdateNow(), UpdateOutcome::Failed) << c.what;
+    EXPECT_EQ(update.checkUpdateNow(), UpdateOutcome::Failed) << c.what;
     EXPECT_EQ(virSig(), testing::OldSignatures()) << c.what;
     EXPECT_EQ(settings.setting("update N"), "1") << c.what;
   }
@@ -98,7 +98,7 @@ TEST_P(LoopbackUpdateTest, MissingVirSigIsDownloadedAtTheEngineCheck) {
   std::filesystem::remove(home / "vir.sig");
   server.route("/vir.zip", {.body = testing::NewSignatures()});
   engine::SignatureDatabase database(files, home / "vir.sig");
-  EngineCheckResult result = RunEngineCheck(p, home.path(), database);
+  EngineCheckResult result = runEngineCheck(p, home.path(), database);
   EXPECT_TRUE(result.ok()) << result.failure;
   EXPECT_EQ(result.countAfter, 5);
   EXPECT_EQ(virSig(), testing::NewSignatures());
@@ -109,7 +109,7 @@ TEST_P(LoopbackUpdateTest, MissingVirSigIsDownloadedAtTheEngineCheck) {
 TEST_P(LoopbackUpdateTest, ProgressOfA2049ByteBody) {
   server.route("/big", {.body = std::string(2049, 'x')});
   std::vector<int> bar;
-  DownloadResult result = update2(http, UpdateServerOf(settings), server.baseUrl() + "/big", true,
+  DownloadResult result = downloadFromServer(http, updateServerOf(settings), server.baseUrl() + "/big", true,
                                   [&](int percent) { bar.push_back(percent); });
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.body.size(), 2049u);
@@ -120,9 +120,9 @@ TEST_P(LoopbackUpdateTest, AStalledTransferIsAbandoned) {
   server.route("/slow", {.body = std::string(5000, 'x'),
                          .sendBytes = 100,
                          .holdOpen = std::chrono::seconds(20)});
-  UpdateServer limits = UpdateServerOf(settings);
+  UpdateServer limits = updateServerOf(settings);
   limits.stallTimeout = std::chrono::seconds(1);
-  DownloadResult result = update2(http, limits, server.baseUrl() + "/slow", true);
+  DownloadResult result = downloadFromServer(http, limits, server.baseUrl() + "/slow", true);
   EXPECT_FALSE(result.ok);
   EXPECT_THAT(result.error, HasSubstr("in time"));
 }
@@ -145,13 +145,13 @@ TEST(LoopbackTlsTest, AnUnknownCertificateOrADowngradeIsRefused) {
   UpdateServer server;
   server.baseUrl = secure.baseUrl();
 
-  DownloadResult untrusted = update2(http, server, server.url("/vir.zip"), false);
+  DownloadResult untrusted = downloadFromServer(http, server, server.url("/vir.zip"), false);
   EXPECT_FALSE(untrusted.ok);
   EXPECT_THAT(untrusted.error, HasSubstr("prove who it is"));
 
   server.caFile = home / "ca.pem";
-  EXPECT_TRUE(update2(http, server, server.url("/vir.zip"), false).ok);
-  DownloadResult downgraded = update2(http, server, server.url("/moved"), false);
+  EXPECT_TRUE(downloadFromServer(http, server, server.url("/vir.zip"), false).ok);
+  DownloadResult downgraded = downloadFromServer(http, server, server.url("/moved"), false);
   EXPECT_FALSE(downgraded.ok);
   EXPECT_THAT(plain.requests(), ::testing::IsEmpty());
 }

@@ -15,19 +15,19 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 TEST(ParseManifestTest, ReadsTheFirstTwoFields) {
-  auto m = ParseManifest("57|https://h/x/vir2.sig|whatever\r\n");
+  auto m = parseManifest("57|https://h/x/vir2.sig|whatever\r\n");
   ASSERT_TRUE(m);
   EXPECT_EQ(m->number, 57);
   EXPECT_EQ(m->url, "https://h/x/vir2.sig");
-  EXPECT_EQ(ParseManifest(" -3 | https://h/v.sig \r\n")->number, -3);
+  EXPECT_EQ(parseManifest(" -3 | https://h/v.sig \r\n")->number, -3);
   for (const char* bad : {"", "57", "57|", "x|https://h/v", "40000|https://h/v", "5 7|https://h/v",
                           "<html>57|x</html>junk"})
-    EXPECT_FALSE(ParseManifest(bad)) << bad;
+    EXPECT_FALSE(parseManifest(bad)) << bad;
 }
 
 TEST(UpdateDateTextTest, DayMonthYearWithDashes) {
-  EXPECT_EQ(UpdateDateText({2026, 3, 7, 1, 2, 3, 6}), "07-03-2026");
-  EXPECT_EQ(UpdateDateText({1999, 12, 31, 0, 0, 0, 5}), "31-12-1999");
+  EXPECT_EQ(updateDateText({2026, 3, 7, 1, 2, 3, 6}), "07-03-2026");
+  EXPECT_EQ(updateDateText({1999, 12, 31, 0, 0, 0, 5}), "31-12-1999");
 }
 
 class ManualUpdateTest : public ::testing::Test {
@@ -42,7 +42,7 @@ protected:
   void serve(const std::string& manifest) {
     fake.http.responses["https://up.example/updates.txt"] = {200, manifest};
   }
-  UpdateOutcome run() { return update.CheckUpdateNow(); }
+  UpdateOutcome run() { return update.checkUpdateNow(); }
 
   platform::fake::FakePlatform fake;
   app::SettingsStore settings{fake.platform};
@@ -63,7 +63,7 @@ TEST_F(ManualUpdateTest, NewerUpdateIsInstalledAndRecorded) {
   EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::NewSignatures());
   EXPECT_FALSE(fake.files.exists("/app/vir2.sig"));
   EXPECT_EQ(settings.setting("update N"), "57");
-  EXPECT_EQ(settings.RegReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey),
+  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey),
                                    "update N"),
             "57"); // stored as a number
   EXPECT_EQ(settings.setting("last update"), "10-12-2026");

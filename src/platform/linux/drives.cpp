@@ -43,7 +43,7 @@ std::string readTrimmed(const std::filesystem::path& path) {
 
 } // namespace
 
-std::vector<MountEntry> ParseMountInfo(std::string_view text) {
+std::vector<MountEntry> parseMountInfo(std::string_view text) {
   std::vector<MountEntry> entries;
   std::istringstream lines{std::string(text)};
   std::string line;
@@ -82,7 +82,7 @@ std::vector<std::string> LinuxDrives::roots() {
   std::ifstream in(mountInfo_);
   std::string text((std::istreambuf_iterator<char>(in)), {});
   std::vector<std::string> roots;
-  for (const MountEntry& entry : ParseMountInfo(text))
+  for (const MountEntry& entry : parseMountInfo(text))
     if (std::find(roots.begin(), roots.end(), entry.mountPoint) == roots.end())
       roots.push_back(entry.mountPoint);
   return roots;
@@ -93,7 +93,7 @@ DeviceInfo LinuxDrives::deviceInfo(const std::string& root) {
   std::ifstream in(mountInfo_);
   std::string text((std::istreambuf_iterator<char>(in)), {});
   const MountEntry* found = nullptr;
-  std::vector<MountEntry> entries = ParseMountInfo(text);
+  std::vector<MountEntry> entries = parseMountInfo(text);
   for (const MountEntry& entry : entries)
     if (entry.mountPoint == root)
       found = &entry; // the last mount on a point is the one in use

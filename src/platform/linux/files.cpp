@@ -288,7 +288,7 @@ ErrorOr<std::string> LinuxFileSystem::canonicalPath(const std::string& path) {
       ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
       if (n > 0 && static_cast<std::size_t>(n) < target.size()) {
         target.resize(static_cast<std::size_t>(n));
-        if (target.front() == '/' && WithoutDeletedMark(target).second)
+        if (target.front() == '/' && withoutDeletedMark(target).second)
           return target;
       }
     }

@@ -71,7 +71,7 @@ struct MappedFile {
 };
 /// The file-backed mappings of a /proc/PID/maps text, each file once (its first mapping), in
 /// order.
-std::vector<MappedFile> ParseProcMaps(std::string_view text);
+std::vector<MappedFile> parseProcMaps(std::string_view text);
 
 class LinuxProcesses final : public Processes {
 public:
@@ -133,7 +133,7 @@ struct MountEntry {
   unsigned major = 0, minor = 0;
   std::string source;
 };
-std::vector<MountEntry> ParseMountInfo(std::string_view text);
+std::vector<MountEntry> parseMountInfo(std::string_view text);
 
 /// Drives from the mount table, devices from sysfs: "removable" of the disk, USB when the
 /// device's sysfs path runs through a USB port or udev says ID_BUS=usb. The roots of the three

@@ -11,7 +11,7 @@ void StderrNotifier::messageBox(const std::string& text, const MessageStyle&) {
 }
 
 bool StderrNotifier::ask(const std::string& text, const MessageStyle&) {
-  if (!InputIsTerminal()) {
+  if (!inputIsTerminal()) {
     // Nobody to answer (a script, a pipe): the safe answer, said.
     std::cerr << text << " no (standard input is not a terminal)\n";
     return false;

@@ -24,7 +24,7 @@ std::string readLink(const std::string& path) {
 
 } // namespace
 
-std::vector<MappedFile> ParseProcMaps(std::string_view text) {
+std::vector<MappedFile> parseProcMaps(std::string_view text) {
   std::vector<MappedFile> files;
   std::set<std::string> seen;
   while (!text.empty()) {
@@ -49,7 +49,7 @@ std::vector<MappedFile> ParseProcMaps(std::string_view text) {
         addresses.find_first_not_of("0123456789abcdef-") != std::string_view::npos ||
         addresses.find('-', dash + 1) != std::string_view::npos)
       continue;
-    auto [path, deleted] = WithoutDeletedMark(line.substr(pos));
+    auto [path, deleted] = withoutDeletedMark(line.substr(pos));
     if (seen.insert(std::string(path)).second)
       files.push_back({std::string(path), std::string(addresses), deleted});
   }
@@ -77,7 +77,7 @@ ErrorOr<ProcessInfo> LinuxProcesses::info(ProcessId pid) {
   ProcessInfo info;
   info.pid = pid;
   std::string program = readLink(base + "/exe");
-  auto [path, deleted] = WithoutDeletedMark(program);
+  auto [path, deleted] = withoutDeletedMark(program);
   info.programFile = path;
   if (deleted)
     info.deletedProgram = base + "/exe";
@@ -106,11 +106,11 @@ ErrorOr<std::vector<std::string>> LinuxProcesses::modules(ProcessId pid) {
   std::string link = readLink(base + "/exe");
   if (link.empty())
     return errnoCode(errno ? errno : ESRCH);
-  auto [program, deleted] = WithoutDeletedMark(link);
+  auto [program, deleted] = withoutDeletedMark(link);
   // A deleted file is read through the kernel's own link to it.
   std::vector<std::string> result{deleted ? base + "/exe" : std::string(program)};
   if (auto maps = files_.readFile(base + "/maps"))
-    for (MappedFile& file : ParseProcMaps(*maps))
+    for (MappedFile& file : parseProcMaps(*maps))
       if (file.path != program)
         result.push_back(file.deleted ? base + "/map_files/" + file.addresses : std::move(file.path));
   return result;

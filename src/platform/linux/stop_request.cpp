@@ -12,7 +12,7 @@ void onStopSignal(int) { gStop = 1; }
 
 } // namespace
 
-void CatchStopRequests() {
+void catchStopRequests() {
   struct sigaction action {};
   action.sa_handler = onStopSignal; // no SA_RESTART: a wait in progress ends at once
   sigemptyset(&action.sa_mask);
@@ -20,6 +20,6 @@ void CatchStopRequests() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool StopRequested() { return gStop != 0; }
+bool stopRequested() { return gStop != 0; }
 
 } // namespace quorvane::platform

@@ -1,5 +1,5 @@
-// A message dispatcher after the subclassing class of the desktop program: windows register an
-// owner and the messages it wants to see before and/or after the window's own procedure.
+// Routes a window's messages to the handlers registered for them: each window has one handler
+// and the messages it wants to see before and/or after the window's own procedure.
 #pragma once
 
 #include <cstdint>
@@ -17,41 +17,41 @@ using MessageResult = std::intptr_t;
 inline constexpr long kDeviceChangeMessage = 537;
 
 /// The owner's side: called for each registered message.
-class iSubclass {
+class MessageHandler {
 public:
-  virtual ~iSubclass() = default;
-  virtual void WndProc(bool before, bool& handled, MessageResult& result, WindowHandle window,
+  virtual ~MessageHandler() = default;
+  virtual void handleMessage(bool before, bool& handled, MessageResult& result, WindowHandle window,
                        long message, std::uintptr_t wParam, std::intptr_t lParam,
                        std::intptr_t user) = 0;
 };
 
 /// Raised with the class's own texts.
-class SubclassError : public std::runtime_error {
+class DispatchError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
 };
 
-class cSubclass {
+class MessageDispatcher {
 public:
-  static constexpr int MSG_ENTRIES = 32;
-  static constexpr long ALL_MESSAGES = -1;
+  static constexpr int kMessagesPerTable = 32;
+  static constexpr long kAllMessages = -1;
   enum When { Before = 1, After = 2, Both = 3 };
   using WindowProc = std::function<MessageResult(long, std::uintptr_t, std::intptr_t)>;
 
   /// Takes over a window's messages. `ownProc` is the window's own procedure (none: it returns
   /// 0). Returns true.
-  bool SubClass(WindowHandle window, iSubclass& owner, std::intptr_t user = 0, bool safety = true,
+  bool attach(WindowHandle window, MessageHandler& owner, std::intptr_t user = 0, bool safety = true,
                 WindowProc ownProc = {});
   /// Releases every window.
-  void Terminate();
-  void UnSubclass(WindowHandle window);
-  void AddMsg(WindowHandle window, long message, int when = After);
-  void DelMsg(WindowHandle window, long message, int when = After);
+  void detachAll();
+  void detach(WindowHandle window);
+  void addMessage(WindowHandle window, long message, int when = After);
+  void removeMessage(WindowHandle window, long message, int when = After);
   /// Calls the window's own procedure alone.
-  MessageResult CallOrigWndProc(WindowHandle window, long message, std::uintptr_t wParam,
+  MessageResult callDefaultHandler(WindowHandle window, long message, std::uintptr_t wParam,
                                 std::intptr_t lParam);
-  std::intptr_t lParamUser(WindowHandle window) const;
-  void setLParamUser(WindowHandle window, std::intptr_t user);
+  std::intptr_t userData(WindowHandle window) const;
+  void setUserData(WindowHandle window, std::intptr_t user);
 
   /// Delivers a message: the owner before (when registered for it), the window's own procedure
   /// unless the owner handled it, the owner after.
@@ -61,21 +61,21 @@ public:
 private:
   struct Table {
     bool all = false;
-    std::vector<long> messages; ///< at most MSG_ENTRIES
+    std::vector<long> messages; ///< at most kMessagesPerTable
     bool has(long message) const;
   };
-  struct Subclassed {
-    iSubclass* owner = nullptr;
+  struct AttachedWindow {
+    MessageHandler* owner = nullptr;
     std::intptr_t user = 0;
     WindowProc ownProc;
     Table before, after;
   };
-  Subclassed& find(WindowHandle window);
-  const Subclassed& find(WindowHandle window) const;
+  AttachedWindow& find(WindowHandle window);
+  const AttachedWindow& find(WindowHandle window) const;
   static void add(Table& table, long message);
   static void remove(Table& table, long message);
 
-  std::map<WindowHandle, Subclassed> windows_;
+  std::map<WindowHandle, AttachedWindow> windows_;
 };
 
 } // namespace quorvane::protect

@@ -1,5 +1,5 @@
 // The folder walk: order, patterns, duplicates, subfolders, cancel and links.
-#include "scan/dirsearch.h"
+#include "scan/directory_walker.h"
 
 #include "platform/fake/fakes.h"
 #include "platform/linux/linux_platform.h"
@@ -25,7 +25,7 @@ struct PatternCase {
 class PatternTest : public ::testing::TestWithParam<PatternCase> {};
 
 TEST_P(PatternTest, GlobIgnoringCase) {
-  EXPECT_EQ(MatchesPattern(GetParam().pattern, GetParam().name), GetParam().matches)
+  EXPECT_EQ(matchesPattern(GetParam().pattern, GetParam().name), GetParam().matches)
       << GetParam().pattern << " ~ " << GetParam().name;
 }
 
@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
 class WalkTest : public ::testing::Test {
 protected:
   platform::fake::MemoryFileSystem files;
-  clsdirsearch search{files};
+  DirectoryWalker search{files};
   std::vector<std::string> events;
 
   void SetUp() override {
@@ -65,29 +65,29 @@ TEST_F(WalkTest, FilesOfAFolderComeBeforeItsSubfoldersPatternByPattern) {
   files.put("/t/a/deep/y.ocx", "");
   files.put("/t/b/w.bat", "");
   files.put("/t/setup.exe/inner.com", "");
-  search.findfiles("/t", "*.exe|*.dll|*.bat|*.com|*.ocx");
+  search.walk("/t", "*.exe|*.dll|*.bat|*.com|*.ocx");
   EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/m.exe", "found /t/z.exe", "found /t/a.dll",
                                   "enter /t/a/", "found /t/a/x.exe", "enter /t/a/deep/",
                                   "found /t/a/deep/y.ocx", "enter /t/b/", "found /t/b/w.bat",
                                   "enter /t/empty/", "enter /t/setup.exe/",
                                   "found /t/setup.exe/inner.com"));
-  EXPECT_EQ(search.filesfound().size(), 7u);
-  EXPECT_TRUE(search.filesfound().contains("/T/A/X.EXE"));
+  EXPECT_EQ(search.foundFiles().size(), 7u);
+  EXPECT_TRUE(search.foundFiles().contains("/T/A/X.EXE"));
 }
 
 TEST_F(WalkTest, TrailingSeparatorAndNoSubfolders) {
   files.put("/t/one.exe", "");
   files.put("/t/a/two.exe", "");
-  search.searchinsubfolders = false;
-  search.findfiles("/t/", "*.exe");
+  search.includeSubfolders = false;
+  search.walk("/t/", "*.exe");
   EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/one.exe"));
 }
 
 TEST_F(WalkTest, AFileMatchedTwiceIsReportedOnceButCaseVariantsAreDifferentFiles) {
   files.put("/t/a1.exe", "");
   files.put("/t/A1.exe", "");
-  search.searchinsubfolders = false;
-  search.findfiles("/t", "*.exe|a*|A*");
+  search.includeSubfolders = false;
+  search.walk("/t", "*.exe|a*|A*");
   EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/A1.exe", "found /t/a1.exe"));
 }
 
@@ -96,8 +96,8 @@ TEST_F(WalkTest, ProgramsWithoutExtensionAreFoundByModeOrMagic) {
   files.put("/t/elfblob", std::string("\x7f" "ELF\x02\x01", 6));
   files.put("/t/notes", "text");
   files.put("/t/libz.so.1", "");
-  search.searchinsubfolders = false;
-  search.findfiles("/t", kFolderScanPatterns);
+  search.includeSubfolders = false;
+  search.walk("/t", kFolderScanPatterns);
   EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/elfblob",
                                   "found /t/tool"));
 
@@ -109,7 +109,7 @@ TEST_F(WalkTest, ProgramsWithoutExtensionAreFoundByModeOrMagic) {
     asked.push_back(size);
     return false;
   };
-  search.findfiles("/t", kFolderScanPatterns);
+  search.walk("/t", kFolderScanPatterns);
   EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/tool"));
   EXPECT_THAT(asked, ElementsAre(6u, 4u)) << "elfblob and notes, asked before any open";
 }
@@ -119,33 +119,33 @@ TEST_F(WalkTest, CancelStopsTheWalkUntilTheNextOne) {
     files.put(f, "");
   search.found = [this](const std::string& f, const std::string& n) {
     events.push_back("found " + f + n);
-    search.Cancel();
+    search.cancel();
   };
-  search.findfiles("/t", "*.exe");
+  search.walk("/t", "*.exe");
   EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/1.exe"));
   events.clear();
   search.found = [this](const std::string& f, const std::string& n) {
     events.push_back("found " + f + n);
   };
-  search.findfiles("/t/a", "*.exe");
+  search.walk("/t/a", "*.exe");
   EXPECT_THAT(events, ElementsAre("enter /t/a/", "found /t/a/4.exe", "enter /t/a/deep/"));
 }
 
 TEST_F(WalkTest, AMissingFolderIsEnteredAndGivesNothing) {
-  search.findfiles("/nowhere", "*.exe");
+  search.walk("/nowhere", "*.exe");
   EXPECT_THAT(events, ElementsAre("enter /nowhere/"));
-  EXPECT_EQ(search.filesfound().size(), 0u);
+  EXPECT_EQ(search.foundFiles().size(), 0u);
 }
 
 TEST_F(WalkTest, PauseHoldsTheWalkUntilResumed) {
   files.put("/t/1.exe", "");
   files.put("/t/2.exe", "");
-  search.searchinsubfolders = false;
+  search.includeSubfolders = false;
   search.found = [this](const std::string& f, const std::string& n) {
     events.push_back("found " + f + n);
     search.setPause(true);
   };
-  std::thread walker([&] { search.findfiles("/t", "*.exe"); });
+  std::thread walker([&] { search.walk("/t", "*.exe"); });
   for (int i = 0; i < 5000 && !search.pause(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ASSERT_TRUE(search.pause()) << "the walk never reached its first file";
@@ -166,9 +166,9 @@ TEST(RealWalkTest, LinksAreNotFollowedSoLoopsEnd) {
   std::filesystem::create_directory_symlink(dir / "top", dir / "top/sub/loop");
   std::filesystem::create_symlink(dir / "top/a.exe", dir / "top/sub/link.exe");
   platform::LinuxFileSystem files;
-  clsdirsearch search(files);
-  search.findfiles(dir / "top", "*.exe");
-  EXPECT_THAT(search.filesfound().paths(),
+  DirectoryWalker search(files);
+  search.walk(dir / "top", "*.exe");
+  EXPECT_THAT(search.foundFiles().paths(),
               ElementsAre(dir / "top/a.exe", dir / "top/sub/b.exe"));
 }
 

@@ -1,5 +1,5 @@
 // The detected-threat list's commands.
-#include "scan/results.h"
+#include "threats/threat_list.h"
 
 #include "engine/fingerprint.h"
 #include "platform/fake/fakes.h"
@@ -7,7 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-namespace quorvane::scan {
+namespace quorvane::threats {
 namespace {
 
 using ::testing::ElementsAre;
@@ -22,38 +22,38 @@ ScanResults fourRows() {
   return results;
 }
 
-TEST(ResultsTest, TickingColoursOnlyThatRow) {
+TEST(ThreatListTest, TickingColoursOnlyThatRow) {
   ScanResults results = fourRows();
   results.rows[1].checked = true;
-  ColorThreatRow(results, 1);
+  colorThreatRow(results, 1);
   EXPECT_EQ(results.rows[1].color, kTickedColor);
   EXPECT_EQ(results.rows[0].color, std::nullopt);
   results.rows[1].checked = false;
-  ColorThreatRow(results, 1);
+  colorThreatRow(results, 1);
   EXPECT_EQ(results.rows[1].color, kUntickedColor);
-  ColorThreatRow(results, 99); // no such row: nothing happens
+  colorThreatRow(results, 99); // no such row: nothing happens
 }
 
-TEST(ResultsTest, SelectAllTicksAndColoursEveryRow) {
+TEST(ThreatListTest, SelectAllTicksAndColoursEveryRow) {
   ScanResults results = fourRows();
-  EXPECT_EQ(SelectAllThreats(results, true), "Select none");
+  EXPECT_EQ(selectAllThreats(results, true), "Select none");
   for (const ThreatRow& row : results.rows) {
     EXPECT_TRUE(row.checked);
     EXPECT_EQ(row.color, kTickedColor);
   }
-  EXPECT_EQ(SelectAllThreats(results, false), "Select All");
+  EXPECT_EQ(selectAllThreats(results, false), "Select All");
   EXPECT_EQ(results.rows[3].color, kUntickedColor);
   ScanResults empty;
-  EXPECT_EQ(SelectAllThreats(empty, true), "Select none");
+  EXPECT_EQ(selectAllThreats(empty, true), "Select none");
 }
 
-TEST(ResultsTest, MarkSafeRemovesTickedRowsWithTheirDigests) {
+TEST(ThreatListTest, MarkSafeRemovesTickedRowsWithTheirDigests) {
   platform::fake::FakePlatform fake;
   fake.files.createDirectory("/app");
   fake.files.put("/d/f2.exe", "abc");
   ScanResults results = fourRows();
   results.rows[1].checked = results.rows[2].checked = true; // f3 is gone from disk
-  EXPECT_EQ(MarkSelectedAsSafe(fake.platform, "/app", results), 2u);
+  EXPECT_EQ(markSelectedAsSafe(fake.platform, "/app", results), 2u);
   ASSERT_EQ(results.rows.size(), 2u);
   EXPECT_EQ(results.rows[0].fileName, "f1.exe");
   EXPECT_EQ(results.rows[1].fileName, "f4.exe");
@@ -61,20 +61,5 @@ TEST(ResultsTest, MarkSafeRemovesTickedRowsWithTheirDigests) {
   EXPECT_EQ(fake.files.content("/app/safe.sig"), "900150983CD24FB0D6963F7D28E17F72\r\n");
 }
 
-TEST(ResultsTest, AreaCountOpensTheResultsOnlyWithThreatsAndWhenIdle) {
-  ScanState state;
-  int loads = 0;
-  auto loadpending = [&] { ++loads; };
-  state.areaCounts = {{kAreaMemory, 0}, {kAreaRegistry, 0}};
-  EXPECT_FALSE(OpenResultsFromAreaCount(state, loadpending));
-  EXPECT_EQ(loads, 0);
-  state.areaCounts[kAreaRegistry] = 2;
-  state.holdFlag = 0; // running
-  EXPECT_FALSE(OpenResultsFromAreaCount(state, loadpending));
-  EXPECT_EQ(loads, 1);
-  state.holdFlag = 1;
-  EXPECT_TRUE(OpenResultsFromAreaCount(state, loadpending));
-}
-
 } // namespace
-} // namespace quorvane::scan
+} // namespace quorvane::threats

@@ -1,5 +1,5 @@
 // Checking files in order while reading them on several threads.
-#include "engine/check_pipeline.h"
+#include "scan/check_pipeline.h"
 
 #include "app/text.h"
 #include "engine/filekey.h"
@@ -10,7 +10,7 @@
 
 #include <thread>
 
-namespace quorvane::engine {
+namespace quorvane::scan {
 namespace {
 
 using ::testing::ElementsAreArray;
@@ -19,7 +19,7 @@ class Recorder final : public scan::ScanObserver {
 public:
   std::vector<std::string> checked, found;
   void checking(const std::string& path, long long) override { checked.push_back(path); }
-  void detected(const scan::ThreatRow& row, const std::string&) override {
+  void detected(const threats::ThreatRow& row, const std::string&) override {
     found.push_back(row.fullPath);
   }
 };
@@ -29,11 +29,11 @@ class PipelineTest : public ::testing::Test {
 protected:
   platform::fake::FakePlatform fake;
   platform::Platform& p = fake.platform;
-  SignatureDatabase signatures{fake.files, "/app/vir.sig"};
+  engine::SignatureDatabase signatures{fake.files, "/app/vir.sig"};
   scan::ScanState state;
-  scan::ScanResults results;
+  threats::ScanResults results;
   FileChecker checker{p, "/app", signatures, state, results};
-  scan::RunControl control;
+  engine::RunControl control;
   Recorder recorder;
   std::vector<std::string> paths, threats;
 
@@ -48,11 +48,11 @@ protected:
       paths.push_back(path);
       if (i % 7 == 0) {
         threats.push_back(path);
-        virSig += FileKeyText(GetFileMD5HashCode(p, path), content.size()) + "\r\n";
+        virSig += engine::fileKeyText(engine::getFileMD5HashCode(p, path), content.size()) + "\r\n";
       }
     }
     fake.files.put("/app/vir.sig", virSig);
-    signatures.LoadSignatureTable();
+    signatures.loadSignatureTable();
     checker.observer = &recorder;
   }
 };
@@ -92,9 +92,9 @@ TEST_F(PipelineTest, WithoutLengthsEveryFileIsReadAndTheSameAreFound) {
   // The same keys written without their lengths: the filter is off, the detections stay.
   std::string virSig;
   for (const std::string& path : threats)
-    virSig += MapDigestDigits(GetFileMD5HashCode(p, path)) + "\r\n";
+    virSig += engine::mapDigestDigits(engine::getFileMD5HashCode(p, path)) + "\r\n";
   fake.files.put("/app/vir.sig", virSig);
-  signatures.LoadSignatureTable();
+  signatures.loadSignatureTable();
   ASSERT_FALSE(signatures.current()->filtersLengths());
   fake.files.reads.clear();
   {
@@ -109,7 +109,7 @@ TEST_F(PipelineTest, WithoutLengthsEveryFileIsReadAndTheSameAreFound) {
 
 TEST_F(PipelineTest, CancelRecordsNothingMore) {
   struct CancelAt final : scan::ScanObserver {
-    scan::RunControl* control;
+    engine::RunControl* control;
     int seen = 0;
     void checking(const std::string&, long long) override {
       if (++seen == 3)
@@ -129,9 +129,9 @@ TEST_F(PipelineTest, PauseHoldsTheReadingOfAFile) {
   // A file of three pieces: paused after the first, the digest is still that of the whole file.
   std::string content(3 * CheckPipeline::kPieceSize, 'z');
   fake.files.put("/d/big.exe", content);
-  std::string expected = GetFileMD5HashCode(p, "/d/big.exe", 1 << 20);
-  fake.files.put("/app/vir.sig", FileKeyText(expected, content.size()) + "\r\n");
-  signatures.LoadSignatureTable();
+  std::string expected = engine::getFileMD5HashCode(p, "/d/big.exe", 1 << 20);
+  fake.files.put("/app/vir.sig", engine::fileKeyText(expected, content.size()) + "\r\n");
+  signatures.loadSignatureTable();
 
   control.pause();
   std::thread resumer([&] {
@@ -148,4 +148,4 @@ TEST_F(PipelineTest, PauseHoldsTheReadingOfAFile) {
 }
 
 } // namespace
-} // namespace quorvane::engine
+} // namespace quorvane::scan

@@ -1,6 +1,7 @@
 // The check of one file and the recording of a detection.
-#include "engine/filecheck.h"
+#include "scan/file_check.h"
 
+#include "app/appfolder.h"
 #include "app/text.h"
 #include "engine/datafiles.h"
 #include "engine/filekey.h"
@@ -8,16 +9,16 @@
 
 #include <algorithm>
 
-namespace quorvane::engine {
+namespace quorvane::scan {
 
-bool IsOwnFile(std::string_view path) {
+bool isOwnFile(std::string_view path) {
   for (const char* name : kOwnFileNames)
     if (path.find(name) != std::string_view::npos)
       return true;
   return false;
 }
 
-std::vector<platform::FileIdentity> OwnProgramIdentities(platform::Platform& platform) {
+std::vector<platform::FileIdentity> ownProgramIdentities(platform::Platform& platform) {
   std::vector<platform::FileIdentity> identities;
   std::string program = platform.environment.executablePath();
   std::size_t slash = program.find_last_of('/');
@@ -30,8 +31,8 @@ std::vector<platform::FileIdentity> OwnProgramIdentities(platform::Platform& pla
   return identities;
 }
 
-ThreatAction ThreatActionFromSetting(std::string_view text) {
-  switch (app::LeadingInteger(text)) {
+ThreatAction threatActionFromSetting(std::string_view text) {
+  switch (app::leadingInteger(text)) {
   case 1: return ThreatAction::Delete;
   case 2: return ThreatAction::Quarantine;
   default: return ThreatAction::Leave;
@@ -39,19 +40,19 @@ ThreatAction ThreatActionFromSetting(std::string_view text) {
 }
 
 FileChecker::FileChecker(platform::Platform& platform, std::string appFolder,
-                         SignatureDatabase& signatures, scan::ScanState& state,
-                         scan::ScanResults& results)
+                         engine::SignatureDatabase& signatures, scan::ScanState& state,
+                         threats::ScanResults& results)
     : p_(platform), folder_(std::move(appFolder)), signatures_(signatures), state_(state),
       results_(results), log_(platform, folder_), quarantine_(platform, folder_),
-      safe_(platform.files, platform::joinPath(folder_, kSafeFile)) {
-  ownPrograms = OwnProgramIdentities(platform);
+      safe_(platform.files, platform::joinPath(folder_, app::kSafeFile)) {
+  ownPrograms = ownProgramIdentities(platform);
 }
 
-void FileChecker::checkvir(const std::string& path, std::optional<ListedFile> listed) {
-  record(path, readScreened(path, screen(path, listed), nullptr, kDefaultPieceSize));
+void FileChecker::checkFile(const std::string& path, std::optional<ListedFile> listed) {
+  record(path, readScreened(path, screen(path, listed), nullptr, engine::kDefaultPieceSize));
 }
 
-PreparedFile FileChecker::prepare(const std::string& path, scan::RunControl* control,
+PreparedFile FileChecker::prepare(const std::string& path, engine::RunControl* control,
                                   int pieceSize) {
   return readScreened(path, screen(path), control, pieceSize);
 }
@@ -72,7 +73,7 @@ FileChecker::Screened FileChecker::screen(const std::string& path,
     // to is checked, and is the one acted on. A path that names nothing (a stale entry) is
     // nothing to check; one that cannot be reached is a file not checked.
     auto real = p_.files.canonicalPath(path);
-    bool deleted = real && platform::WithoutDeletedMark(*real).second;
+    bool deleted = real && platform::withoutDeletedMark(*real).second;
     auto status = real ? p_.files.status(deleted ? path : *real)
                        : platform::ErrorOr<platform::FileStatus>(real.error());
     if (!status) {
@@ -99,7 +100,7 @@ FileChecker::Screened FileChecker::screen(const std::string& path,
 }
 
 PreparedFile FileChecker::readScreened(const std::string& path, const Screened& screened,
-                                       scan::RunControl* control, int pieceSize) {
+                                       engine::RunControl* control, int pieceSize) {
   PreparedFile prepared;
   prepared.notChecked = screened.problem;
   if (!screened.read)
@@ -110,7 +111,7 @@ PreparedFile FileChecker::readScreened(const std::string& path, const Screened& 
   std::uint64_t start = p_.clock.tickCount();
   std::uint64_t resumes = p_.clock.resumeCount();
   std::uint64_t paused = 0;
-  auto hashed = HashEntry(p_, readPath, pieceSize, control, &paused, !screened.deletedFile.empty());
+  auto hashed = engine::hashEntry(p_, readPath, pieceSize, control, &paused, !screened.deletedFile.empty());
   if (!hashed) {
     if (hashed.error() != std::errc::operation_canceled)
       prepared.notChecked = hashed.error().message(); // unreadable, vanished, an I/O error
@@ -119,7 +120,7 @@ PreparedFile FileChecker::readScreened(const std::string& path, const Screened& 
   // A file that could not be read in time is not checked, never clean. Time the whole process
   // spent stopped (Ctrl-Z, then fg) is not the file's.
   if (p_.clock.resumeCount() == resumes &&
-      p_.clock.tickCount() - start - paused > kHashTimeLimitMs) {
+      p_.clock.tickCount() - start - paused > engine::kHashTimeLimitMs) {
     prepared.notChecked = "reading it took longer than 3 seconds";
     return prepared;
   }
@@ -130,7 +131,7 @@ PreparedFile FileChecker::readScreened(const std::string& path, const Screened& 
     prepared.notChecked = "it changed while it was being checked";
     return prepared;
   }
-  prepared.digest = app::toLower(DigestText(hashed->digest));
+  prepared.digest = app::toLower(engine::digestText(hashed->digest));
   prepared.size = hashed->file.size;
   prepared.lookUp = prepared.size < kSizeLimit;
   return prepared;
@@ -156,14 +157,14 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   if (!prepared.lookUp)
     return false;
   const std::string& digest = prepared.digest;
-  state_.lastKeyText = FileKeyText(digest, prepared.size);
-  state_.lastKey = KeyTextToNumber(state_.lastKeyText);
+  state_.lastKeyText = engine::fileKeyText(digest, prepared.size);
+  state_.lastKey = engine::keyTextToNumber(state_.lastKeyText);
   if (!table()->contains(state_.lastKey) || safe_.contains(digest))
     return false; // not listed, or marked safe by the user
 
   const std::string& threatPath = prepared.path.empty() ? path : prepared.path;
-  virus(digest, threatPath, prepared.identity);
-  std::string name(app::fileNameOf(platform::WithoutDeletedMark(threatPath).first));
+  recordThreat(digest, threatPath, prepared.identity);
+  std::string name(app::fileNameOf(platform::withoutDeletedMark(threatPath).first));
   results_.digests.push_back(digest);
   results_.areaThreats.push_back(digest + "|" + name + "|1");
   results_.rows.push_back({name, threatPath, false, std::nullopt, false, prepared.identity});
@@ -179,36 +180,36 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   return true;
 }
 
-void FileChecker::virus(const std::string& digest, const std::string& path,
+void FileChecker::recordThreat(const std::string& digest, const std::string& path,
                         const platform::FileIdentity& checked) {
-  auto [livePath, deleted] = platform::WithoutDeletedMark(path);
+  auto [livePath, deleted] = platform::withoutDeletedMark(path);
   std::string name(app::fileNameOf(livePath));
   // Only processes running this very file end; a program elsewhere that merely shares the
   // file's name is left alone.
   if (pinned_ && !processes_)
     processes_ = p_.processes.list();
-  threats::KillProcessesByName(p_, name, std::string(livePath), checked,
+  threats::killProcessesByName(p_, name, std::string(livePath), checked,
                                processes_ ? &*processes_ : nullptr);
-  log_.LogThreat(name, path);
+  log_.logThreat(name, path);
   if (deleted)
     return; // no name is left to delete or quarantine: the file goes with its last process
 
   ThreatAction action = actionOverride
                             ? *actionOverride
-                            : ThreatActionFromSetting(app::SettingsStore(p_).setting("threatfound"));
+                            : threatActionFromSetting(app::SettingsStore(p_).setting("threatfound"));
   if (action == ThreatAction::Leave)
     return;
   if (beforeAction)
     beforeAction(path);
   std::optional<platform::FileIdentity> identity =
-      threats::ConfirmCheckedFile(p_, path, checked, checked.known() ? std::string() : digest);
+      threats::confirmCheckedFile(p_, path, checked, checked.known() ? std::string() : digest);
   std::string failure;
   if (!identity) {
     failure = make_error_code(platform::FileError::Changed).message();
   } else if (action == ThreatAction::Quarantine &&
-             !quarantine_.QuarantineFile(name, path, *identity)) {
+             !quarantine_.quarantineFile(name, path, *identity)) {
     failure = "no copy could be made in the quarantine"; // the file goes only once it has one
-  } else if (std::error_code error = threats::DeleteCheckedFile(p_, path, *identity)) {
+  } else if (std::error_code error = threats::deleteCheckedFile(p_, path, *identity)) {
     failure = error.message();
   }
   if (!failure.empty() && observer)
@@ -217,4 +218,4 @@ void FileChecker::virus(const std::string& digest, const std::string& path,
                                 failure + "; left in place");
 }
 
-} // namespace quorvane::engine
+} // namespace quorvane::scan

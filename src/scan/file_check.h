@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-namespace quorvane::engine {
+namespace quorvane::scan {
 
 /// Files of this size or more are never looked up.
 inline constexpr std::uint64_t kSizeLimit = 5242880;
@@ -25,17 +25,17 @@ inline constexpr std::uint64_t kSizeLimit = 5242880;
 /// The program's own files, never looked up (a case-sensitive substring of the path).
 inline constexpr std::array<const char*, 4> kOwnFileNames = {"quorvaneam.exe", "nivtamsetup.exe",
                                                              "zentuserv.exe", "exeupdt.exe"};
-bool IsOwnFile(std::string_view path);
+bool isOwnFile(std::string_view path);
 
 /// The program files installed beside this one (the command, the desktop program, the
 /// updater), by identity: whatever their names or paths, these files are never looked up.
 inline constexpr std::array<const char*, 3> kInstalledProgramNames = {"quorvane", "quorvaneam",
                                                                       "exeupdt"};
-std::vector<platform::FileIdentity> OwnProgramIdentities(platform::Platform& platform);
+std::vector<platform::FileIdentity> ownProgramIdentities(platform::Platform& platform);
 
 /// What happens to a recorded threat file ("threatfound": 1 delete, 2 quarantine, else leave).
 enum class ThreatAction { Leave, Delete, Quarantine };
-ThreatAction ThreatActionFromSetting(std::string_view text);
+ThreatAction threatActionFromSetting(std::string_view text);
 
 /// What the part of a check that may run on any thread found out about one file.
 struct PreparedFile {
@@ -56,8 +56,8 @@ struct ListedFile {
 
 class FileChecker {
 public:
-  FileChecker(platform::Platform& platform, std::string appFolder, SignatureDatabase& signatures,
-              scan::ScanState& state, scan::ScanResults& results);
+  FileChecker(platform::Platform& platform, std::string appFolder, engine::SignatureDatabase& signatures,
+              scan::ScanState& state, threats::ScanResults& results);
 
   /// The own-file names skipped (the component scan leaves out "nivtamsetup.exe").
   std::vector<std::string> ownFiles{kOwnFileNames.begin(), kOwnFileNames.end()};
@@ -71,13 +71,13 @@ public:
   scan::ScanObserver* observer = nullptr;
 
   /// Checks one file found by a walk: counts it, and records it when its key is listed.
-  void checkvir(const std::string& path, std::optional<ListedFile> listed = std::nullopt);
+  void checkFile(const std::string& path, std::optional<ListedFile> listed = std::nullopt);
 
   /// The first half of a check, safe to run on several threads at once: skips the program's own
   /// files, files at the size limit and files whose length no key carries, and reads the rest.
   /// `control` pauses and cancels the reading between pieces.
-  PreparedFile prepare(const std::string& path, scan::RunControl* control = nullptr,
-                       int pieceSize = kDefaultPieceSize);
+  PreparedFile prepare(const std::string& path, engine::RunControl* control = nullptr,
+                       int pieceSize = engine::kDefaultPieceSize);
   /// The part of prepare() that reads no file content: the size and whether the file needs to be
   /// read at all. `listed` is what a folder listing said of the file, saving a status query; a
   /// path given without one (a candidate of the memory or startup checks) has its links
@@ -95,7 +95,7 @@ public:
   Screened screen(const std::string& path, std::optional<ListedFile> listed = std::nullopt);
   /// The part of prepare() that reads the file.
   PreparedFile readScreened(const std::string& path, const Screened& screened,
-                            scan::RunControl* control, int pieceSize);
+                            engine::RunControl* control, int pieceSize);
   /// The second half, in walk order on one thread: counts the file, looks it up and records it.
   void record(const std::string& path, const PreparedFile& prepared);
 
@@ -121,7 +121,7 @@ public:
   /// quarantines or leaves the file. The file deleted or quarantined is the file `checked` names
   /// (when unknown: the file at the path, while its digest is still `digest`); an entry that is
   /// another file by then is reported and left alone.
-  void virus(const std::string& digest, const std::string& path,
+  void recordThreat(const std::string& digest, const std::string& path,
              const platform::FileIdentity& checked = {});
 
   /// Called after a detection is logged, right before its file is deleted or quarantined.
@@ -135,18 +135,18 @@ private:
 
   platform::Platform& p_;
   std::string folder_;
-  SignatureDatabase& signatures_;
+  engine::SignatureDatabase& signatures_;
   scan::ScanState& state_;
-  scan::ScanResults& results_;
+  threats::ScanResults& results_;
   threats::ThreatLog log_;
   threats::Quarantine quarantine_;
-  SafeList safe_;
-  std::shared_ptr<const SignatureTable> pinned_;
+  engine::SafeList safe_;
+  std::shared_ptr<const engine::SignatureTable> pinned_;
   std::optional<std::vector<platform::ProcessInfo>> processes_;
 
-  std::shared_ptr<const SignatureTable> table() const {
+  std::shared_ptr<const engine::SignatureTable> table() const {
     return pinned_ ? pinned_ : signatures_.current();
   }
 };
 
-} // namespace quorvane::engine
+} // namespace quorvane::scan

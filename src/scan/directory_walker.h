@@ -22,7 +22,7 @@ inline constexpr const char* kFolderScanPatterns =
 inline constexpr const char* kAllFilesPattern = "*";
 
 /// True when `name` matches the pattern ("*" any run, "?" any one character), ignoring case.
-bool MatchesPattern(std::string_view pattern, std::string_view name);
+bool matchesPattern(std::string_view pattern, std::string_view name);
 
 /// The paths reported by a walk, in report order; look-ups ignore letter case.
 class FoundFiles {
@@ -38,12 +38,12 @@ private:
   std::vector<std::string> paths_;
 };
 
-class clsdirsearch {
+class DirectoryWalker {
 public:
-  explicit clsdirsearch(platform::FileSystem& files) : files_(files) {}
+  explicit DirectoryWalker(platform::FileSystem& files) : files_(files) {}
 
   /// Descend into subfolders (default true).
-  bool searchinsubfolders = true;
+  bool includeSubfolders = true;
   /// Folders never entered, by identity (the quarantine's folder: its copies are not threats).
   std::vector<platform::FileIdentity> skippedFolders;
   /// Raised on entering a folder; the folder always ends in "/".
@@ -56,28 +56,28 @@ public:
   /// When set, a file of a size it refuses is never opened to look for the program magic (its
   /// content could not matter): it is not a program found by "<program>".
   std::function<bool(std::uint64_t size)> worthOpening;
-  /// Keep every found path for filesfound() (off: a walk of a large tree keeps no list).
+  /// Keep every found path for foundFiles() (off: a walk of a large tree keeps no list).
   bool keepFound = true;
 
   /// While set, the walk waits between entries.
   void setPause(bool on);
   bool pause() const { return control_.paused(); }
-  /// Stops the walk at its next check, until the next findfiles.
-  void Cancel() { control_.cancel(); }
+  /// Stops the walk at its next check, until the next walk.
+  void cancel() { control_.cancel(); }
 
   /// Walks `folder` with the "|"-separated patterns, in their order; returns when done.
-  void findfiles(const std::string& folder, const std::string& patterns);
-  const FoundFiles& filesfound() const { return found_; }
+  void walk(const std::string& folder, const std::string& patterns);
+  const FoundFiles& foundFiles() const { return found_; }
   /// Inside `found`: the listing entry of the file being reported (its size as listed).
   const platform::DirEntry* reporting() const { return reporting_; }
 
 private:
-  bool walk(std::string folder, const platform::FileIdentity* listed);
+  bool walkFolder(std::string folder, const platform::FileIdentity* listed);
   bool matches(const std::string& pattern, const std::string& folder,
                const platform::DirEntry& entry);
 
   platform::FileSystem& files_;
-  RunControl control_;
+  engine::RunControl control_;
   std::vector<std::string> patterns_;
   FoundFiles found_;
   const platform::DirEntry* reporting_ = nullptr;

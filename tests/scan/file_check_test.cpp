@@ -1,5 +1,5 @@
 // The check of one file and the recording of a detection.
-#include "engine/filecheck.h"
+#include "scan/file_check.h"
 
 #include "engine/filekey.h"
 #include "engine/fingerprint.h"
@@ -8,7 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-namespace quorvane::engine {
+namespace quorvane::scan {
 namespace {
 
 using ::testing::ElementsAre;
@@ -18,9 +18,9 @@ class FileCheckTest : public ::testing::Test {
 protected:
   platform::fake::FakePlatform fake;
   platform::Platform& p = fake.platform;
-  SignatureDatabase signatures{fake.files, "/app/vir.sig"};
+  engine::SignatureDatabase signatures{fake.files, "/app/vir.sig"};
   scan::ScanState state;
-  scan::ScanResults results;
+  threats::ScanResults results;
   FileChecker checker{p, "/app", signatures, state, results};
   app::SettingsStore settings{p};
 
@@ -31,16 +31,16 @@ protected:
 
   std::string keyOf(const std::string& content) {
     fake.files.put("/tmp-key", content);
-    std::string digest = GetFileMD5HashCode(p, "/tmp-key");
+    std::string digest = engine::getFileMD5HashCode(p, "/tmp-key");
     fake.files.removeFile("/tmp-key");
-    return FileKeyText(digest, content.size());
+    return engine::fileKeyText(digest, content.size());
   }
   void listAsThreats(const std::vector<std::string>& contents) {
     std::string text;
     for (const std::string& c : contents)
       text += keyOf(c) + "\r\n";
     fake.files.put("/app/vir.sig", text);
-    signatures.LoadSignatureTable();
+    signatures.loadSignatureTable();
   }
 };
 
@@ -52,7 +52,7 @@ TEST_F(FileCheckTest, ListedFileIsRecordedEverywhere) {
   fake.files.put("/data/c.bat", "evil three");
   state.areaIndex = scan::kAreaCustomFolder;
   for (const char* path : {"/data/a.exe", "/data/clean.exe", "/data/b.dll", "/data/c.bat"})
-    checker.checkvir(path);
+    checker.checkFile(path);
 
   EXPECT_EQ(state.filesScanned, 4);
   ASSERT_EQ(results.rows.size(), 3u);
@@ -65,7 +65,7 @@ TEST_F(FileCheckTest, ListedFileIsRecordedEverywhere) {
   EXPECT_EQ(state.folderThreats, 3);
   EXPECT_EQ(state.areaCounts[scan::kAreaCustomFolder], 3);
   EXPECT_EQ(settings.setting("threats"), "3");
-  EXPECT_EQ(threats::ThreatLog(p, "/app").ShowScanHistory().size(), 3u);
+  EXPECT_EQ(threats::ThreatLog(p, "/app").showScanHistory().size(), 3u);
   EXPECT_EQ(state.lastKeyText, keyOf("evil three"));
 }
 
@@ -75,8 +75,8 @@ TEST_F(FileCheckTest, SizeLimitSkipsWithoutReading) {
   listAsThreats({below});
   fake.files.put("/data/below.exe", below);
   fake.files.put("/data/at.exe", at);
-  checker.checkvir("/data/at.exe");
-  checker.checkvir("/data/below.exe");
+  checker.checkFile("/data/at.exe");
+  checker.checkFile("/data/below.exe");
   EXPECT_EQ(state.filesScanned, 2); // both counted
   EXPECT_EQ(fake.files.reads["/data/at.exe"], 0); // the one at the limit never read
   ASSERT_EQ(results.rows.size(), 1u);
@@ -88,9 +88,9 @@ TEST_F(FileCheckTest, OwnFilesAreSkippedByCaseSensitiveSubstring) {
   fake.files.put("/data/quorvaneam.exe.bak", "same");
   fake.files.put("/data/QUORVANEAM.EXE", "same");
   fake.files.put("/data/tools/exeupdt.exe", "same");
-  checker.checkvir("/data/quorvaneam.exe.bak");
-  checker.checkvir("/data/tools/exeupdt.exe");
-  checker.checkvir("/data/QUORVANEAM.EXE");
+  checker.checkFile("/data/quorvaneam.exe.bak");
+  checker.checkFile("/data/tools/exeupdt.exe");
+  checker.checkFile("/data/QUORVANEAM.EXE");
   EXPECT_EQ(state.filesScanned, 3);
   ASSERT_EQ(results.rows.size(), 1u);
   EXPECT_EQ(results.rows[0].fileName, "QUORVANEAM.EXE");
@@ -99,7 +99,7 @@ TEST_F(FileCheckTest, OwnFilesAreSkippedByCaseSensitiveSubstring) {
 TEST_F(FileCheckTest, EmptyFileIsLookedUpUnderTheEmptyDigest) {
   listAsThreats({""});
   fake.files.put("/data/empty.com", "");
-  checker.checkvir("/data/empty.com");
+  checker.checkFile("/data/empty.com");
   EXPECT_EQ(state.lastKeyText, "54158459870032046980099864784276.0");
   EXPECT_EQ(results.rows.size(), 1u);
 }
@@ -108,8 +108,8 @@ TEST_F(FileCheckTest, VanishedOrUnreadableFilesAreCountedAndSkipped) {
   listAsThreats({"evil"});
   fake.files.put("/data/locked.exe", "evil");
   fake.files.unreadable.insert("/data/locked.exe");
-  checker.checkvir("/data/gone.exe");
-  checker.checkvir("/data/locked.exe");
+  checker.checkFile("/data/gone.exe");
+  checker.checkFile("/data/locked.exe");
   EXPECT_EQ(state.filesScanned, 2);
   EXPECT_TRUE(results.rows.empty());
   EXPECT_EQ(settings.setting("threats"), "");
@@ -127,7 +127,7 @@ TEST_P(ThreatFoundTest, ActionFollowsTheSetting) {
   listAsThreats({"evil"});
   fake.files.put("/data/Evil.EXE", "evil");
   settings.setSetting("threatfound", GetParam().setting);
-  checker.checkvir("/data/Evil.EXE");
+  checker.checkFile("/data/Evil.EXE");
   EXPECT_EQ(fake.files.exists("/data/Evil.EXE"), GetParam().stays);
   EXPECT_EQ(fake.files.exists("/app/qrnt/Evil.EXE.qrt"), GetParam().quarantined);
   if (GetParam().quarantined) {
@@ -148,7 +148,7 @@ TEST_F(FileCheckTest, OverrideWinsOverTheSetting) {
   fake.files.put("/data/x.exe", "evil");
   settings.setSetting("threatfound", "1");
   checker.actionOverride = ThreatAction::Leave;
-  checker.checkvir("/data/x.exe");
+  checker.checkFile("/data/x.exe");
   EXPECT_TRUE(fake.files.exists("/data/x.exe"));
 }
 
@@ -157,9 +157,9 @@ TEST_F(FileCheckTest, FileStaysWhenItCannotBeQuarantined) {
   fake.files.put("/data/x.exe", "evil");
   fake.files.put("/app/qrnt", "a file where the quarantine folder should be");
   settings.setSetting("threatfound", "2");
-  checker.checkvir("/data/x.exe");
+  checker.checkFile("/data/x.exe");
   EXPECT_TRUE(fake.files.exists("/data/x.exe"));
-  EXPECT_TRUE(threats::Quarantine(p, "/app").ShowQuarantine().empty());
+  EXPECT_TRUE(threats::Quarantine(p, "/app").showQuarantine().empty());
   EXPECT_EQ(results.rows.size(), 1u);
 }
 
@@ -169,29 +169,29 @@ TEST_F(FileCheckTest, OnlyTheProcessRunningTheDetectedFileEnds) {
   fake.processes.add(100, "/usr/bin/bash");
   fake.processes.add(200, "/home/alice/Downloads/bash");
   fake.processes.add(300, "/usr/bin/BASH");
-  checker.virus("", "/home/alice/Downloads/bash");
+  checker.recordThreat("", "/home/alice/Downloads/bash");
   EXPECT_THAT(fake.processes.terminated, ElementsAre(200));
 }
 
 TEST(OwnFileTest, FourNames) {
-  EXPECT_TRUE(IsOwnFile("/opt/q/nivtamsetup.exe"));
-  EXPECT_TRUE(IsOwnFile("/opt/q/zentuserv.exe.old"));
-  EXPECT_FALSE(IsOwnFile("/opt/q/Zentuserv.exe"));
-  EXPECT_FALSE(IsOwnFile("/opt/q/quorvane"));
+  EXPECT_TRUE(isOwnFile("/opt/q/nivtamsetup.exe"));
+  EXPECT_TRUE(isOwnFile("/opt/q/zentuserv.exe.old"));
+  EXPECT_FALSE(isOwnFile("/opt/q/Zentuserv.exe"));
+  EXPECT_FALSE(isOwnFile("/opt/q/quorvane"));
 }
 
 } // namespace
-} // namespace quorvane::engine
+} // namespace quorvane::scan
 
 #include "app/text.h"
 #include "engine/safelist.h"
 
-namespace quorvane::engine {
+namespace quorvane::scan {
 namespace {
 
 TEST(SafeListParseTest, DigestsBackToBackAnyCaseAndGarbageIgnored) {
   std::string a = "0123456789abcdef0123456789abcdef", b = "FEDCBA9876543210FEDCBA9876543210";
-  auto digests = ParseSafeList(a + b + "\r\n\r\n" + "12345 not a digest zz\n" + b.substr(0, 20) +
+  auto digests = engine::parseSafeList(a + b + "\r\n\r\n" + "12345 not a digest zz\n" + b.substr(0, 20) +
                                "\n" + app::toUpper(a) + "\n");
   EXPECT_THAT(digests, ::testing::ElementsAre(a, app::toLower(b), a));
 }
@@ -199,20 +199,20 @@ TEST(SafeListParseTest, DigestsBackToBackAnyCaseAndGarbageIgnored) {
 TEST_F(FileCheckTest, FilesMarkedSafeAreNotThreats) {
   listAsThreats({"evil"});
   fake.files.put("/data/x.exe", "evil");
-  std::string digest = GetFileMD5HashCode(p, "/data/x.exe");
+  std::string digest = engine::getFileMD5HashCode(p, "/data/x.exe");
   fake.files.put("/app/safe.sig", "junk\r\n" + std::string(32, 'a') + digest + "\r\n");
-  checker.checkvir("/data/x.exe");
+  checker.checkFile("/data/x.exe");
   EXPECT_TRUE(results.rows.empty());
   EXPECT_EQ(state.filesScanned, 1);
   fake.files.put("/app/safe.sig", std::string(32, 'a') + "\r\n"); // the line is gone again
-  checker.checkvir("/data/x.exe");
+  checker.checkFile("/data/x.exe");
   EXPECT_EQ(results.rows.size(), 1u);
 }
 
 } // namespace
-} // namespace quorvane::engine
+} // namespace quorvane::scan
 
-namespace quorvane::engine {
+namespace quorvane::scan {
 namespace {
 
 TEST_F(FileCheckTest, TheInstalledProgramsAreKnownByIdentityNotByName) {
@@ -222,17 +222,17 @@ TEST_F(FileCheckTest, TheInstalledProgramsAreKnownByIdentityNotByName) {
   fake.files.put("/opt/q/bin/quorvaneam", "the desktop program's bytes", true);
   listAsThreats({"the desktop program's bytes"}); // as a careless signature list might
   FileChecker withOwn{p, "/app", signatures, state, results};
-  withOwn.checkvir("/opt/q/bin/quorvaneam");
+  withOwn.checkFile("/opt/q/bin/quorvaneam");
   EXPECT_TRUE(results.rows.empty()) << "the installed program is never a threat";
   fake.files.put("/data/renamed", "the desktop program's bytes");
-  withOwn.checkvir("/data/renamed");
+  withOwn.checkFile("/data/renamed");
   EXPECT_EQ(results.rows.size(), 1u) << "another file with the same bytes is";
 }
 
 } // namespace
-} // namespace quorvane::engine
+} // namespace quorvane::scan
 
-namespace quorvane::engine {
+namespace quorvane::scan {
 namespace {
 
 struct Problems final : scan::ScanObserver {
@@ -248,12 +248,12 @@ TEST_F(FileCheckTest, AFileThatCouldNotBeCheckedIsNeverCountedClean) {
   checker.observer = &problems;
   fake.files.put("/data/locked.exe", "evil one");
   fake.files.unreadable.insert("/data/locked.exe");
-  checker.checkvir("/data/locked.exe");
+  checker.checkFile("/data/locked.exe");
 
   // Read too slowly: the 3-second limit makes it "not checked", not clean.
   fake.files.put("/data/slow.exe", "evil one");
   fake.clock.ticksPerRead = 4000;
-  checker.checkvir("/data/slow.exe");
+  checker.checkFile("/data/slow.exe");
   EXPECT_EQ(state.filesNotChecked, 2);
   EXPECT_TRUE(results.rows.empty());
   EXPECT_THAT(problems.lines,
@@ -263,10 +263,10 @@ TEST_F(FileCheckTest, AFileThatCouldNotBeCheckedIsNeverCountedClean) {
   // The same slow read while the process was stopped and continued (Ctrl-Z, fg): that time
   // is not the file's, and the threat is found.
   fake.clock.resumesPerRead = 1;
-  checker.checkvir("/data/slow.exe");
+  checker.checkFile("/data/slow.exe");
   EXPECT_EQ(results.rows.size(), 1u);
   EXPECT_EQ(state.filesNotChecked, 2);
 }
 
 } // namespace
-} // namespace quorvane::engine
+} // namespace quorvane::scan

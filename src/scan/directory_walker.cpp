@@ -1,5 +1,5 @@
 // The folder walk.
-#include "scan/dirsearch.h"
+#include "scan/directory_walker.h"
 
 #include "app/text.h"
 
@@ -18,7 +18,7 @@ constexpr std::string_view kElfMagic = "\x7f" "ELF";
 
 } // namespace
 
-bool MatchesPattern(std::string_view pattern, std::string_view name) {
+bool matchesPattern(std::string_view pattern, std::string_view name) {
   // Greedy match with one back-track point for the last "*".
   std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
   while (n < name.size()) {
@@ -45,14 +45,14 @@ bool FoundFiles::contains(std::string_view path) const {
                      [&](const std::string& found) { return app::toLower(found) == wanted; });
 }
 
-void clsdirsearch::setPause(bool on) {
+void DirectoryWalker::setPause(bool on) {
   if (on)
     control_.pause();
   else
     control_.resume();
 }
 
-void clsdirsearch::findfiles(const std::string& folder, const std::string& patterns) {
+void DirectoryWalker::walk(const std::string& folder, const std::string& patterns) {
   found_.clear();
   patterns_.clear();
   control_.reset();
@@ -66,13 +66,13 @@ void clsdirsearch::findfiles(const std::string& folder, const std::string& patte
       break;
     rest.remove_prefix(bar + 1);
   }
-  walk(folder, nullptr);
+  walkFolder(folder, nullptr);
 }
 
-bool clsdirsearch::matches(const std::string& pattern, const std::string& folder,
+bool DirectoryWalker::matches(const std::string& pattern, const std::string& folder,
                            const platform::DirEntry& entry) {
   if (pattern != kProgramToken)
-    return MatchesPattern(pattern, entry.name);
+    return matchesPattern(pattern, entry.name);
   if (entry.executable)
     return true;
   if (worthOpening && !worthOpening(entry.size))
@@ -81,7 +81,7 @@ bool clsdirsearch::matches(const std::string& pattern, const std::string& folder
   return head && *head == kElfMagic;
 }
 
-bool clsdirsearch::walk(std::string folder, const platform::FileIdentity* identity) {
+bool DirectoryWalker::walkFolder(std::string folder, const platform::FileIdentity* identity) {
   if (folder.empty() || folder.back() != '/')
     folder += '/';
   if (!identity && !skippedFolders.empty()) {
@@ -126,7 +126,7 @@ bool clsdirsearch::walk(std::string folder, const platform::FileIdentity* identi
         return false;
     }
   }
-  if (!searchinsubfolders)
+  if (!includeSubfolders)
     return true;
   for (const platform::DirEntry& entry : entries) {
     if (entry.kind != platform::FileKind::Directory)
@@ -134,7 +134,7 @@ bool clsdirsearch::walk(std::string folder, const platform::FileIdentity* identi
     if (std::find(skippedFolders.begin(), skippedFolders.end(), entry.identity) !=
         skippedFolders.end())
       continue;
-    if (!control_.checkpoint() || !walk(folder + entry.name, &entry.identity))
+    if (!control_.checkpoint() || !walkFolder(folder + entry.name, &entry.identity))
       return false;
   }
   return true;

@@ -3,7 +3,7 @@
 // stays on the submitting thread, strictly in the order the files were submitted.
 #pragma once
 
-#include "engine/filecheck.h"
+#include "scan/file_check.h"
 
 #include <condition_variable>
 #include <deque>
@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace quorvane::engine {
+namespace quorvane::scan {
 
 class CheckPipeline {
 public:
@@ -21,7 +21,7 @@ public:
 
   /// `workers` 0 means one per core. At most `window` files are read ahead of the recording;
   /// files that need no reading queue up to kMaxPending.
-  CheckPipeline(FileChecker& checker, scan::RunControl& control, unsigned workers = 0,
+  CheckPipeline(FileChecker& checker, engine::RunControl& control, unsigned workers = 0,
                 std::size_t window = 16);
   static constexpr std::size_t kMaxPending = 8192;
   ~CheckPipeline();
@@ -49,7 +49,7 @@ private:
   static constexpr std::size_t kBatch = 8;
 
   FileChecker& checker_;
-  scan::RunControl& control_;
+  engine::RunControl& control_;
   std::size_t window_;
   std::deque<Item> pending_; ///< submitted, not yet recorded, in order
   std::size_t reading_ = 0;  ///< items of pending_ handed to the workers
@@ -62,4 +62,4 @@ private:
   std::vector<std::thread> workers_;
 };
 
-} // namespace quorvane::engine
+} // namespace quorvane::scan

@@ -1,12 +1,13 @@
 // The detected-threat list's commands.
-#include "scan/results.h"
+#include "threats/threat_list.h"
 
+#include "app/appfolder.h"
 #include "engine/datafiles.h"
 #include "engine/fingerprint.h"
 
-namespace quorvane::scan {
+namespace quorvane::threats {
 
-std::string SelectAllThreats(ScanResults& results, bool ticked) {
+std::string selectAllThreats(ScanResults& results, bool ticked) {
   for (ThreatRow& row : results.rows) {
     row.checked = ticked;
     row.color = ticked ? kTickedColor : kUntickedColor;
@@ -14,25 +15,25 @@ std::string SelectAllThreats(ScanResults& results, bool ticked) {
   return ticked ? "Select none" : "Select All";
 }
 
-void ColorThreatRow(ScanResults& results, std::size_t index) {
+void colorThreatRow(ScanResults& results, std::size_t index) {
   if (index >= results.rows.size())
     return;
   ThreatRow& row = results.rows[index];
   row.color = row.checked ? kTickedColor : kUntickedColor;
 }
 
-std::size_t MarkSelectedAsSafe(platform::Platform& platform, const std::string& appFolder,
+std::size_t markSelectedAsSafe(platform::Platform& platform, const std::string& appFolder,
                                ScanResults& results) {
   std::vector<std::string> digests;
   for (const ThreatRow& row : results.rows)
     if (row.checked)
-      digests.push_back(engine::GetFileMD5HashCode(platform, row.fullPath));
-  engine::AppendSafeRecord(platform.files, platform::joinPath(appFolder, engine::kSafeFile),
+      digests.push_back(engine::getFileMD5HashCode(platform, row.fullPath));
+  engine::appendSafeRecord(platform.files, platform::joinPath(appFolder, app::kSafeFile),
                            digests);
-  return RemoveCheckedRows(results);
+  return removeCheckedRows(results);
 }
 
-std::size_t RemoveCheckedRows(ScanResults& results) {
+std::size_t removeCheckedRows(ScanResults& results) {
   std::size_t removed = 0;
   for (std::size_t i = results.rows.size(); i-- > 0;) {
     if (!results.rows[i].checked)
@@ -45,17 +46,4 @@ std::size_t RemoveCheckedRows(ScanResults& results) {
   return removed;
 }
 
-bool OpenResultsFromAreaCount(const ScanState& state, const std::function<void()>& loadpending) {
-  bool anyThreats = false;
-  for (int area : kAreaOrder) {
-    auto count = state.areaCounts.find(area);
-    anyThreats = anyThreats || (count != state.areaCounts.end() && count->second > 0);
-  }
-  if (!anyThreats)
-    return false;
-  if (loadpending)
-    loadpending();
-  return state.holdFlag == 1;
-}
-
-} // namespace quorvane::scan
+} // namespace quorvane::threats

@@ -1,9 +1,9 @@
 // Checks files in walk order while reading them ahead on every core.
-#include "engine/check_pipeline.h"
+#include "scan/check_pipeline.h"
 
-namespace quorvane::engine {
+namespace quorvane::scan {
 
-CheckPipeline::CheckPipeline(FileChecker& checker, scan::RunControl& control, unsigned workers,
+CheckPipeline::CheckPipeline(FileChecker& checker, engine::RunControl& control, unsigned workers,
                              std::size_t window)
     : checker_(checker), control_(control), window_(window > 0 ? window : 1) {
   if (workers == 0)
@@ -115,4 +115,4 @@ void CheckPipeline::recordReady(bool wait) {
   }
 }
 
-} // namespace quorvane::engine
+} // namespace quorvane::scan
