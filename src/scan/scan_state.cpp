@@ -9,7 +9,8 @@ std::string_view endOfScanNotice(const ScanState& state) {
   return found ? kThreatsFoundNotice : kNoThreatNotice;
 }
 
-bool openResultsFromAreaCount(const ScanState& state, const std::function<void()>& loadPendingDeletions) {
+bool openResultsFromAreaCount(const ScanState& state,
+                              const std::function<void()>& loadPendingDeletions) {
   bool anyThreats = false;
   for (int area : kAreaOrder) {
     auto count = state.areaCounts.find(area);

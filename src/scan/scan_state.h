@@ -7,9 +7,9 @@
 #include "threats/threat_list.h"
 
 #include <cstdint>
-#include <optional>
-#include <map>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,19 +92,23 @@ struct ScanState {
   std::atomic<int> cancelFlag{0};
   std::string lastKeyText; ///< the last key looked up
   double lastKey = 0;
-  std::string status; ///< "Scan in progress, ..." / "Finished scanning"
-  std::string nowChecking;  ///< live label: "Now Checking " and the path
-  std::string filesLabel;   ///< live label: "Files scanned : " and the count before the file
-  std::string threatsLabel; ///< live label: "Threats Found : " and the memory threats
+  std::string status;              ///< "Scan in progress, ..." / "Finished scanning"
+  std::string nowChecking;         ///< live label: "Now Checking " and the path
+  std::string filesLabel;          ///< live label: "Files scanned : " and the count before the file
+  std::string threatsLabel;        ///< live label: "Threats Found : " and the memory threats
   std::map<int, AreaPanel> panels; ///< by area index
   ScanSummary summary;
 
   int& counterFor(ThreatCounter which) {
     switch (which) {
-    case ThreatCounter::Memory: return memoryThreats;
-    case ThreatCounter::Startup: return startupThreats;
-    case ThreatCounter::Component: return componentThreats;
-    case ThreatCounter::Folder: break;
+    case ThreatCounter::Memory:
+      return memoryThreats;
+    case ThreatCounter::Startup:
+      return startupThreats;
+    case ThreatCounter::Component:
+      return componentThreats;
+    case ThreatCounter::Folder:
+      break;
     }
     return folderThreats;
   }
@@ -116,8 +120,9 @@ inline constexpr std::string_view kNoThreatNotice = "Finished scanning, No threa
 /// Which of the two end-of-scan notices shows.
 std::string_view endOfScanNotice(const ScanState& state);
 
-/// A click on an area count: when any area shows threats, runs `loadPendingDeletions`; true when the
-/// results page may then be shown (no scan running, or the scan is paused).
-bool openResultsFromAreaCount(const ScanState& state, const std::function<void()>& loadPendingDeletions);
+/// A click on an area count: when any area shows threats, runs `loadPendingDeletions`; true when
+/// the results page may then be shown (no scan running, or the scan is paused).
+bool openResultsFromAreaCount(const ScanState& state,
+                              const std::function<void()>& loadPendingDeletions);
 
 } // namespace quorvane::scan

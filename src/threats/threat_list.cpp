@@ -28,8 +28,7 @@ std::size_t markSelectedAsSafe(platform::Platform& platform, const std::string& 
   for (const ThreatRow& row : results.rows)
     if (row.checked)
       digests.push_back(engine::getFileMD5HashCode(platform, row.fullPath));
-  engine::appendSafeRecord(platform.files, platform::joinPath(appFolder, app::kSafeFile),
-                           digests);
+  engine::appendSafeRecord(platform.files, platform::joinPath(appFolder, app::kSafeFile), digests);
   return removeCheckedRows(results);
 }
 

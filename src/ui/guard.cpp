@@ -21,22 +21,22 @@ void Guard::start() {
   driveProtect_.listUsbDrives();
   p_.drives.waitForChange(std::chrono::milliseconds(0)); // starts watching the mounts
   autoProtect_.tick(); // the first pass checks every program already running
-  timer3_ = new QTimer(this);
-  timer3_->setInterval(protect::kAutoProtectTickMs);
-  connect(timer3_, &QTimer::timeout, this, &Guard::tick);
-  timer3_->start();
-  timer9_ = new QTimer(this);
-  timer9_->setInterval(kReloadTickMs);
-  connect(timer9_, &QTimer::timeout, this, [this] { signatures_.reloadSignatureTableTick(); });
-  timer9_->start();
+  autoProtectTimer_ = new QTimer(this);
+  autoProtectTimer_->setInterval(protect::kAutoProtectTickMs);
+  connect(autoProtectTimer_, &QTimer::timeout, this, &Guard::tick);
+  autoProtectTimer_->start();
+  tableReloadTimer_ = new QTimer(this);
+  tableReloadTimer_->setInterval(kReloadTickMs);
+  connect(tableReloadTimer_, &QTimer::timeout, this, [this] { signatures_.reloadSignatureTableTick(); });
+  tableReloadTimer_->start();
 }
 
 void Guard::tick() {
-  timer3_->stop(); // a long check does not pile ticks up
+  autoProtectTimer_->stop(); // a long check does not pile ticks up
   if (p_.drives.waitForChange(std::chrono::milliseconds(0)))
     dispatcher_.dispatch(window_, protect::kDeviceChangeMessage);
   autoProtect_.tick();
-  timer3_->start();
+  autoProtectTimer_->start();
 }
 
 } // namespace quorvane::ui

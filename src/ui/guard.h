@@ -1,6 +1,6 @@
 // The window's guards, on a thread of their own so that hashing never holds up the window:
-// auto-protect's check of new programs (Timer3), drive protection on every change of the
-// mounts, and the signature table's periodic rebuild (Timer9).
+// auto-protect's check of new programs, drive protection on every change of the
+// mounts, and the signature table's periodic rebuild.
 #pragma once
 
 #include "engine/sigtable.h"
@@ -47,8 +47,8 @@ private:
   protect::DriveProtect driveProtect_;
   protect::MessageDispatcher dispatcher_;
   protect::WindowHandle window_;
-  QTimer* timer3_ = nullptr;
-  QTimer* timer9_ = nullptr;
+  QTimer* autoProtectTimer_ = nullptr;
+  QTimer* tableReloadTimer_ = nullptr;
 };
 
 } // namespace quorvane::ui

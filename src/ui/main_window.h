@@ -1,5 +1,5 @@
-// The main window of the desktop program: the home page with the three scans, the scan page,
-// the folder picker, the results, the recent-scan history, the quarantine and the about page.
+// The main window of the desktop program: the navigation beside the pages (src/ui/pages), the
+// tray icon and its menu, the timers, and the guard's thread.
 #pragma once
 
 #include "app/language.h"
@@ -11,34 +11,37 @@
 #include "schedule/scheduler.h"
 #include "app/tray.h"
 #include "ui/qt_tray.h"
-#include "ui/list_models.h"
 #include "ui/scan_controller.h"
 #include "ui/alert_window.h"
 #include "ui/guard.h"
 #include "ui/ui_notifier.h"
 
-#include <QCheckBox>
 #include <QPointer>
-#include <QRadioButton>
 
-#include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QStackedWidget>
-#include <QTableView>
 #include <QThread>
 #include <QTimer>
-#include <QTreeView>
-#include <QComboBox>
 #include <QMenu>
-#include <QSystemTrayIcon>
 
-#include <map>
 #include <memory>
 
 namespace quorvane::ui {
 
+class HomePage;
+class ScanPage;
+class PickerPage;
+class ResultsPage;
+class HistoryPage;
+class QuarantinePage;
+class AboutPage;
+class SchedulePage;
+class SettingsPage;
+struct PageServices;
+
+/// The window wires the pages together: the navigation, the scans they start, the tray, the
+/// timers and the guard. What each page shows and does lives in its own class.
 class MainWindow : public QMainWindow {
   Q_OBJECT
 public:
@@ -64,17 +67,12 @@ public:
   void startCustomScan(const QString& path);
   void togglePause();
   void cancelScan();
-  /// Timer7: a folder handed over by another start.
+  /// A folder handed over by another start.
   void pollFolderScanRequest();
-  /// The status lines of the home page.
-  void refreshHomeStatus();
-  /// The language loader: reads the chosen file again and sets every caption.
+  /// The language loader: reads the chosen file again and builds every page anew.
   void loadLanguage();
   /// "Hide to tray"; without a notification area the window is minimised instead.
   void hideToTray();
-  void refreshResults();
-  void refreshHistory();
-  void refreshQuarantine();
   /// The tray menu ("file") and its items.
   QMenu* trayMenu() const { return trayMenu_; }
   QtTray* tray() const { return qtTray_; }
@@ -84,7 +82,7 @@ public:
   /// The tray entry that switches auto-protect.
   QAction* autoProtectEntry() const { return autoProtectEntry_; }
   void toggleAutoProtect();
-  /// Timer4: the scheduled scan at its minute; the shutdown, when set, after the scan's end.
+  /// The scheduled scan at its minute; the shutdown, when set, after the scan's end.
   void schedulerTick();
 
   /// Closes any open alert and shows one for this record (the four "|" fields).
@@ -93,10 +91,9 @@ public:
   /// The screen's free area the alert slides into; by default the primary screen's.
   void setAlertArea(QRect area) { alertArea_ = area; }
 
-  /// "Check update Now": the question, the server's manifest and the download run in the
-  /// background; the button stays disabled meanwhile.
+  /// "Check update Now" on the main page.
   void checkUpdateNow();
-  QProgressBar* updateBar() const { return updateProgress_; }
+  QProgressBar* updateBar() const;
   /// "Schedule Scan": the page filled from the stored schedule.
   void showSchedulePage();
   /// The schedule page's "Save".
@@ -122,25 +119,13 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  /// Builds the navigation and every page, and connects them.
   void buildUi();
-  QWidget* buildHome();
-  QWidget* buildScan();
-  QWidget* buildPicker();
-  QWidget* buildResults();
-  QWidget* buildHistory();
-  QWidget* buildQuarantine();
-  QWidget* buildAbout();
-  QWidget* buildSchedule();
-  QWidget* buildSettings();
-  QComboBox* languageChooser(QWidget* parent);
-  /// Runs a command of the results page on a copy of the list in the background; the list takes
-  /// the copy over when it is done. No scan starts meanwhile.
-  void onResultsInBackground(std::function<void(threats::ScanResults&)> command);
+  QWidget* buildNavigation(QWidget* parent);
+  void buildMenus();
+  void restoreFromTray();
   void runStart(ScanKind kind, const std::vector<int>& areas);
-  /// An area's end: its count and its threat or clean picture.
-  void showAreaResult(int area, int count);
   void onFinished(int kind, int threats);
-  QString text(const char* key, const char* english) const;
 
   platform::Platform& p_;
   std::string folder_;
@@ -150,67 +135,27 @@ private:
   BackgroundJobs* jobs_ = nullptr;
   engine::SignatureDatabase& signatures_;
   app::Language language_;
+  std::unique_ptr<PageServices> services_;
   std::unique_ptr<scan::ScanRunner> runner_;
   QThread workerThread_;
   ScanController* controller_ = nullptr;
   bool running_ = false;
-  bool resultsBusy_ = false;
   bool trayNoticeShown_ = false;
 
   QStackedWidget* pages_ = nullptr;
-  // Home.
-  QLabel* lastScan_ = nullptr;
-  QLabel* threatsLabel_ = nullptr;
-  QLabel* lastUpdate_ = nullptr;
-  QLabel* database_ = nullptr;
-  QPushButton* checkUpdate_ = nullptr;
-  QProgressBar* updateProgress_ = nullptr;
-  // Scan page.
-  std::map<int, QWidget*> panels_;
-  std::map<int, QLabel*> areaCounts_;
-  std::map<int, QLabel*> areaStatus_;
-  QLabel* status_ = nullptr;
-  QLabel* nowChecking_ = nullptr;
-  QLabel* files_ = nullptr;
-  QLabel* elapsed_ = nullptr;
-  QLabel* notice_ = nullptr;
-  QProgressBar* activity_ = nullptr;
-  QLabel* summary_[4] = {};
-  QPushButton* pause_ = nullptr;
-  QPushButton* cancel_ = nullptr;
-  QPushButton* dangerous_ = nullptr;
-  schedule::ElapsedLabels clock_;
-  std::vector<int> runAreas_;
-  int animatedArea_ = 0;
-  int animationFrame_ = 0;
-  // Picker.
-  QComboBox* drives_ = nullptr;
-  QTreeView* tree_ = nullptr;
-  QLabel* pickedPath_ = nullptr;
-  QPushButton* startScanning_ = nullptr;
-  // Lists.
-  ThreatListModel* resultsModel_ = nullptr;
-  RecordListModel* historyModel_ = nullptr;
-  RecordListModel* quarantineModel_ = nullptr;
-  QPushButton* selectAll_ = nullptr;
+  HomePage* homePage_ = nullptr;
+  ScanPage* scanPage_ = nullptr;
+  PickerPage* pickerPage_ = nullptr;
+  ResultsPage* resultsPage_ = nullptr;
+  HistoryPage* historyPage_ = nullptr;
+  QuarantinePage* quarantinePage_ = nullptr;
+  ui::SchedulePage* schedulePage_ = nullptr;
+  SettingsPage* settingsPage_ = nullptr;
 
-  // Schedule page.
-  QComboBox* hour_ = nullptr;
-  QComboBox* minute_ = nullptr;
-  QRadioButton* period_[3] = {};
-  QCheckBox* weekdays_[7] = {};
-  QCheckBox* everyDay_ = nullptr;
-  QCheckBox* shutdown_ = nullptr;
-  QRadioButton* mode_[2] = {};
-  // Settings page.
-  QCheckBox* startWithSystem_ = nullptr;
-  QCheckBox* contextMenu_ = nullptr;
-  QCheckBox* autorun_ = nullptr;
-  QRadioButton* threatAction_[3] = {};
-  QPushButton* restore_ = nullptr;
-
-  // Timer3 (auto-protect) and Timer9 (the table's rebuild) run on the guard's thread.
-  QTimer scheduleTimer_, animationTimer_, folderRequestTimer_, updateBarTimer_, clockTimer_;
+  /// Looks for a folder handed over by another start.
+  QTimer folderRequestTimer_;
+  /// The scheduled scan. Auto-protect and the table's rebuild run on the guard's thread.
+  QTimer scheduleTimer_;
   QThread guardThread_;
   Guard* guard_ = nullptr;
   QPointer<AlertWindow> alert_;
@@ -222,8 +167,6 @@ private:
   QMenu* trayMenu_ = nullptr;
   QAction* startWithSystemEntry_ = nullptr;
   QAction* autoProtectEntry_ = nullptr;
-  void buildMenus();
-  void restoreFromTray();
 };
 
 /// Opens the main window after the start's checks: hidden in the notification area for a silent

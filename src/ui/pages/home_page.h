@@ -1,0 +1,45 @@
+// The main page: the three scans, the status lines and "Check update Now".
+#pragma once
+
+#include "ui/pages/page_support.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+namespace quorvane::ui {
+
+class HomePage : public QWidget {
+  Q_OBJECT
+public:
+  explicit HomePage(const PageServices& services, QWidget* parent = nullptr);
+
+  /// Reads the status lines again (last scan, threats, last update, database version).
+  void refreshStatus();
+  /// "Check update Now": the question, the server's manifest and the download run in the
+  /// background; the button stays disabled meanwhile.
+  void checkUpdateNow();
+  QProgressBar* updateBar() const { return updateProgress_; }
+
+Q_SIGNALS:
+  void quickScanRequested();
+  void smartScanRequested();
+  void customScanRequested();
+  /// A manual update ended (an update::UpdateOutcome).
+  void updateFinished(int outcome);
+
+private:
+  const PageServices& services_;
+  QLabel* lastScan_ = nullptr;
+  QLabel* threats_ = nullptr;
+  QLabel* lastUpdate_ = nullptr;
+  QLabel* database_ = nullptr;
+  QPushButton* checkUpdate_ = nullptr;
+  QProgressBar* updateProgress_ = nullptr;
+  /// While the update server is asked, the update bar moves one step a second.
+  QTimer updateBarTimer_;
+};
+
+} // namespace quorvane::ui
