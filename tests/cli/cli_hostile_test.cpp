@@ -24,8 +24,8 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 /// Runs a shell command line, given `seconds` at the most (a hang ends with status 124).
-CliResult RunShell(const std::string& line, int seconds = 60) {
-  return RunCommandLine("timeout " + std::to_string(seconds) + " sh -c " + shellQuote(line));
+CliResult runShell(const std::string& line, int seconds = 60) {
+  return runCommandLine("timeout " + std::to_string(seconds) + " sh -c " + shellQuote(line));
 }
 
 std::size_t countLines(const std::string& text) {
@@ -42,7 +42,7 @@ protected:
   }
   CliResult q(std::vector<std::string> args) {
     args.insert(args.begin(), {"--home", home.path()});
-    return RunCli(args, "", tree.path());
+    return runCli(args, "", tree.path());
   }
   /// `quorvane --home HOME` as a shell word list.
   std::string cli() const { return shellQuote(bin) + " --home " + shellQuote(home.path()); }
@@ -61,7 +61,7 @@ protected:
 TEST_F(CliHostileTest, ARootScanNeverDeletesThroughAFolderSwappedInALoop) {
   // A user's tree whose folder t/dir is exchanged, again and again, with a link t/lnk to a
   // folder of someone else's holding a file of the same name and content.
-  std::string victim = tree.write("victim/evil.exe", EicarText());
+  std::string victim = tree.write("victim/evil.exe", eicarText());
   std::atomic<bool> swapping{false};
   std::atomic<long> swaps{0};
   auto swapper = [&] {
@@ -74,7 +74,7 @@ TEST_F(CliHostileTest, ARootScanNeverDeletesThroughAFolderSwappedInALoop) {
   int runs = 0;
   for (; runs < 40 && std::chrono::steady_clock::now() - start < std::chrono::seconds(8); ++runs) {
     fs::remove_all(tree / "t");
-    tree.write("t/dir/evil.exe", EicarText());
+    tree.write("t/dir/evil.exe", eicarText());
     fs::create_directory_symlink(tree / "victim", tree / "t/lnk");
     swapping = true;
     std::thread thread(swapper);
@@ -90,8 +90,8 @@ TEST_F(CliHostileTest, ARootScanNeverDeletesThroughAFolderSwappedInALoop) {
 }
 
 TEST_F(CliHostileTest, NamesWithBarsAndLineEndsKeepTheirRecords) {
-  std::string barred = tree.write("a|b.exe", EicarText());
-  std::string forged = tree.write("x\nevil.exe|yesterday|/etc/evil.exe/t.exe", EicarText());
+  std::string barred = tree.write("a|b.exe", eicarText());
+  std::string forged = tree.write("x\nevil.exe|yesterday|/etc/evil.exe/t.exe", eicarText());
   CliResult scanned = q({"scan", "--action", "quarantine", "."});
   EXPECT_EQ(scanned.status, 1) << scanned.err;
   EXPECT_FALSE(fs::exists(barred));
@@ -107,8 +107,8 @@ TEST_F(CliHostileTest, NamesWithBarsAndLineEndsKeepTheirRecords) {
 
   CliResult restored = q({"quarantine", "restore", "1", "2"});
   EXPECT_EQ(restored.status, 0) << restored.err;
-  EXPECT_EQ(tree.read("a|b.exe"), EicarText());
-  EXPECT_EQ(tree.read("x\nevil.exe|yesterday|/etc/evil.exe/t.exe"), EicarText());
+  EXPECT_EQ(tree.read("a|b.exe"), eicarText());
+  EXPECT_EQ(tree.read("x\nevil.exe|yesterday|/etc/evil.exe/t.exe"), eicarText());
   EXPECT_FALSE(fs::exists("/etc/evil.exe"));
   EXPECT_EQ(q({"quarantine", "list"}).out, "");
   EXPECT_TRUE(fs::is_empty(home / "qrnt")) << "no orphaned copy";
@@ -133,9 +133,9 @@ TEST_F(CliHostileTest, ARecordNamingACopyOutsideTheQuarantineIsNeverActedOn) {
 }
 
 TEST_F(CliHostileTest, RestoreOverwritesNothingAndBringsTheModeBack) {
-  std::string tool = tree.write("bin/tool.exe", EicarText());
+  std::string tool = tree.write("bin/tool.exe", eicarText());
   fs::remove(tool);
-  tool = tree.write("bin/tool.exe", EicarText());
+  tool = tree.write("bin/tool.exe", eicarText());
   fs::permissions(tool, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
   ASSERT_EQ(q({"scan", "--action", "quarantine", "bin"}).status, 1);
   ASSERT_FALSE(fs::exists(tool));
@@ -182,7 +182,7 @@ TEST_F(CliHostileTest, RestoreOverwritesNothingAndBringsTheModeBack) {
 
   CliResult elsewhere = q({"quarantine", "restore", "--to", tree / "put-here", "1"});
   EXPECT_EQ(elsewhere.status, 0) << elsewhere.err;
-  EXPECT_EQ(tree.read("put-here/tool.exe"), EicarText());
+  EXPECT_EQ(tree.read("put-here/tool.exe"), eicarText());
   EXPECT_EQ(fs::status(tree / "put-here/tool.exe").permissions() & fs::perms::all,
             fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
   EXPECT_EQ(q({"quarantine", "list"}).out, "");
@@ -195,7 +195,7 @@ TEST_F(CliHostileTest, FifosAndDevicesAreRefusedNotWaitedOn) {
     SCOPED_TRACE(path);
     for (std::string command : {"key", "sig add", "safe add", "scan"}) {
       SCOPED_TRACE(command);
-      CliResult r = RunShell(cli() + " " + command + " " + shellQuote(path), 20);
+      CliResult r = runShell(cli() + " " + command + " " + shellQuote(path), 20);
       EXPECT_EQ(r.status, 2) << r.out << r.err; // 124 would be the time-out: a hang
       EXPECT_THAT(r.err, HasSubstr("not a regular file"));
     }
@@ -206,7 +206,7 @@ TEST_F(CliHostileTest, FifosAndDevicesAreRefusedNotWaitedOn) {
   // it as the file it listed or not at all (no hang).
   tree.write("walk/ok.exe", "clean");
   ::mkfifo((tree / "walk/fifo.exe").c_str(), 0600);
-  CliResult walked = RunShell(cli() + " scan --all-files " + shellQuote(tree / "walk"), 20);
+  CliResult walked = runShell(cli() + " scan --all-files " + shellQuote(tree / "walk"), 20);
   EXPECT_EQ(walked.status, 0) << walked.err;
 }
 
@@ -222,14 +222,14 @@ TEST_F(CliHostileTest, WhatCouldNotBeCheckedIsToldCountedAndNeverCalledClean) {
     for (const std::string& owned : {userHome.path(), userHome / "app", userHome / "app/vir.sig"})
       ASSERT_EQ(::chown(owned.c_str(), 65534, 65534), 0);
   }
-  tree.write("t/listed.exe", EicarText());
-  std::string locked = tree.write("t/locked.exe", EicarText());
-  tree.write("t/closed/inside.exe", EicarText());
+  tree.write("t/listed.exe", eicarText());
+  std::string locked = tree.write("t/locked.exe", eicarText());
+  tree.write("t/closed/inside.exe", eicarText());
   fs::permissions(locked, fs::perms::none);
   fs::permissions(tree / "t/closed", fs::perms::none);
   std::string as = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   auto scanAsUser = [&] {
-    return RunCommandLine(as + "env HOME=" + shellQuote(userHome.path()) + " " + shellQuote(bin) +
+    return runCommandLine(as + "env HOME=" + shellQuote(userHome.path()) + " " + shellQuote(bin) +
                           " --home " + shellQuote(userHome / "app") + " scan " +
                           shellQuote(tree / "t"));
   };
@@ -247,7 +247,7 @@ TEST_F(CliHostileTest, WhatCouldNotBeCheckedIsToldCountedAndNeverCalledClean) {
 
 /// Folders of 200-character names, `depth` deep under `parent`, made one name at a time (the
 /// whole path is past PATH_MAX); returns the path of the deepest.
-std::string MakeDeepFolders(const std::string& parent, int depth) {
+std::string makeDeepFolders(const std::string& parent, int depth) {
   std::string name(200, 'd');
   int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY);
   std::string path = parent;
@@ -264,7 +264,7 @@ std::string MakeDeepFolders(const std::string& parent, int depth) {
 }
 
 /// Writes a file at the end of a path past PATH_MAX, reached a folder at a time.
-void WriteDeepFile(const std::string& path, const std::string& data) {
+void writeDeepFile(const std::string& path, const std::string& data) {
   int fd = AT_FDCWD;
   std::string rest = path;
   while (rest.size() >= PATH_MAX) {
@@ -284,11 +284,11 @@ void WriteDeepFile(const std::string& path, const std::string& data) {
 }
 
 /// Removes a tree whose paths may be past PATH_MAX (std::filesystem cannot).
-void RemoveDeepTree(int parent, const char* name) {
+void removeDeepTree(int parent, const char* name) {
   int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
   if (fd >= 0) {
     for (const auto& entry : fs::directory_iterator("/proc/self/fd/" + std::to_string(fd)))
-      RemoveDeepTree(fd, entry.path().filename().c_str());
+      removeDeepTree(fd, entry.path().filename().c_str());
     ::close(fd);
     ::unlinkat(parent, name, AT_REMOVEDIR);
   } else {
@@ -298,11 +298,11 @@ void RemoveDeepTree(int parent, const char* name) {
 
 TEST_F(CliHostileTest, FilesPastTheLongestPathAreCheckedAndRemoved) {
   fs::create_directories(tree / "t");
-  std::string deep = MakeDeepFolders(tree / "t", 30);
+  std::string deep = makeDeepFolders(tree / "t", 30);
   ASSERT_GT(deep.size(), std::size_t{PATH_MAX});
   std::string threat = deep + "/listed.exe";
-  WriteDeepFile(threat, EicarText());
-  WriteDeepFile(deep + "/clean.exe", "nothing");
+  writeDeepFile(threat, eicarText());
+  writeDeepFile(deep + "/clean.exe", "nothing");
 
   CliResult r = q({"scan", tree / "t"});
   EXPECT_EQ(r.status, 1) << r.err;
@@ -319,7 +319,7 @@ TEST_F(CliHostileTest, FilesPastTheLongestPathAreCheckedAndRemoved) {
   EXPECT_THAT(q({"quarantine", "list"}).out, HasSubstr("listed.exe"));
 
   int top = ::open(tree.path().c_str(), O_RDONLY | O_DIRECTORY);
-  RemoveDeepTree(top, "t");
+  removeDeepTree(top, "t");
   ::close(top);
 }
 
@@ -332,7 +332,7 @@ TEST_F(CliHostileTest, AVirSigOfJunkIsWarnedAbout) {
 
 TEST_F(CliHostileTest, WhatAKilledRunLeftIsCleanedAtTheNextStart) {
   ASSERT_EQ(q({"scan", "--action", "quarantine", "."}).status, 0); // makes the folder
-  tree.write("t/evil.exe", EicarText());
+  tree.write("t/evil.exe", eicarText());
   ASSERT_EQ(q({"scan", "--action", "quarantine", "t"}).status, 1);
   home.write("vir.sig.tmp-999999999", "half a signature file");
   home.write("qrnt/half.exe.qrt", "a copy whose record was never written");
@@ -346,14 +346,14 @@ TEST_F(CliHostileTest, TwoQuarantiningScansAtOnceKeepEveryCopy) {
   constexpr int kFiles = 30;
   for (int i = 0; i < kFiles; ++i)
     for (const char* side : {"one", "two"})
-      tree.write(std::string(side) + "/f" + std::to_string(i) + "/setup.exe", EicarText());
-  CliResult both = RunShell(cli() + " scan --action quarantine " + shellQuote(tree / "one") +
+      tree.write(std::string(side) + "/f" + std::to_string(i) + "/setup.exe", eicarText());
+  CliResult both = runShell(cli() + " scan --action quarantine " + shellQuote(tree / "one") +
                             " >/dev/null & " + cli() + " scan --action quarantine " +
                             shellQuote(tree / "two") + " >/dev/null & wait");
   EXPECT_EQ(both.err, "");
   std::size_t copies = 0;
   for (const auto& entry : fs::directory_iterator(home / "qrnt")) {
-    EXPECT_EQ(fs::file_size(entry.path()), EicarText().size());
+    EXPECT_EQ(fs::file_size(entry.path()), eicarText().size());
     ++copies;
   }
   EXPECT_EQ(copies, 2u * kFiles);
@@ -365,9 +365,9 @@ TEST_F(CliHostileTest, TwoQuarantiningScansAtOnceKeepEveryCopy) {
 TEST_F(CliHostileTest, DeletingFromTheQuarantineWhileAScanAddsLosesNoRecord) {
   constexpr int kFiles = 120;
   for (int i = 0; i < kFiles; ++i)
-    tree.write("t/f" + std::to_string(i) + ".exe", EicarText());
+    tree.write("t/f" + std::to_string(i) + ".exe", eicarText());
   // Deletions of row 1 run while the scan appends; each that succeeds removes one record.
-  CliResult r = RunShell(cli() + " scan --action quarantine " + shellQuote(tree / "t") +
+  CliResult r = runShell(cli() + " scan --action quarantine " + shellQuote(tree / "t") +
                          " >/dev/null & ok=0; for i in $(seq 40); do " + cli() +
                          " quarantine delete 1 2>/dev/null && ok=$((ok+1)); done; wait; echo $ok");
   int deleted = std::stoi(r.out);
@@ -386,7 +386,7 @@ TEST_F(CliHostileTest, ConcurrentSignatureAdditionsAreAllKept) {
   std::string script;
   for (int i = 0; i < 5; ++i)
     script += cli() + " sig add " + shellQuote(tree.write("s" + std::to_string(i), "sample " + std::to_string(i))) + " & ";
-  CliResult r = RunShell(script + "wait");
+  CliResult r = runShell(script + "wait");
   EXPECT_EQ(r.err, "");
   CliResult verified = q({"sig", "verify", home / "vir.sig"});
   EXPECT_EQ(verified.status, 0) << verified.out << verified.err;

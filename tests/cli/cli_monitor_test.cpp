@@ -66,7 +66,7 @@ TEST(CliMonitorTest, EndsAPlantedThreatAndSparesItsNamesake) {
   copySleep(threat, "planted threat");
   copySleep(innocent, "an innocent program");
   std::filesystem::create_directories(dir / "home");
-  ASSERT_EQ(RunCli({"--home", dir / "home", "sig", "add", threat}).status, 0);
+  ASSERT_EQ(runCli({"--home", dir / "home", "sig", "add", threat}).status, 0);
 
   MonitorProcess monitor(dir / "home", dir / "monitor.log");
   ASSERT_TRUE(waitFor([&] { return dir.read("monitor.log").find("Monitoring:") != std::string::npos; }))
@@ -80,7 +80,7 @@ TEST(CliMonitorTest, EndsAPlantedThreatAndSparesItsNamesake) {
   EXPECT_THAT(dir.read("monitor.log"), HasSubstr("|" + threat + "|"));
   EXPECT_EQ(monitor.stop(), 0);
   EXPECT_THAT(dir.read("monitor.log"), HasSubstr("Monitoring stopped"));
-  CliResult history = RunCli({"--home", dir / "home", "history"});
+  CliResult history = runCli({"--home", dir / "home", "history"});
   EXPECT_THAT(history.out, HasSubstr(threat));
 }
 
@@ -90,7 +90,7 @@ TEST(CliMonitorTest, EndsAThreatWhoseProgramWasDeletedAfterItStarted) {
   std::filesystem::create_directories(dir / "tmp");
   copySleep(threat, "run and unlinked");
   std::filesystem::create_directories(dir / "home");
-  ASSERT_EQ(RunCli({"--home", dir / "home", "sig", "add", threat}).status, 0);
+  ASSERT_EQ(runCli({"--home", dir / "home", "sig", "add", threat}).status, 0);
   SleepingChild threatChild(threat);
   threatChild.waitForExec(threat);
   std::filesystem::remove(threat);

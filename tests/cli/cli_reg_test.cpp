@@ -14,7 +14,7 @@ protected:
   TempDir home;
   CliResult reg(std::vector<std::string> args, const std::string& input = "") {
     args.insert(args.begin(), {"--home", home.path(), "reg"});
-    return RunCli(args, input);
+    return runCli(args, input);
   }
 };
 

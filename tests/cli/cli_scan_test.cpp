@@ -27,7 +27,7 @@ protected:
     huge = big + "b";
     tree.write("big/near-limit.dll", big);
     tree.write("big/at-limit.dll", huge);
-    std::string keys = RunCli({"key", tree / "big/near-limit.dll", tree / "big/at-limit.dll"}).out;
+    std::string keys = runCli({"key", tree / "big/near-limit.dll", tree / "big/at-limit.dll"}).out;
     std::string virSig = home.read("vir.sig");
     for (std::size_t pos = 0; pos < keys.size();) {
       std::size_t tab = keys.find('\t', pos);
@@ -36,19 +36,19 @@ protected:
     }
     home.write("vir.sig", virSig);
 
-    tree.write("Eicar.COM", EicarText());
-    tree.write("Nested/Deeper/SETUP.EXE", EicarText());
-    tree.write("Nested/notes.txt", EicarText()); // not a program
+    tree.write("Eicar.COM", eicarText());
+    tree.write("Nested/Deeper/SETUP.EXE", eicarText());
+    tree.write("Nested/notes.txt", eicarText()); // not a program
     tree.write("Nested/clean.exe", "nothing to see");
-    tree.write("own/quorvaneam.exe", EicarText()); // the program's own name: skipped
+    tree.write("own/quorvaneam.exe", eicarText()); // the program's own name: skipped
   }
 
   CliResult scan(std::vector<std::string> args) {
     args.insert(args.begin(), {"--home", home.path(), "scan"});
-    return RunCli(args, "", tree.path());
+    return runCli(args, "", tree.path());
   }
   std::string setting(const std::string& name) {
-    return RunCli({"--home", home.path(), "settings", name}).out;
+    return runCli({"--home", home.path(), "settings", name}).out;
   }
 };
 
@@ -64,15 +64,15 @@ TEST_F(CliScanTest, FindsPlantedThreatsAndRecordsThem) {
   for (const char* left : {"Eicar.COM", "Nested/Deeper/SETUP.EXE", "big/near-limit.dll"})
     EXPECT_TRUE(std::filesystem::exists(tree / left)) << left; // no threatfound: left
 
-  CliResult history = RunCli({"--home", home.path(), "history"});
+  CliResult history = runCli({"--home", home.path(), "history"});
   EXPECT_THAT(history.out, HasSubstr("SETUP.EXE | "));
   EXPECT_THAT(history.out, HasSubstr(" | " + root + "Nested/Deeper/SETUP.EXE\n"));
   EXPECT_EQ(std::count(history.out.begin(), history.out.end(), '\n'), 3);
   EXPECT_EQ(setting("threats"), "3\n");
   EXPECT_NE(setting("last scan"), "\n");
 
-  EXPECT_EQ(RunCli({"--home", home.path(), "history", "--clear"}).status, 0);
-  EXPECT_EQ(RunCli({"--home", home.path(), "history"}).out, "");
+  EXPECT_EQ(runCli({"--home", home.path(), "history", "--clear"}).status, 0);
+  EXPECT_EQ(runCli({"--home", home.path(), "history"}).out, "");
   EXPECT_EQ(setting("threats"), "3\n");
 }
 
@@ -82,18 +82,18 @@ TEST_F(CliScanTest, QuarantineThenRestoreAndDelete) {
   EXPECT_THAT(r.out, HasSubstr("Threats Found : 2\n"));
   EXPECT_FALSE(std::filesystem::exists(tree / "Eicar.COM"));
   EXPECT_FALSE(std::filesystem::exists(tree / "Nested/Deeper/SETUP.EXE"));
-  EXPECT_EQ(home.read("qrnt/Eicar.COM.qrt"), EicarText());
+  EXPECT_EQ(home.read("qrnt/Eicar.COM.qrt"), eicarText());
 
-  CliResult list = RunCli({"--home", home.path(), "quarantine", "list"});
+  CliResult list = runCli({"--home", home.path(), "quarantine", "list"});
   EXPECT_THAT(list.out, HasSubstr("1. Eicar.COM | "));
   EXPECT_THAT(list.out, HasSubstr("2. SETUP.EXE | "));
-  EXPECT_EQ(RunCli({"--home", home.path(), "quarantine", "restore", "1"}).status, 0);
-  EXPECT_EQ(tree.read("Eicar.COM"), EicarText());
-  EXPECT_EQ(RunCli({"--home", home.path(), "quarantine", "delete", "1"}).status, 0);
-  EXPECT_EQ(RunCli({"--home", home.path(), "quarantine", "list"}).out, "");
+  EXPECT_EQ(runCli({"--home", home.path(), "quarantine", "restore", "1"}).status, 0);
+  EXPECT_EQ(tree.read("Eicar.COM"), eicarText());
+  EXPECT_EQ(runCli({"--home", home.path(), "quarantine", "delete", "1"}).status, 0);
+  EXPECT_EQ(runCli({"--home", home.path(), "quarantine", "list"}).out, "");
   EXPECT_FALSE(std::filesystem::exists(home / "qrnt/SETUP.EXE.qrt"));
 
-  CliResult bad = RunCli({"--home", home.path(), "quarantine", "restore", "7"});
+  CliResult bad = runCli({"--home", home.path(), "quarantine", "restore", "7"});
   EXPECT_EQ(bad.status, 2);
   EXPECT_THAT(bad.err, HasSubstr("no quarantined file numbered 7"));
 }
@@ -119,7 +119,7 @@ TEST_F(CliScanTest, CleanTreeAndMissingPaths) {
 
 TEST_F(CliScanTest, OddNamesStayOnOneLine) {
   std::string name = "bad\nname\xfe.exe";
-  tree.write(name, EicarText());
+  tree.write(name, eicarText());
   CliResult r = scan({name});
   EXPECT_THAT(r.out, HasSubstr("bad\\nname\\xFE.exe: Quorvane.Threat FOUND\n"));
   EXPECT_THAT(r.out, Not(HasSubstr("bad\nname")));
@@ -144,7 +144,7 @@ namespace {
 
 /// A runnable program of our own: a copy of `sleep` with a few bytes appended, so that its
 /// fingerprint is its own and no program of the system shares it.
-std::string MakeSleeper(const TempDir& dir, const std::string& name) {
+std::string makeSleeper(const TempDir& dir, const std::string& name) {
   std::string path = dir / name;
   std::filesystem::copy_file(std::filesystem::exists("/usr/bin/sleep") ? "/usr/bin/sleep" : "/bin/sleep",
                              path);
@@ -160,8 +160,8 @@ class QuickScanThreatTest : public ::testing::TestWithParam<bool> {};
 TEST_P(QuickScanThreatTest, FindsAndEndsARunningThreat) {
   bool deleted = GetParam();
   TempDir home, programs;
-  std::string program = MakeSleeper(programs, "qv-quick-sleeper");
-  std::string key = RunCli({"key", program}).out;
+  std::string program = makeSleeper(programs, "qv-quick-sleeper");
+  std::string key = runCli({"key", program}).out;
   home.write("vir.sig", key.substr(0, key.find('\t')) + "\r\n");
   pid_t child = fork();
   if (child == 0) {
@@ -176,7 +176,7 @@ TEST_P(QuickScanThreatTest, FindsAndEndsARunningThreat) {
   }
   if (deleted)
     std::filesystem::remove(program);
-  CliResult r = RunCli({"--home", home.path(), "quick"});
+  CliResult r = runCli({"--home", home.path(), "quick"});
   int status = 0;
   bool ended = false;
   for (int i = 0; i < 200 && !ended; ++i) {
@@ -196,7 +196,7 @@ TEST_P(QuickScanThreatTest, FindsAndEndsARunningThreat) {
   EXPECT_EQ(r.err, "");
   EXPECT_TRUE(ended);
   EXPECT_TRUE(WIFSIGNALED(status));
-  EXPECT_THAT(RunCli({"--home", home.path(), "history"}).out, HasSubstr(shown));
+  EXPECT_THAT(runCli({"--home", home.path(), "history"}).out, HasSubstr(shown));
 }
 
 INSTANTIATE_TEST_SUITE_P(ProgramFile, QuickScanThreatTest, ::testing::Values(false, true),
@@ -204,10 +204,10 @@ INSTANTIATE_TEST_SUITE_P(ProgramFile, QuickScanThreatTest, ::testing::Values(fal
 
 TEST(CliRunTest, SmartScanSummaryHasEveryArea) {
   TempDir home, win;
-  win.write("System32/bad.dll", EicarText());
+  win.write("System32/bad.dll", eicarText());
   std::filesystem::copy_file(std::string(QUORVANE_DATA_DIR) + "/vir.sig", home / "vir.sig");
-  ASSERT_EQ(RunCli({"--home", home.path(), "settings", "windows folder", win.path()}).status, 0);
-  CliResult r = RunCli({"--home", home.path(), "smart"});
+  ASSERT_EQ(runCli({"--home", home.path(), "settings", "windows folder", win.path()}).status, 0);
+  CliResult r = runCli({"--home", home.path(), "smart"});
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_THAT(r.out, HasSubstr(win.path() + "/System32/bad.dll: Quorvane.Threat FOUND\n"));
   EXPECT_THAT(r.out, HasSubstr("Threats Found : 1\nUnknown Files: 0\n"
@@ -223,7 +223,7 @@ namespace {
 TEST_F(CliScanTest, MarkedSafeStaysQuietUntilTheLineIsGone) {
   auto run = [&](std::vector<std::string> args) {
     args.insert(args.begin(), {"--home", home.path()});
-    return RunCli(args, "", tree.path());
+    return runCli(args, "", tree.path());
   };
   ASSERT_EQ(run({"safe", "add", "Eicar.COM"}).status, 0);
   EXPECT_EQ(run({"safe", "list"}).out, "44d88612fea8a8f36de82e1278abb02f\n");
@@ -247,7 +247,7 @@ TEST_F(CliScanTest, RemoveAndQuarantineAllAfterTheRun) {
   CliResult quarantined = scan({"--quarantine-all", "Nested"});
   EXPECT_EQ(quarantined.status, 1);
   EXPECT_FALSE(std::filesystem::exists(tree / "Nested/Deeper/SETUP.EXE"));
-  EXPECT_EQ(home.read("qrnt/setup.exe.qrt"), EicarText());
+  EXPECT_EQ(home.read("qrnt/setup.exe.qrt"), eicarText());
   EXPECT_NE(scan({"--remove", "--quarantine-all", "."}).status, 0);
 }
 
@@ -255,7 +255,7 @@ TEST_F(CliScanTest, ALaterFileAtAPendingPathIsNeverDeleted) {
   std::string path = tree.write("locked.exe", "left over");
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  ASSERT_EQ(RunCli({"--home", home.path(), "reg", "add",
+  ASSERT_EQ(runCli({"--home", home.path(), "reg", "add",
                     "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "/v",
                     "PendingFileRenameOperations", "/t", "REG_MULTI_SZ", "/d", "\\??\\" + path + "\\0",
                     "/f"})
@@ -269,32 +269,32 @@ TEST_F(CliScanTest, ALaterFileAtAPendingPathIsNeverDeleted) {
   CliResult scanned = scan({"."});
   EXPECT_THAT(scanned.err, ::testing::Not(HasSubstr("deleted")));
   EXPECT_EQ(tree.read("locked.exe"), "the user's document");
-  EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, "") << "the pair is done";
+  EXPECT_EQ(runCli({"--home", home.path(), "pending"}).out, "") << "the pair is done";
 }
 
 TEST_F(CliScanTest, PendingDeletionsAreListedAndCarriedOut) {
   std::string stale = tree.write("stale.exe", "left over");
   // Written the way another tool would, through the registry command.
-  ASSERT_EQ(RunCli({"--home", home.path(), "reg", "add",
+  ASSERT_EQ(runCli({"--home", home.path(), "reg", "add",
                     "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "/v",
                     "PendingFileRenameOperations", "/t", "REG_MULTI_SZ", "/d",
                     "\\??\\" + stale + "\\0\\0\\??\\/keep/rename\\0\\??\\/keep/to", "/f"})
                 .status,
             0);
-  EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, ""); // not one of ours
+  EXPECT_EQ(runCli({"--home", home.path(), "pending"}).out, ""); // not one of ours
   home.write("files.sig", stale + "\r\n"); // a path alone does not say which file may go
-  EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, "");
+  EXPECT_EQ(runCli({"--home", home.path(), "pending"}).out, "");
   struct stat st {};
   ASSERT_EQ(::stat(stale.c_str(), &st), 0);
   // As a removal records a file it could not delete: its identity and digest.
   home.write("files.sig", stale + "\r\n" + stale + "|" + std::to_string(st.st_dev) + "|" +
                               std::to_string(st.st_ino) + "|9|7d1982c9915584ec0bb9734ed3ea7eb3\r\n");
-  EXPECT_EQ(RunCli({"--home", home.path(), "pending"}).out, stale + "\n");
-  CliResult done = RunCli({"--home", home.path(), "pending", "--run"});
+  EXPECT_EQ(runCli({"--home", home.path(), "pending"}).out, stale + "\n");
+  CliResult done = runCli({"--home", home.path(), "pending", "--run"});
   EXPECT_EQ(done.status, 0);
   EXPECT_EQ(done.out, "deleted: " + stale + "\n");
   EXPECT_FALSE(std::filesystem::exists(stale));
-  CliResult left = RunCli({"--home", home.path(), "reg", "query",
+  CliResult left = runCli({"--home", home.path(), "reg", "query",
                            "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager"});
   EXPECT_THAT(left.out, HasSubstr("\\??\\/keep/rename\\0\\??\\/keep/to"));
 }

@@ -15,7 +15,7 @@ TEST(CliSettingsTest, StoreReadAndList) {
   TempDir home;
   auto run = [&](std::vector<std::string> args) {
     args.insert(args.begin(), {"--home", home.path(), "settings"});
-    return RunCli(args);
+    return runCli(args);
   };
   EXPECT_EQ(run({}).out, "");
   EXPECT_EQ(run({"threatfound"}).out, "\n"); // absent reads as empty
@@ -39,7 +39,7 @@ TEST(CliSettingsTest, StoreReadAndList) {
   EXPECT_THAT(unknown.err, HasSubstr("not a setting Quorvane reads"));
 
   // Settings live in the registry store under the product's key.
-  CliResult q = RunCli({"--home", home.path(), "reg", "query",
+  CliResult q = runCli({"--home", home.path(), "reg", "query",
                         "HKLM\\SOFTWARE\\quorvane\\Quorvane Antimalware", "/v", "threatfound"});
   EXPECT_THAT(q.out, HasSubstr("threatfound    REG_SZ    2"));
 }
@@ -47,7 +47,7 @@ TEST(CliSettingsTest, StoreReadAndList) {
 TEST(CliSettingsTest, HomeComesFromTheOptionOrTheVariable) {
   TempDir dir;
   std::string home = dir / "fresh/home"; // made on first use
-  EXPECT_EQ(RunCli({"--home", home, "settings", "shutdown", "1"}).status, 0);
+  EXPECT_EQ(runCli({"--home", home, "settings", "shutdown", "1"}).status, 0);
   EXPECT_TRUE(std::filesystem::exists(home + "/registry.db"));
   std::string command = "QUORVANE_HOME=" + shellQuote(home) + " " + shellQuote(QUORVANE_BIN) +
                         " settings shutdown > " + shellQuote(dir / "out");
@@ -55,25 +55,25 @@ TEST(CliSettingsTest, HomeComesFromTheOptionOrTheVariable) {
   EXPECT_EQ(dir.read("out"), "1\n");
 
   dir.write("file", "x");
-  CliResult blocked = RunCli({"--home", dir / "file", "settings"});
+  CliResult blocked = runCli({"--home", dir / "file", "settings"});
   EXPECT_EQ(blocked.status, 2);
   EXPECT_THAT(blocked.err, HasSubstr("cannot use the application folder"));
 }
 
 TEST(CliSettingsTest, PathsAndVersionTellWhichFolderIsUsedAndWhy) {
   TempDir dir;
-  EXPECT_EQ(RunCli({"--home", dir / "h", "paths"}).out.find("application folder: " + dir / "h" +
+  EXPECT_EQ(runCli({"--home", dir / "h", "paths"}).out.find("application folder: " + dir / "h" +
                                                             " (given with --home)\n"),
             0u);
-  CliResult variable = RunCli({"paths"}, "", "", {"QUORVANE_HOME=" + dir / "v"});
+  CliResult variable = runCli({"paths"}, "", "", {"QUORVANE_HOME=" + dir / "v"});
   EXPECT_THAT(variable.out, HasSubstr("application folder: " + dir / "v" + " (from QUORVANE_HOME)"));
   // The build tree's program folder holds vir.sig and may be written: a portable folder.
-  CliResult portable = RunCli({"paths"});
+  CliResult portable = runCli({"paths"});
   EXPECT_THAT(portable.out,
               HasSubstr(std::filesystem::path(QUORVANE_BIN).parent_path().string() +
                         " (the program's own folder, a portable one)"));
   EXPECT_FALSE(std::filesystem::exists(dir / "h")) << "telling creates nothing";
-  EXPECT_THAT(RunCli({"--version"}).out, HasSubstr("quorvane 0.1.0"));
+  EXPECT_THAT(runCli({"--version"}).out, HasSubstr("quorvane 0.1.0"));
 }
 
 } // namespace

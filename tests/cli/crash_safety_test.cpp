@@ -29,7 +29,7 @@ constexpr int kRounds = 10; // per kind of run
 
 /// What is planted: a listed file large enough (1 MiB) that copying it takes a while, so that
 /// kills land in the middle of copies.
-const std::string& PlantedContent() {
+const std::string& plantedContent() {
   static const std::string content = [] {
     std::string text(1 << 20, '\0');
     std::mt19937 bytes(7);
@@ -42,7 +42,7 @@ const std::string& PlantedContent() {
 
 /// Runs `quorvane ARGS` and kills it after `delay` (unless it ended before). True when it was
 /// killed.
-bool RunAndKill(const std::vector<std::string>& args, std::chrono::microseconds delay) {
+bool runAndKill(const std::vector<std::string>& args, std::chrono::microseconds delay) {
   std::vector<std::string> words{QUORVANE_BIN};
   words.insert(words.end(), args.begin(), args.end());
   pid_t child = ::fork();
@@ -64,9 +64,9 @@ bool RunAndKill(const std::vector<std::string>& args, std::chrono::microseconds 
 }
 
 /// How long an uncut run takes, in microseconds: the range the kills are spread over.
-std::chrono::microseconds TimeOf(const std::vector<std::string>& args) {
+std::chrono::microseconds timeOf(const std::vector<std::string>& args) {
   auto start = std::chrono::steady_clock::now();
-  RunCli(args);
+  runCli(args);
   return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
                                                                start);
 }
@@ -88,13 +88,13 @@ protected:
 
   void plant(int count) {
     for (int i = 0; i < count; ++i)
-      planted.push_back(tree.write("t/f" + std::to_string(i) + ".exe", PlantedContent()));
-    ASSERT_EQ(RunCli(q({"sig", "add", planted.front()})).status, 0);
+      planted.push_back(tree.write("t/f" + std::to_string(i) + ".exe", plantedContent()));
+    ASSERT_EQ(runCli(q({"sig", "add", planted.front()})).status, 0);
   }
   void replant() {
     for (const std::string& path : planted)
       if (!fs::exists(path))
-        std::ofstream(path, std::ios::binary) << PlantedContent();
+        std::ofstream(path, std::ios::binary) << plantedContent();
   }
 
   /// The quarantine index: path -> copy file names.
@@ -124,21 +124,21 @@ protected:
     auto index = records();
     for (const std::string& path : planted) {
       if (fs::exists(path)) {
-        EXPECT_TRUE(tree.read(path.substr(tree.path().size() + 1)) == PlantedContent())
+        EXPECT_TRUE(tree.read(path.substr(tree.path().size() + 1)) == plantedContent())
             << round << ": a half-written file at " << path;
         continue;
       }
       bool kept = false;
       auto [first, last] = index.equal_range(path);
       for (auto it = first; it != last && !kept; ++it)
-        kept = home.read("qrnt/" + it->second) == PlantedContent();
+        kept = home.read("qrnt/" + it->second) == plantedContent();
       EXPECT_TRUE(kept) << round << ": " << path << " is neither in place nor in the quarantine";
     }
   }
 
   /// After the next start: no copy without its record, no temporary.
   void expectNothingHalfWrittenAfterTheNextStart(const std::string& round) {
-    ASSERT_EQ(RunCli(q({"quarantine", "list"})).status, 0) << round;
+    ASSERT_EQ(runCli(q({"quarantine", "list"})).status, 0) << round;
     auto index = records();
     std::set<std::string> named;
     for (const auto& [path, copy] : index)
@@ -157,11 +157,11 @@ protected:
 TEST_F(CrashSafetyTest, AQuarantiningScanKilledAnywhereLosesNoFile) {
   plant(12);
   std::vector<std::string> scan = q({"scan", "--action", "quarantine", tree / "t"});
-  auto span = TimeOf(scan);
+  auto span = timeOf(scan);
   replant();
   for (int round = 0; round < kRounds; ++round) {
     std::string name = "round " + std::to_string(round);
-    RunAndKill(scan, someMoment(span));
+    runAndKill(scan, someMoment(span));
     expectEveryFileKept(name);
     expectNothingHalfWrittenAfterTheNextStart(name);
     replant();
@@ -177,14 +177,14 @@ TEST_F(CrashSafetyTest, ARestoreKilledAnywhereLosesNoFile) {
       args.push_back(std::to_string(row));
     return args;
   };
-  RunCli(scan);
-  auto span = TimeOf(restoreAll());
+  runCli(scan);
+  auto span = timeOf(restoreAll());
   for (int round = 0; round < kRounds; ++round) {
     std::string name = "round " + std::to_string(round);
     // Every file in the quarantine, then a restore of every row, cut short.
-    RunCli(scan);
+    runCli(scan);
     ASSERT_FALSE(records().empty());
-    RunAndKill(restoreAll(), someMoment(span));
+    runAndKill(restoreAll(), someMoment(span));
     expectEveryFileKept(name);
     expectNothingHalfWrittenAfterTheNextStart(name);
   }
@@ -192,16 +192,16 @@ TEST_F(CrashSafetyTest, ARestoreKilledAnywhereLosesNoFile) {
 
 TEST_F(CrashSafetyTest, SignatureAdditionsKilledAnywhereLeaveTheOldOrTheNewVirSig) {
   TempDir shadow; // the same additions, never cut short: what "the new file" is
-  home.write("vir.sig", SignatureText(2000));
+  home.write("vir.sig", signatureText(2000));
   shadow.write("vir.sig", home.read("vir.sig"));
-  auto span = TimeOf(q({"sig", "add", tree.write("probe", "probe")}));
+  auto span = timeOf(q({"sig", "add", tree.write("probe", "probe")}));
   shadow.write("vir.sig", home.read("vir.sig"));
   for (int round = 0; round < kRounds; ++round) {
     std::string name = "round " + std::to_string(round);
     std::string added = tree.write("new" + std::to_string(round), "new file " + std::to_string(round));
     std::string before = home.read("vir.sig");
-    ASSERT_EQ(RunCli({"--home", shadow.path(), "sig", "add", added}).status, 0);
-    RunAndKill(q({"sig", "add", added}), someMoment(span));
+    ASSERT_EQ(runCli({"--home", shadow.path(), "sig", "add", added}).status, 0);
+    runAndKill(q({"sig", "add", added}), someMoment(span));
     std::string after = home.read("vir.sig");
     EXPECT_TRUE(after == before || after == shadow.read("vir.sig")) << name << ": vir.sig torn";
     expectNothingHalfWrittenAfterTheNextStart(name);
@@ -211,22 +211,22 @@ TEST_F(CrashSafetyTest, SignatureAdditionsKilledAnywhereLeaveTheOldOrTheNewVirSi
 
 TEST_F(CrashSafetyTest, UpdatesKilledAnywhereLeaveTheOldOrTheNewVirSig) {
   LoopbackServer server(LoopbackServer::Scheme::Http);
-  ASSERT_EQ(RunCli(q({"settings", "update server", server.baseUrl()})).status, 0);
-  home.write("vir.sig", OldSignatures());
+  ASSERT_EQ(runCli(q({"settings", "update server", server.baseUrl()})).status, 0);
+  home.write("vir.sig", oldSignatures());
   auto offer = [&](int number) {
-    std::string body = SignatureText(3000 + number, static_cast<char>('1' + number % 9));
+    std::string body = signatureText(3000 + number, static_cast<char>('1' + number % 9));
     server.route("/updates.txt", {.body = std::to_string(number) + "|" + server.baseUrl() + "/v" +
                                           std::to_string(number) + ".sig\r\n"});
     server.route("/v" + std::to_string(number) + ".sig", {.body = body});
     return body;
   };
   offer(1);
-  auto span = TimeOf(q({"update", "--yes"}));
+  auto span = timeOf(q({"update", "--yes"}));
   for (int round = 0; round < kRounds; ++round) {
     std::string name = "round " + std::to_string(round);
     std::string before = home.read("vir.sig");
     std::string offered = offer(round + 2);
-    RunAndKill(q({"update", "--yes"}), someMoment(span));
+    runAndKill(q({"update", "--yes"}), someMoment(span));
     std::string after = home.read("vir.sig");
     EXPECT_TRUE(after == before || after == offered) << name << ": vir.sig torn";
     expectNothingHalfWrittenAfterTheNextStart(name);

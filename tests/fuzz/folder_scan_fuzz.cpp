@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
-  std::string field = engine::firstDelimitedField(fuzz::AsText(data, size));
+  std::string field = engine::firstDelimitedField(fuzz::asText(data, size));
   FUZZ_EXPECT(field.size() <= size);
   std::string path = scan::requestedFolderPath(field);
   FUZZ_EXPECT(path.find('"') == std::string::npos);

@@ -12,12 +12,12 @@
 
 namespace quorvane::fuzz {
 
-inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
+inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
 /// The text cut at its first `count - 1` NUL bytes into `count` parts; missing parts are empty.
-inline std::vector<std::string> SplitInput(std::string_view text, std::size_t count) {
+inline std::vector<std::string> splitInput(std::string_view text, std::size_t count) {
   std::vector<std::string> parts;
   while (parts.size() + 1 < count) {
     std::size_t nul = text.find('\0');

@@ -22,7 +22,7 @@ bool isPlainName(const std::string& name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
-  auto parts = fuzz::SplitInput(fuzz::AsText(data, size), 3);
+  auto parts = fuzz::splitInput(fuzz::asText(data, size), 3);
   const std::string& text = parts[2];
   app::iniLookup(text, parts[0], parts[1]);
   std::string blanked = app::iniBlankKey(text, parts[0], parts[1]);

@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
-  if (auto manifest = update::parseManifest(fuzz::AsText(data, size)))
+  if (auto manifest = update::parseManifest(fuzz::asText(data, size)))
     FUZZ_EXPECT(!manifest->url.empty());
   return 0;
 }

@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace quorvane;
   if (size == 0)
     return 0;
-  std::string_view text = fuzz::AsText(data + 1, size - 1);
+  std::string_view text = fuzz::asText(data + 1, size - 1);
   if (data[0] % 2 == 0) {
     for (const platform::MappedFile& file : platform::parseProcMaps(text)) {
       FUZZ_EXPECT(!file.path.empty() && file.path.front() == '/');

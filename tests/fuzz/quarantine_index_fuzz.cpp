@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
   platform::fake::FakePlatform fake;
-  fake.files.put("/app/qrntfiles.sig", std::string(fuzz::AsText(data, size)));
+  fake.files.put("/app/qrntfiles.sig", std::string(fuzz::asText(data, size)));
   fake.files.put("/app/qrnt/a.qrt", "copy a");
   fake.files.put("/app/vir.sig", "keys");
   fake.files.put("/etc/passwd", "root");

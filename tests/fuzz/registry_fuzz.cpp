@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
   using platform::Hive;
-  auto parts = fuzz::SplitInput(fuzz::AsText(data, size), 4);
+  auto parts = fuzz::splitInput(fuzz::asText(data, size), 4);
   static platform::fake::FakePlatform fake;
   app::SettingsStore store(fake.platform);
   app::RegistryPath split = store.splitRegistryPath(parts[0]);

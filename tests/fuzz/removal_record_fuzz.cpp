@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
-  auto parts = fuzz::SplitInput(fuzz::AsText(data, size), 2);
+  auto parts = fuzz::splitInput(fuzz::asText(data, size), 2);
   std::string_view record = parts[0];
   while (!record.empty()) {
     std::size_t nl = record.find('\n');

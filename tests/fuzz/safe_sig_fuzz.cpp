@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
-  std::string_view text = fuzz::AsText(data, size);
+  std::string_view text = fuzz::asText(data, size);
   for (const std::string& digest : engine::parseSafeList(text)) {
     FUZZ_EXPECT(digest.size() == 32);
     FUZZ_EXPECT(digest.find_first_not_of("0123456789abcdef") == std::string::npos);

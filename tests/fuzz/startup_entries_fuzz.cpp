@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0)
     return 0;
   // The first byte picks the reader, so one corpus covers the four.
-  std::string_view text = fuzz::AsText(data + 1, size - 1);
+  std::string_view text = fuzz::asText(data + 1, size - 1);
   auto lookup = [](const std::string& name) -> std::optional<std::string> {
     if (name == "HOME")
       return "/home/u";

@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
-  std::string_view text = fuzz::AsText(data, size);
+  std::string_view text = fuzz::asText(data, size);
   FUZZ_EXPECT(threats::decodeRecordField(threats::encodeRecordField(text)) == text);
   for (const threats::ThreatRecord& record : threats::parseThreatRecords(text)) {
     auto again = threats::parseThreatRecords(threats::recordLine(record));

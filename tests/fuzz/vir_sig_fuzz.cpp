@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;
-  engine::SignatureTable table = engine::parseSignatureTable(fuzz::AsText(data, size));
+  engine::SignatureTable table = engine::parseSignatureTable(fuzz::asText(data, size));
   auto slots = table.slots();
   FUZZ_EXPECT(!slots.empty() && slots.back() == 0.0);
   auto keys = slots.first(slots.size() - 1);

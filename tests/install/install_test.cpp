@@ -80,8 +80,8 @@ protected:
   /// The checks every way of installing must pass; `bin` holds the installed programs.
   void triedAsANewUser(const std::string& bin) {
     SCOPED_TRACE(bin);
-    std::string threat = home.write("downloads/eicar.com", EicarText());
-    CliResult scanned = RunCommandLine(
+    std::string threat = home.write("downloads/eicar.com", eicarText());
+    CliResult scanned = runCommandLine(
         commandLine(asUser(home, {bin + "/quorvane", "scan", home.path() + "/downloads"})));
     EXPECT_EQ(scanned.status, 1) << scanned.out << scanned.err;
     EXPECT_THAT(scanned.out, HasSubstr(threat + ": Quorvane.Threat FOUND"));
@@ -90,7 +90,7 @@ protected:
     EXPECT_THAT(home.dir().read(".local/share/quorvane/threatlog.sig"), HasSubstr(threat));
     EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
     EXPECT_TRUE(fs::exists(folder + "/lang/english.ini"));
-    CliResult paths = RunCommandLine(commandLine(asUser(home, {bin + "/quorvane", "paths"})));
+    CliResult paths = runCommandLine(commandLine(asUser(home, {bin + "/quorvane", "paths"})));
     EXPECT_THAT(paths.out, HasSubstr("application folder: " + folder + " (this user's data folder)"));
 
     // The desktop program, silent start: it comes up, stays up and ends cleanly when asked.
@@ -108,7 +108,7 @@ protected:
 
 TEST_F(InstallTest, AnInstallIntoAPrefixWorksForAnUnprivilegedUser) {
   std::string prefix = root / "prefix";
-  CliResult installed = RunCommandLine("cmake --install " + shellQuote(QUORVANE_BUILD_DIR) +
+  CliResult installed = runCommandLine("cmake --install " + shellQuote(QUORVANE_BUILD_DIR) +
                                        " --prefix " + shellQuote(prefix));
   ASSERT_EQ(installed.status, 0) << installed.err;
   EXPECT_TRUE(fs::exists(prefix + "/share/quorvane/vir.sig"));
@@ -121,7 +121,7 @@ TEST_F(InstallTest, AnInstallIntoAPrefixWorksForAnUnprivilegedUser) {
 
 TEST_F(InstallTest, TheDebianPackageInstallsWhatAUserNeedsAndLintianFindsNoError) {
   TempDir out;
-  CliResult packed = RunCommandLine("cpack -G DEB --config " +
+  CliResult packed = runCommandLine("cpack -G DEB --config " +
                                     shellQuote(std::string(QUORVANE_BUILD_DIR) + "/CPackConfig.cmake") +
                                     " -B " + shellQuote(out.path()));
   ASSERT_EQ(packed.status, 0) << packed.out << packed.err;
@@ -130,12 +130,12 @@ TEST_F(InstallTest, TheDebianPackageInstallsWhatAUserNeedsAndLintianFindsNoError
     if (entry.path().extension() == ".deb")
       deb = entry.path();
   ASSERT_THAT(deb, HasSubstr("quorvane_")) << packed.out;
-  EXPECT_THAT(RunCommandLine("dpkg-deb -f " + shellQuote(deb) + " Depends").out,
+  EXPECT_THAT(runCommandLine("dpkg-deb -f " + shellQuote(deb) + " Depends").out,
               HasSubstr("libqt6widgets6"));
-  CliResult lint = RunCommandLine("lintian --no-tag-display-limit " + shellQuote(deb));
+  CliResult lint = runCommandLine("lintian --no-tag-display-limit " + shellQuote(deb));
   EXPECT_THAT(lint.out + lint.err, ::testing::Not(HasSubstr("E: "))) << lint.out << lint.err;
 
-  ASSERT_EQ(RunCommandLine("dpkg-deb -x " + shellQuote(deb) + " " + shellQuote(root / "sysroot")).status, 0);
+  ASSERT_EQ(runCommandLine("dpkg-deb -x " + shellQuote(deb) + " " + shellQuote(root / "sysroot")).status, 0);
   EXPECT_TRUE(fs::exists(root / "sysroot/usr/lib/systemd/system/quorvane-monitor.service"));
   EXPECT_THAT(root.read("sysroot/usr/lib/systemd/system/quorvane-monitor.service"),
               HasSubstr("ExecStart=/usr/bin/quorvane --home /var/lib/quorvane monitor"));

@@ -24,7 +24,7 @@ inline std::string shellQuote(const std::string& word) {
 }
 
 /// Runs a shell command line with standard input from `input`, capturing what it prints.
-inline CliResult RunCommandLine(std::string command, const std::string& input = "") {
+inline CliResult runCommandLine(std::string command, const std::string& input = "") {
   TempDir io;
   io.write("in", input);
   command += " <" + shellQuote(io / "in") + " >" + shellQuote(io / "out") + " 2>" +
@@ -39,7 +39,7 @@ inline CliResult RunCommandLine(std::string command, const std::string& input = 
 
 /// Runs quorvane with `args` (standard input from `input`), in the folder `workDir`, with the
 /// `environment` variables set.
-inline CliResult RunCli(const std::vector<std::string>& args, const std::string& input = "",
+inline CliResult runCli(const std::vector<std::string>& args, const std::string& input = "",
                         const std::string& workDir = "",
                         const std::vector<std::string>& environment = {}) {
   std::string command;
@@ -51,7 +51,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const std::string&
   command += " " + shellQuote(QUORVANE_BIN);
   for (const std::string& arg : args)
     command += " " + shellQuote(arg);
-  return RunCommandLine(command, input);
+  return runCommandLine(command, input);
 }
 
 } // namespace quorvane::testing

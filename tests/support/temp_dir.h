@@ -46,7 +46,7 @@ private:
 };
 
 /// The standard anti-virus test file, put together at run time.
-inline std::string EicarText() {
+inline std::string eicarText() {
   return std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$") + "EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 }
 

@@ -220,7 +220,7 @@ TEST_F(AlertWindowTest, AStickArrivingWhileTheWindowRunsIsCleanedAndItsThreatRep
   QTest::qWait(300); // the guard has taken the drives present at start
 
   std::string stick = home / "media/STICK";
-  std::string setup = home.write("media/STICK/setup.exe", testing::EicarText());
+  std::string setup = home.write("media/STICK/setup.exe", testing::eicarText());
   home.write("media/STICK/autorun.inf", "[autorun]\r\nopen=setup.exe\r\n");
   drives.drives.push_back({stick, {true, platform::kBusTypeUsb, true}});
   drives.notice(); // the mount table changed

@@ -24,7 +24,7 @@ using testing::LoopbackServer;
 using testing::Route;
 
 /// Three keys: a complete signature file.
-const std::string kThreeKeys = testing::SignatureText(3);
+const std::string kThreeKeys = testing::signatureText(3);
 
 /// Counts the window thread's turns while background work runs: it must keep turning.
 class Heartbeat {
@@ -45,7 +45,7 @@ class ServedWindowTest : public MainWindowTest,
 protected:
   ServedWindowTest() : server(GetParam(), home / "ca.pem") {
     app::SettingsStore settings(p);
-    testing::UseUpdateServer(settings, server, home / "ca.pem");
+    testing::useUpdateServer(settings, server, home / "ca.pem");
   }
   LoopbackServer server;
 };

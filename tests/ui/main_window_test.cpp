@@ -93,7 +93,7 @@ TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
 }
 
 TEST_F(MainWindowTest, AThreatLeftForTheNextStartGoesWhenTheProgramStarts) {
-  std::string left = home.write("left/locked.exe", testing::EicarText());
+  std::string left = home.write("left/locked.exe", testing::eicarText());
   auto status = p.files.status(left);
   ASSERT_TRUE(status);
   // As a removal that could not delete it left things: the pair and the file's identity.

@@ -45,9 +45,9 @@ inline Qt::CheckState tickOf(QAbstractItemModel* model, int row) {
 class MainWindowTest : public ::testing::Test {
 protected:
   MainWindowTest() : system(home.path()) {
-    std::string eicar = home.write("scanme/tools/eicar.com", testing::EicarText());
+    std::string eicar = home.write("scanme/tools/eicar.com", testing::eicarText());
     auto digest = engine::hashFile(p, eicar);
-    home.write("vir.sig", engine::fileKeyText(engine::digestText(*digest), testing::EicarText().size()) +
+    home.write("vir.sig", engine::fileKeyText(engine::digestText(*digest), testing::eicarText().size()) +
                               "\r\n");
     signatures.loadSignatureTable();
   }

@@ -54,7 +54,7 @@ TEST_P(XvfbAlertTest, TheRealProgramEndsAPlantedProcessAndShowsTheAlert) {
   auto digest = engine::hashFile(system.get(), planted);
   ASSERT_TRUE(digest);
   // Three keys, so that the start's engine check has nothing to download.
-  home.write("vir.sig", testing::SignatureText(2) +
+  home.write("vir.sig", testing::signatureText(2) +
                             engine::fileKeyText(engine::digestText(*digest),
                                                 std::filesystem::file_size(planted)) +
                             "\r\n");

@@ -110,19 +110,19 @@ TEST_F(DownloadFromServerTest, ASecureServerNeverDownloadsOverPlainHttp) {
 }
 
 TEST(SignatureDownloadProblemTest, OnlyCompleteSignatureFilesPass) {
-  using testing::SignatureText;
+  using testing::signatureText;
   struct Case {
     std::string body;
     bool passes;
   } cases[] = {
-      {SignatureText(3), true},
-      {SignatureText(3, '9') + SignatureText(2, '1'), true}, // order is mended on load
+      {signatureText(3), true},
+      {signatureText(3, '9') + signatureText(2, '1'), true}, // order is mended on load
       {"", false},
-      {SignatureText(2), false},
+      {signatureText(2), false},
       {"<html><body>Service Unavailable</body></html>\r\n", false},
-      {SignatureText(3) + "garbage\r\n", false},
-      {SignatureText(2) + "\r\n" + SignatureText(1, '5'), false},
-      {SignatureText(3).substr(0, 50), false}, // cut inside the second key
+      {signatureText(3) + "garbage\r\n", false},
+      {signatureText(2) + "\r\n" + signatureText(1, '5'), false},
+      {signatureText(3).substr(0, 50), false}, // cut inside the second key
   };
   for (const Case& c : cases)
     EXPECT_EQ(!signatureDownloadProblem(c.body).has_value(), c.passes) << c.body;

@@ -42,8 +42,8 @@ TEST_F(EngineCheckTest, TwoEntriesOrNoFileDownloadTheDatabaseAndReload) {
     fake.notifier.messages.clear();
     fake.files.removeFile("/app/vir.sig");
     if (present)
-      fake.files.put("/app/vir.sig", testing::SignatureText(2));
-    fake.http.responses[zipUrl] = {200, testing::NewSignatures()};
+      fake.files.put("/app/vir.sig", testing::signatureText(2));
+    fake.http.responses[zipUrl] = {200, testing::newSignatures()};
 
     EngineCheckResult result = run();
     EXPECT_TRUE(result.ok()) << result.failure;
@@ -51,7 +51,7 @@ TEST_F(EngineCheckTest, TwoEntriesOrNoFileDownloadTheDatabaseAndReload) {
     EXPECT_EQ(result.countBefore, present ? 2 : 0);
     EXPECT_EQ(result.countAfter, 5);
     EXPECT_EQ(database.current()->signatureCount(), 5);
-    EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::NewSignatures());
+    EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::newSignatures());
     EXPECT_FALSE(fake.files.exists("/app/vir.zip"));
     ASSERT_EQ(fake.http.requests.size(), 1u);
     EXPECT_EQ(fake.http.requests[0].url, zipUrl);
@@ -62,12 +62,12 @@ TEST_F(EngineCheckTest, TwoEntriesOrNoFileDownloadTheDatabaseAndReload) {
 }
 
 TEST_F(EngineCheckTest, ABadDownloadKeepsWhatThereIs) {
-  fake.files.put("/app/vir.sig", testing::SignatureText(2));
+  fake.files.put("/app/vir.sig", testing::signatureText(2));
   fake.http.responses[zipUrl] = {200, "<html>maintenance</html>"};
   EngineCheckResult result = run();
   EXPECT_FALSE(result.ok());
   EXPECT_THAT(result.failure, HasSubstr("not a signature file"));
-  EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::SignatureText(2));
+  EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::signatureText(2));
   EXPECT_EQ(result.countAfter, 2);
   ASSERT_EQ(fake.notifier.messages.size(), 2u);
   EXPECT_THAT(fake.notifier.messages[1], HasSubstr("goes on"));

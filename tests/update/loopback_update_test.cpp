@@ -27,8 +27,8 @@ using testing::Route;
 class LoopbackUpdateTest : public ::testing::TestWithParam<LoopbackServer::Scheme> {
 protected:
   LoopbackUpdateTest() : server(GetParam(), home / "ca.pem") {
-    home.write("vir.sig", testing::OldSignatures());
-    testing::UseUpdateServer(settings, server, home / "ca.pem");
+    home.write("vir.sig", testing::oldSignatures());
+    testing::useUpdateServer(settings, server, home / "ca.pem");
     fake.notifier.answer = true;
   }
   std::string virSig() const { return home.read("vir.sig"); }
@@ -48,9 +48,9 @@ protected:
 TEST_P(LoopbackUpdateTest, NewerUpdateIsDownloadedInstalledAndRecorded) {
   settings.setSetting("update N", "56");
   server.route("/updates.txt", {.body = "57|" + server.baseUrl() + "/files/vir2.sig\r\n"});
-  server.route("/files/vir2.sig", {.body = testing::NewSignatures()});
+  server.route("/files/vir2.sig", {.body = testing::newSignatures()});
   EXPECT_EQ(update.checkUpdateNow(), UpdateOutcome::Updated) << update.failure();
-  EXPECT_EQ(virSig(), testing::NewSignatures());
+  EXPECT_EQ(virSig(), testing::newSignatures());
   EXPECT_EQ(settings.setting("update N"), "57");
   EXPECT_THAT(server.requests(), ElementsAre("/updates.txt", "/files/vir2.sig"));
   EXPECT_FALSE(std::filesystem::exists(home / "vir2.sig"));
@@ -64,11 +64,11 @@ TEST_P(LoopbackUpdateTest, TheSameDayTwiceAsksTheServerTwice) {
   EXPECT_THAT(server.requests(), ElementsAre("/updates.txt", "/updates.txt"));
   EXPECT_THAT(fake.notifier.messages,
               ElementsAre(std::string(kUpToDateText), std::string(kUpToDateText)));
-  EXPECT_EQ(virSig(), testing::OldSignatures());
+  EXPECT_EQ(virSig(), testing::oldSignatures());
 }
 
 TEST_P(LoopbackUpdateTest, BadDownloadsKeepTheOldFileByteForByte) {
-  const std::string good = testing::NewSignatures();
+  const std::string good = testing::newSignatures();
   struct Case {
     const char* what;
     Route route;
@@ -84,7 +84,7 @@ TEST_P(LoopbackUpdateTest, BadDownloadsKeepTheOldFileByteForByte) {
   for (const Case& c : cases) {
     server.route("/vir.sig", c.route);
     EXPECT_EQ(update.checkUpdateNow(), UpdateOutcome::Failed) << c.what;
-    EXPECT_EQ(virSig(), testing::OldSignatures()) << c.what;
+    EXPECT_EQ(virSig(), testing::oldSignatures()) << c.what;
     EXPECT_EQ(settings.setting("update N"), "1") << c.what;
   }
   std::vector<std::string> left;
@@ -96,12 +96,12 @@ TEST_P(LoopbackUpdateTest, BadDownloadsKeepTheOldFileByteForByte) {
 
 TEST_P(LoopbackUpdateTest, MissingVirSigIsDownloadedAtTheEngineCheck) {
   std::filesystem::remove(home / "vir.sig");
-  server.route("/vir.zip", {.body = testing::NewSignatures()});
+  server.route("/vir.zip", {.body = testing::newSignatures()});
   engine::SignatureDatabase database(files, home / "vir.sig");
   EngineCheckResult result = runEngineCheck(p, home.path(), database);
   EXPECT_TRUE(result.ok()) << result.failure;
   EXPECT_EQ(result.countAfter, 5);
-  EXPECT_EQ(virSig(), testing::NewSignatures());
+  EXPECT_EQ(virSig(), testing::newSignatures());
   EXPECT_FALSE(std::filesystem::exists(home / "vir.zip"));
   EXPECT_THAT(fake.notifier.messages, ElementsAre(std::string(kNoEngineText)));
 }
@@ -138,9 +138,9 @@ TEST(LoopbackTlsTest, AnUnknownCertificateOrADowngradeIsRefused) {
   testing::TempDir home;
   LoopbackServer secure(LoopbackServer::Scheme::Https, home / "ca.pem");
   LoopbackServer plain(LoopbackServer::Scheme::Http);
-  secure.route("/vir.zip", {.body = testing::NewSignatures()});
+  secure.route("/vir.zip", {.body = testing::newSignatures()});
   secure.route("/moved", {.status = 302, .location = plain.baseUrl() + "/vir.zip"});
-  plain.route("/vir.zip", {.body = testing::NewSignatures()});
+  plain.route("/vir.zip", {.body = testing::newSignatures()});
   platform::CurlHttp http;
   UpdateServer server;
   server.baseUrl = secure.baseUrl();
@@ -159,34 +159,34 @@ TEST(LoopbackTlsTest, AnUnknownCertificateOrADowngradeIsRefused) {
 TEST(QuorvaneUpdateCommandTest, UpdatesFromTheServerAndExitsByOutcome) {
   testing::TempDir home;
   LoopbackServer server(LoopbackServer::Scheme::Https, home / "ca.pem");
-  home.write("vir.sig", testing::OldSignatures());
+  home.write("vir.sig", testing::oldSignatures());
   auto q = [&](std::vector<std::string> args) {
     args.insert(args.begin(), {"--home", home.path()});
     return args;
   };
-  ASSERT_EQ(testing::RunCli(q({"settings", "update server", server.baseUrl()})).status, 0);
-  ASSERT_EQ(testing::RunCli(q({"settings", "update ca file", home / "ca.pem"})).status, 0);
+  ASSERT_EQ(testing::runCli(q({"settings", "update server", server.baseUrl()})).status, 0);
+  ASSERT_EQ(testing::runCli(q({"settings", "update ca file", home / "ca.pem"})).status, 0);
 
   server.route("/updates.txt", {.body = "3|" + server.baseUrl() + "/v3.sig\r\n"});
-  server.route("/v3.sig", {.body = testing::NewSignatures()});
-  auto declined = testing::RunCli(q({"update"}), "n\n");
+  server.route("/v3.sig", {.body = testing::newSignatures()});
+  auto declined = testing::runCli(q({"update"}), "n\n");
   EXPECT_EQ(declined.status, 1);
   EXPECT_THAT(declined.out, HasSubstr(std::string(kUpdateQuestion)));
 
-  auto updated = testing::RunCli(q({"update", "--yes"}));
+  auto updated = testing::runCli(q({"update", "--yes"}));
   EXPECT_EQ(updated.status, 0) << updated.out << updated.err;
   EXPECT_THAT(updated.out, HasSubstr(std::string(kUpdatedText)));
-  EXPECT_EQ(home.read("vir.sig"), testing::NewSignatures());
+  EXPECT_EQ(home.read("vir.sig"), testing::newSignatures());
 
-  auto again = testing::RunCli(q({"update", "--yes"}));
+  auto again = testing::runCli(q({"update", "--yes"}));
   EXPECT_EQ(again.status, 0);
   EXPECT_THAT(again.out, HasSubstr(std::string(kUpToDateText)));
 
   server.route("/updates.txt", {.body = "4|" + server.baseUrl() + "/v4.sig\r\n"});
-  auto failed = testing::RunCli(q({"update", "--yes"}));
+  auto failed = testing::runCli(q({"update", "--yes"}));
   EXPECT_EQ(failed.status, 2);
   EXPECT_THAT(failed.out, HasSubstr("404"));
-  EXPECT_EQ(home.read("vir.sig"), testing::NewSignatures());
+  EXPECT_EQ(home.read("vir.sig"), testing::newSignatures());
 }
 
 } // namespace

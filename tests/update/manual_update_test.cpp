@@ -34,7 +34,7 @@ class ManualUpdateTest : public ::testing::Test {
 protected:
   ManualUpdateTest() {
     fake.files.createDirectory("/app");
-    fake.files.put("/app/vir.sig", testing::OldSignatures());
+    fake.files.put("/app/vir.sig", testing::oldSignatures());
     fake.notifier.answer = true;
     fake.clock.now = {2026, 12, 10, 9, 0, 0, 4};
     settings.setSetting("update server", "https://up.example");
@@ -53,14 +53,14 @@ TEST_F(ManualUpdateTest, NewerUpdateIsInstalledAndRecorded) {
   settings.setSetting("update N", "56");
   settings.setSetting("last update", "08-12-2026");
   serve("57|https://cdn.example/x/vir2.sig\r\n");
-  fake.http.responses["https://cdn.example/x/vir2.sig"] = {200, testing::NewSignatures()};
+  fake.http.responses["https://cdn.example/x/vir2.sig"] = {200, testing::newSignatures()};
   std::vector<int> bar;
   update.progress = [&](int p) { bar.push_back(p); };
 
   EXPECT_FALSE(update.downloadFinished());
   EXPECT_EQ(run(), UpdateOutcome::Updated);
   EXPECT_TRUE(update.downloadFinished());
-  EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::NewSignatures());
+  EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::newSignatures());
   EXPECT_FALSE(fake.files.exists("/app/vir2.sig"));
   EXPECT_EQ(settings.setting("update N"), "57");
   EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey),
@@ -81,7 +81,7 @@ TEST_F(ManualUpdateTest, SameDayAsksTheServerEveryTime) {
   serve("57|https://cdn.example/vir.sig");
   EXPECT_EQ(run(), UpdateOutcome::UpToDate);
   serve("58|https://cdn.example/vir.sig");
-  fake.http.responses["https://cdn.example/vir.sig"] = {200, testing::NewSignatures()};
+  fake.http.responses["https://cdn.example/vir.sig"] = {200, testing::newSignatures()};
   EXPECT_EQ(run(), UpdateOutcome::Updated) << "the second check of the day still finds 58";
   EXPECT_EQ(fake.http.requests.size(), 3u);
   EXPECT_EQ(fake.notifier.messages.front(), kUpToDateText);
@@ -93,7 +93,7 @@ TEST_F(ManualUpdateTest, UpToDateChangesNothingButTheDayOfTheCheck) {
   settings.setSetting("last update", "01-06-2026");
   serve("57|https://cdn.example/vir.sig");
   EXPECT_EQ(run(), UpdateOutcome::UpToDate);
-  EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::OldSignatures());
+  EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::oldSignatures());
   EXPECT_EQ(settings.setting("update N"), "57");
   EXPECT_EQ(settings.setting("last update"), "10-12-2026");
   EXPECT_THAT(fake.notifier.messages, ElementsAre(std::string(kUpToDateText)));
@@ -103,7 +103,7 @@ TEST_F(ManualUpdateTest, UpToDateChangesNothingButTheDayOfTheCheck) {
 TEST_F(ManualUpdateTest, NoStoredNumberCountsAsNothingInstalled) {
   settings.setSetting("update N", "garbage");
   serve("1|https://cdn.example/vir.sig");
-  fake.http.responses["https://cdn.example/vir.sig"] = {200, testing::NewSignatures()};
+  fake.http.responses["https://cdn.example/vir.sig"] = {200, testing::newSignatures()};
   EXPECT_EQ(run(), UpdateOutcome::Updated);
   EXPECT_EQ(settings.setting("update N"), "1");
 }
@@ -130,14 +130,14 @@ TEST_F(ManualUpdateTest, EveryFailureKeepsVirSigAndSaysWhy) {
       {"error page as manifest", "<html>oops</html>", {}, "not an update list"},
       {"404", "9|https://cdn.example/v.sig", {404, "<html>Not Found</html>"}, "404"},
       {"truncated", "9|https://cdn.example/v.sig",
-       {200, testing::NewSignatures().substr(0, 40), true,
+       {200, testing::newSignatures().substr(0, 40), true,
         make_error_code(platform::HttpError::Incomplete)},
        "could not be downloaded"},
       {"html", "9|https://cdn.example/v.sig", {200, "<html><body>Login</body></html>"},
        "not a signature file"},
       {"empty", "9|https://cdn.example/v.sig", {200, ""}, "empty"},
-      {"two keys", "9|https://cdn.example/v.sig", {200, testing::SignatureText(2)}, "fewer than 3"},
-      {"plain http", "9|http://cdn.example/v.sig", {200, testing::NewSignatures()}, "https"},
+      {"two keys", "9|https://cdn.example/v.sig", {200, testing::signatureText(2)}, "fewer than 3"},
+      {"plain http", "9|http://cdn.example/v.sig", {200, testing::newSignatures()}, "https"},
   };
   settings.setSetting("update N", "5");
   for (const Case& c : cases) {
@@ -148,7 +148,7 @@ TEST_F(ManualUpdateTest, EveryFailureKeepsVirSigAndSaysWhy) {
     fake.http.responses["https://cdn.example/v.sig"] = c.download;
     fake.http.responses["http://cdn.example/v.sig"] = c.download;
     EXPECT_EQ(run(), UpdateOutcome::Failed) << c.what;
-    EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::OldSignatures()) << c.what;
+    EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::oldSignatures()) << c.what;
     EXPECT_EQ(settings.setting("update N"), "5") << c.what;
     EXPECT_THAT(update.failure(), HasSubstr(c.reason)) << c.what;
     ASSERT_EQ(fake.notifier.messages.size(), 1u) << c.what;
