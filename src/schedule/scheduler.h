@@ -32,7 +32,8 @@ struct Schedule {
   int scanPeriod = 0; ///< 1 Once, 2 Weekly, 3 Monthly (shown only)
 };
 
-/// `sched`'s reading: every value with the default "0", numbers 0 when not numeric.
+/// How loadSchedule reads the stored schedule: every value with the default "0", numbers 0
+/// when not numeric.
 Schedule readSchedule(app::SettingsStore& settings);
 /// The schedule page's Save: every value as text.
 void writeSchedule(app::SettingsStore& settings, const Schedule& schedule);
