@@ -370,37 +370,14 @@ std::error_code SqliteRegistry::deleteValue(Hive hive, std::string_view path,
 }
 
 std::error_code SqliteRegistry::deleteKey(Hive hive, std::string_view path) {
-  std::lock_guard lock(mutex_);
-  if (splitPath(path).empty())
-    return std::make_error_code(std::errc::invalid_argument); // the roots stay
-  Transaction tx(db_);
-  if (!tx.begun())
-    return storeError();
-  auto id = findKey(hive, path);
-  if (!id)
-    return id.error();
-  Statement children(db_, "SELECT 1 FROM reg_keys WHERE parent = ?1 LIMIT 1");
-  children.bind(1, *id);
-  if (children.step() == SQLITE_ROW)
-    return std::make_error_code(std::errc::directory_not_empty);
-  if (!removeKeyRows(*id))
-    return storeError();
-  return tx.commit();
-}
-
-bool SqliteRegistry::removeKeyRows(long long key) {
-  for (const char* sql : {"DELETE FROM reg_values WHERE key = ?1",
-                          "DELETE FROM reg_access WHERE key = ?1",
-                          "DELETE FROM reg_keys WHERE id = ?1"}) {
-    Statement del(db_, sql);
-    del.bind(1, key);
-    if (!del.run())
-      return false;
-  }
-  return true;
+  return removeKey(hive, path, false);
 }
 
 std::error_code SqliteRegistry::deleteTree(Hive hive, std::string_view path) {
+  return removeKey(hive, path, true);
+}
+
+std::error_code SqliteRegistry::removeKey(Hive hive, std::string_view path, bool withSubkeys) {
   std::lock_guard lock(mutex_);
   if (splitPath(path).empty())
     return std::make_error_code(std::errc::invalid_argument); // the roots stay
@@ -410,19 +387,30 @@ std::error_code SqliteRegistry::deleteTree(Hive hive, std::string_view path) {
   auto start = findKey(hive, path);
   if (!start)
     return start.error();
-  // Every key below, by id, each once; then all of them go.
+  // Every key below, by id, each once; then all of them go. Without its subkeys, a key that
+  // has any stays.
   std::vector<long long> keys{*start};
   std::set<long long> met{*start};
   for (std::size_t next = 0; next < keys.size(); ++next) {
     Statement children(db_, "SELECT id FROM reg_keys WHERE parent = ?1");
     children.bind(1, keys[next]);
-    while (children.step() == SQLITE_ROW)
+    while (children.step() == SQLITE_ROW) {
+      if (!withSubkeys)
+        return std::make_error_code(std::errc::directory_not_empty);
       if (long long child = children.integer(0); met.insert(child).second)
         keys.push_back(child);
+    }
   }
-  for (long long id : keys)
-    if (!removeKeyRows(id))
-      return storeError();
+  for (long long id : keys) {
+    for (const char* sql : {"DELETE FROM reg_values WHERE key = ?1",
+                            "DELETE FROM reg_access WHERE key = ?1",
+                            "DELETE FROM reg_keys WHERE id = ?1"}) {
+      Statement del(db_, sql);
+      del.bind(1, id);
+      if (!del.run())
+        return storeError();
+    }
+  }
   return tx.commit();
 }
 

@@ -56,8 +56,9 @@ private:
   ErrorOr<RegistryValue> readValue(long long key, std::string_view name);
   std::vector<RegistryValue> valuesOf(long long key);
   bool writeValue(long long key, std::string_view name, ValueType type, std::string_view data);
-  /// Removes the key's row with its values and access entries (inside the caller's transaction).
-  bool removeKeyRows(long long key);
+  /// Removes the key with its values and access entries, in one transaction; a key with
+  /// subkeys only `withSubkeys` (every key below goes too).
+  std::error_code removeKey(Hive hive, std::string_view path, bool withSubkeys);
 
   std::mutex mutex_;
   sqlite3* db_ = nullptr;

@@ -115,7 +115,6 @@ std::pair<std::string, std::string> splitLast(const std::string& path) {
   return {folder, name};
 }
 
-/// A folder handle for the *at calls, the path resolved by the system (links followed).
 /// A path named relative to a folder handle, for the *at system calls. A path too long for one
 /// call (PATH_MAX and more) is reached a piece at a time: the folders of its head are opened,
 /// each piece below PATH_MAX, and the rest is named relative to the last of them.
@@ -148,6 +147,7 @@ private:
   std::string rest_;
 };
 
+/// A folder handle for the *at calls, the path resolved by the system (links followed).
 ErrorOr<int> openFolder(const std::string& folder) {
   auto reached = Reached::of(folder);
   if (!reached)
