@@ -62,7 +62,8 @@ AppFolderChoice defaultAppFolder(platform::Environment& environment, platform::F
   std::string cwd = environment.currentDirectory();
   std::string programFolder = folderOf(environment.executablePath());
   if (!programFolder.empty()) {
-    std::string data = absolutePath(platform::joinPath(programFolder, kDataFolderFromPrograms), cwd);
+    std::string data =
+        absolutePath(platform::joinPath(programFolder, kDataFolderFromPrograms), cwd);
     auto status = files.status(data);
     if (status && status->kind == platform::FileKind::Directory)
       choice.dataFolder = data;

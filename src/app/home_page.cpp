@@ -1,9 +1,9 @@
 // What the main page shows.
 #include "app/home_page.h"
 
+#include "app/appfolder.h"
 #include "app/settings.h"
 #include "app/text.h"
-#include "app/appfolder.h"
 
 namespace quorvane::app {
 

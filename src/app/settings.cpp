@@ -239,7 +239,7 @@ ReadResult SettingsStore::fReadValue(std::string_view source, std::string_view s
 }
 
 int SettingsStore::deleteValue(std::string_view source, std::string_view subkeyOrSection,
-                                std::string_view name) {
+                               std::string_view name) {
   SourceKind kind = classifySource(source);
   if (kind == SourceKind::Invalid)
     return kInvalidSource;
@@ -291,7 +291,7 @@ int appendNames(List&& list, NameOf&& nameOf, std::vector<std::string>& names) {
 } // namespace
 
 int SettingsStore::listValueNames(std::string_view root, std::string_view subkey,
-                              std::vector<std::string>& names) {
+                                  std::vector<std::string>& names) {
   Hive hive = hiveOfSource(classifySource(root));
   if (hive == Hive::None)
     return kInvalidSource;
@@ -301,7 +301,7 @@ int SettingsStore::listValueNames(std::string_view root, std::string_view subkey
 }
 
 int SettingsStore::listSubkeys(std::string_view root, std::string_view subkey,
-                            std::vector<std::string>& names) {
+                               std::vector<std::string>& names) {
   Hive hive = hiveOfSource(classifySource(root));
   if (hive == Hive::None)
     return kInvalidSource;

@@ -79,15 +79,15 @@ public:
                         std::string_view name, std::string_view type,
                         const std::string& fallback = {});
   /// Deletes a registry value, or blanks an INI key. Returns 0 or the platform error number.
-  int deleteValue(std::string_view source, std::string_view subkeyOrSection,
-                   std::string_view name);
+  int deleteValue(std::string_view source, std::string_view subkeyOrSection, std::string_view name);
   /// The value by its stored type; `fallback` when absent or of another type.
   RegistryData getRegistryValue(Hive root, std::string_view subkey, std::string_view name,
                                 RegistryData fallback = {});
   bool regKeyExists(Hive root, std::string_view subkey);
   /// Appends the key's value names (trimmed, blank ones left out) to `names`; returns 0 or the
   /// platform error number (99 for a root name other than HKCU, HKLM, HKU, HKCR).
-  int listValueNames(std::string_view root, std::string_view subkey, std::vector<std::string>& names);
+  int listValueNames(std::string_view root, std::string_view subkey,
+                     std::vector<std::string>& names);
   /// The same for the key's subkey names.
   int listSubkeys(std::string_view root, std::string_view subkey, std::vector<std::string>& names);
   /// Deletes a key with all its subkeys. True when the key is gone.

@@ -1,8 +1,8 @@
 // The program's start.
 #include "app/startup.h"
 
-#include "app/text.h"
 #include "app/appfolder.h"
+#include "app/text.h"
 
 namespace quorvane::app {
 

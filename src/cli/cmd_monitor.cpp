@@ -6,8 +6,8 @@
 #include "engine/sigtable.h"
 #include "platform/stop_request.h"
 #include "protect/autoprotect.h"
-#include "protect/message_dispatcher.h"
 #include "protect/drive_protect.h"
+#include "protect/message_dispatcher.h"
 #include "scan/scan_runs.h"
 #include "schedule/scheduler.h"
 
@@ -51,10 +51,10 @@ private:
       std::cout << "Scheduled scan: " << name << " finished, " << found << " threats found"
                 << std::endl;
     };
-    schedule::Scheduler scheduler(
-        p, {{},
-            [&] { scan("Quick Scan", &scan::ScanRunner::startQuickScan); },
-            [&] { scan("Smart Scan", &scan::ScanRunner::startSmartScan); }});
+    schedule::Scheduler scheduler(p,
+                                  {{},
+                                   [&] { scan("Quick Scan", &scan::ScanRunner::startQuickScan); },
+                                   [&] { scan("Smart Scan", &scan::ScanRunner::startSmartScan); }});
     std::unique_lock lock(mutex_);
     for (int second = 0; !stop_; ++second) {
       lock.unlock();
@@ -97,7 +97,8 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
     protect::MessageDispatcher dispatcher;
     dispatcher.attach(kMonitorWindow, driveProtect);
     if (!*noDrives) {
-      dispatcher.addMessage(kMonitorWindow, protect::kDeviceChangeMessage, protect::MessageDispatcher::After);
+      dispatcher.addMessage(kMonitorWindow, protect::kDeviceChangeMessage,
+                            protect::MessageDispatcher::After);
       driveProtect.listUsbDrives();
     }
 

@@ -3,10 +3,10 @@
 
 #include "app/appfolder.h"
 #include "engine/datafiles.h"
-#include "scan/scan_state.h"
-#include "threats/threat_list.h"
 #include "scan/scan_runs.h"
+#include "scan/scan_state.h"
 #include "threats/removal.h"
+#include "threats/threat_list.h"
 
 #include <iostream>
 

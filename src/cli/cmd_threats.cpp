@@ -74,7 +74,8 @@ void addThreatCommands(CLI::App& app, Context& context, int& status) {
     tickRows(rows, *numbers);
     auto left = into->empty()
                     ? q.restoreQuarantined(rows)
-                    : q.restoreQuarantinedTo(rows, app::absolutePath(*into, p.environment.currentDirectory()));
+                    : q.restoreQuarantinedTo(
+                          rows, app::absolutePath(*into, p.environment.currentDirectory()));
     for (const threats::QuarantineRow& row : left) {
       std::string why = threats::describeProblem(row);
       if (row.problem == std::errc::file_exists)
@@ -121,8 +122,8 @@ void addSafeAndPendingCommands(CLI::App& app, Context& context, int& status) {
     }
   });
   safe->add_subcommand("list", "Print the digests of the safe list")->callback([&context] {
-    auto text = context.platform().files.readFile(
-        platform::joinPath(context.appFolder(), app::kSafeFile));
+    auto text =
+        context.platform().files.readFile(platform::joinPath(context.appFolder(), app::kSafeFile));
     if (text)
       for (const std::string& digest : engine::parseSafeList(*text))
         std::cout << digest << '\n';

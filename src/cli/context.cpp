@@ -64,7 +64,10 @@ void StdoutNotifier::messageBox(const std::string& text, const platform::Message
 
 bool StdoutNotifier::ask(const std::string& text, const platform::MessageStyle&) {
   if (assumeYes_ || !askInput_ || !platform::inputIsTerminal()) {
-    std::cout << text << (assumeYes_ ? " yes" : askInput_ ? " no (standard input is not a terminal)" : " no")
+    std::cout << text
+              << (assumeYes_  ? " yes"
+                  : askInput_ ? " no (standard input is not a terminal)"
+                              : " no")
               << std::endl;
     return assumeYes_;
   }

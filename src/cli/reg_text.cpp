@@ -14,12 +14,18 @@ using platform::ValueType;
 
 Hive hiveFromName(std::string_view text) {
   static constexpr std::pair<std::string_view, Hive> kRoots[] = {
-      {"HKLM", Hive::LocalMachine},         {"HKEY_LOCAL_MACHINE", Hive::LocalMachine},
-      {"HKCU", Hive::CurrentUser},          {"HKEY_CURRENT_USER", Hive::CurrentUser},
-      {"HKCR", Hive::ClassesRoot},          {"HKEY_CLASSES_ROOT", Hive::ClassesRoot},
-      {"HKU", Hive::Users},                 {"HKEY_USERS", Hive::Users},
-      {"HKCC", Hive::CurrentConfig},        {"HKEY_CURRENT_CONFIG", Hive::CurrentConfig},
-      {"HKEY_PERFORMANCE_DATA", Hive::PerformanceData}, {"HKEY_DYN_DATA", Hive::DynData},
+      {"HKLM", Hive::LocalMachine},
+      {"HKEY_LOCAL_MACHINE", Hive::LocalMachine},
+      {"HKCU", Hive::CurrentUser},
+      {"HKEY_CURRENT_USER", Hive::CurrentUser},
+      {"HKCR", Hive::ClassesRoot},
+      {"HKEY_CLASSES_ROOT", Hive::ClassesRoot},
+      {"HKU", Hive::Users},
+      {"HKEY_USERS", Hive::Users},
+      {"HKCC", Hive::CurrentConfig},
+      {"HKEY_CURRENT_CONFIG", Hive::CurrentConfig},
+      {"HKEY_PERFORMANCE_DATA", Hive::PerformanceData},
+      {"HKEY_DYN_DATA", Hive::DynData},
   };
   for (const auto& [name, hive] : kRoots)
     if (app::equalsIgnoreCase(name, text))
@@ -83,12 +89,18 @@ std::string hexBytes(std::string_view data) {
 
 const char* valueTypeName(ValueType type) {
   switch (type) {
-  case ValueType::String: return "REG_SZ";
-  case ValueType::ExpandString: return "REG_EXPAND_SZ";
-  case ValueType::Binary: return "REG_BINARY";
-  case ValueType::Dword: return "REG_DWORD";
-  case ValueType::MultiString: return "REG_MULTI_SZ";
-  case ValueType::None: return "REG_NONE";
+  case ValueType::String:
+    return "REG_SZ";
+  case ValueType::ExpandString:
+    return "REG_EXPAND_SZ";
+  case ValueType::Binary:
+    return "REG_BINARY";
+  case ValueType::Dword:
+    return "REG_DWORD";
+  case ValueType::MultiString:
+    return "REG_MULTI_SZ";
+  case ValueType::None:
+    return "REG_NONE";
   }
   return "REG_NONE";
 }
@@ -117,12 +129,13 @@ std::string showRegistryData(const RegistryValue& value) {
       out += c == '\0' ? std::string("\\0") : printable(std::string_view(&c, 1));
     return out;
   }
-  default: return hexBytes(data);
+  default:
+    return hexBytes(data);
   }
 }
 
 std::pair<ValueType, std::string> encodeRegistryData(const std::optional<std::string>& typeText,
-                                             const std::string& data) {
+                                                     const std::string& data) {
   std::string type = app::toUpper(typeText.value_or("REG_SZ"));
   if (type == "REG_SZ" || type == "REG_EXPAND_SZ")
     return {type == "REG_SZ" ? ValueType::String : ValueType::ExpandString,

@@ -82,8 +82,8 @@ std::string digestText(const platform::Md5Digest& digest) {
   return text;
 }
 
-std::string getFileMD5HashCode(platform::Platform& platform, const std::string& path,
-                               int pieceSize, engine::RunControl* control) {
+std::string getFileMD5HashCode(platform::Platform& platform, const std::string& path, int pieceSize,
+                               engine::RunControl* control) {
   std::uint64_t start = platform.clock.tickCount();
   std::uint64_t paused = 0;
   auto digest = hashFile(platform, path, pieceSize, control, &paused);

@@ -1,8 +1,8 @@
 // File fingerprints: the MD5 digest of a file's bytes and its upper-case hexadecimal text.
 #pragma once
 
-#include "platform/platform.h"
 #include "engine/run_control.h"
+#include "platform/platform.h"
 
 #include <string>
 
@@ -24,11 +24,9 @@ struct HashedFile {
 /// `pieceSize` bytes. Between pieces it waits while `control` is paused and gives up
 /// (std::errc::operation_canceled) when it is cancelled; the time spent waiting is added to
 /// `*pausedMs`. A FIFO or device is refused without waiting.
-platform::ErrorOr<platform::Md5Digest> hashFile(platform::Platform& platform,
-                                                const std::string& path,
-                                                int pieceSize = kDefaultPieceSize,
-                                                engine::RunControl* control = nullptr,
-                                                std::uint64_t* pausedMs = nullptr);
+platform::ErrorOr<platform::Md5Digest>
+hashFile(platform::Platform& platform, const std::string& path, int pieceSize = kDefaultPieceSize,
+         engine::RunControl* control = nullptr, std::uint64_t* pausedMs = nullptr);
 /// As HashFile, for the file a walk listed at `path`: a link in its place is refused (unless
 /// `throughLink`: the kernel's link to a deleted file), and the result tells which file was read.
 platform::ErrorOr<HashedFile> hashEntry(platform::Platform& platform, const std::string& path,

@@ -402,9 +402,9 @@ std::error_code SqliteRegistry::removeKey(Hive hive, std::string_view path, bool
     }
   }
   for (long long id : keys) {
-    for (const char* sql : {"DELETE FROM reg_values WHERE key = ?1",
-                            "DELETE FROM reg_access WHERE key = ?1",
-                            "DELETE FROM reg_keys WHERE id = ?1"}) {
+    for (const char* sql :
+         {"DELETE FROM reg_values WHERE key = ?1", "DELETE FROM reg_access WHERE key = ?1",
+          "DELETE FROM reg_keys WHERE id = ?1"}) {
       Statement del(db_, sql);
       del.bind(1, id);
       if (!del.run())

@@ -82,8 +82,8 @@ bool AutoProtect::checkProgram(const platform::ProcessInfo& process) {
   // A program deleted after it started is read through the kernel's link to it, and named with
   // the deleted mark.
   bool deleted = !process.deletedProgram.empty();
-  std::string path = deleted ? process.programFile + std::string(platform::kDeletedMark)
-                             : process.programFile;
+  std::string path =
+      deleted ? process.programFile + std::string(platform::kDeletedMark) : process.programFile;
   std::optional<std::string> digest =
       check_.listedThreat(deleted ? process.deletedProgram : process.programFile);
   if (!digest)

@@ -156,7 +156,7 @@ void DriveProtect::findNewUsbDrive() {
 }
 
 void DriveProtect::handleMessage(bool, bool&, MessageResult&, WindowHandle, long message,
-                           std::uintptr_t, std::intptr_t, std::intptr_t) {
+                                 std::uintptr_t, std::intptr_t, std::intptr_t) {
   if (!autoProtect_.enabled() || !current_.empty())
     return;
   if (message == kDeviceChangeMessage)

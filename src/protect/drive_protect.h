@@ -55,8 +55,8 @@ public:
   void findNewUsbDrive();
   /// A device-change message: handles a new USB drive while auto-protect is on.
   void handleMessage(bool before, bool& handled, MessageResult& result, WindowHandle window,
-               long message, std::uintptr_t wParam, std::intptr_t lParam,
-               std::intptr_t user) override;
+                     long message, std::uintptr_t wParam, std::intptr_t lParam,
+                     std::intptr_t user) override;
   /// The programs named by the drive's "autorun.inf", then the root clean-up.
   void handleDrive(const std::string& root);
   void cleanRemovableDrive(const std::string& root);

@@ -10,7 +10,7 @@ bool MessageDispatcher::Table::has(long message) const {
 }
 
 bool MessageDispatcher::attach(WindowHandle window, MessageHandler& owner, std::intptr_t user, bool,
-                         WindowProc ownProc) {
+                               WindowProc ownProc) {
   if (window == 0)
     throw DispatchError("Invalid window handle");
   if (windows_.count(window))
@@ -22,7 +22,9 @@ bool MessageDispatcher::attach(WindowHandle window, MessageHandler& owner, std::
   return true;
 }
 
-void MessageDispatcher::detachAll() { windows_.clear(); }
+void MessageDispatcher::detachAll() {
+  windows_.clear();
+}
 
 void MessageDispatcher::detach(WindowHandle window) {
   if (windows_.empty())
@@ -53,8 +55,9 @@ void MessageDispatcher::add(Table& table, long message) {
   if (table.has(message))
     return;
   if (table.messages.size() >= static_cast<std::size_t>(kMessagesPerTable))
-    throw DispatchError("Message table overflow. Either increase the value of Const kMessagesPerTable "
-                        "or use kAllMessages instead of specific message values");
+    throw DispatchError(
+        "Message table overflow. Either increase the value of Const kMessagesPerTable "
+        "or use kAllMessages instead of specific message values");
   table.messages.push_back(message);
 }
 
@@ -85,17 +88,21 @@ void MessageDispatcher::removeMessage(WindowHandle window, long message, int whe
 }
 
 MessageResult MessageDispatcher::callDefaultHandler(WindowHandle window, long message,
-                                         std::uintptr_t wParam, std::intptr_t lParam) {
+                                                    std::uintptr_t wParam, std::intptr_t lParam) {
   AttachedWindow& entry = find(window);
   return entry.ownProc ? entry.ownProc(message, wParam, lParam) : 0;
 }
 
-std::intptr_t MessageDispatcher::userData(WindowHandle window) const { return find(window).user; }
+std::intptr_t MessageDispatcher::userData(WindowHandle window) const {
+  return find(window).user;
+}
 
-void MessageDispatcher::setUserData(WindowHandle window, std::intptr_t user) { find(window).user = user; }
+void MessageDispatcher::setUserData(WindowHandle window, std::intptr_t user) {
+  find(window).user = user;
+}
 
 MessageResult MessageDispatcher::dispatch(WindowHandle window, long message, std::uintptr_t wParam,
-                                  std::intptr_t lParam) {
+                                          std::intptr_t lParam) {
   AttachedWindow& entry = find(window);
   bool handled = false;
   MessageResult result = 0;
@@ -107,7 +114,7 @@ MessageResult MessageDispatcher::dispatch(WindowHandle window, long message, std
   auto it = windows_.find(window);
   if (it != windows_.end() && it->second.after.has(message))
     it->second.owner->handleMessage(false, handled, result, window, message, wParam, lParam,
-                              it->second.user);
+                                    it->second.user);
   return result;
 }
 

@@ -21,8 +21,8 @@ class MessageHandler {
 public:
   virtual ~MessageHandler() = default;
   virtual void handleMessage(bool before, bool& handled, MessageResult& result, WindowHandle window,
-                       long message, std::uintptr_t wParam, std::intptr_t lParam,
-                       std::intptr_t user) = 0;
+                             long message, std::uintptr_t wParam, std::intptr_t lParam,
+                             std::intptr_t user) = 0;
 };
 
 /// Raised with the class's own texts.
@@ -40,8 +40,8 @@ public:
 
   /// Takes over a window's messages. `ownProc` is the window's own procedure (none: it returns
   /// 0). Returns true.
-  bool attach(WindowHandle window, MessageHandler& owner, std::intptr_t user = 0, bool safety = true,
-                WindowProc ownProc = {});
+  bool attach(WindowHandle window, MessageHandler& owner, std::intptr_t user = 0,
+              bool safety = true, WindowProc ownProc = {});
   /// Releases every window.
   void detachAll();
   void detach(WindowHandle window);
@@ -49,7 +49,7 @@ public:
   void removeMessage(WindowHandle window, long message, int when = After);
   /// Calls the window's own procedure alone.
   MessageResult callDefaultHandler(WindowHandle window, long message, std::uintptr_t wParam,
-                                std::intptr_t lParam);
+                                   std::intptr_t lParam);
   std::intptr_t userData(WindowHandle window) const;
   void setUserData(WindowHandle window, std::intptr_t user);
 

@@ -4,9 +4,9 @@
 #include "app/appfolder.h"
 #include "app/text.h"
 #include "engine/datafiles.h"
-#include "scan/file_check.h"
 #include "engine/filekey.h"
 #include "engine/fingerprint.h"
+#include "scan/file_check.h"
 
 #include <algorithm>
 

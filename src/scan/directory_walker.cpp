@@ -9,12 +9,17 @@ namespace quorvane::scan {
 namespace {
 
 // Letter case is folded for ASCII only, inline: a walk compares every name with every pattern.
-constexpr char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+constexpr char foldAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 
-bool sameLetter(char a, char b) { return foldAscii(a) == foldAscii(b); }
+bool sameLetter(char a, char b) {
+  return foldAscii(a) == foldAscii(b);
+}
 
 constexpr std::string_view kProgramToken = "<program>";
-constexpr std::string_view kElfMagic = "\x7f" "ELF";
+constexpr std::string_view kElfMagic = "\x7f"
+                                       "ELF";
 
 } // namespace
 
@@ -70,7 +75,7 @@ void DirectoryWalker::walk(const std::string& folder, const std::string& pattern
 }
 
 bool DirectoryWalker::matches(const std::string& pattern, const std::string& folder,
-                           const platform::DirEntry& entry) {
+                              const platform::DirEntry& entry) {
   if (pattern != kProgramToken)
     return matchesPattern(pattern, entry.name);
   if (entry.executable)
@@ -95,16 +100,17 @@ bool DirectoryWalker::walkFolder(std::string folder, const platform::FileIdentit
 
   // A subfolder is listed only while it is the folder its parent listed: one swapped for a link
   // (or another folder) since then is not entered.
-  auto listed = identity ? files_.listCheckedDirectory(folder, *identity)
-                         : files_.listDirectory(folder);
+  auto listed =
+      identity ? files_.listCheckedDirectory(folder, *identity) : files_.listDirectory(folder);
   if (!listed) {
     if (unreadable)
       unreadable(folder, listed.error()); // it adds nothing, and that is told
     return !control_.cancelled();
   }
   std::vector<platform::DirEntry>& entries = *listed;
-  std::sort(entries.begin(), entries.end(),
-            [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
+  std::sort(
+      entries.begin(), entries.end(),
+      [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
 
   // The same file matched by an earlier pattern is reported once. Names that differ only in
   // letter case are different files here, and each is reported.

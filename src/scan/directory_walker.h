@@ -2,8 +2,8 @@
 // of name patterns, each file once.
 #pragma once
 
-#include "scan/scan_state.h"
 #include "platform/files.h"
+#include "scan/scan_state.h"
 
 #include <functional>
 #include <set>

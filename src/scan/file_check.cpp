@@ -33,9 +33,12 @@ std::vector<platform::FileIdentity> ownProgramIdentities(platform::Platform& pla
 
 ThreatAction threatActionFromSetting(std::string_view text) {
   switch (app::leadingInteger(text)) {
-  case 1: return ThreatAction::Delete;
-  case 2: return ThreatAction::Quarantine;
-  default: return ThreatAction::Leave;
+  case 1:
+    return ThreatAction::Delete;
+  case 2:
+    return ThreatAction::Quarantine;
+  default:
+    return ThreatAction::Leave;
   }
 }
 
@@ -106,12 +109,13 @@ PreparedFile FileChecker::readScreened(const std::string& path, const Screened& 
   if (!screened.read)
     return prepared;
   const std::string& readPath = !screened.deletedFile.empty() ? screened.deletedFile
-                                : screened.path.empty()         ? path
-                                                                : screened.path;
+                                : screened.path.empty()       ? path
+                                                              : screened.path;
   std::uint64_t start = p_.clock.tickCount();
   std::uint64_t resumes = p_.clock.resumeCount();
   std::uint64_t paused = 0;
-  auto hashed = engine::hashEntry(p_, readPath, pieceSize, control, &paused, !screened.deletedFile.empty());
+  auto hashed =
+      engine::hashEntry(p_, readPath, pieceSize, control, &paused, !screened.deletedFile.empty());
   if (!hashed) {
     if (hashed.error() != std::errc::operation_canceled)
       prepared.notChecked = hashed.error().message(); // unreadable, vanished, an I/O error
@@ -181,7 +185,7 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
 }
 
 void FileChecker::recordThreat(const std::string& digest, const std::string& path,
-                        const platform::FileIdentity& checked) {
+                               const platform::FileIdentity& checked) {
   auto [livePath, deleted] = platform::withoutDeletedMark(path);
   std::string name(app::fileNameOf(livePath));
   // Only processes running this very file end; a program elsewhere that merely shares the
@@ -194,9 +198,9 @@ void FileChecker::recordThreat(const std::string& digest, const std::string& pat
   if (deleted)
     return; // no name is left to delete or quarantine: the file goes with its last process
 
-  ThreatAction action = actionOverride
-                            ? *actionOverride
-                            : threatActionFromSetting(app::SettingsStore(p_).setting("threatfound"));
+  ThreatAction action =
+      actionOverride ? *actionOverride
+                     : threatActionFromSetting(app::SettingsStore(p_).setting("threatfound"));
   if (action == ThreatAction::Leave)
     return;
   if (beforeAction)
@@ -213,9 +217,9 @@ void FileChecker::recordThreat(const std::string& digest, const std::string& pat
     failure = error.message();
   }
   if (!failure.empty() && observer)
-    observer->problem(path, (action == ThreatAction::Quarantine ? "not quarantined: "
-                                                                 : "not deleted: ") +
-                                failure + "; left in place");
+    observer->problem(path,
+                      (action == ThreatAction::Quarantine ? "not quarantined: " : "not deleted: ") +
+                          failure + "; left in place");
 }
 
 } // namespace quorvane::scan

@@ -13,9 +13,9 @@
 
 #include <array>
 #include <functional>
-#include <vector>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorvane::scan {
 
@@ -39,13 +39,13 @@ ThreatAction threatActionFromSetting(std::string_view text);
 
 /// What the part of a check that may run on any thread found out about one file.
 struct PreparedFile {
-  bool lookUp = false;     ///< false: counted, never looked up
+  bool lookUp = false; ///< false: counted, never looked up
   std::uint64_t size = 0;
-  std::string digest;      ///< lower-case MD5 when lookUp
+  std::string digest;              ///< lower-case MD5 when lookUp
   platform::FileIdentity identity; ///< the file that was read
-  std::string path;        ///< where that file was read (a candidate's links resolved); "" = as given
-  bool changed = false;    ///< the entry was another file than the one listed: not checked
-  std::string notChecked;  ///< why the file meant to be checked could not be: never "clean"
+  std::string path;     ///< where that file was read (a candidate's links resolved); "" = as given
+  bool changed = false; ///< the entry was another file than the one listed: not checked
+  std::string notChecked; ///< why the file meant to be checked could not be: never "clean"
 };
 
 /// What a folder listing said of a file: checks of it read that file or none.
@@ -56,8 +56,9 @@ struct ListedFile {
 
 class FileChecker {
 public:
-  FileChecker(platform::Platform& platform, std::string appFolder, engine::SignatureDatabase& signatures,
-              scan::ScanState& state, threats::ScanResults& results);
+  FileChecker(platform::Platform& platform, std::string appFolder,
+              engine::SignatureDatabase& signatures, scan::ScanState& state,
+              threats::ScanResults& results);
 
   /// The own-file names skipped (the component scan leaves out "nivtamsetup.exe").
   std::vector<std::string> ownFiles{kOwnFileNames.begin(), kOwnFileNames.end()};
@@ -122,7 +123,7 @@ public:
   /// (when unknown: the file at the path, while its digest is still `digest`); an entry that is
   /// another file by then is reported and left alone.
   void recordThreat(const std::string& digest, const std::string& path,
-             const platform::FileIdentity& checked = {});
+                    const platform::FileIdentity& checked = {});
 
   /// Called after a detection is logged, right before its file is deleted or quarantined.
   std::function<void(const std::string& path)> beforeAction;

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "scan/check_pipeline.h"
-#include "scan/file_check.h"
 #include "scan/directory_walker.h"
+#include "scan/file_check.h"
 #include "scan/scan_state.h"
 #include "scan/startup.h"
 

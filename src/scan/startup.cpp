@@ -223,7 +223,11 @@ std::string desktopEntryCommand(std::string_view text) {
       char c = value[i];
       if (c == '\\' && i + 1 < value.size()) {
         char next = value[++i];
-        command += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
+        command += next == 's'   ? ' '
+                   : next == 'n' ? '\n'
+                   : next == 't' ? '\t'
+                   : next == 'r' ? '\r'
+                                 : next;
       } else if (c == '%' && i + 1 < value.size()) {
         if (value[++i] == '%')
           command += '%'; // any other field code stands for what the launcher passes
@@ -410,7 +414,8 @@ std::string StartupCollector::unitCommand(std::string_view exec) {
   std::string_view text = stripped;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == 'h' || text[i + 1] == '%')) {
-      command += text[++i] == '%' ? std::string("%") : p_.environment.variable("HOME").value_or("%h");
+      command +=
+          text[++i] == '%' ? std::string("%") : p_.environment.variable("HOME").value_or("%h");
       continue;
     }
     command += text[i];

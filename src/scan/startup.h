@@ -64,7 +64,8 @@ public:
   std::vector<std::string> unitFolders = {"/etc/systemd/system", "/lib/systemd/system",
                                           "/usr/lib/systemd/system"};
   /// Folders of the per-user service unit files, in precedence order; empty: the user's own
-  /// ($XDG_CONFIG_HOME or ~/.config, then "systemd/user"), /etc/systemd/user, /usr/lib/systemd/user.
+  /// ($XDG_CONFIG_HOME or ~/.config, then "systemd/user"), /etc/systemd/user,
+  /// /usr/lib/systemd/user.
   std::vector<std::string> userUnitFolders;
   /// Folders whose files cron runs as they are (run-parts).
   std::vector<std::string> cronScriptFolders = {"/etc/cron.hourly", "/etc/cron.daily",
@@ -89,7 +90,8 @@ public:
 private:
   std::string programOf(std::string_view command);
   bool isFile(const std::string& path);
-  std::optional<UnitFile> readUnit(const std::string& name, const std::vector<std::string>& folders);
+  std::optional<UnitFile> readUnit(const std::string& name,
+                                   const std::vector<std::string>& folders);
   std::string unitCommand(std::string_view exec);
   /// The paths of the regular files of a folder, by name; none when it cannot be listed.
   std::vector<std::string> regularFilesIn(const std::string& folder);

@@ -51,7 +51,8 @@ bool SystemIntegration::toggleScanAtStartup(bool marked) {
   std::string name = std::string(kCompanionProgram) + ".exe";
   if (on)
     settings.regWriteText(Hive::CurrentUser, kRunKey, name,
-                          platform::joinPath(programFolder(), std::string(kCompanionProgram)) + " a");
+                          platform::joinPath(programFolder(), std::string(kCompanionProgram)) +
+                              " a");
   else
     settings.deleteValue("HKCU", kRunKey, name);
   settings.setSetting("start Quorvane Antimalware", on ? "1" : "0");
@@ -101,8 +102,8 @@ SettingsPageState SystemIntegration::fillSettingsPage() {
   // The policy decides the autorun box.
   settings.grantKeyAccess(Hive::LocalMachine, kPolicyWow, p_.environment.userName());
   const char* key = settings.regKeyExists(Hive::LocalMachine, kPolicyWow) ? kPolicyWow : kPolicy;
-  state.autorunDisabled =
-      settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(key), "NoDriveTypeAutoRun") == "255";
+  state.autorunDisabled = settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(key),
+                                                 "NoDriveTypeAutoRun") == "255";
   return state;
 }
 

@@ -33,8 +33,12 @@ AlertRecord AlertRecord::parse(const std::string& text) {
 void ThreatAlert::showThreatAlert(const AlertRecord& record) {
   p_.notifier.showThreatAlert(record.text());
   switch (app::leadingInteger(app::SettingsStore(p_).setting("threatfound"))) {
-  case 1: deleteThisFile(record); break;
-  case 2: quarantineThisFile(record); break;
+  case 1:
+    deleteThisFile(record);
+    break;
+  case 2:
+    quarantineThisFile(record);
+    break;
   default: break; // the user decides
   }
 }

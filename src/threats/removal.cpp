@@ -4,9 +4,9 @@
 #include "app/settings.h"
 #include "app/text.h"
 #include "engine/fingerprint.h"
-#include "threats/threat_list.h"
 #include "threats/process_helpers.h"
 #include "threats/quarantine.h"
+#include "threats/threat_list.h"
 
 #include <charconv>
 
@@ -47,7 +47,7 @@ std::string encodeMultiString(const std::vector<std::string>& strings) {
 
 void ThreatRemover::loadPendingDeletions() {
   app::SettingsStore(p_).grantKeyAccess(platform::Hive::LocalMachine, kSessionManagerKey,
-                                         p_.environment.userName());
+                                        p_.environment.userName());
   pending_.clear();
   loaded_ = true;
   auto value = p_.registry.queryValue(platform::Hive::LocalMachine, kSessionManagerKey,
@@ -58,7 +58,7 @@ void ThreatRemover::loadPendingDeletions() {
 
 void ThreatRemover::savePendingDeletions() {
   app::SettingsStore(p_).grantKeyAccess(platform::Hive::LocalMachine, kSessionManagerKey,
-                                         p_.environment.userName());
+                                        p_.environment.userName());
   p_.registry.createKey(platform::Hive::LocalMachine, kSessionManagerKey);
   p_.registry.setValue(platform::Hive::LocalMachine, kSessionManagerKey, kPendingValue,
                        platform::ValueType::MultiString, encodeMultiString(pending_));
@@ -106,8 +106,8 @@ ThreatRemover::removeSelectedThreats(threats::ScanResults& results,
       settings.regWriteText(platform::Hive::LocalMachine, key, "AppInit_DLLs", "0");
     // The file that goes is the one that was checked: the row's file, else one that still
     // has the row's digest.
-    std::optional<platform::FileIdentity> identity = confirmCheckedFile(
-        p_, path, row.identity, row.identity.known() ? std::string() : digest);
+    std::optional<platform::FileIdentity> identity =
+        confirmCheckedFile(p_, path, row.identity, row.identity.known() ? std::string() : digest);
     if (!identity) {
       if (fileExists(p_, path))
         leftAlone_.push_back(path);
@@ -130,9 +130,10 @@ ThreatRemover::removeSelectedThreats(threats::ScanResults& results,
       continue;
     {
       platform::DataFilesLock lock(p_.files, folder_);
-      p_.files.appendFile(platform::joinPath(folder_, kRemovalRecordFile),
-                          recordedFileLine(path, {*identity, hashed->length,
-                                                  app::toLower(engine::digestText(hashed->digest))}));
+      p_.files.appendFile(
+          platform::joinPath(folder_, kRemovalRecordFile),
+          recordedFileLine(
+              path, {*identity, hashed->length, app::toLower(engine::digestText(hashed->digest))}));
     }
     survivors.push_back(path);
   }
@@ -171,8 +172,8 @@ void ThreatRemover::removeThreatFromMemory(threats::ScanResults& results) {
 
 std::string recordedFileLine(const std::string& path, const ThreatRemover::RecordedFile& file) {
   return encodeRecordField(path) + "|" + std::to_string(file.identity.device) + "|" +
-         std::to_string(file.identity.inode) + "|" + std::to_string(file.size) + "|" +
-         file.digest + "\r\n";
+         std::to_string(file.identity.inode) + "|" + std::to_string(file.size) + "|" + file.digest +
+         "\r\n";
 }
 
 std::optional<std::pair<std::string, ThreatRemover::RecordedFile>>

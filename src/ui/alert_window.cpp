@@ -137,13 +137,21 @@ void AlertWindow::act(void (threats::ThreatAlert::*action)(const threats::AlertR
   close();
 }
 
-void AlertWindow::deleteThisFile() { act(&threats::ThreatAlert::deleteThisFile); }
+void AlertWindow::deleteThisFile() {
+  act(&threats::ThreatAlert::deleteThisFile);
+}
 
-void AlertWindow::quarantineThisFile() { act(&threats::ThreatAlert::quarantineThisFile); }
+void AlertWindow::quarantineThisFile() {
+  act(&threats::ThreatAlert::quarantineThisFile);
+}
 
-void AlertWindow::leaveThisFile() { close(); }
+void AlertWindow::leaveThisFile() {
+  close();
+}
 
-void AlertWindow::markSafe() { act(&threats::ThreatAlert::markSafe); }
+void AlertWindow::markSafe() {
+  act(&threats::ThreatAlert::markSafe);
+}
 
 void AlertWindow::readMore() {
   platform::LaunchRequest open;

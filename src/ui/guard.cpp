@@ -27,7 +27,8 @@ void Guard::start() {
   autoProtectTimer_->start();
   tableReloadTimer_ = new QTimer(this);
   tableReloadTimer_->setInterval(kReloadTickMs);
-  connect(tableReloadTimer_, &QTimer::timeout, this, [this] { signatures_.reloadSignatureTableTick(); });
+  connect(tableReloadTimer_, &QTimer::timeout, this,
+          [this] { signatures_.reloadSignatureTableTick(); });
   tableReloadTimer_->start();
 }
 

@@ -6,8 +6,8 @@
 #include "engine/sigtable.h"
 #include "platform/platform.h"
 #include "protect/autoprotect.h"
-#include "protect/message_dispatcher.h"
 #include "protect/drive_protect.h"
+#include "protect/message_dispatcher.h"
 
 #include <QObject>
 #include <QString>

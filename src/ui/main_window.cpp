@@ -133,7 +133,8 @@ void MainWindow::buildUi() {
   connect(scanPage_, &ScanPage::dangerousFilesClicked, this, [this] { showPage(Results); });
   pickerPage_ = new PickerPage(services, pages_);
   connect(pickerPage_, &PickerPage::scanRequested, this, &MainWindow::startCustomScan);
-  resultsPage_ = new ResultsPage(services, *runner_, [this] { return running_; }, pages_);
+  resultsPage_ = new ResultsPage(
+      services, *runner_, [this] { return running_; }, pages_);
   connect(resultsPage_, &ResultsPage::listsChanged, this, &MainWindow::listsChanged);
   historyPage_ = new HistoryPage(services, pages_);
   quarantinePage_ = new QuarantinePage(services, pages_);
@@ -178,7 +179,6 @@ void MainWindow::buildUi() {
                    text-align: center; }
     QProgressBar::chunk { background: #2f7fc1; border-radius: 3px; }
   )");
-
 }
 
 QWidget* MainWindow::buildNavigation(QWidget* parent) {
@@ -272,7 +272,9 @@ void MainWindow::showSchedulePage() {
   showPage(SchedulePage);
 }
 
-void MainWindow::saveSchedule() { schedulePage_->save(); }
+void MainWindow::saveSchedule() {
+  schedulePage_->save();
+}
 
 void MainWindow::showSettingsPage() {
   if (running_)
@@ -281,11 +283,17 @@ void MainWindow::showSettingsPage() {
   showPage(Settings);
 }
 
-void MainWindow::restoreSystemDefaults() { settingsPage_->restoreSystemDefaults(); }
+void MainWindow::restoreSystemDefaults() {
+  settingsPage_->restoreSystemDefaults();
+}
 
-void MainWindow::checkUpdateNow() { homePage_->checkUpdateNow(); }
+void MainWindow::checkUpdateNow() {
+  homePage_->checkUpdateNow();
+}
 
-QProgressBar* MainWindow::updateBar() const { return homePage_->updateBar(); }
+QProgressBar* MainWindow::updateBar() const {
+  return homePage_->updateBar();
+}
 
 void MainWindow::schedulerTick() {
   if (scheduler_->tick() && !shutdownAfterScan_)
@@ -408,10 +416,12 @@ void MainWindow::buildMenus() {
   trayMenu_->addSeparator();
   startWithSystemEntry_ = trayMenu_->addAction("Start Scanning when windows starts");
   startWithSystemEntry_->setCheckable(true);
-  startWithSystemEntry_->setChecked(app::leadingInteger(app::SettingsStore(p_).setting("start Quorvane Antimalware")) == 1);
+  startWithSystemEntry_->setChecked(
+      app::leadingInteger(app::SettingsStore(p_).setting("start Quorvane Antimalware")) == 1);
   connect(startWithSystemEntry_, &QAction::triggered, this, [this] {
     // The click already flipped the mark; the switch starts from the mark it had.
-    startWithSystemEntry_->setChecked(schedule::SystemIntegration(p_).toggleScanAtStartup(!startWithSystemEntry_->isChecked()));
+    startWithSystemEntry_->setChecked(
+        schedule::SystemIntegration(p_).toggleScanAtStartup(!startWithSystemEntry_->isChecked()));
   });
   trayMenu_->addSeparator();
   trayMenu_->addAction("View Recent History", this, [this] {
@@ -484,8 +494,10 @@ void MainWindow::hideToTray() {
   showMinimized();
 }
 
-std::unique_ptr<MainWindow> openMainWindow(platform::Platform& platform, const std::string& appFolder,
-                                           engine::SignatureDatabase& signatures, app::StartMode mode) {
+std::unique_ptr<MainWindow> openMainWindow(platform::Platform& platform,
+                                           const std::string& appFolder,
+                                           engine::SignatureDatabase& signatures,
+                                           app::StartMode mode) {
   auto window = std::make_unique<MainWindow>(platform, appFolder, signatures, mode);
   if (mode == app::StartMode::Silent)
     return window; // hidden by the window itself

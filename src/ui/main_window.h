@@ -4,26 +4,26 @@
 
 #include "app/language.h"
 #include "app/startup.h"
+#include "app/tray.h"
 #include "engine/sigtable.h"
 #include "platform/platform.h"
-#include "scan/scan_runs.h"
 #include "protect/autoprotect.h"
+#include "scan/scan_runs.h"
 #include "schedule/scheduler.h"
-#include "app/tray.h"
-#include "ui/qt_tray.h"
-#include "ui/scan_controller.h"
 #include "ui/alert_window.h"
 #include "ui/guard.h"
+#include "ui/qt_tray.h"
+#include "ui/scan_controller.h"
 #include "ui/ui_notifier.h"
 
 #include <QPointer>
 
 #include <QMainWindow>
+#include <QMenu>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QThread>
 #include <QTimer>
-#include <QMenu>
 
 #include <memory>
 
@@ -171,7 +171,9 @@ private:
 
 /// Opens the main window after the start's checks: hidden in the notification area for a silent
 /// start or when "start Quorvane Antimalware" is 1, shown otherwise.
-std::unique_ptr<MainWindow> openMainWindow(platform::Platform& platform, const std::string& appFolder,
-                                           engine::SignatureDatabase& signatures, app::StartMode mode);
+std::unique_ptr<MainWindow> openMainWindow(platform::Platform& platform,
+                                           const std::string& appFolder,
+                                           engine::SignatureDatabase& signatures,
+                                           app::StartMode mode);
 
 } // namespace quorvane::ui

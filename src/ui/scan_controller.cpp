@@ -27,9 +27,15 @@ void ScanController::areaFinished(int areaIndex, int count) { Q_EMIT areaDone(ar
 void ScanController::run(int kind, const QString& path) {
   int threats = 0;
   switch (static_cast<ScanKind>(kind)) {
-  case ScanKind::Quick: threats = runner_.startQuickScan(); break;
-  case ScanKind::Smart: threats = runner_.startSmartScan(); break;
-  case ScanKind::Custom: threats = runner_.startCustomScan({path.toStdString()}); break;
+  case ScanKind::Quick:
+    threats = runner_.startQuickScan();
+    break;
+  case ScanKind::Smart:
+    threats = runner_.startSmartScan();
+    break;
+  case ScanKind::Custom:
+    threats = runner_.startCustomScan({path.toStdString()});
+    break;
   }
   Q_EMIT finished(kind, threats);
 }

@@ -132,8 +132,9 @@ std::string downloadFileName(std::string_view url, bool removeLineBreaks) {
   return name;
 }
 
-DownloadResult downloadFromServer(platform::Http& http, const UpdateServer& server, std::string_view url,
-                       bool removeLineBreaks, const ProgressFn& progress) {
+DownloadResult downloadFromServer(platform::Http& http, const UpdateServer& server,
+                                  std::string_view url, bool removeLineBreaks,
+                                  const ProgressFn& progress) {
   DownloadResult result;
   result.name = downloadFileName(url, removeLineBreaks);
   std::string address(app::trimBlanks(url));

@@ -58,8 +58,9 @@ struct DownloadResult {
 /// 1024-byte chunk of the announced "Content-Length" (and 100 at the end when none was
 /// announced). Fails on an error status, a body shorter than announced, a stalled transfer, or
 /// an http URL from a secure server.
-DownloadResult downloadFromServer(platform::Http& http, const UpdateServer& server, std::string_view url,
-                       bool removeLineBreaks, const ProgressFn& progress = {});
+DownloadResult downloadFromServer(platform::Http& http, const UpdateServer& server,
+                                  std::string_view url, bool removeLineBreaks,
+                                  const ProgressFn& progress = {});
 
 /// Why a downloaded text may not replace vir.sig (a line that is not a key, fewer than three
 /// keys); nothing when it may.

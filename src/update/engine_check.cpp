@@ -17,13 +17,14 @@ EngineCheckResult runEngineCheck(platform::Platform& platform, const std::string
                                {std::string(kNoEngineTitle), platform::MessageIcon::Critical});
   app::SettingsStore settings(platform);
   UpdateServer server = updateServerOf(settings);
-  DownloadResult download = downloadFromServer(platform.http, server, server.url(kFirstDatabasePath), false,
-                                    progress);
+  DownloadResult download =
+      downloadFromServer(platform.http, server, server.url(kFirstDatabasePath), false, progress);
   if (!download.ok) {
     result.failure = "the malware database could not be downloaded (" + download.error + ")";
   } else if (std::optional<std::string> problem = signatureDownloadProblem(download.body)) {
     result.failure = "the downloaded malware database is not a signature file (" + *problem + ")";
-  } else if (std::error_code error = installSignatureFile(platform.files, appFolder, download.body)) {
+  } else if (std::error_code error =
+                 installSignatureFile(platform.files, appFolder, download.body)) {
     result.failure = "vir.sig could not be written (" + error.message() + ")";
   } else {
     result.downloaded = true;

@@ -56,7 +56,8 @@ TEST_F(LanguageTest, ValuesAreCutTo254CharactersWholeCharactersOnly) {
 }
 
 TEST_F(LanguageTest, TheChooserOffersOnlyFilesPresent) {
-  EXPECT_THAT(language.availableLanguages(), ElementsAre("english.ini", "russia.ini", "klingon.ini"));
+  EXPECT_THAT(language.availableLanguages(),
+              ElementsAre("english.ini", "russia.ini", "klingon.ini"));
   fake.files.removeFile("/app/lang/russia.ini");
   EXPECT_THAT(language.availableLanguages(), ElementsAre("english.ini", "klingon.ini"));
 }

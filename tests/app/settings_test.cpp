@@ -189,7 +189,8 @@ TEST_F(SettingsTest, GetRegistryValueByStoredType) {
   EXPECT_EQ(store.getRegistryValue(LM, "K", "none", std::string("dflt")),
             RegistryData(std::string("dflt")));
   EXPECT_EQ(store.getRegistryValue(LM, "K", "absent"), RegistryData());
-  EXPECT_EQ(store.getRegistryValue(LM, "Nokey", "x", std::uint32_t{5}), RegistryData(std::uint32_t{5}));
+  EXPECT_EQ(store.getRegistryValue(LM, "Nokey", "x", std::uint32_t{5}),
+            RegistryData(std::uint32_t{5}));
 }
 
 TEST_F(SettingsTest, EnumerationHelpersListNamesOrReportWhyNot) {
@@ -203,7 +204,8 @@ TEST_F(SettingsTest, EnumerationHelpersListNamesOrReportWhyNot) {
   names.clear();
   EXPECT_EQ(store.listValueNames("HKCR", "CLSID", names), 0);
   EXPECT_THAT(names, ElementsAre("spaced")); // the default value has no name to list
-  EXPECT_EQ(store.listValueNames("HKCR", "Nope", names), static_cast<int>(std::errc::no_such_file_or_directory));
+  EXPECT_EQ(store.listValueNames("HKCR", "Nope", names),
+            static_cast<int>(std::errc::no_such_file_or_directory));
   EXPECT_EQ(store.listSubkeys("HKXX", "CLSID", names), 99);
 }
 

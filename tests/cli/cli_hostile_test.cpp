@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>

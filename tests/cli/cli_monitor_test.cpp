@@ -97,8 +97,9 @@ TEST(CliMonitorTest, EndsAThreatWhoseProgramWasDeletedAfterItStarted) {
 
   MonitorProcess monitor(dir / "home", dir / "monitor.log");
   EXPECT_TRUE(threatChild.ended());
-  ASSERT_TRUE(waitFor([&] { return dir.read("monitor.log").find("Threat Found:") != std::string::npos; }))
-      << dir.read("monitor.log");
+  ASSERT_TRUE(waitFor([&] {
+    return dir.read("monitor.log").find("Threat Found:") != std::string::npos;
+  })) << dir.read("monitor.log");
   EXPECT_THAT(dir.read("monitor.log"), HasSubstr("|" + threat + " (deleted)|"));
   EXPECT_EQ(monitor.stop(), 0);
 }

@@ -200,7 +200,9 @@ TEST_P(QuickScanThreatTest, FindsAndEndsARunningThreat) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ProgramFile, QuickScanThreatTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "DeletedAfterStart" : "InPlace"; });
+                         [](const auto& info) {
+                           return info.param ? "DeletedAfterStart" : "InPlace";
+                         });
 
 TEST(CliRunTest, SmartScanSummaryHasEveryArea) {
   TempDir home, win;
@@ -257,8 +259,8 @@ TEST_F(CliScanTest, ALaterFileAtAPendingPathIsNeverDeleted) {
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   ASSERT_EQ(runCli({"--home", home.path(), "reg", "add",
                     "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "/v",
-                    "PendingFileRenameOperations", "/t", "REG_MULTI_SZ", "/d", "\\??\\" + path + "\\0",
-                    "/f"})
+                    "PendingFileRenameOperations", "/t", "REG_MULTI_SZ", "/d",
+                    "\\??\\" + path + "\\0", "/f"})
                 .status,
             0);
   home.write("files.sig", path + "|" + std::to_string(st.st_dev) + "|" +

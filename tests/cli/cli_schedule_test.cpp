@@ -37,8 +37,9 @@ TEST(CliIntegrateTest, SwitchesWriteTheSessionFilesAndTheRegistry) {
   TempDir dir;
   std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir / "config",
                                   "XDG_DATA_HOME=" + dir / "data"};
-  CliResult on = runCli({"--home", dir / "home", "integrate", "--startup", "on", "--context-menu", "on"},
-                        "", "", env);
+  CliResult on =
+      runCli({"--home", dir / "home", "integrate", "--startup", "on", "--context-menu", "on"}, "",
+             "", env);
   ASSERT_EQ(on.status, 0) << on.err;
   EXPECT_EQ(on.out, "startup: on\ncontext-menu: on\n");
   EXPECT_THAT(dir.read("config/autostart/quorvane-anti-malware.desktop"), HasSubstr("quorvaneam s\n"));
@@ -48,8 +49,9 @@ TEST(CliIntegrateTest, SwitchesWriteTheSessionFilesAndTheRegistry) {
                           "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"});
   EXPECT_THAT(run.out, HasSubstr("quorvaneam s"));
 
-  CliResult off = runCli({"--home", dir / "home", "integrate", "--startup", "off", "--context-menu", "off"},
-                         "", "", env);
+  CliResult off =
+      runCli({"--home", dir / "home", "integrate", "--startup", "off", "--context-menu", "off"}, "",
+             "", env);
   EXPECT_EQ(off.out, "startup: off\ncontext-menu: off\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "config/autostart/quorvane-anti-malware.desktop"));
 

@@ -62,8 +62,8 @@ TEST(CliSettingsTest, HomeComesFromTheOptionOrTheVariable) {
 
 TEST(CliSettingsTest, PathsAndVersionTellWhichFolderIsUsedAndWhy) {
   TempDir dir;
-  EXPECT_EQ(runCli({"--home", dir / "h", "paths"}).out.find("application folder: " + dir / "h" +
-                                                            " (given with --home)\n"),
+  EXPECT_EQ(runCli({"--home", dir / "h", "paths"})
+                .out.find("application folder: " + dir / "h" + " (given with --home)\n"),
             0u);
   CliResult variable = runCli({"paths"}, "", "", {"QUORVANE_HOME=" + dir / "v"});
   EXPECT_THAT(variable.out, HasSubstr("application folder: " + dir / "v" + " (from QUORVANE_HOME)"));

@@ -29,7 +29,9 @@ TEST(CliSigTest, AddBuildVerify) {
   // Adding to the application's vir.sig keeps it sorted and free of repeats, and the scan
   // then finds the file.
   home.write("vir.sig", "10000000000000000000000000000000.5\r\n");
-  EXPECT_EQ(runCli({"--home", home.path(), "sig", "add", "eicar.com", "eicar.com"}, "", work.path()).status, 0);
+  EXPECT_EQ(runCli({"--home", home.path(), "sig", "add", "eicar.com", "eicar.com"}, "", work.path())
+                .status,
+            0);
   EXPECT_EQ(home.read("vir.sig"), built.out);
   EXPECT_EQ(runCli({"--home", home.path(), "scan", "eicar.com"}, "", work.path()).status, 1);
 }

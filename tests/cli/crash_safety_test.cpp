@@ -15,8 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 #include <random>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -198,7 +198,8 @@ TEST_F(CrashSafetyTest, SignatureAdditionsKilledAnywhereLeaveTheOldOrTheNewVirSi
   shadow.write("vir.sig", home.read("vir.sig"));
   for (int round = 0; round < kRounds; ++round) {
     std::string name = "round " + std::to_string(round);
-    std::string added = tree.write("new" + std::to_string(round), "new file " + std::to_string(round));
+    std::string added =
+        tree.write("new" + std::to_string(round), "new file " + std::to_string(round));
     std::string before = home.read("vir.sig");
     ASSERT_EQ(runCli({"--home", shadow.path(), "sig", "add", added}).status, 0);
     runAndKill(q({"sig", "add", added}), someMoment(span));

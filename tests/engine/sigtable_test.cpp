@@ -199,9 +199,20 @@ TEST(LengthFilterTest, KeepsTheLengthsTheKeysCarry) {
 TEST(LengthFilterTest, EveryLengthIsFoundWhateverItsSizeAndOrder) {
   // Lengths in every range the sort passes over: below 64 KB, below 4 GB, up to 64 bits; given
   // out of order, with repeats.
-  std::vector<std::uint64_t> lengths = {5242879, 1,          65535,      65536,  4294967295ULL,
-                                        4294967296ULL, 68,   18446744073709551615ULL, 68, 1ULL << 40,
-                                        281474976710656ULL, 65537, 100, 3};
+  std::vector<std::uint64_t> lengths = {5242879,
+                                        1,
+                                        65535,
+                                        65536,
+                                        4294967295ULL,
+                                        4294967296ULL,
+                                        68,
+                                        18446744073709551615ULL,
+                                        68,
+                                        1ULL << 40,
+                                        281474976710656ULL,
+                                        65537,
+                                        100,
+                                        3};
   std::mt19937_64 random(42);
   for (int i = 0; i < 2000; ++i)
     lengths.push_back(random() >> (random() % 64));

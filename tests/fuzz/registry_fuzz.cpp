@@ -21,9 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_EXPECT(value && value->data == parts[2]);
     }
     std::size_t keys = 0;
-    fake.registry.walkTree(split.root, "", [&](const platform::Registry::KeyVisit&) {
-      return ++keys < 100000;
-    });
+    fake.registry.walkTree(split.root, "",
+                           [&](const platform::Registry::KeyVisit&) { return ++keys < 100000; });
     FUZZ_EXPECT(keys > 0);
     store.deleteRegistryTree(split.root, split.subkey);
   }
@@ -42,9 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const cli::CommandError&) {
   }
   try {
-    auto [type, bytes] = cli::encodeRegistryData(parts[1].empty() ? std::nullopt
-                                                                  : std::optional(parts[1]),
-                                                 parts[2]);
+    auto [type, bytes] = cli::encodeRegistryData(
+        parts[1].empty() ? std::nullopt : std::optional(parts[1]), parts[2]);
     cli::showRegistryData({"name", type, bytes});
   } catch (const cli::CommandError&) {
   }

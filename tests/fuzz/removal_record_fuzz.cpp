@@ -1,10 +1,10 @@
 // files.sig and the pending list at the next start, both as anybody may have written them: the
 // lines parse and write back unchanged, and nothing is deleted but a file recorded with its
 // identity and digest.
+#include "app/text.h"
 #include "fuzz_support.h"
 #include "platform/fake/fakes.h"
 #include "threats/removal.h"
-#include "app/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quorvane;

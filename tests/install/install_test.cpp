@@ -121,9 +121,10 @@ TEST_F(InstallTest, AnInstallIntoAPrefixWorksForAnUnprivilegedUser) {
 
 TEST_F(InstallTest, TheDebianPackageInstallsWhatAUserNeedsAndLintianFindsNoError) {
   TempDir out;
-  CliResult packed = runCommandLine("cpack -G DEB --config " +
-                                    shellQuote(std::string(QUORVANE_BUILD_DIR) + "/CPackConfig.cmake") +
-                                    " -B " + shellQuote(out.path()));
+  CliResult packed =
+      runCommandLine("cpack -G DEB --config " +
+                     shellQuote(std::string(QUORVANE_BUILD_DIR) + "/CPackConfig.cmake") + " -B " +
+                     shellQuote(out.path()));
   ASSERT_EQ(packed.status, 0) << packed.out << packed.err;
   std::string deb;
   for (const auto& entry : fs::directory_iterator(out.path()))
@@ -135,7 +136,9 @@ TEST_F(InstallTest, TheDebianPackageInstallsWhatAUserNeedsAndLintianFindsNoError
   CliResult lint = runCommandLine("lintian --no-tag-display-limit " + shellQuote(deb));
   EXPECT_THAT(lint.out + lint.err, ::testing::Not(HasSubstr("E: "))) << lint.out << lint.err;
 
-  ASSERT_EQ(runCommandLine("dpkg-deb -x " + shellQuote(deb) + " " + shellQuote(root / "sysroot")).status, 0);
+  ASSERT_EQ(
+      runCommandLine("dpkg-deb -x " + shellQuote(deb) + " " + shellQuote(root / "sysroot")).status,
+      0);
   EXPECT_TRUE(fs::exists(root / "sysroot/usr/lib/systemd/system/quorvane-monitor.service"));
   EXPECT_THAT(root.read("sysroot/usr/lib/systemd/system/quorvane-monitor.service"),
               HasSubstr("ExecStart=/usr/bin/quorvane --home /var/lib/quorvane monitor"));

@@ -176,7 +176,8 @@ TEST(RegistryStoreTest, ATreeIsWalkedInPreOrderAndDeepKeysAreReached) {
   EXPECT_FALSE(registry.keyExists(LM, "D"));
   EXPECT_FALSE(registry.keyExists(LM, "D\\k"));
   EXPECT_THAT(walkedPaths(registry, "S"), ElementsAre("", "A", "b", "b\\x=1"));
-  EXPECT_EQ(registry.deleteTree(LM, "D"), std::make_error_code(std::errc::no_such_file_or_directory));
+  EXPECT_EQ(registry.deleteTree(LM, "D"),
+            std::make_error_code(std::errc::no_such_file_or_directory));
   EXPECT_EQ(registry.deleteTree(LM, ""), std::make_error_code(std::errc::invalid_argument));
   EXPECT_TRUE(registry.keyExists(LM, "S\\b\\x"));
 }

@@ -37,7 +37,8 @@ protected:
   int reads(const std::string& path) { return fake.files.reads[path]; }
   std::vector<std::string> logged() {
     std::vector<std::string> names;
-    for (const threats::ThreatRecord& r : threats::ThreatLog(fake.platform, "/app").showScanHistory())
+    for (const threats::ThreatRecord& r :
+         threats::ThreatLog(fake.platform, "/app").showScanHistory())
       names.push_back(r.name);
     return names;
   }
@@ -56,7 +57,8 @@ TEST_F(AutoProtectTest, FirstPassEndsAThreatAlreadyRunning) {
   EXPECT_TRUE(guard.firstPassDone());
   EXPECT_THAT(fake.processes.terminated, ElementsAre(101));
   EXPECT_THAT(logged(), ElementsAre("qv-evil"));
-  std::string digest = app::toLower(engine::digestText(*engine::hashFile(fake.platform, "/opt/evil/qv-evil")));
+  std::string digest =
+      app::toLower(engine::digestText(*engine::hashFile(fake.platform, "/opt/evil/qv-evil")));
   EXPECT_THAT(fake.notifier.alerts, ElementsAre("qv-evil|" + digest + "|/opt/evil/qv-evil|0"));
   ASSERT_EQ(seen.size(), 1u);
   guard.tick();

@@ -12,7 +12,7 @@ struct Recorder : MessageHandler {
   std::vector<std::string> calls;
   bool handleBefore = false;
   void handleMessage(bool before, bool& handled, MessageResult& result, WindowHandle, long message,
-               std::uintptr_t, std::intptr_t, std::intptr_t user) override {
+                     std::uintptr_t, std::intptr_t, std::intptr_t user) override {
     calls.push_back((before ? "before " : "after ") + std::to_string(message) + " user " +
                     std::to_string(user) + " result " + std::to_string(result));
     if (before && handleBefore) {

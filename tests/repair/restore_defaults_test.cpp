@@ -50,12 +50,14 @@ TEST_F(RestoreDefaultsTest, UndoesTheLockOutsAndSaysSo) {
   EXPECT_FALSE(settings.regReadText(Hive::CurrentUser, userSystem, "DisableTaskMgr").first);
   EXPECT_EQ(settings.regReadText(Hive::ClassesRoot, "exefile\\shell\\open\\command", "").second,
             "\"%1\" %*");
-  EXPECT_EQ(settings.regReadText(Hive::LocalMachine,
-                                 "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "Shell")
+  EXPECT_EQ(settings
+                .regReadText(Hive::LocalMachine,
+                             "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "Shell")
                 .second,
             "Explorer.exe");
-  EXPECT_EQ(settings.regReadNumber("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
-                                   "DesktopProcess"),
+  EXPECT_EQ(settings.regReadNumber(
+                "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
+                "DesktopProcess"),
             "1");
   EXPECT_THAT(fake.notifier.messages, ElementsAre(std::string(kRestoredText)));
   EXPECT_EQ(fake.notifier.messageStyles[0].icon, platform::MessageIcon::Information);
@@ -78,7 +80,9 @@ TEST_F(RestoreDefaultsTest, TwiceIsTheSameAsOnce) {
   auto once = dump(fake.registry);
   restoreSystemDefaults(fake.platform);
   EXPECT_EQ(dump(fake.registry), once);
-  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced\\Folder\\HideFileExt",
+  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_"
+                                   "MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVers"
+                                   "ion\\Explorer\\Advanced\\Folder\\HideFileExt",
                                    "CheckedValue"),
             "1");
 }

@@ -31,7 +31,8 @@ TEST_P(PatternTest, GlobIgnoringCase) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, PatternTest,
-    ::testing::Values(PatternCase{"*.exe", "setup.exe", true}, PatternCase{"*.exe", "SETUP.EXE", true},
+    ::testing::Values(PatternCase{"*.exe", "setup.exe", true},
+                      PatternCase{"*.exe", "SETUP.EXE", true},
                       PatternCase{"*.exe", "setup.exe.txt", false},
                       PatternCase{"*.exe", ".exe", true}, PatternCase{"*.so.*", "libc.so.6", true},
                       PatternCase{"*.so.*", "libc.so", false}, PatternCase{"*.so", "libc.so", true},
@@ -93,13 +94,15 @@ TEST_F(WalkTest, AFileMatchedTwiceIsReportedOnceButCaseVariantsAreDifferentFiles
 
 TEST_F(WalkTest, ProgramsWithoutExtensionAreFoundByModeOrMagic) {
   files.put("/t/tool", "#!/bin/sh\n", /*executable=*/true);
-  files.put("/t/elfblob", std::string("\x7f" "ELF\x02\x01", 6));
+  files.put("/t/elfblob", std::string("\x7f"
+                                      "ELF\x02\x01",
+                                      6));
   files.put("/t/notes", "text");
   files.put("/t/libz.so.1", "");
   search.includeSubfolders = false;
   search.walk("/t", kFolderScanPatterns);
-  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/elfblob",
-                                  "found /t/tool"));
+  EXPECT_THAT(events,
+              ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/elfblob", "found /t/tool"));
 
   // A size no key carries: the file is not opened for its magic, and so is no program; names
   // and modes still say what they say.
@@ -168,8 +171,7 @@ TEST(RealWalkTest, LinksAreNotFollowedSoLoopsEnd) {
   platform::LinuxFileSystem files;
   DirectoryWalker search(files);
   search.walk(dir / "top", "*.exe");
-  EXPECT_THAT(search.foundFiles().paths(),
-              ElementsAre(dir / "top/a.exe", dir / "top/sub/b.exe"));
+  EXPECT_THAT(search.foundFiles().paths(), ElementsAre(dir / "top/a.exe", dir / "top/sub/b.exe"));
 }
 
 } // namespace

@@ -77,7 +77,7 @@ TEST_F(FileCheckTest, SizeLimitSkipsWithoutReading) {
   fake.files.put("/data/at.exe", at);
   checker.checkFile("/data/at.exe");
   checker.checkFile("/data/below.exe");
-  EXPECT_EQ(state.filesScanned, 2); // both counted
+  EXPECT_EQ(state.filesScanned, 2);               // both counted
   EXPECT_EQ(fake.files.reads["/data/at.exe"], 0); // the one at the limit never read
   ASSERT_EQ(results.rows.size(), 1u);
   EXPECT_EQ(results.rows[0].fileName, "below.exe");
@@ -136,12 +136,11 @@ TEST_P(ThreatFoundTest, ActionFollowsTheSetting) {
   EXPECT_EQ(results.rows.size(), 1u); // listed whatever happened to the file
 }
 
-INSTANTIATE_TEST_SUITE_P(Settings, ThreatFoundTest,
-                         ::testing::Values(ActionCase{"1", false, false},
-                                           ActionCase{"2", false, true},
-                                           ActionCase{"3", true, false}, ActionCase{"", true, false},
-                                           ActionCase{"delete", true, false},
-                                           ActionCase{" 2", false, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ThreatFoundTest,
+    ::testing::Values(ActionCase{"1", false, false}, ActionCase{"2", false, true},
+                      ActionCase{"3", true, false}, ActionCase{"", true, false},
+                      ActionCase{"delete", true, false}, ActionCase{" 2", false, true}));
 
 TEST_F(FileCheckTest, OverrideWinsOverTheSetting) {
   listAsThreats({"evil"});
@@ -191,8 +190,8 @@ namespace {
 
 TEST(SafeListParseTest, DigestsBackToBackAnyCaseAndGarbageIgnored) {
   std::string a = "0123456789abcdef0123456789abcdef", b = "FEDCBA9876543210FEDCBA9876543210";
-  auto digests = engine::parseSafeList(a + b + "\r\n\r\n" + "12345 not a digest zz\n" + b.substr(0, 20) +
-                               "\n" + app::toUpper(a) + "\n");
+  auto digests = engine::parseSafeList(a + b + "\r\n\r\n" + "12345 not a digest zz\n" +
+                                       b.substr(0, 20) + "\n" + app::toUpper(a) + "\n");
   EXPECT_THAT(digests, ::testing::ElementsAre(a, app::toLower(b), a));
 }
 
@@ -256,9 +255,10 @@ TEST_F(FileCheckTest, AFileThatCouldNotBeCheckedIsNeverCountedClean) {
   checker.checkFile("/data/slow.exe");
   EXPECT_EQ(state.filesNotChecked, 2);
   EXPECT_TRUE(results.rows.empty());
-  EXPECT_THAT(problems.lines,
-              ElementsAre("/data/locked.exe: cannot be checked: Input/output error",
-                          "/data/slow.exe: cannot be checked: reading it took longer than 3 seconds"));
+  EXPECT_THAT(
+      problems.lines,
+      ElementsAre("/data/locked.exe: cannot be checked: Input/output error",
+                  "/data/slow.exe: cannot be checked: reading it took longer than 3 seconds"));
 
   // The same slow read while the process was stopped and continued (Ctrl-Z, fg): that time
   // is not the file's, and the threat is found.

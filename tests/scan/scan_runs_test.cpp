@@ -296,7 +296,9 @@ TEST_F(ScanRunsTest, FolderScanRequestIsPickedUpOnceAndOnlyWhenIdle) {
   struct PollWhileRunning final : ScanObserver {
     ScanRunner* runner;
     std::optional<std::string> seen = std::string("not polled");
-    void checking(const std::string&, long long) override { seen = runner->pollFolderScanRequest(); }
+    void checking(const std::string&, long long) override {
+      seen = runner->pollFolderScanRequest();
+    }
   } poller;
   poller.runner = &runner;
   runner.checker().observer = &poller;

@@ -22,9 +22,11 @@ VariableLookup variables(std::map<std::string, std::string> values) {
 
 TEST(ExpandVariablesTest, KnownVariablesOnly) {
   auto lookup = variables({{"windir", "/win"}, {"HOME", "/home/a"}});
-  EXPECT_EQ(expandVariables("%windir%\\system32\\ctfmon.exe", lookup), "/win\\system32\\ctfmon.exe");
+  EXPECT_EQ(expandVariables("%windir%\\system32\\ctfmon.exe", lookup),
+            "/win\\system32\\ctfmon.exe");
   EXPECT_EQ(expandVariables("$HOME/bin/x ${HOME}/y", lookup), "/home/a/bin/x /home/a/y");
-  EXPECT_EQ(expandVariables("%NOPE%/a $NOPE ${NOPE} 100% $", lookup), "%NOPE%/a $NOPE ${NOPE} 100% $");
+  EXPECT_EQ(expandVariables("%NOPE%/a $NOPE ${NOPE} 100% $", lookup),
+            "%NOPE%/a $NOPE ${NOPE} 100% $");
 }
 
 struct ProgramCase {
@@ -53,8 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"/opt/lib/Helper.Dll,Entry", "/opt/lib/Helper.Dll"},
         ProgramCase{"/usr/bin/python3 /opt/x.py", "/usr/bin/python3"},
         ProgramCase{"\"/opt/my app/run\" --fast", "/opt/my app/run"},
-        ProgramCase{"syncd --daemon", "/usr/bin/syncd"},
-        ProgramCase{"unknowncmd", "unknowncmd"},
+        ProgramCase{"syncd --daemon", "/usr/bin/syncd"}, ProgramCase{"unknowncmd", "unknowncmd"},
         // An extension in the arguments does not cut the program's path.
         ProgramCase{"/opt/x/miner -o pool.example.com:4444", "/opt/x/miner"},
         ProgramCase{"syncd --peer relay.example.com", "/usr/bin/syncd"},
@@ -62,8 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"\"/opt/unbalanced --x", "/opt/unbalanced --x"},
         // Quotes inside the first word quote part of it, as a shell reads them.
         ProgramCase{"\"/opt/my app\"/run -q", "/opt/my app/run"},
-        ProgramCase{"/opt/a\"b c\"/run --x", "/opt/ab c/run"},
-        ProgramCase{"   ", ""}));
+        ProgramCase{"/opt/a\"b c\"/run --x", "/opt/ab c/run"}, ProgramCase{"   ", ""}));
 
 TEST(ExtractProgramPathTest, LongCommandsAreFine) {
   std::string command = "/opt/a/" + std::string(2048, 'x') + " --arg";
@@ -164,8 +164,9 @@ TEST_F(CollectorTest, AutostartJobsAndServices) {
   fake.files.put("/lib/systemd/system/backup.service",
                  "[Unit]\nDescription=Backup\n[Service]\nExecStart=/usr/bin/backup --now\n");
   fake.files.put("/etc/systemd/system/other.timer", "[Timer]\nUnit=backup.service\n");
-  EXPECT_THAT(collector.scheduledTaskProgramPaths(), ElementsAre("/home/a/poll", "/usr/sbin/nightly", "/opt/Sync.EXE",
-                                                "/usr/bin/backup", "/usr/bin/backup"));
+  EXPECT_THAT(collector.scheduledTaskProgramPaths(),
+              ElementsAre("/home/a/poll", "/usr/sbin/nightly", "/opt/Sync.EXE", "/usr/bin/backup",
+                          "/usr/bin/backup"));
 
   fake.files.put("/etc/systemd/system/web.service",
                  "[Unit]\nDescription=Web\n[Service]\nExecStart=-/opt/web/serve -p 80\n");
@@ -178,16 +179,17 @@ TEST_F(CollectorTest, AutostartJobsAndServices) {
 }
 
 TEST_F(CollectorTest, ScriptsCronRunsAndTheUsersOwnUnits) {
-  for (const char* f : {"/etc/cron.daily", "/etc/cron.hourly", "/etc/cron.weekly",
-                        "/etc/cron.weekly/sub", "/home/a/.config/systemd",
-                        "/home/a/.config/systemd/user", "/etc/systemd/user", "/usr/lib",
-                        "/usr/lib/systemd", "/usr/lib/systemd/user"})
+  for (const char* f :
+       {"/etc/cron.daily", "/etc/cron.hourly", "/etc/cron.weekly", "/etc/cron.weekly/sub",
+        "/home/a/.config/systemd", "/home/a/.config/systemd/user", "/etc/systemd/user", "/usr/lib",
+        "/usr/lib/systemd", "/usr/lib/systemd/user"})
     fake.files.createDirectory(f);
   // run-parts folders: each file is a program; a folder inside is not.
   fake.files.put("/etc/cron.daily/logrotate", "#!/bin/sh\n");
   fake.files.put("/etc/cron.hourly/0miner", "x");
   fake.files.put("/etc/cron.weekly/sub/inner", "x");
-  EXPECT_THAT(collector.scheduledTaskProgramPaths(), ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate"));
+  EXPECT_THAT(collector.scheduledTaskProgramPaths(),
+              ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate"));
 
   // The user's own units come after the system's, the user's folder first.
   fake.files.put("/home/a/.config/systemd/user/agent.service",
@@ -199,9 +201,10 @@ TEST_F(CollectorTest, ScriptsCronRunsAndTheUsersOwnUnits) {
                  "[Unit]\nDescription=Sync\n[Service]\nExecStart=/opt/sync/run\n");
   fake.files.put("/lib/systemd/system/web.service",
                  "[Unit]\nDescription=Web\n[Service]\nExecStart=/opt/web\n");
-  EXPECT_THAT(collector.serviceProgramPaths(), ElementsAre("/opt/web", "/home/a/.local/bin/agent", "/opt/sync/run"));
-  EXPECT_THAT(collector.scheduledTaskProgramPaths(), ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate",
-                                                "/opt/sync/run"));
+  EXPECT_THAT(collector.serviceProgramPaths(),
+              ElementsAre("/opt/web", "/home/a/.local/bin/agent", "/opt/sync/run"));
+  EXPECT_THAT(collector.scheduledTaskProgramPaths(),
+              ElementsAre("/etc/cron.hourly/0miner", "/etc/cron.daily/logrotate", "/opt/sync/run"));
   collector.userUnitFolders = {"/nowhere"};
   EXPECT_THAT(collector.serviceProgramPaths(), ElementsAre("/opt/web"));
 }
@@ -211,8 +214,8 @@ TEST_F(CollectorTest, AnAutostartEntryWithoutExecIsItselfTheOnlyCandidate) {
   fake.files.put("/home/a/.config/autostart/y.desktop",
                  "[Desktop Entry]\nExec=\"/home/a/My Apps/y\" %U\n");
   EXPECT_THAT(collector.autostartFiles(),
-              ElementsAre("/home/a/.config/autostart/x.desktop", "/home/a/.config/autostart/y.desktop",
-                          "/home/a/My Apps/y"));
+              ElementsAre("/home/a/.config/autostart/x.desktop",
+                          "/home/a/.config/autostart/y.desktop", "/home/a/My Apps/y"));
 }
 
 struct DesktopCase {

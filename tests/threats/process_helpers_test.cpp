@@ -98,7 +98,8 @@ TEST_F(ProcessHelpersTest, OnlyTheFileThatWasCheckedIsConfirmedAndDeleted) {
   fake.files.put("/data/threat.exe", "threat");
   auto checked = fake.files.status("/data/threat.exe")->identity();
   // Without an identity, the content must still be the threat's.
-  EXPECT_EQ(confirmCheckedFile(p, "/data/threat.exe", {}, "58E95539B680D49A50EF898E56A5BBB0"), checked);
+  EXPECT_EQ(confirmCheckedFile(p, "/data/threat.exe", {}, "58E95539B680D49A50EF898E56A5BBB0"),
+            checked);
   EXPECT_FALSE(confirmCheckedFile(p, "/data/threat.exe", {}, "a7c5b6c6c5ab6a2b67b05d5a7a4d3b08"));
   // A new file at the same path (same name, same content) is not the file that was checked.
   fake.files.put("/data/threat.exe", "threat");

@@ -116,8 +116,8 @@ TEST_F(RemovalTest, PendingDeletionsAreCarriedOutAndOtherStringsStay) {
   auto recorded = [&](const std::string& path) {
     auto st = fake.files.status(path);
     std::string digest = md5Of(fake.files.content(path));
-    return recordedFileLine(path, {st ? st->identity() : platform::FileIdentity{9, 9},
-                                   st ? st->size : 1, digest});
+    return recordedFileLine(
+        path, {st ? st->identity() : platform::FileIdentity{9, 9}, st ? st->size : 1, digest});
   };
   // t3 was handled once, by path alone: that says nothing of which file may go.
   fake.files.put("/app/files.sig", "/d/t3.exe\r\n" + recorded("/d/t1.exe") +
@@ -178,12 +178,12 @@ TEST_F(RemovalTest, AtStartPendingDeletionsGoFirstAndOnlyWhatStillWaitsStaysReco
 TEST(RecordedFileLineTest, AnyLineParsesOrIsRefusedWithoutThrowing) {
   const std::string digest = "44d88612fea8a8f36de82e1278abb02f";
   EXPECT_TRUE(parseRecordedFileLine("/d/a|2049|12|68|" + digest));
-  for (const std::string& line : std::vector<std::string>{"/d/a|99999999999999999999|12|68|" + digest, // past 64 bits
-                           "/d/a|18446744073709551616|12|68|" + digest,
-                           "/d/a|-1|12|68|" + digest, "/d/a|+1|12|68|" + digest,
-                           "/d/a|1||68|" + digest, "/d/a|1|2|3|" + digest + "\r",
-                           std::string("/d/a|1|2|3|") + "44D88612FEA8A8F36DE82E1278ABB02F",
-                           "|1|2|3|" + digest, "/d/a|1|2|3", "/d/only-a-path"})
+  for (const std::string& line : std::vector<std::string>{
+           "/d/a|99999999999999999999|12|68|" + digest, // past 64 bits
+           "/d/a|18446744073709551616|12|68|" + digest, "/d/a|-1|12|68|" + digest,
+           "/d/a|+1|12|68|" + digest, "/d/a|1||68|" + digest, "/d/a|1|2|3|" + digest + "\r",
+           std::string("/d/a|1|2|3|") + "44D88612FEA8A8F36DE82E1278ABB02F", "|1|2|3|" + digest,
+           "/d/a|1|2|3", "/d/only-a-path"})
     EXPECT_FALSE(parseRecordedFileLine(line)) << line;
 }
 

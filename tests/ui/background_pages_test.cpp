@@ -280,9 +280,11 @@ TEST_F(MainWindowTest, TheSettingsPageShowsTheStoredValuesAndItsSwitchesAct) {
     for (const char* name : {"start Quorvane Antimalware", "threatfound", "usbautorun", "addmenu"})
       settings.setSetting(name, c.stored.count(name) ? c.stored.at(name) : "");
     settings.regWriteText(platform::Hive::LocalMachine,
-                          "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", "x", "");
-    settings.regWriteNumber("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
-                            "NoDriveTypeAutoRun", c.policy255 ? 255 : 145);
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", "x",
+                          "");
+    settings.regWriteNumber(
+        "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+        "NoDriveTypeAutoRun", c.policy255 ? 255 : 145);
     MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
     window.showSettingsPage();
     QWidget* page = window.page(MainWindow::Settings);
@@ -296,8 +298,9 @@ TEST_F(MainWindowTest, TheSettingsPageShowsTheStoredValuesAndItsSwitchesAct) {
       EXPECT_EQ(options[i]->isChecked(), c.action == i) << i;
   }
   EXPECT_TRUE(integration.tasks.empty()) << "filling the page changes nothing";
-  settings.regWriteNumber("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
-                          "NoDriveTypeAutoRun", 145);
+  settings.regWriteNumber(
+      "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+      "NoDriveTypeAutoRun", 145);
 
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   window.showSettingsPage();
@@ -309,9 +312,11 @@ TEST_F(MainWindowTest, TheSettingsPageShowsTheStoredValuesAndItsSwitchesAct) {
   EXPECT_EQ(settings.setting("threatfound"), "1");
   page->findChild<QCheckBox*>("autorun")->click();
   EXPECT_EQ(settings.setting("usbautorun"), "1");
-  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
-                                   "NoDriveTypeAutoRun"),
-            "255");
+  EXPECT_EQ(
+      settings.regReadNumber(
+          "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+          "NoDriveTypeAutoRun"),
+      "255");
 }
 
 TEST_F(MainWindowTest, RestoringTheDefaultsRunsInTheBackgroundAndSaysSoWhenDone) {

@@ -98,8 +98,8 @@ TEST_F(MainWindowTest, AThreatLeftForTheNextStartGoesWhenTheProgramStarts) {
   ASSERT_TRUE(status);
   // As a removal that could not delete it left things: the pair and the file's identity.
   home.write(threats::kRemovalRecordFile,
-             threats::recordedFileLine(left, {status->identity(), status->size,
-                                              "44d88612fea8a8f36de82e1278abb02f"}));
+             threats::recordedFileLine(
+                 left, {status->identity(), status->size, "44d88612fea8a8f36de82e1278abb02f"}));
   p.registry.createKey(platform::Hive::LocalMachine, threats::kSessionManagerKey);
   p.registry.setValue(platform::Hive::LocalMachine, threats::kSessionManagerKey,
                       threats::kPendingValue, platform::ValueType::MultiString,
@@ -324,7 +324,8 @@ TEST_F(MainWindowTest, APictureOfEveryPage) {
     EXPECT_GT(std::filesystem::file_size(file), 1000u) << name;
   }
   // The alert and the start's "Please Wait" window.
-  window.showThreatAlert("bad tool.exe|0cc175b9c0f1b6a831c399e269772661|/home/u/bad tool.exe|0", true);
+  window.showThreatAlert("bad tool.exe|0cc175b9c0f1b6a831c399e269772661|/home/u/bad tool.exe|0",
+                         true);
   EngineCheckWindow check(p, home.path(), signatures);
   for (auto [widget, name] : {std::pair<QWidget*, const char*>{window.alertWindow(), "alert"},
                               {&check, "engine-check"}}) {

@@ -47,8 +47,9 @@ protected:
   MainWindowTest() : system(home.path()) {
     std::string eicar = home.write("scanme/tools/eicar.com", testing::eicarText());
     auto digest = engine::hashFile(p, eicar);
-    home.write("vir.sig", engine::fileKeyText(engine::digestText(*digest), testing::eicarText().size()) +
-                              "\r\n");
+    home.write("vir.sig",
+               engine::fileKeyText(engine::digestText(*digest), testing::eicarText().size()) +
+                   "\r\n");
     signatures.loadSignatureTable();
   }
   testing::TempDir home;
@@ -70,8 +71,10 @@ protected:
     testing::copySleep(program, "planted " + name + " " + home.path());
     auto digest = engine::hashFile(p, program);
     std::string sig = home.read("vir.sig");
-    home.write("vir.sig", sig + engine::fileKeyText(engine::digestText(*digest),
-                                                    std::filesystem::file_size(program)) + "\r\n");
+    home.write("vir.sig", sig +
+                              engine::fileKeyText(engine::digestText(*digest),
+                                                  std::filesystem::file_size(program)) +
+                              "\r\n");
     signatures.loadSignatureTable();
     return program;
   }

@@ -109,8 +109,9 @@ TEST_P(LoopbackUpdateTest, MissingVirSigIsDownloadedAtTheEngineCheck) {
 TEST_P(LoopbackUpdateTest, ProgressOfA2049ByteBody) {
   server.route("/big", {.body = std::string(2049, 'x')});
   std::vector<int> bar;
-  DownloadResult result = downloadFromServer(http, updateServerOf(settings), server.baseUrl() + "/big", true,
-                                  [&](int percent) { bar.push_back(percent); });
+  DownloadResult result =
+      downloadFromServer(http, updateServerOf(settings), server.baseUrl() + "/big", true,
+                         [&](int percent) { bar.push_back(percent); });
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.body.size(), 2049u);
   EXPECT_THAT(bar, ElementsAre(50, 100, 100));

@@ -63,9 +63,9 @@ TEST_F(ManualUpdateTest, NewerUpdateIsInstalledAndRecorded) {
   EXPECT_EQ(fake.files.content("/app/vir.sig"), testing::newSignatures());
   EXPECT_FALSE(fake.files.exists("/app/vir2.sig"));
   EXPECT_EQ(settings.setting("update N"), "57");
-  EXPECT_EQ(settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey),
-                                   "update N"),
-            "57"); // stored as a number
+  EXPECT_EQ(
+      settings.regReadNumber("HKEY_LOCAL_MACHINE\\" + std::string(app::kSettingsKey), "update N"),
+      "57"); // stored as a number
   EXPECT_EQ(settings.setting("last update"), "10-12-2026");
   EXPECT_THAT(bar, ElementsAre(100));
   EXPECT_THAT(fake.notifier.questions, ElementsAre(std::string(kUpdateQuestion)));
@@ -129,11 +129,14 @@ TEST_F(ManualUpdateTest, EveryFailureKeepsVirSigAndSaysWhy) {
       {"unreachable", "", {}, "could not be asked"},
       {"error page as manifest", "<html>oops</html>", {}, "not an update list"},
       {"404", "9|https://cdn.example/v.sig", {404, "<html>Not Found</html>"}, "404"},
-      {"truncated", "9|https://cdn.example/v.sig",
+      {"truncated",
+       "9|https://cdn.example/v.sig",
        {200, testing::newSignatures().substr(0, 40), true,
         make_error_code(platform::HttpError::Incomplete)},
        "could not be downloaded"},
-      {"html", "9|https://cdn.example/v.sig", {200, "<html><body>Login</body></html>"},
+      {"html",
+       "9|https://cdn.example/v.sig",
+       {200, "<html><body>Login</body></html>"},
        "not a signature file"},
       {"empty", "9|https://cdn.example/v.sig", {200, ""}, "empty"},
       {"two keys", "9|https://cdn.example/v.sig", {200, testing::signatureText(2)}, "fewer than 3"},

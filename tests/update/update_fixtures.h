@@ -17,9 +17,13 @@ inline std::string signatureText(int count, char digit = '1') {
 }
 
 /// The vir.sig a machine holds before an update: three keys.
-inline std::string oldSignatures() { return signatureText(3, '4'); }
+inline std::string oldSignatures() {
+  return signatureText(3, '4');
+}
 /// The vir.sig an update brings: five other keys.
-inline std::string newSignatures() { return signatureText(5, '7'); }
+inline std::string newSignatures() {
+  return signatureText(5, '7');
+}
 
 /// Points the update settings at a loopback server; an HTTPS one's certificate is `caFile`.
 inline void useUpdateServer(app::SettingsStore& settings, const LoopbackServer& server,

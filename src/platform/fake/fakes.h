@@ -193,7 +193,8 @@ public:
   std::map<ProcessId, FileStatus> programs; ///< program file identities, when given
 
   void add(ProcessId pid, const std::string& programFile) {
-    processes.push_back({pid, programFile.substr(programFile.find_last_of('/') + 1), programFile, {}});
+    processes.push_back(
+        {pid, programFile.substr(programFile.find_last_of('/') + 1), programFile, {}});
   }
   int listCalls = 0; ///< how often the whole table was read
   std::vector<ProcessInfo> list() override {

@@ -70,6 +70,8 @@ std::string LinuxEnvironment::currentDirectory() {
 
 bool LinuxEnvironment::errorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
-bool inputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+bool inputIsTerminal() {
+  return isatty(STDIN_FILENO) == 1;
+}
 
 } // namespace quorvane::platform

@@ -2,12 +2,12 @@
 #include "platform/linux/linux_platform.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -470,7 +470,8 @@ std::error_code copyIntoNewFile(int in, int dirfd, const std::string& name, std:
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
     return lastError();
   // A file system without unnamed files: the name is claimed first, and removed on failure.
-  out.reset(::openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, bits));
+  out.reset(
+      ::openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, bits));
   if (out.get() < 0)
     return lastError();
   std::error_code error = fill(out.get());
@@ -599,7 +600,8 @@ ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listCheckedDirectory(const std::
   auto reached = Reached::of(path);
   if (!reached)
     return reached.error();
-  int fd = ::openat(reached->at(), reached->rest(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  int fd =
+      ::openat(reached->at(), reached->rest(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0)
     return errno == ELOOP || errno == ENOTDIR ? make_error_code(FileError::Changed) : lastError();
   struct stat st;

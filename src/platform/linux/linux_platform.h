@@ -64,9 +64,9 @@ private:
 
 /// A file-backed mapping of a /proc/PID/maps text.
 struct MappedFile {
-  std::string path;       ///< without kDeletedMark
-  std::string addresses;  ///< "start-end", the name of its link in /proc/PID/map_files
-  bool deleted = false;   ///< the file was deleted since it was mapped
+  std::string path;      ///< without kDeletedMark
+  std::string addresses; ///< "start-end", the name of its link in /proc/PID/map_files
+  bool deleted = false;  ///< the file was deleted since it was mapped
   bool operator==(const MappedFile&) const = default;
 };
 /// The file-backed mappings of a /proc/PID/maps text, each file once (its first mapping), in

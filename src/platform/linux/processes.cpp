@@ -112,7 +112,8 @@ ErrorOr<std::vector<std::string>> LinuxProcesses::modules(ProcessId pid) {
   if (auto maps = files_.readFile(base + "/maps"))
     for (MappedFile& file : parseProcMaps(*maps))
       if (file.path != program)
-        result.push_back(file.deleted ? base + "/map_files/" + file.addresses : std::move(file.path));
+        result.push_back(file.deleted ? base + "/map_files/" + file.addresses
+                                      : std::move(file.path));
   return result;
 }
 

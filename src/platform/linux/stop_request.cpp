@@ -20,6 +20,8 @@ void catchStopRequests() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool stopRequested() { return gStop != 0; }
+bool stopRequested() {
+  return gStop != 0;
+}
 
 } // namespace quorvane::platform
