@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,6 +53,17 @@ struct DirEntry {
   bool executable = false;         ///< a regular file with an execute permission bit
   std::uint64_t size = 0;          ///< of a regular file
   FileIdentity identity;           ///< of the entry itself (a link's own, never its target's)
+  /// The first bytes of the file, when the listing was asked to read them (see HeadRequest);
+  /// empty when it was not, or when the file could not be read.
+  std::string head;
+};
+
+/// What a walk's listing reads of its files while it has the folder open: the first `size` bytes
+/// of each regular file that `wanted` accepts (called with the entry's kind, mode, size and
+/// identity filled in).
+struct HeadRequest {
+  std::size_t size = 0;
+  std::function<bool(const DirEntry&)> wanted;
 };
 
 /// A file opened for sequential reading.
@@ -112,8 +124,16 @@ public:
   virtual ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) = 0;
   /// Lists the folder at `path` only when it is the folder `listed` names (a walk's subfolder as
   /// its parent listed it): a link or another folder swapped in since gives FileError::Changed.
-  virtual ErrorOr<std::vector<DirEntry>> listCheckedDirectory(const std::string& path,
-                                                              const FileIdentity& listed) = 0;
+  ErrorOr<std::vector<DirEntry>> listCheckedDirectory(const std::string& path,
+                                                      const FileIdentity& listed) {
+    return listFolder(path, &listed, {});
+  }
+  /// Lists the folder at `path` (when `listed` is given, only while it is that folder, as
+  /// listCheckedDirectory) and reads the heads `heads` asks for. Each head is read from the file
+  /// the listing saw, named relative to the open folder: never through a link, never from a file
+  /// swapped in since (its head stays empty), and without reading ahead of the bytes asked for.
+  virtual ErrorOr<std::vector<DirEntry>>
+  listFolder(const std::string& path, const FileIdentity* listed, const HeadRequest& heads) = 0;
   /// Clears what keeps the owner from changing or deleting the file (the read-only state). A link
   /// is not followed.
   virtual std::error_code makeWritable(const std::string& path) = 0;

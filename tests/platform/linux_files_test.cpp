@@ -6,8 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -219,6 +220,59 @@ TEST_F(LinuxFilesTest, ASubfolderIsListedOnlyWhileItIsTheOneListed) {
   fs::remove(dir / "t/dir");
   fs::create_directory(dir / "t/dir"); // another folder under the same name
   EXPECT_EQ(files.listCheckedDirectory(dir / "t/dir", listed).error(),
+            make_error_code(FileError::Changed));
+}
+
+TEST_F(LinuxFilesTest, AWalkListingReadsHeadsOnlyOfTheFilesItListed) {
+  dir.write("t/prog", std::string("\x7f"
+                                  "ELF\x02\x01\x01",
+                                  7));
+  dir.write("t/skipped", std::string("\x7f"
+                                     "ELF",
+                                     4));
+  dir.write("t/swapped", "ELF?");
+  dir.write("t/linked", "ELF?");
+  dir.write("t/piped", "ELF?");
+  dir.write("t/short", "ab");
+  dir.write("other", std::string("\x7f"
+                                 "ELF",
+                                 4));
+  std::vector<std::string> asked;
+  HeadRequest heads;
+  heads.size = 4;
+  heads.wanted = [&](const DirEntry& entry) {
+    asked.push_back(entry.name);
+    // Each of these is replaced between the listing's status and its open.
+    if (entry.name == "swapped")
+      fs::rename(dir / "other", dir / "t/swapped");
+    if (entry.name == "linked") {
+      fs::remove(dir / "t/linked");
+      fs::create_symlink(dir / "t/prog", dir / "t/linked");
+    }
+    if (entry.name == "piped") {
+      fs::remove(dir / "t/piped");
+      EXPECT_EQ(::mkfifo((dir / "t/piped").c_str(), 0600), 0); // no writer: an open would wait
+    }
+    return entry.name != "skipped";
+  };
+  auto listed = files.listFolder(dir / "t", nullptr, heads);
+  ASSERT_TRUE(listed);
+  std::map<std::string, std::string> headOf;
+  for (const DirEntry& entry : *listed)
+    headOf[entry.name] = entry.head;
+  EXPECT_EQ(headOf["prog"], std::string("\x7f"
+                                        "ELF",
+                                        4));
+  EXPECT_EQ(headOf["short"], "ab");
+  EXPECT_EQ(headOf["skipped"], "") << "not asked for";
+  EXPECT_EQ(headOf["swapped"], "") << "another file than the one listed";
+  EXPECT_EQ(headOf["linked"], "") << "read through a link";
+  EXPECT_EQ(headOf["piped"], "");
+  EXPECT_EQ(asked.size(), 6u);
+
+  // The listing of a subfolder checks it is the folder its parent listed.
+  FileIdentity wrong{1, 1};
+  EXPECT_EQ(files.listFolder(dir / "t", &wrong, heads).error(),
             make_error_code(FileError::Changed));
 }
 

@@ -107,14 +107,28 @@ ErrorOr<std::string> MemoryFileSystem::canonicalPath(const std::string& path) {
   return path;
 }
 
-ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listCheckedDirectory(const std::string& path,
-                                                                      const FileIdentity& listed) {
+ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listFolder(const std::string& path,
+                                                            const FileIdentity* listed,
+                                                            const HeadRequest& heads) {
   std::string folder = path;
   while (folder.size() > 1 && folder.back() == '/')
     folder.pop_back();
-  if (folderIdentity(folder) != listed)
+  if (listed && folderIdentity(folder) != *listed)
     return FileError::Changed;
-  return listDirectory(path);
+  auto entries = listDirectory(path);
+  if (!entries || !heads.wanted)
+    return entries;
+  std::string prefix = folder == "/" ? folder : folder + "/";
+  std::lock_guard lock(mutex_);
+  for (DirEntry& entry : *entries) {
+    if (entry.kind != FileKind::Regular || !heads.wanted(entry))
+      continue;
+    ++headsRead;
+    auto file = files_.find(prefix + entry.name);
+    if (file != files_.end())
+      entry.head = file->second.data.substr(0, heads.size);
+  }
+  return entries;
 }
 
 std::error_code MemoryFileSystem::removeCheckedFile(const std::string& path,
@@ -290,12 +304,20 @@ ErrorOr<std::vector<DirEntry>> MemoryFileSystem::listDirectory(const std::string
   };
   for (const std::string& folder : folders_)
     if (direct(folder))
-      entries.push_back({folder.substr(prefix.size()), FileKind::Directory, false, 0,
-                         folderIdentity(folder)});
+      entries.push_back({folder.substr(prefix.size()),
+                         FileKind::Directory,
+                         false,
+                         0,
+                         folderIdentity(folder),
+                         {}});
   for (const auto& [file, data] : files_)
     if (direct(file))
-      entries.push_back({file.substr(prefix.size()), FileKind::Regular, data.executable,
-                         data.data.size(), FileIdentity{1, data.inode}});
+      entries.push_back({file.substr(prefix.size()),
+                         FileKind::Regular,
+                         data.executable,
+                         data.data.size(),
+                         FileIdentity{1, data.inode},
+                         {}});
   return entries;
 }
 

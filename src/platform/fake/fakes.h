@@ -160,8 +160,10 @@ public:
   bool isWritable(const std::string& path) override;
   /// Paths this user may not write (isWritable is false for them and for what does not exist).
   std::set<std::string> readOnly;
-  ErrorOr<std::vector<DirEntry>> listCheckedDirectory(const std::string& path,
-                                                      const FileIdentity& listed) override;
+  /// How many file heads listFolder has read (files opened by a walk's listing).
+  std::atomic<int> headsRead{0};
+  ErrorOr<std::vector<DirEntry>> listFolder(const std::string& path, const FileIdentity* listed,
+                                            const HeadRequest& heads) override;
   std::error_code removeCheckedFile(const std::string& path, const FileIdentity& checked) override;
   std::error_code copyCheckedFile(const std::string& from, const FileIdentity& checked,
                                   const std::string& to, std::uint32_t mode) override;

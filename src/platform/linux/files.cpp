@@ -66,6 +66,15 @@ public:
       ssize_t n = ::read(fd_.get(), buffer, size);
       if (n >= 0)
         return static_cast<std::size_t>(n);
+      if (errno == EAGAIN && !blocking_) {
+        // Opened without waiting (no FIFO or device may hold the open); a regular file that
+        // still answers so (some network file systems) is read with plain blocking reads.
+        int flags = ::fcntl(fd_.get(), F_GETFL);
+        if (flags < 0 || ::fcntl(fd_.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+          return lastError();
+        blocking_ = true;
+        continue;
+      }
       if (errno != EINTR)
         return lastError();
     }
@@ -74,6 +83,7 @@ public:
 private:
   Fd fd_;
   FileStatus status_;
+  bool blocking_ = false;
 };
 
 /// Opens a regular file for reading without waiting on a FIFO or device; `extraFlags` may add
@@ -95,11 +105,7 @@ ErrorOr<int> openRegular(int dirfd, const char* path, int extraFlags, struct sta
     return S_ISDIR(st.st_mode) ? std::make_error_code(std::errc::is_a_directory)
                                : make_error_code(FileError::NotRegular);
   }
-  // Reads of a regular file never wait anyway; clear the flag for plain blocking reads.
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0)
-    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return fd;
+  return fd; // still O_NONBLOCK: reads of a regular file do not wait anyway (see read())
 }
 
 /// The folder part and the last name of a path; the name is empty when there is none to act on.
@@ -435,6 +441,9 @@ std::error_code copyContent(int in, int out) {
     if (n < 0) {
       if (errno == EINTR)
         continue;
+      int flags = errno == EAGAIN ? ::fcntl(in, F_GETFL) : -1;
+      if (flags >= 0 && (flags & O_NONBLOCK) && ::fcntl(in, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        continue; // opened without waiting; read the rest with plain blocking reads
       return lastError();
     }
     if (n == 0)
@@ -584,37 +593,27 @@ std::error_code LinuxFileSystem::createPrivateDirectory(const std::string& path)
 
 namespace {
 
-ErrorOr<std::vector<DirEntry>> listOpenDirectory(int fd);
-
-} // namespace
-
-ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return lastError();
-  return listOpenDirectory(fd);
-}
-
-ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listCheckedDirectory(const std::string& path,
-                                                                     const FileIdentity& listed) {
-  auto reached = Reached::of(path);
-  if (!reached)
-    return reached.error();
-  int fd =
-      ::openat(reached->at(), reached->rest(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0)
-    return errno == ELOOP || errno == ENOTDIR ? make_error_code(FileError::Changed) : lastError();
+/// Reads the head of the regular file `name` of the open folder `folder` into `entry`, when the
+/// name still holds the file the listing saw. A link is not followed, a FIFO is not waited on,
+/// and the kernel is told not to read ahead: the walk wants a few bytes, not the file.
+void readEntryHead(int folder, const char* name, std::size_t size, DirEntry& entry) {
+  Fd file(::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !sameFile(st, listed)) {
-    ::close(fd);
-    return FileError::Changed; // swapped since its parent was listed
-  }
-  return listOpenDirectory(fd);
+  if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      !sameFile(st, entry.identity))
+    return; // gone, a link or a FIFO now, or another file swapped in since it was listed
+  ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_RANDOM);
+  entry.head.resize(size);
+  ssize_t n;
+  do {
+    n = ::pread(file.get(), entry.head.data(), size, 0);
+  } while (n < 0 && errno == EINTR);
+  entry.head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
-namespace {
-
-ErrorOr<std::vector<DirEntry>> listOpenDirectory(int descriptor) {
+/// Lists the open folder `descriptor` (taken over and closed) with one status per entry, relative
+/// to it, and reads the heads `heads` asks for.
+ErrorOr<std::vector<DirEntry>> listOpenDirectory(int descriptor, const HeadRequest& heads) {
   DIR* dir = ::fdopendir(descriptor);
   if (!dir) {
     std::error_code error = lastError();
@@ -625,26 +624,59 @@ ErrorOr<std::vector<DirEntry>> listOpenDirectory(int descriptor) {
   int fd = ::dirfd(dir);
   errno = 0;
   while (struct dirent* entry = ::readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == "..")
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
       continue;
-    DirEntry out{std::move(name), FileKind::Other, false, 0, {}};
+    DirEntry& out = entries.emplace_back();
+    out.name = name;
     struct stat st;
     // lstat: a link is reported as Other, so walks never follow it.
-    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       FileStatus status = toStatus(st);
       out.kind = status.kind;
       out.executable = status.kind == FileKind::Regular && status.executable;
       out.size = status.size;
       out.identity = status.identity();
+      if (out.kind == FileKind::Regular && heads.wanted && heads.wanted(out))
+        readEntryHead(fd, name, heads.size, out);
     }
-    entries.push_back(std::move(out));
   }
   ::closedir(dir);
   return entries;
 }
 
 } // namespace
+
+ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return lastError();
+  return listOpenDirectory(fd, {});
+}
+
+ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listFolder(const std::string& path,
+                                                           const FileIdentity* listed,
+                                                           const HeadRequest& heads) {
+  auto reached = Reached::of(path);
+  if (!reached)
+    return reached.error();
+  if (!listed) {
+    int fd = ::openat(reached->at(), reached->rest(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+      return lastError();
+    return listOpenDirectory(fd, heads);
+  }
+  int fd =
+      ::openat(reached->at(), reached->rest(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ELOOP || errno == ENOTDIR ? make_error_code(FileError::Changed) : lastError();
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !sameFile(st, *listed)) {
+    ::close(fd);
+    return FileError::Changed; // swapped since its parent was listed
+  }
+  return listOpenDirectory(fd, heads);
+}
 
 std::error_code LinuxFileSystem::makeWritable(const std::string& path) {
   struct stat st;

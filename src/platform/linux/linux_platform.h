@@ -26,8 +26,8 @@ public:
   ErrorOr<std::unique_ptr<InputFile>> openEntry(const std::string& path) override;
   ErrorOr<std::string> canonicalPath(const std::string& path) override;
   bool isWritable(const std::string& path) override;
-  ErrorOr<std::vector<DirEntry>> listCheckedDirectory(const std::string& path,
-                                                      const FileIdentity& listed) override;
+  ErrorOr<std::vector<DirEntry>> listFolder(const std::string& path, const FileIdentity* listed,
+                                            const HeadRequest& heads) override;
   std::error_code removeCheckedFile(const std::string& path, const FileIdentity& checked) override;
   std::error_code copyCheckedFile(const std::string& from, const FileIdentity& checked,
                                   const std::string& to, std::uint32_t mode) override;
