@@ -5,19 +5,24 @@
 #include "platform/files.h"
 #include "scan/scan_state.h"
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace quorvane::scan {
 
-/// The patterns of the folder scans: the program extensions, shared objects, and, written
-/// "<program>", any regular file with an execute bit or the ELF magic (programs on Linux carry
-/// no extension).
+/// The patterns of the folder scans: the program extensions, shared objects, kernel modules,
+/// and, written "<program>", any regular file with an execute bit, or with no extension and the
+/// ELF magic. Programs on Linux carry no extension; an ELF file named like data (an object or
+/// debug file) is not a program, and opening every data file to ask would cost more than the
+/// walk itself.
 inline constexpr const char* kFolderScanPatterns =
-    "*.exe|*.dll|*.bat|*.com|*.ocx|*.so|*.so.*|<program>";
+    "*.exe|*.dll|*.bat|*.com|*.ocx|*.so|*.so.*|*.ko|<program>";
 /// Every regular file.
 inline constexpr const char* kAllFilesPattern = "*";
 
@@ -40,7 +45,10 @@ private:
 
 class DirectoryWalker {
 public:
-  explicit DirectoryWalker(platform::FileSystem& files) : files_(files) {}
+  explicit DirectoryWalker(platform::FileSystem& files);
+  ~DirectoryWalker();
+  DirectoryWalker(const DirectoryWalker&) = delete;
+  DirectoryWalker& operator=(const DirectoryWalker&) = delete;
 
   /// Descend into subfolders (default true).
   bool includeSubfolders = true;
@@ -54,8 +62,12 @@ public:
   /// Raised once for each newly found file.
   std::function<void(const std::string& folder, const std::string& name)> found;
   /// When set, a file of a size it refuses is never opened to look for the program magic (its
-  /// content could not matter): it is not a program found by "<program>".
+  /// content could not matter): it is not a program found by "<program>". Called from the
+  /// threads that list folders ahead of the walk.
   std::function<bool(std::uint64_t size)> worthOpening;
+  /// Threads that list folders (and read program magic) ahead of the walk; 0: the walking thread
+  /// lists each folder as it enters it. The reports and their order are the same either way.
+  unsigned listingThreads = std::max(1u, std::thread::hardware_concurrency());
   /// Keep every found path for foundFiles() (off: a walk of a large tree keeps no list).
   bool keepFound = true;
 
@@ -71,14 +83,32 @@ public:
   /// Inside `found`: the listing entry of the file being reported (its size as listed).
   const platform::DirEntry* reporting() const { return reporting_; }
 
+  /// One "|"-separated pattern, sorted once per walk into the cheapest test that decides it.
+  struct Pattern {
+    enum class Test { Everything, Suffix, Contains, Program, Glob };
+    Test test = Test::Glob;
+    std::string text; ///< Suffix and Contains: the literal, lower case; Glob: the pattern
+    bool matches(const platform::DirEntry& entry) const;
+    static Pattern of(std::string_view pattern);
+  };
+
 private:
-  bool walkFolder(std::string folder, const platform::FileIdentity* listed);
-  bool matches(const std::string& pattern, const std::string& folder,
-               const platform::DirEntry& entry);
+  using Listing = platform::ErrorOr<std::vector<platform::DirEntry>>;
+  struct Folder;
+  class ListingAhead;
+
+  bool walkFolder(Folder& folder);
+  /// Lists the folder (sorted by name, the heads the patterns need read) and makes the nodes of
+  /// its subfolders; runs on whichever thread gets to the folder first.
+  void list(Folder& folder);
+  /// Whether the listing should read an entry's head for the program magic.
+  bool wantsHead(const platform::DirEntry& entry) const;
 
   platform::FileSystem& files_;
   engine::RunControl control_;
-  std::vector<std::string> patterns_;
+  std::vector<Pattern> patterns_;
+  platform::HeadRequest heads_;
+  std::unique_ptr<ListingAhead> ahead_; ///< during a walk with listingThreads
   FoundFiles found_;
   const platform::DirEntry* reporting_ = nullptr;
 };

@@ -27,6 +27,11 @@ class PatternTest : public ::testing::TestWithParam<PatternCase> {};
 TEST_P(PatternTest, GlobIgnoringCase) {
   EXPECT_EQ(matchesPattern(GetParam().pattern, GetParam().name), GetParam().matches)
       << GetParam().pattern << " ~ " << GetParam().name;
+  // The walk's own test, sorted once per walk, says the same.
+  platform::DirEntry entry;
+  entry.name = GetParam().name;
+  EXPECT_EQ(DirectoryWalker::Pattern::of(GetParam().pattern).matches(entry), GetParam().matches)
+      << GetParam().pattern << " ~ " << GetParam().name << " (the walk's test)";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -38,7 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PatternCase{"*.so.*", "libc.so", false}, PatternCase{"*.so", "libc.so", true},
                       PatternCase{"a*", "Abc", true}, PatternCase{"?.com", "x.com", true},
                       PatternCase{"?.com", "xy.com", false}, PatternCase{"*", "anything", true},
-                      PatternCase{"*a*b", "xaxxb", true}, PatternCase{"*a*b", "xaxxbc", false}));
+                      PatternCase{"*a*b", "xaxxb", true}, PatternCase{"*a*b", "xaxxbc", false},
+                      PatternCase{"*.SO.*", "libx.so.1", true}, PatternCase{"*.so.*", ".so.", true},
+                      PatternCase{"*.so.*", "x.so", false}, PatternCase{"**", "", true},
+                      PatternCase{"*.exe", "exe", false}, PatternCase{"x*", "y", false},
+                      PatternCase{"*?.dll", ".dll", false}, PatternCase{"*?.dll", "a.DLL", true}));
 
 /// Records the walk's events.
 class WalkTest : public ::testing::Test {
@@ -99,10 +108,18 @@ TEST_F(WalkTest, ProgramsWithoutExtensionAreFoundByModeOrMagic) {
                                       6));
   files.put("/t/notes", "text");
   files.put("/t/libz.so.1", "");
+  files.put("/t/rootkit.ko", ""); // a kernel module
+  files.put("/t/hidden.dat", std::string("\x7f"
+                                         "ELF\x02\x01",
+                                         6)); // named like data
+  files.put("/t/.elfrc", std::string("\x7f"
+                                     "ELF\x02\x01",
+                                     6)); // a dot file: no extension
   search.includeSubfolders = false;
   search.walk("/t", kFolderScanPatterns);
-  EXPECT_THAT(events,
-              ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/elfblob", "found /t/tool"));
+  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/rootkit.ko",
+                                  "found /t/.elfrc", "found /t/elfblob", "found /t/tool"));
+  EXPECT_EQ(files.headsRead, 3) << ".elfrc, elfblob and notes: not the named or executable ones";
 
   // A size no key carries: the file is not opened for its magic, and so is no program; names
   // and modes still say what they say.
@@ -113,8 +130,51 @@ TEST_F(WalkTest, ProgramsWithoutExtensionAreFoundByModeOrMagic) {
     return false;
   };
   search.walk("/t", kFolderScanPatterns);
-  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/tool"));
-  EXPECT_THAT(asked, ElementsAre(6u, 4u)) << "elfblob and notes, asked before any open";
+  EXPECT_THAT(events, ElementsAre("enter /t/", "found /t/libz.so.1", "found /t/rootkit.ko",
+                                  "found /t/tool"));
+  EXPECT_THAT(asked, ElementsAre(6u, 6u, 4u)) << ".elfrc, elfblob and notes, before any open";
+  EXPECT_EQ(files.headsRead, 3) << "no file was opened by the second walk";
+}
+
+/// A tree of folders with files at every level, for comparing walks.
+void plantTree(platform::fake::MemoryFileSystem& files, const std::string& root, int depth) {
+  files.createDirectory(root);
+  files.put(root + "/x.exe", "");
+  files.put(root + "/x.txt", "");
+  if (depth == 0)
+    return;
+  for (const char* sub : {"a", "b", "c", "d", "e", "f"})
+    plantTree(files, root + "/" + sub, depth - 1);
+}
+
+TEST_F(WalkTest, FoldersListedAheadGiveTheSameWalk) {
+  plantTree(files, "/t/tree", 3);
+  std::vector<std::vector<std::string>> walks;
+  for (unsigned threads : {0u, 1u, 3u}) {
+    events.clear();
+    search.listingThreads = threads;
+    search.walk("/t/tree", "*.exe");
+    walks.push_back(events);
+  }
+  EXPECT_EQ(walks[0].size(), 2u * (1 + 6 + 36 + 216));
+  EXPECT_EQ(walks[1], walks[0]);
+  EXPECT_EQ(walks[2], walks[0]);
+
+  // Cancelled with listings still on their way: the walk ends, and the next one is whole.
+  search.found = [this](const std::string& f, const std::string& n) {
+    events.push_back("found " + f + n);
+    if (events.size() > 40)
+      search.cancel();
+  };
+  events.clear();
+  search.walk("/t/tree", "*.exe");
+  EXPECT_LT(events.size(), 50u);
+  search.found = [this](const std::string& f, const std::string& n) {
+    events.push_back("found " + f + n);
+  };
+  events.clear();
+  search.walk("/t/tree", "*.exe");
+  EXPECT_EQ(events, walks[0]);
 }
 
 TEST_F(WalkTest, CancelStopsTheWalkUntilTheNextOne) {
