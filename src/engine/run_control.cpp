@@ -39,6 +39,8 @@ bool RunControl::paused() const {
 }
 
 bool RunControl::checkpoint() {
+  if (!paused_.load())
+    return !cancelled_.load(); // the common case: a check per entry of a walk takes no lock
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return !paused_ || cancelled_; });
   return !cancelled_;

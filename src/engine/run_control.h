@@ -24,7 +24,7 @@ public:
 private:
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  bool paused_ = false;
+  std::atomic<bool> paused_{false}; ///< changed under mutex_, read without it on the fast path
   std::atomic<bool> cancelled_{false};
 };
 

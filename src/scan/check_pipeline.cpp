@@ -25,7 +25,7 @@ CheckPipeline::~CheckPipeline() {
 
 void CheckPipeline::work() {
   for (;;) {
-    std::packaged_task<PreparedFile()> job;
+    std::packaged_task<void()> job;
     {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
@@ -45,15 +45,14 @@ void CheckPipeline::submit(const std::string& path, std::optional<ListedFile> li
   if (!screened.read) {
     PreparedFile unread;
     unread.notChecked = screened.problem;
-    pending_.push_back({path, {}, std::move(unread)});
+    pending_.push_back({path, nullptr, 0, std::move(unread)});
   } else {
-    std::packaged_task<PreparedFile()> job([this, path, screened] {
-      return checker_.readScreened(path, screened, &control_, kPieceSize);
-    });
-    pending_.push_back({path, job.get_future(), {}});
+    if (!open_)
+      open_ = std::make_shared<Batch>();
+    pending_.push_back({path, open_, open_->files.size(), {}});
+    open_->files.emplace_back(path, std::move(screened));
     ++reading_;
-    batch_.push_back(std::move(job));
-    if (batch_.size() >= kBatch)
+    if (open_->files.size() >= kBatch)
       flush();
   }
   recordReady(false);
@@ -62,15 +61,26 @@ void CheckPipeline::submit(const std::string& path, std::optional<ListedFile> li
 }
 
 void CheckPipeline::flush() {
-  if (batch_.empty())
+  if (!open_)
     return;
+  std::shared_ptr<Batch> batch = std::move(open_);
+  batch->prepared.resize(batch->files.size());
+  // The job holds the batch by address: the batch holds the job's future, and its pending items
+  // keep it until the job is done (dropAll waits for the jobs a worker took).
+  std::packaged_task<void()> job([this, batch = batch.get()] {
+    for (std::size_t i = 0; i < batch->files.size(); ++i) {
+      if (control_.cancelled())
+        return; // the rest is dropped unread
+      const auto& [path, screened] = batch->files[i];
+      batch->prepared[i] = checker_.readScreened(path, screened, &control_, kPieceSize);
+    }
+  });
+  batch->done = job.get_future();
   {
     std::lock_guard lock(mutex_);
-    for (auto& job : batch_)
-      jobs_.push_back(std::move(job));
+    jobs_.push_back(std::move(job));
   }
-  batch_.clear();
-  wake_.notify_all();
+  wake_.notify_one();
 }
 
 void CheckPipeline::finish() {
@@ -79,32 +89,38 @@ void CheckPipeline::finish() {
 }
 
 void CheckPipeline::dropAll() {
-  batch_.clear();
+  open_.reset();
   {
     std::lock_guard lock(mutex_);
-    jobs_.clear();
+    jobs_.clear(); // their batches' futures report a broken promise: nothing waits on them
   }
   for (Item& item : pending_)
-    if (item.prepared.valid())
-      item.prepared.wait(); // a job a worker already runs stops at its next piece
+    if (item.batch && item.batch->done.valid())
+      item.batch->done.wait(); // a batch a worker already reads stops at its next piece
   pending_.clear();
   reading_ = 0;
 }
 
 void CheckPipeline::recordReady(bool wait) {
-  if (wait)
-    flush(); // what is waited for must be on its way
   while (!pending_.empty()) {
     if (control_.cancelled()) {
       dropAll(); // a cancelled run records nothing more
       return;
     }
     Item& head = pending_.front();
-    bool read = head.prepared.valid();
-    if (read && !wait &&
-        head.prepared.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-      return;
-    PreparedFile prepared = read ? head.prepared.get() : std::move(head.unread);
+    bool read = head.batch != nullptr;
+    if (read) {
+      if (!head.batch->done.valid()) {
+        if (!wait)
+          return; // still being filled
+        flush();  // what is waited for must be on its way
+      }
+      if (!wait && head.batch->done.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+      head.batch->done.wait();
+    }
+    PreparedFile prepared =
+        read ? std::move(head.batch->prepared[head.index]) : std::move(head.unread);
     std::string path = std::move(head.path);
     pending_.pop_front();
     if (read)

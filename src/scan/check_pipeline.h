@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,7 +23,7 @@ public:
   /// `workers` 0 means one per core. At most `window` files are read ahead of the recording;
   /// files that need no reading queue up to kMaxPending.
   CheckPipeline(FileChecker& checker, engine::RunControl& control, unsigned workers = 0,
-                std::size_t window = 16);
+                std::size_t window = 64);
   static constexpr std::size_t kMaxPending = 8192;
   ~CheckPipeline();
   CheckPipeline(const CheckPipeline&) = delete;
@@ -36,28 +37,35 @@ public:
   void finish();
 
 private:
+  /// Files handed to a worker together: one job, one wake-up and one wait for all of them.
+  struct Batch {
+    std::vector<std::pair<std::string, FileChecker::Screened>> files;
+    std::vector<PreparedFile> prepared; ///< filled by the worker, in the order of files
+    std::future<void> done;             ///< valid once handed over
+  };
   struct Item {
     std::string path;
-    std::future<PreparedFile> prepared; ///< not valid for a file that needs no reading
-    PreparedFile unread;                ///< what the screening said of a file not read
+    std::shared_ptr<Batch> batch; ///< null for a file that needs no reading
+    std::size_t index = 0;        ///< its place in the batch
+    PreparedFile unread;          ///< what the screening said of a file not read
   };
   void recordReady(bool wait);
   void dropAll();
   void work();
-  /// Hands the batched jobs to the workers: one lock and one wake-up for several files.
+  /// Hands the open batch to the workers.
   void flush();
-  static constexpr std::size_t kBatch = 8;
+  static constexpr std::size_t kBatch = 16;
 
   FileChecker& checker_;
   engine::RunControl& control_;
   std::size_t window_;
   std::deque<Item> pending_; ///< submitted, not yet recorded, in order
-  std::size_t reading_ = 0;  ///< items of pending_ handed to the workers
-  std::vector<std::packaged_task<PreparedFile()>> batch_; ///< jobs not yet handed over
+  std::size_t reading_ = 0;  ///< items of pending_ that need reading
+  std::shared_ptr<Batch> open_; ///< the batch being filled, not yet handed over
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::deque<std::packaged_task<PreparedFile()>> jobs_;
+  std::deque<std::packaged_task<void()>> jobs_;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };

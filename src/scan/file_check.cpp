@@ -94,7 +94,7 @@ FileChecker::Screened FileChecker::screen(const std::string& path,
     if (*real != path)
       screened.path = std::move(*real);
   }
-  if (screened.size >= kSizeLimit || !table()->mayMatchLength(screened.size))
+  if (!worthReading(screened.size))
     return {};
   if (std::find(ownPrograms.begin(), ownPrograms.end(), screened.identity) != ownPrograms.end())
     return {}; // this program's own files, under whatever name

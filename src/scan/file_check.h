@@ -103,7 +103,9 @@ public:
   /// False for a file whose content cannot matter: at the size limit, or of a length no key
   /// carries.
   bool worthReading(std::uint64_t size) const {
-    return size < kSizeLimit && table()->mayMatchLength(size);
+    if (size >= kSizeLimit)
+      return false;
+    return pinned_ ? pinned_->mayMatchLength(size) : table()->mayMatchLength(size);
   }
 
   /// Pins the current signature table for a run (scans keep the table they started with);
