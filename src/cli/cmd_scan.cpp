@@ -8,6 +8,7 @@
 #include "threats/removal.h"
 #include "threats/threat_list.h"
 
+#include <chrono>
 #include <iostream>
 
 namespace quorvane::cli {
@@ -23,6 +24,11 @@ public:
   void checking(const std::string& path, long long filesScanned) override {
     if (!progress_)
       return;
+    // A line per file would cost a terminal write per file: the line changes ten times a second.
+    auto now = std::chrono::steady_clock::now();
+    if (shown_ && now - lastShown_ < std::chrono::milliseconds(100))
+      return;
+    lastShown_ = now;
     std::string shown = printable(path);
     if (shown.size() > 60)
       shown = "..." + shown.substr(shown.size() - 57);
@@ -45,6 +51,7 @@ public:
 
 private:
   bool progress_;
+  std::chrono::steady_clock::time_point lastShown_;
   bool shown_ = false;
 };
 
