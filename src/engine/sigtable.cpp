@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <future>
 
 namespace quorvane::engine {
 namespace {
@@ -87,22 +89,6 @@ private:
 
 constexpr std::size_t kReadPiece = 1 << 20;
 
-/// Feeds every piece of the file to `piece`; false when the file cannot be read to its end.
-template <typename Fn> bool readPieces(platform::FileSystem& files, const std::string& path,
-                                       std::vector<char>& buffer, Fn&& piece) {
-  auto file = files.openRead(path);
-  if (!file)
-    return false;
-  for (;;) {
-    auto n = (*file)->read(buffer.data(), buffer.size());
-    if (!n)
-      return false;
-    if (*n == 0)
-      return true;
-    piece(std::string_view(buffer.data(), *n));
-  }
-}
-
 } // namespace
 
 SignatureTable::SignatureTable(std::vector<double> keys,
@@ -112,12 +98,21 @@ SignatureTable::SignatureTable(std::vector<double> keys,
     sortLengths(*lengths_);
     lengths_->erase(std::unique(lengths_->begin(), lengths_->end()), lengths_->end());
     lengths_->shrink_to_fit();
+    if (lengths_->size() >= kManyLengths) {
+      shortLengths_.assign(kShortLength / 64, 0);
+      for (std::uint64_t length : *lengths_) {
+        if (length >= kShortLength)
+          break;
+        shortLengths_[length / 64] |= std::uint64_t{1} << (length % 64);
+      }
+    }
   }
   if (!std::is_sorted(slots_.begin(), slots_.end())) {
     std::sort(slots_.begin(), slots_.end());
     arrivedSorted_ = false;
   }
   slots_.push_back(0.0);
+  slots_.shrink_to_fit(); // a loader may have reserved room by estimate
 }
 
 bool SignatureTable::contains(double key) const {
@@ -125,13 +120,16 @@ bool SignatureTable::contains(double key) const {
 }
 
 bool SignatureTable::mayMatchLength(std::uint64_t length) const {
-  return !lengths_ || std::binary_search(lengths_->begin(), lengths_->end(), length);
+  if (!lengths_)
+    return true;
+  if (length < kShortLength && !shortLengths_.empty())
+    return (shortLengths_[length / 64] >> (length % 64)) & 1;
+  return std::binary_search(lengths_->begin(), lengths_->end(), length);
 }
 
 /// Collects the keys of vir.sig lines and the lengths they carry.
 class KeyCollector {
 public:
-  void reserve(std::size_t lines) { keys_.reserve(lines + 1); } // and the closing slot
   void add(std::string_view line) {
     double key = keyTextToNumber(line);
     keys_.push_back(key);
@@ -141,6 +139,21 @@ public:
       lengths_->push_back(*length);
     else
       lengths_.reset(); // a key without a length: any file may match it
+  }
+  bool empty() const { return keys_.empty(); }
+  std::size_t size() const { return keys_.size(); }
+  void reserve(std::size_t keys) {
+    keys_.reserve(keys);
+    if (lengths_)
+      lengths_->reserve(keys);
+  }
+  /// Adds the keys another collector took from the lines after this one's.
+  void append(KeyCollector&& later) {
+    keys_.insert(keys_.end(), later.keys_.begin(), later.keys_.end());
+    if (!later.lengths_)
+      lengths_.reset();
+    if (lengths_)
+      lengths_->insert(lengths_->end(), later.lengths_->begin(), later.lengths_->end());
   }
   SignatureTable build() { return SignatureTable(std::move(keys_), std::move(lengths_)); }
 
@@ -162,32 +175,79 @@ SignatureDatabase::SignatureDatabase(platform::FileSystem& files, std::string vi
     : files_(files), path_(std::move(virSigPath)),
       table_(std::make_shared<const SignatureTable>()) {}
 
-void SignatureDatabase::loadSignatureTable() {
-  // The file is read in pieces twice, first to count the lines and then to convert them, so
-  // that neither the whole text nor a growing array ever sits in memory.
-  auto status = files_.status(path_);
-  std::vector<char> buffer(kReadPiece);
-  std::size_t lines = 0;
-  LineSplitter counter;
-  auto count = [&](std::string_view) { ++lines; };
-  bool ok = status && readPieces(files_, path_, buffer, [&](std::string_view piece) {
-              counter.feed(piece, count);
-            });
-  counter.finish(count);
+namespace {
 
+/// The keys of one run of whole lines of vir.sig.
+KeyCollector collectKeys(const std::string& lines) {
   KeyCollector keys;
-  keys.reserve(lines);
   LineSplitter splitter;
   auto add = [&](std::string_view line) { keys.add(line); };
-  ok = ok && readPieces(files_, path_, buffer,
-                        [&](std::string_view piece) { splitter.feed(piece, add); });
+  splitter.feed(lines, add);
   splitter.finish(add);
+  return keys;
+}
+
+} // namespace
+
+void SignatureDatabase::loadSignatureTable() {
+  // The file is read in pieces, cut after their last line feed (a line feed ends a line whatever
+  // came before it), and the runs of whole lines are converted on two threads while the next
+  // piece is read. The whole text never sits in memory; the keys are joined in file order.
+  auto status = files_.status(path_);
+  auto file = status ? files_.openRead(path_)
+                     : platform::ErrorOr<std::unique_ptr<platform::InputFile>>(status.error());
+  if (!file) {
+    install(std::make_shared<const SignatureTable>(), std::nullopt);
+    return;
+  }
+  constexpr std::size_t kAtOnce = 2;
+  KeyCollector all;
+  std::deque<std::pair<std::future<KeyCollector>, std::size_t>> converting; // and its bytes
+  auto joinOldest = [&] {
+    KeyCollector keys = converting.front().first.get();
+    if (all.empty() && converting.front().second > 0) {
+      // Room for the whole file's keys, judged by the first piece, and the closing slot: the
+      // table is not left with twice the room it needs.
+      double perByte = static_cast<double>(keys.size()) / converting.front().second;
+      all.reserve(static_cast<std::size_t>(perByte * status->size * 1.02) + 64);
+    }
+    all.append(std::move(keys));
+    converting.pop_front();
+  };
+  std::string carry;
+  std::vector<char> buffer(kReadPiece);
+  bool ok = true;
+  for (;;) {
+    auto n = (*file)->read(buffer.data(), buffer.size());
+    if (!n) {
+      ok = false;
+      break;
+    }
+    if (*n == 0)
+      break;
+    std::string_view piece(buffer.data(), *n);
+    std::size_t cut = piece.rfind('\n');
+    if (cut == std::string_view::npos) {
+      carry.append(piece); // a line longer than a piece: it goes with the next one
+      continue;
+    }
+    std::string lines = std::move(carry);
+    lines.append(piece.substr(0, cut + 1));
+    carry.assign(piece.substr(cut + 1));
+    if (converting.size() >= kAtOnce)
+      joinOldest();
+    std::size_t bytes = lines.size();
+    converting.emplace_back(std::async(std::launch::async, collectKeys, std::move(lines)), bytes);
+  }
+  while (!converting.empty())
+    joinOldest();
   if (!ok) {
     install(std::make_shared<const SignatureTable>(), std::nullopt);
     return;
   }
+  all.append(collectKeys(carry)); // the last line, when it has no end
   // Built aside; lookups keep using the previous table until the swap.
-  install(std::make_shared<const SignatureTable>(keys.build()), *status);
+  install(std::make_shared<const SignatureTable>(all.build()), *status);
 }
 
 bool SignatureDatabase::reloadSignatureTableTick() {

@@ -41,12 +41,19 @@ public:
   bool arrivedSorted() const { return arrivedSorted_; }
   std::size_t memoryBytes() const {
     return slots_.capacity() * sizeof(double) +
-           (lengths_ ? lengths_->capacity() * sizeof(std::uint64_t) : 0);
+           (lengths_ ? lengths_->capacity() * sizeof(std::uint64_t) : 0) +
+           shortLengths_.capacity() * sizeof(std::uint64_t);
   }
 
 private:
+  /// Lengths below this are also kept as one bit each, once there are many of them: a look-up
+  /// per file then costs one memory access instead of a search through the list.
+  static constexpr std::uint64_t kShortLength = std::uint64_t{1} << 23;
+  static constexpr std::size_t kManyLengths = 4096;
+
   std::vector<double> slots_;
   std::optional<std::vector<std::uint64_t>> lengths_; ///< sorted, distinct
+  std::vector<std::uint64_t> shortLengths_; ///< bit n set: length n listed (empty: not kept)
   bool arrivedSorted_ = true;
 };
 

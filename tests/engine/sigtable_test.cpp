@@ -198,35 +198,44 @@ TEST(LengthFilterTest, KeepsTheLengthsTheKeysCarry) {
 
 TEST(LengthFilterTest, EveryLengthIsFoundWhateverItsSizeAndOrder) {
   // Lengths in every range the sort passes over: below 64 KB, below 4 GB, up to 64 bits; given
-  // out of order, with repeats.
-  std::vector<std::uint64_t> lengths = {5242879,
-                                        1,
-                                        65535,
-                                        65536,
-                                        4294967295ULL,
-                                        4294967296ULL,
-                                        68,
-                                        18446744073709551615ULL,
-                                        68,
-                                        1ULL << 40,
-                                        281474976710656ULL,
-                                        65537,
-                                        100,
-                                        3};
-  std::mt19937_64 random(42);
-  for (int i = 0; i < 2000; ++i)
-    lengths.push_back(random() >> (random() % 64));
-  std::string text;
-  for (std::uint64_t length : lengths)
-    text += "12345." + std::to_string(length) + "\n";
-  SignatureTable table = parseSignatureTable(text);
-  std::set<std::uint64_t> distinct(lengths.begin(), lengths.end());
-  EXPECT_EQ(table.distinctLengths(), distinct.size());
-  for (std::uint64_t length : distinct) {
-    EXPECT_TRUE(table.mayMatchLength(length)) << length;
-    if (!distinct.count(length + 1) && length + 1 != 0) {
-      EXPECT_FALSE(table.mayMatchLength(length + 1)) << length + 1;
+  // out of order, with repeats; on either side of the lengths kept as bits (8 MB). A few
+  // thousand lengths are searched, many thousands looked up by bit: both must agree.
+  for (int extra : {2000, 20000}) {
+    std::vector<std::uint64_t> lengths = {5242879,
+                                          1,
+                                          65535,
+                                          65536,
+                                          4294967295ULL,
+                                          4294967296ULL,
+                                          68,
+                                          18446744073709551615ULL,
+                                          68,
+                                          1ULL << 40,
+                                          281474976710656ULL,
+                                          65537,
+                                          100,
+                                          3,
+                                          8388607,
+                                          8388609};
+    std::mt19937_64 random(42);
+    for (int i = 0; i < extra; ++i)
+      lengths.push_back(random() >> (random() % 64));
+    std::string text;
+    for (std::uint64_t length : lengths)
+      text += "12345." + std::to_string(length) + "\n";
+    SignatureTable table = parseSignatureTable(text);
+    std::set<std::uint64_t> distinct(lengths.begin(), lengths.end());
+    EXPECT_EQ(table.distinctLengths(), distinct.size());
+    for (std::uint64_t length : distinct) {
+      EXPECT_TRUE(table.mayMatchLength(length)) << length;
+      if (!distinct.count(length + 1) && length + 1 != 0) {
+        EXPECT_FALSE(table.mayMatchLength(length + 1)) << length + 1;
+      }
     }
+    for (std::uint64_t unlisted : {std::uint64_t{0}, std::uint64_t{8388608}})
+      if (!distinct.count(unlisted)) {
+        EXPECT_FALSE(table.mayMatchLength(unlisted)) << unlisted << " with " << extra;
+      }
   }
 }
 
