@@ -6,6 +6,7 @@ QUORVANE_PACKAGES=(
   qt6-base-dev fonts-dejavu-core xvfb
   help2man dpkg-dev lintian file
   clang libclang-rt-dev
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 quorvane_install_packages() {
