@@ -27,7 +27,38 @@ std::string narrow(std::wstring_view text) {
 }
 
 std::error_code win32Error(unsigned long code) {
-  return {static_cast<int>(code), std::system_category()};
+  // The errors callers compare with portable conditions are given as those; the rest keep the
+  // system's number and text.
+  switch (code) {
+  case ERROR_FILE_NOT_FOUND:
+  case ERROR_PATH_NOT_FOUND:
+  case ERROR_INVALID_DRIVE:
+  case ERROR_BAD_NETPATH:
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  case ERROR_ACCESS_DENIED:
+  case ERROR_PRIVILEGE_NOT_HELD:
+    return std::make_error_code(std::errc::permission_denied);
+  case ERROR_FILE_EXISTS:
+  case ERROR_ALREADY_EXISTS:
+    return std::make_error_code(std::errc::file_exists);
+  case ERROR_DIR_NOT_EMPTY:
+    return std::make_error_code(std::errc::directory_not_empty);
+  case ERROR_DIRECTORY:
+    return std::make_error_code(std::errc::not_a_directory);
+  case ERROR_LOCK_VIOLATION:
+  case ERROR_SHARING_VIOLATION:
+    return std::make_error_code(std::errc::resource_unavailable_try_again);
+  case ERROR_FILENAME_EXCED_RANGE:
+    return std::make_error_code(std::errc::filename_too_long);
+  case ERROR_NOT_ENOUGH_MEMORY:
+  case ERROR_OUTOFMEMORY:
+    return std::make_error_code(std::errc::not_enough_memory);
+  case ERROR_DISK_FULL:
+  case ERROR_HANDLE_DISK_FULL:
+    return std::make_error_code(std::errc::no_space_on_device);
+  default:
+    return {static_cast<int>(code), std::system_category()};
+  }
 }
 
 std::error_code lastWin32Error() {

@@ -5,8 +5,38 @@
 #include "platform/clock.h"
 #include "platform/crypto.h"
 #include "platform/environment.h"
+#include "platform/files.h"
 
 namespace quorvane::platform::windows {
+
+class WindowsFileSystem final : public FileSystem {
+public:
+  ErrorOr<FileStatus> status(const std::string& path) override;
+  ErrorOr<std::unique_ptr<InputFile>> openRead(const std::string& path) override;
+  ErrorOr<std::unique_ptr<InputFile>> openEntry(const std::string& path) override;
+  bool isWritable(const std::string& path) override;
+  ErrorOr<std::string> canonicalPath(const std::string& path) override;
+  ErrorOr<std::string> readFile(const std::string& path) override;
+  std::error_code writeFile(const std::string& path, std::string_view data) override;
+  std::error_code appendFile(const std::string& path, std::string_view data) override;
+  std::error_code removeFile(const std::string& path) override;
+  std::error_code removeDirectory(const std::string& path) override;
+  std::error_code createDirectory(const std::string& path) override;
+  std::error_code copyFile(const std::string& from, const std::string& to) override;
+  ErrorOr<std::vector<DirEntry>> listDirectory(const std::string& path) override;
+  ErrorOr<std::vector<DirEntry>> listFolder(const std::string& path, const FileIdentity* listed,
+                                            const HeadRequest& heads) override;
+  std::error_code makeWritable(const std::string& path) override;
+  std::error_code removeCheckedFile(const std::string& path, const FileIdentity& checked) override;
+  std::error_code copyCheckedFile(const std::string& from, const FileIdentity& checked,
+                                  const std::string& to, std::uint32_t mode) override;
+  std::error_code restoreFile(const std::string& from, const std::string& to,
+                              std::uint32_t mode) override;
+  std::error_code createPrivateDirectory(const std::string& path) override;
+  ErrorOr<std::string> readHead(const std::string& path, std::size_t size) override;
+  ErrorOr<std::unique_ptr<FileLock>> tryLock(const std::string& path) override;
+  ErrorOr<std::unique_ptr<FileLock>> lock(const std::string& path) override;
+};
 
 class CngCrypto final : public Crypto {
 public:
