@@ -6,8 +6,33 @@
 #include "platform/crypto.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/registry.h"
 
 namespace quorvane::platform::windows {
+
+/// The machine's registry (the 64-bit view; "Wow6432Node" paths name the 32-bit one).
+class WindowsRegistry final : public Registry {
+public:
+  std::error_code createKey(Hive hive, std::string_view path) override;
+  bool keyExists(Hive hive, std::string_view path) override;
+  ErrorOr<std::vector<std::string>> subkeys(Hive hive, std::string_view path) override;
+  ErrorOr<std::vector<RegistryValue>> values(Hive hive, std::string_view path) override;
+  ErrorOr<RegistryValue> queryValue(Hive hive, std::string_view path,
+                                    std::string_view name) override;
+  std::error_code setValue(Hive hive, std::string_view path, std::string_view name, ValueType type,
+                           std::string_view data) override;
+  std::error_code deleteValue(Hive hive, std::string_view path, std::string_view name) override;
+  /// Other copies of the product wait between the read and the write (a named mutex); other
+  /// programs writing the same value are not held back.
+  ErrorOr<RegistryValue> modifyValue(Hive hive, std::string_view path, std::string_view name,
+                                     const ValueChange& change) override;
+  std::error_code walkTree(Hive hive, std::string_view path,
+                           const std::function<bool(const KeyVisit&)>& visit) override;
+  std::error_code deleteKey(Hive hive, std::string_view path) override;
+  std::error_code deleteTree(Hive hive, std::string_view path) override;
+  ErrorOr<AccessList> accessList(Hive hive, std::string_view path) override;
+  std::error_code setAccessList(Hive hive, std::string_view path, const AccessList& list) override;
+};
 
 class WindowsFileSystem final : public FileSystem {
 public:
