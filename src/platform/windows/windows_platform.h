@@ -6,6 +6,7 @@
 #include "platform/crypto.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/processes.h"
 #include "platform/registry.h"
 
 namespace quorvane::platform::windows {
@@ -61,6 +62,21 @@ public:
   ErrorOr<std::string> readHead(const std::string& path, std::size_t size) override;
   ErrorOr<std::unique_ptr<FileLock>> tryLock(const std::string& path) override;
   ErrorOr<std::unique_ptr<FileLock>> lock(const std::string& path) override;
+};
+
+/// The running processes, from a toolhelp snapshot; program paths asked of each process.
+class WindowsProcesses final : public Processes {
+public:
+  explicit WindowsProcesses(FileSystem& files) : files_(files) {}
+  std::vector<ProcessInfo> list() override;
+  std::vector<ProcessId> ids() override;
+  ErrorOr<ProcessInfo> info(ProcessId pid) override;
+  ErrorOr<std::vector<std::string>> modules(ProcessId pid) override;
+  std::error_code terminate(ProcessId pid) override;
+  ErrorOr<FileStatus> programStatus(ProcessId pid) override;
+
+private:
+  FileSystem& files_;
 };
 
 class CngCrypto final : public Crypto {
