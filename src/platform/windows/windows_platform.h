@@ -6,8 +6,10 @@
 #include "platform/crypto.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/power.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 
 namespace quorvane::platform::windows {
 
@@ -77,6 +79,24 @@ public:
 
 private:
   FileSystem& files_;
+};
+
+/// Restart, shut down and log off through ExitWindowsEx.
+class WindowsPower final : public Power {
+public:
+  std::error_code restart() override;
+  std::error_code shutdown() override;
+  std::error_code logOff() override;
+  std::error_code powerOff() override;
+};
+
+/// The command line CreateProcessW is given for one argument: quoted so that the C run-time of
+/// the started program splits out the same text.
+std::wstring quoteArgument(const std::wstring& argument);
+
+class WindowsShell final : public Shell {
+public:
+  std::error_code launch(const LaunchRequest& request) override;
 };
 
 class CngCrypto final : public Crypto {
