@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 namespace quorvane::platform::windows {
@@ -93,6 +94,19 @@ TEST(WindowsEnvironmentTest, VariablesNamesAndTheProgramsOwnPath) {
   // The built-in group everyone has a fixed identifier on every Windows.
   EXPECT_EQ(environment.accountIdentifier("Everyone"), kEveryoneIdentifier);
   EXPECT_EQ(environment.accountIdentifier("no-such-account-quorvane"), std::nullopt);
+}
+
+TEST(WindowsDrivesTest, TheSystemDriveIsADriveAndNothingChangesUnasked) {
+  WindowsDrives drives;
+  std::vector<std::string> roots = drives.roots();
+  EXPECT_NE(std::find(roots.begin(), roots.end(), "C:\\"), roots.end());
+  // A drive whose device cannot be asked (Wine has none behind its letters) is not described.
+  DeviceInfo info = drives.deviceInfo("C:\\");
+  if (info.ok) {
+    EXPECT_TRUE(info.busType == 0 || info.busType == kBusTypeUsb);
+  }
+  EXPECT_FALSE(drives.deviceInfo("not a root").ok);
+  EXPECT_FALSE(drives.waitForChange(std::chrono::milliseconds(300))) << "no drive came or went";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/crypto.h"
+#include "platform/drives.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/power.h"
@@ -97,6 +98,21 @@ std::wstring quoteArgument(const std::wstring& argument);
 class WindowsShell final : public Shell {
 public:
   std::error_code launch(const LaunchRequest& request) override;
+};
+
+/// The drive letters of fixed, removable and optical drives.
+class WindowsDrives final : public Drives {
+public:
+  std::vector<std::string> roots() override;
+  /// The device behind a drive letter ("E:\"), through IOCTL_STORAGE_QUERY_PROPERTY.
+  DeviceInfo deviceInfo(const std::string& root) override;
+  /// True once the set of drive letters changed since the last call (the first call only
+  /// starts watching).
+  bool waitForChange(std::chrono::milliseconds timeout) override;
+
+private:
+  bool watching_ = false;
+  unsigned long known_ = 0; ///< the letters in use when last looked at (a bit per letter)
 };
 
 class CngCrypto final : public Crypto {
