@@ -12,28 +12,6 @@
 namespace quorvane::platform {
 namespace {
 
-class HttpCategory final : public std::error_category {
-public:
-  const char* name() const noexcept override { return "http"; }
-  std::string message(int code) const override {
-    switch (static_cast<HttpError>(code)) {
-    case HttpError::BadUrl:
-      return "not an address this transfer may use";
-    case HttpError::ConnectFailed:
-      return "could not connect to the server (or it could not prove who it is)";
-    case HttpError::TimedOut:
-      return "the server did not answer in time";
-    case HttpError::Incomplete:
-      return "the connection ended before the whole file arrived";
-    case HttpError::Abandoned:
-      return "the transfer was stopped";
-    case HttpError::Failed:
-      break;
-    }
-    return "the transfer failed";
-  }
-};
-
 HttpError errorOfCurl(CURLcode code) {
   switch (code) {
   case CURLE_UNSUPPORTED_PROTOCOL:
@@ -118,11 +96,6 @@ int onProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
 }
 
 } // namespace
-
-const std::error_category& httpCategory() {
-  static const HttpCategory category;
-  return category;
-}
 
 CurlHttp::CurlHttp() {
   static std::once_flag once;

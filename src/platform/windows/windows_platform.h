@@ -7,6 +7,7 @@
 #include "platform/drives.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/http.h"
 #include "platform/power.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
@@ -113,6 +114,13 @@ public:
 private:
   bool watching_ = false;
   unsigned long known_ = 0; ///< the letters in use when last looked at (a bit per letter)
+};
+
+/// HTTP(S) through WinHTTP: only http and https, the system's certificate authorities plus the
+/// request's own file, a connection time limit and a stall limit.
+class WinHttp final : public Http {
+public:
+  ErrorOr<int> get(const HttpRequest& request, HttpReceiver& receiver) override;
 };
 
 class CngCrypto final : public Crypto {
