@@ -7,14 +7,19 @@
 namespace quorvane::app {
 
 std::string normalizePath(const std::string& path) {
-  if (path.empty() || path.front() != '/')
+  std::size_t root = platform::pathRootLength(path);
+  if (root == 0)
     return path;
+  std::string out = path.substr(0, root);
+  std::replace_if(out.begin(), out.end(), platform::isPathSeparator, '/');
+  if (out.back() != '/')
+    out += '/';
   std::vector<std::string> parts;
-  std::size_t pos = 1;
+  std::size_t pos = root;
   while (pos <= path.size()) {
-    std::size_t cut = path.find('/', pos);
-    if (cut == std::string::npos)
-      cut = path.size();
+    std::size_t cut = pos;
+    while (cut < path.size() && !platform::isPathSeparator(path[cut]))
+      ++cut;
     std::string part = path.substr(pos, cut - pos);
     if (part == "..") {
       if (!parts.empty())
@@ -24,16 +29,15 @@ std::string normalizePath(const std::string& path) {
     }
     pos = cut + 1;
   }
-  std::string out;
-  for (const std::string& part : parts)
-    out += "/" + part;
-  return out.empty() ? "/" : out;
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    out += (i == 0 ? "" : "/") + parts[i];
+  return out;
 }
 
 std::string absolutePath(const std::string& path, const std::string& base) {
   if (path.empty())
     return path;
-  return normalizePath(path.front() == '/' ? path : platform::joinPath(base, path));
+  return normalizePath(platform::pathRootLength(path) > 0 ? path : platform::joinPath(base, path));
 }
 
 std::string folderOf(const std::string& path) {
@@ -47,8 +51,7 @@ namespace {
 
 constexpr const char* kDataFolderFromPrograms = "../share/quorvane";
 
-std::optional<std::string> nonEmptyVariable(platform::Environment& environment,
-                                            const char* name) {
+std::optional<std::string> nonEmptyVariable(platform::Environment& environment, const char* name) {
   auto value = environment.variable(name);
   if (!value || value->empty())
     return std::nullopt;
@@ -109,7 +112,8 @@ int removeStaleTemporaries(platform::Platform& platform, const std::string& fold
     if (entry.kind != platform::FileKind::Regular || mark == std::string::npos || mark == 0)
       continue;
     std::string digits = entry.name.substr(mark + 5);
-    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
       continue;
     temporaries.emplace_back(entry.name, static_cast<platform::ProcessId>(std::stoul(digits)));
   }
@@ -127,10 +131,14 @@ int removeStaleTemporaries(platform::Platform& platform, const std::string& fold
 
 std::string describeSource(AppFolderSource source) {
   switch (source) {
-  case AppFolderSource::CommandLine: return "given with --home";
-  case AppFolderSource::Variable: return "from QUORVANE_HOME";
-  case AppFolderSource::Portable: return "the program's own folder, a portable one";
-  case AppFolderSource::PerUser: return "this user's data folder";
+  case AppFolderSource::CommandLine:
+    return "given with --home";
+  case AppFolderSource::Variable:
+    return "from QUORVANE_HOME";
+  case AppFolderSource::Portable:
+    return "the program's own folder, a portable one";
+  case AppFolderSource::PerUser:
+    return "this user's data folder";
   }
   return {};
 }
@@ -153,7 +161,8 @@ std::error_code prepareAppFolder(const AppFolderChoice& choice, platform::FileSy
   auto seed = [&](const std::string& from, const std::string& to) {
     files.copyCheckedFile(from, {}, to, 0644);
   };
-  seed(platform::joinPath(choice.dataFolder, "vir.sig"), platform::joinPath(choice.folder, "vir.sig"));
+  seed(platform::joinPath(choice.dataFolder, "vir.sig"),
+       platform::joinPath(choice.folder, "vir.sig"));
   std::string langFrom = platform::joinPath(choice.dataFolder, "lang");
   if (auto entries = files.listDirectory(langFrom)) {
     std::string langTo = platform::joinPath(choice.folder, "lang");

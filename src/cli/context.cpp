@@ -3,7 +3,7 @@
 
 #include "app/appfolder.h"
 #include "engine/fingerprint.h"
-#include "platform/linux/linux_platform.h"
+#include "platform/platform.h"
 #include "platform/registry_store.h"
 #include "threats/quarantine.h"
 
@@ -14,9 +14,8 @@ namespace quorvane::cli {
 
 const app::AppFolderChoice& Context::appFolderChoice() {
   if (!choice_) {
-    platform::LinuxEnvironment environment;
-    platform::LinuxFileSystem files;
-    choice_ = app::chooseAppFolder(homeOption, environment, files);
+    choice_ = app::chooseAppFolder(homeOption, *platform::systemEnvironment(),
+                                   *platform::systemFileSystem());
   }
   return *choice_;
 }
@@ -26,8 +25,7 @@ const std::string& Context::appFolder() {
     const app::AppFolderChoice& choice = appFolderChoice();
     if (choice.folder.empty())
       throw CommandError{"cannot tell the application folder; give --home DIR"};
-    platform::LinuxFileSystem files;
-    if (std::error_code error = app::prepareAppFolder(choice, files))
+    if (std::error_code error = app::prepareAppFolder(choice, *platform::systemFileSystem()))
       throw CommandError{"cannot use the application folder " + printable(choice.folder) + ": " +
                          error.message()};
     appFolder_ = choice.folder;
@@ -127,7 +125,10 @@ std::string printable(std::string_view text) {
       out += static_cast<char>(c), ++i;
     } else {
       // A well-formed UTF-8 sequence passes; any other byte is escaped.
-      std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+      std::size_t length = c >= 0xF0 && c <= 0xF4  ? 4
+                           : c >= 0xE0             ? 3
+                           : c >= 0xC2 && c < 0xE0 ? 2
+                                                   : 0;
       bool valid = length > 0 && i + length <= text.size();
       for (std::size_t k = 1; valid && k < length; ++k)
         valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;

@@ -27,4 +27,15 @@ public:
   virtual void showThreatAlert(const std::string& record) = 0;
 };
 
+/// Message boxes of a command-line program: lines on standard error; questions are answered
+/// on standard input (no answer is no).
+class StderrNotifier final : public Notifier {
+public:
+  using Notifier::ask;
+  using Notifier::messageBox;
+  void messageBox(const std::string& text, const MessageStyle& style) override;
+  bool ask(const std::string& text, const MessageStyle& style) override;
+  void showThreatAlert(const std::string& record) override;
+};
+
 } // namespace quorvane::platform

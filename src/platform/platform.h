@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace quorvane::platform {
 
@@ -37,8 +38,8 @@ struct Platform {
 
 /// The same facilities, with messages going to `notifier` instead.
 inline Platform withNotifier(const Platform& p, Notifier& notifier) {
-  return {p.registry, p.files, p.clock, p.environment, p.crypto, notifier,
-          p.processes, p.power, p.http, p.shell, p.drives, p.integration};
+  return {p.registry,  p.files, p.clock, p.environment, p.crypto, notifier,
+          p.processes, p.power, p.http,  p.shell,       p.drives, p.integration};
 }
 
 /// The facilities of the running system, owning what they hold.
@@ -67,10 +68,20 @@ private:
 };
 
 /// Creates the folder and every missing folder above it.
+/// The system's own environment and file system alone, for what runs before the application
+/// folder (and so the SystemPlatform) is known.
+std::unique_ptr<Environment> systemEnvironment();
+std::unique_ptr<FileSystem> systemFileSystem();
+
 std::error_code createFolderPath(FileSystem& files, const std::string& path);
 
 /// Joins a folder and a file name with one separator.
 std::string joinPath(const std::string& folder, const std::string& name);
+/// True for the system's path separators ('/'; on Windows '\\' too).
+bool isPathSeparator(char c);
+/// The length of the root an absolute path starts with ("/"; on Windows also "C:\\" and
+/// "\\\\server\\share\\"); 0 for a relative path.
+std::size_t pathRootLength(std::string_view path);
 
 /// The lock file of the application folder's data files.
 inline constexpr const char* kDataLockFile = "datafiles.lock";

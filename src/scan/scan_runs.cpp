@@ -53,7 +53,7 @@ void ScanRunner::onFileFound(const std::string& folder, const std::string& name)
 }
 
 void ScanRunner::scanFolderTree(const std::string& folder, int areaIndex) {
-  std::string start = !folder.empty() && folder.front() == '/' ? folder : folder_;
+  std::string start = platform::pathRootLength(folder) > 0 ? folder : folder_;
   results_.areaThreats.clear();
   search_.includeSubfolders = true;
   state_.areaIndex = areaIndex;
@@ -155,8 +155,8 @@ void ScanRunner::runEnd(int threats, long long unknown) {
     auto found = state_.panels.find(index);
     if (found == state_.panels.end() || !found->second.shown)
       continue;
-    found->second.status = state_.areaCounts[index] > 0 ? AreaPanel::Status::Threat
-                                                        : AreaPanel::Status::Clean;
+    found->second.status =
+        state_.areaCounts[index] > 0 ? AreaPanel::Status::Threat : AreaPanel::Status::Clean;
     if (checker_.observer)
       checker_.observer->areaFinished(index, state_.areaCounts[index]);
   }
@@ -194,8 +194,8 @@ int ScanRunner::startSmartScan() {
   scanFolderTree(windowsFolder(), kAreaWindowsFolder);
   scanStartupEntries();
   scanRegisteredComponents();
-  int threats = state_.memoryThreats + state_.folderThreats + state_.startupThreats +
-                state_.componentThreats;
+  int threats =
+      state_.memoryThreats + state_.folderThreats + state_.startupThreats + state_.componentThreats;
   runEnd(threats, static_cast<long long>(state_.unknownFiles[1]) + state_.unknownFiles[2] +
                       state_.unknownFiles[3]);
   return threats;

@@ -92,17 +92,6 @@ public:
   ErrorOr<std::unique_ptr<Md5Hash>> newMd5() override;
 };
 
-/// Message boxes of a command-line program: lines on standard error; questions are answered
-/// on standard input (no answer is no).
-class StderrNotifier final : public Notifier {
-public:
-  using Notifier::ask;
-  using Notifier::messageBox;
-  void messageBox(const std::string& text, const MessageStyle& style) override;
-  bool ask(const std::string& text, const MessageStyle& style) override;
-  void showThreatAlert(const std::string& record) override;
-};
-
 class LinuxPower final : public Power {
 public:
   std::error_code restart() override;

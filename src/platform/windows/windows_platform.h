@@ -8,6 +8,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/http.h"
+#include "platform/integration.h"
 #include "platform/power.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
@@ -121,6 +122,17 @@ private:
 class WinHttp final : public Http {
 public:
   ErrorOr<int> get(const HttpRequest& request, HttpReceiver& receiver) override;
+};
+
+/// The log-on task and the folder action are the Run value and the verbs the product writes
+/// into the registry itself; a task or action that needs environment settings is refused, as a
+/// command line in the registry cannot carry them.
+class WindowsIntegration final : public Integration {
+public:
+  std::error_code createLogonTask(const LogonTask& task) override;
+  std::error_code deleteLogonTask(const std::string& name) override;
+  std::error_code installFolderAction(const FolderAction& action) override;
+  std::error_code removeFolderAction(const std::string& name) override;
 };
 
 class CngCrypto final : public Crypto {
