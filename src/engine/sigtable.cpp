@@ -162,23 +162,10 @@ private:
   std::optional<std::vector<std::uint64_t>> lengths_{std::in_place};
 };
 
-SignatureTable parseSignatureTable(std::string_view text) {
-  KeyCollector keys;
-  LineSplitter splitter;
-  auto add = [&](std::string_view line) { keys.add(line); };
-  splitter.feed(text, add);
-  splitter.finish(add);
-  return keys.build();
-}
-
-SignatureDatabase::SignatureDatabase(platform::FileSystem& files, std::string virSigPath)
-    : files_(files), path_(std::move(virSigPath)),
-      table_(std::make_shared<const SignatureTable>()) {}
-
 namespace {
 
 /// The keys of one run of whole lines of vir.sig.
-KeyCollector collectKeys(const std::string& lines) {
+KeyCollector collectKeys(std::string_view lines) {
   KeyCollector keys;
   LineSplitter splitter;
   auto add = [&](std::string_view line) { keys.add(line); };
@@ -188,6 +175,14 @@ KeyCollector collectKeys(const std::string& lines) {
 }
 
 } // namespace
+
+SignatureTable parseSignatureTable(std::string_view text) {
+  return collectKeys(text).build();
+}
+
+SignatureDatabase::SignatureDatabase(platform::FileSystem& files, std::string virSigPath)
+    : files_(files), path_(std::move(virSigPath)),
+      table_(std::make_shared<const SignatureTable>()) {}
 
 void SignatureDatabase::loadSignatureTable() {
   // The file is read in pieces, cut after their last line feed (a line feed ends a line whatever

@@ -1,6 +1,8 @@
 // The HTTP facility's errors, shared by its bodies.
 #include "platform/http.h"
 
+#include <algorithm>
+
 namespace quorvane::platform {
 namespace {
 
@@ -27,6 +29,20 @@ public:
 };
 
 } // namespace
+
+ErrorOr<bool> isHttpsRequest(const HttpRequest& request) {
+  auto startsWithNoCase = [&](std::string_view prefix) {
+    return request.url.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), request.url.begin(), [](char a, char b) {
+             return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+           });
+  };
+  if (startsWithNoCase("https://"))
+    return true;
+  if (request.httpsOnly || !startsWithNoCase("http://"))
+    return make_error_code(HttpError::BadUrl);
+  return false;
+}
 
 const std::error_category& httpCategory() {
   static const HttpCategory category;

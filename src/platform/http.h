@@ -33,15 +33,21 @@ public:
 
 /// Errors of a transfer that the receiver did not cause.
 enum class HttpError {
-  BadUrl = 1,       ///< not an http(s) URL, or a scheme the request does not allow
-  ConnectFailed,    ///< name lookup, connection or TLS handshake failed
-  TimedOut,         ///< no connection in time, or the transfer stalled
-  Incomplete,       ///< the connection ended before the whole body arrived
-  Abandoned,        ///< the receiver asked to stop
-  Failed,           ///< any other failure of the transfer
+  BadUrl = 1,    ///< not an http(s) URL, or a scheme the request does not allow
+  ConnectFailed, ///< name lookup, connection or TLS handshake failed
+  TimedOut,      ///< no connection in time, or the transfer stalled
+  Incomplete,    ///< the connection ended before the whole body arrived
+  Abandoned,     ///< the receiver asked to stop
+  Failed,        ///< any other failure of the transfer
 };
 const std::error_category& httpCategory();
-inline std::error_code make_error_code(HttpError e) { return {static_cast<int>(e), httpCategory()}; }
+inline std::error_code make_error_code(HttpError e) {
+  return {static_cast<int>(e), httpCategory()};
+}
+
+/// Whether the request's URL is https; HttpError::BadUrl when its scheme is neither http nor
+/// https, or is http where only https may be used (the scheme compared ignoring case).
+ErrorOr<bool> isHttpsRequest(const HttpRequest& request);
 
 class Http {
 public:

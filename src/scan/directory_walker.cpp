@@ -241,14 +241,17 @@ void DirectoryWalker::walk(const std::string& folder, const std::string& pattern
     start.path += '/';
   if (!skippedFolders.empty()) {
     auto status = files_.status(start.path);
-    if (status && std::find(skippedFolders.begin(), skippedFolders.end(), status->identity()) !=
-                      skippedFolders.end())
+    if (status && isSkipped(status->identity()))
       return;
   }
   if (listingThreads > 0 && includeSubfolders)
     ahead_ = std::make_unique<ListingAhead>(*this, listingThreads);
   walkFolder(start);
   ahead_.reset(); // before the folders it may still be listing go
+}
+
+bool DirectoryWalker::isSkipped(const platform::FileIdentity& folder) const {
+  return std::find(skippedFolders.begin(), skippedFolders.end(), folder) != skippedFolders.end();
 }
 
 bool DirectoryWalker::wantsHead(const platform::DirEntry& entry) const {
@@ -278,8 +281,7 @@ void DirectoryWalker::list(Folder& folder) {
     return;
   for (const platform::DirEntry& entry : entries)
     if (entry.kind == platform::FileKind::Directory && // links to folders are never followed
-        std::find(skippedFolders.begin(), skippedFolders.end(), entry.identity) ==
-            skippedFolders.end()) {
+        !isSkipped(entry.identity)) {
       auto subfolder = std::make_unique<Folder>();
       subfolder->path = folder.path + entry.name + '/';
       subfolder->identity = entry.identity;

@@ -101,6 +101,7 @@ private:
   /// Lists the folder (sorted by name, the heads the patterns need read) and makes the nodes of
   /// its subfolders; runs on whichever thread gets to the folder first.
   void list(Folder& folder);
+  bool isSkipped(const platform::FileIdentity& folder) const;
   /// Whether the listing should read an entry's head for the program magic.
   bool wantsHead(const platform::DirEntry& entry) const;
 

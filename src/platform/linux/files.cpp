@@ -15,7 +15,9 @@
 namespace quorvane::platform {
 namespace {
 
-std::error_code lastError() { return errnoCode(errno); }
+std::error_code lastError() {
+  return errnoCode(errno);
+}
 
 FileStatus toStatus(const struct stat& st) {
   FileStatus out;
@@ -57,6 +59,14 @@ private:
   int fd_;
 };
 
+/// Files are opened without waiting (no FIFO or device may hold the open), and reads of a
+/// regular file do not wait anyway; one that still answers EAGAIN (some network file systems) is
+/// switched to plain blocking reads. False when it already was blocking, or cannot be switched.
+bool clearNonBlocking(int fd) {
+  int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && (flags & O_NONBLOCK) && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 class PosixInputFile final : public InputFile {
 public:
   PosixInputFile(int fd, FileStatus status) : fd_(fd), status_(status) {}
@@ -66,15 +76,8 @@ public:
       ssize_t n = ::read(fd_.get(), buffer, size);
       if (n >= 0)
         return static_cast<std::size_t>(n);
-      if (errno == EAGAIN && !blocking_) {
-        // Opened without waiting (no FIFO or device may hold the open); a regular file that
-        // still answers so (some network file systems) is read with plain blocking reads.
-        int flags = ::fcntl(fd_.get(), F_GETFL);
-        if (flags < 0 || ::fcntl(fd_.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
-          return lastError();
-        blocking_ = true;
+      if (errno == EAGAIN && clearNonBlocking(fd_.get()))
         continue;
-      }
       if (errno != EINTR)
         return lastError();
     }
@@ -83,7 +86,6 @@ public:
 private:
   Fd fd_;
   FileStatus status_;
-  bool blocking_ = false;
 };
 
 /// Opens a regular file for reading without waiting on a FIFO or device; `extraFlags` may add
@@ -105,7 +107,7 @@ ErrorOr<int> openRegular(int dirfd, const char* path, int extraFlags, struct sta
     return S_ISDIR(st.st_mode) ? std::make_error_code(std::errc::is_a_directory)
                                : make_error_code(FileError::NotRegular);
   }
-  return fd; // still O_NONBLOCK: reads of a regular file do not wait anyway (see read())
+  return fd; // still O_NONBLOCK (see clearNonBlocking)
 }
 
 /// The folder part and the last name of a path; the name is empty when there is none to act on.
@@ -183,7 +185,8 @@ ErrorOr<int> openFolderChain(const std::string& folder, std::optional<mode_t> cr
     }
     todo.insert(todo.end(), names.rbegin(), names.rend());
   };
-  Fd current(::open(!folder.empty() && folder[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  Fd current(
+      ::open(!folder.empty() && folder[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (current.get() < 0)
     return lastError();
   pushPath(folder);
@@ -386,8 +389,9 @@ ErrorOr<std::unique_ptr<FileLock>> LinuxFileSystem::tryLock(const std::string& p
   if (fd < 0)
     return lastError();
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    std::error_code error = errno == EWOULDBLOCK ? std::make_error_code(std::errc::resource_unavailable_try_again)
-                                                 : lastError();
+    std::error_code error = errno == EWOULDBLOCK
+                                ? std::make_error_code(std::errc::resource_unavailable_try_again)
+                                : lastError();
     ::close(fd);
     return error;
   }
@@ -441,9 +445,8 @@ std::error_code copyContent(int in, int out) {
     if (n < 0) {
       if (errno == EINTR)
         continue;
-      int flags = errno == EAGAIN ? ::fcntl(in, F_GETFL) : -1;
-      if (flags >= 0 && (flags & O_NONBLOCK) && ::fcntl(in, F_SETFL, flags & ~O_NONBLOCK) == 0)
-        continue; // opened without waiting; read the rest with plain blocking reads
+      if (errno == EAGAIN && clearNonBlocking(in))
+        continue;
       return lastError();
     }
     if (n == 0)
@@ -497,7 +500,8 @@ std::error_code LinuxFileSystem::copyFile(const std::string& from, const std::st
   if (!in)
     return in.error();
   Fd input(*in);
-  Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777));
+  Fd out(
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777));
   if (out.get() < 0)
     return lastError();
   return copyContent(input.get(), out.get());
@@ -539,8 +543,8 @@ std::error_code LinuxFileSystem::removeCheckedFile(const std::string& path,
 }
 
 std::error_code LinuxFileSystem::copyCheckedFile(const std::string& from,
-                                                 const FileIdentity& checked,
-                                                 const std::string& to, std::uint32_t mode) {
+                                                 const FileIdentity& checked, const std::string& to,
+                                                 std::uint32_t mode) {
   auto reached = Reached::of(from);
   if (!reached)
     return reached.error();
@@ -597,11 +601,13 @@ namespace {
 /// name still holds the file the listing saw. A link is not followed, a FIFO is not waited on,
 /// and the kernel is told not to read ahead: the walk wants a few bytes, not the file.
 void readEntryHead(int folder, const char* name, std::size_t size, DirEntry& entry) {
-  Fd file(::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
   struct stat st;
-  if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      !sameFile(st, entry.identity))
-    return; // gone, a link or a FIFO now, or another file swapped in since it was listed
+  auto fd = openRegular(folder, name, O_NOFOLLOW, st);
+  if (!fd)
+    return; // gone, or a link or a FIFO now
+  Fd file(*fd);
+  if (!sameFile(st, entry.identity))
+    return; // another file swapped in since it was listed
   ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_RANDOM);
   entry.head.resize(size);
   ssize_t n;
@@ -648,10 +654,7 @@ ErrorOr<std::vector<DirEntry>> listOpenDirectory(int descriptor, const HeadReque
 } // namespace
 
 ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listDirectory(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return lastError();
-  return listOpenDirectory(fd, {});
+  return listFolder(path, nullptr, {});
 }
 
 ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listFolder(const std::string& path,
@@ -660,18 +663,14 @@ ErrorOr<std::vector<DirEntry>> LinuxFileSystem::listFolder(const std::string& pa
   auto reached = Reached::of(path);
   if (!reached)
     return reached.error();
-  if (!listed) {
-    int fd = ::openat(reached->at(), reached->rest(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-      return lastError();
-    return listOpenDirectory(fd, heads);
-  }
-  int fd =
-      ::openat(reached->at(), reached->rest(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // A subfolder as its parent listed it is never reached through a link.
+  int fd = ::openat(reached->at(), reached->rest(),
+                    O_RDONLY | O_DIRECTORY | O_CLOEXEC | (listed ? O_NOFOLLOW : 0));
   if (fd < 0)
-    return errno == ELOOP || errno == ENOTDIR ? make_error_code(FileError::Changed) : lastError();
+    return listed && (errno == ELOOP || errno == ENOTDIR) ? make_error_code(FileError::Changed)
+                                                          : lastError();
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !sameFile(st, *listed)) {
+  if (listed && (::fstat(fd, &st) != 0 || !sameFile(st, *listed))) {
     ::close(fd);
     return FileError::Changed; // swapped since its parent was listed
   }

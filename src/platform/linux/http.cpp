@@ -38,13 +38,6 @@ HttpError errorOfCurl(CURLcode code) {
   }
 }
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
-         });
-}
-
 struct Transfer {
   CURL* handle;
   HttpReceiver& receiver;
@@ -103,9 +96,9 @@ CurlHttp::CurlHttp() {
 }
 
 ErrorOr<int> CurlHttp::get(const HttpRequest& request, HttpReceiver& receiver) {
-  bool https = startsWithNoCase(request.url, "https://");
-  if (!https && (request.httpsOnly || !startsWithNoCase(request.url, "http://")))
-    return make_error_code(HttpError::BadUrl);
+  auto https = isHttpsRequest(request);
+  if (!https)
+    return https.error();
   std::unique_ptr<CURL, void (*)(CURL*)> handle(curl_easy_init(), curl_easy_cleanup);
   if (!handle)
     return make_error_code(HttpError::Failed);
@@ -113,7 +106,7 @@ ErrorOr<int> CurlHttp::get(const HttpRequest& request, HttpReceiver& receiver) {
   Transfer transfer{h, receiver, request.stallTimeout};
   const char* protocols = request.httpsOnly ? "https" : "http,https";
   // A redirect from https never falls back to plain http.
-  const char* redirects = https ? "https" : protocols;
+  const char* redirects = *https ? "https" : protocols;
   curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, protocols);
   curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, redirects);

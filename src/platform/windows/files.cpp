@@ -4,6 +4,7 @@
 // refuses a link.
 #include "platform/windows/windows_platform.h"
 
+#include "platform/platform.h"
 #include "platform/windows/wide.h"
 
 #include <windows.h>
@@ -72,11 +73,22 @@ FileStatus toStatus(const BY_HANDLE_FILE_INFORMATION& info, bool disk) {
   return status;
 }
 
-ErrorOr<FileStatus> statusOfHandle(HANDLE handle) {
+ErrorOr<BY_HANDLE_FILE_INFORMATION> informationOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(handle, &info))
     return lastWin32Error();
-  return toStatus(info, ::GetFileType(handle) == FILE_TYPE_DISK);
+  return info;
+}
+
+bool isLink(const BY_HANDLE_FILE_INFORMATION& info) {
+  return info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+ErrorOr<FileStatus> statusOfHandle(HANDLE handle) {
+  auto info = informationOf(handle);
+  if (!info)
+    return info.error();
+  return toStatus(*info, ::GetFileType(handle) == FILE_TYPE_DISK);
 }
 
 /// Opens `path`; with `noLink` a reparse point in its place is opened as itself, not followed.
@@ -97,18 +109,17 @@ ErrorOr<std::pair<Handle, FileStatus>> openRegular(const std::string& path, bool
   auto handle = openPath(path, GENERIC_READ, OPEN_EXISTING, noLink, FILE_FLAG_SEQUENTIAL_SCAN);
   if (!handle)
     return handle.error();
-  auto status = statusOfHandle(handle->get());
-  if (!status)
-    return status.error();
-  BY_HANDLE_FILE_INFORMATION info;
-  if (::GetFileInformationByHandle(handle->get(), &info) &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+  auto info = informationOf(handle->get());
+  if (!info)
+    return info.error();
+  if (isLink(*info))
     return FileError::UnsafeLink;
-  if (status->kind == FileKind::Directory)
+  FileStatus status = toStatus(*info, ::GetFileType(handle->get()) == FILE_TYPE_DISK);
+  if (status.kind == FileKind::Directory)
     return std::errc::is_a_directory;
-  if (status->kind != FileKind::Regular)
+  if (status.kind != FileKind::Regular)
     return FileError::NotRegular;
-  return std::pair<Handle, FileStatus>(std::move(*handle), *status);
+  return std::pair<Handle, FileStatus>(std::move(*handle), status);
 }
 
 std::error_code writeAll(HANDLE handle, std::string_view data) {
@@ -183,9 +194,9 @@ std::error_code copyIntoNewFile(HANDLE in, const std::string& to, std::uint32_t 
 /// Lists the open folder `folder` (one query per batch of entries, each with its file index).
 ErrorOr<std::vector<DirEntry>> listOpenFolder(HANDLE folder, const std::string& path,
                                               const HeadRequest& heads) {
-  BY_HANDLE_FILE_INFORMATION self;
-  if (!::GetFileInformationByHandle(folder, &self))
-    return lastWin32Error();
+  auto self = informationOf(folder);
+  if (!self)
+    return self.error();
   std::vector<DirEntry> entries;
   std::vector<unsigned char> buffer(64 * 1024);
   FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
@@ -203,14 +214,11 @@ ErrorOr<std::vector<DirEntry>> listOpenFolder(HANDLE folder, const std::string& 
                      : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? FileKind::Directory
                                                                  : FileKind::Regular;
         entry.size = static_cast<std::uint64_t>(info->EndOfFile.QuadPart);
-        entry.identity = {self.dwVolumeSerialNumber,
+        entry.identity = {self->dwVolumeSerialNumber,
                           static_cast<std::uint64_t>(info->FileId.QuadPart)};
         if (entry.kind == FileKind::Regular && heads.wanted && heads.wanted(entry)) {
           // Read from the file the listing saw, never through a link swapped in since.
-          std::string full =
-              path + (path.empty() || path.back() == '/' || path.back() == '\\' ? "" : "/") +
-              entry.name;
-          if (auto file = openRegular(full, true);
+          if (auto file = openRegular(joinPath(path, entry.name), true);
               file && file->second.identity() == entry.identity) {
             entry.head.resize(heads.size);
             auto n = readSome(file->first.get(), entry.head.data(), heads.size);
@@ -327,9 +335,7 @@ std::error_code WindowsFileSystem::appendFile(const std::string& path, std::stri
   auto out = openPath(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, OPEN_ALWAYS, true);
   if (!out)
     return out.error();
-  BY_HANDLE_FILE_INFORMATION info;
-  if (::GetFileInformationByHandle(out->get(), &info) &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+  if (auto info = informationOf(out->get()); info && isLink(*info))
     return FileError::UnsafeLink;
   return writeAll(out->get(), data);
 }

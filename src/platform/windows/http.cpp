@@ -32,15 +32,6 @@ private:
   HINTERNET handle_;
 };
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size())
-    return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-      return false;
-  return true;
-}
-
 HttpError errorOfWinHttp(DWORD code) {
   switch (code) {
   case ERROR_WINHTTP_TIMEOUT:
@@ -100,9 +91,10 @@ HCERTSTORE certificatesOf(const std::string& pemFile) {
   return store;
 }
 
-/// True when the server's certificate chains up to a certificate of `authorities`. (The host
-/// name and the dates were already checked by WinHTTP; only the unknown root was let through.)
-bool chainsToOneOf(HINTERNET request, HCERTSTORE authorities) {
+/// True when the server's certificate is trusted by the system, or chains up to a certificate
+/// of `authorities`. (The host name and the dates were already checked by WinHTTP; only an
+/// unknown root was let through.)
+bool serverTrusted(HINTERNET request, HCERTSTORE authorities) {
   PCCERT_CONTEXT server = nullptr;
   DWORD size = sizeof server;
   if (!::WinHttpQueryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &server, &size) || !server)
@@ -114,15 +106,19 @@ bool chainsToOneOf(HINTERNET request, HCERTSTORE authorities) {
   if (::CertGetCertificateChain(nullptr, server, nullptr, authorities, &parameters, 0, nullptr,
                                 &chain) &&
       chain->cChain > 0 && chain->rgpChain[0]->cElement > 0) {
-    const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
-    PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
-    // The chain must end at one of the file's certificates, whatever the system thinks of it.
-    PCCERT_CONTEXT match = ::CertFindCertificateInStore(authorities, X509_ASN_ENCODING, 0,
-                                                        CERT_FIND_EXISTING, root, nullptr);
-    DWORD errors = chain->TrustStatus.dwErrorStatus & ~CERT_TRUST_IS_UNTRUSTED_ROOT;
-    trusted = match != nullptr && errors == CERT_TRUST_NO_ERROR;
-    if (match)
-      ::CertFreeCertificateContext(match);
+    DWORD errors = chain->TrustStatus.dwErrorStatus;
+    if (errors == CERT_TRUST_NO_ERROR) {
+      trusted = true;
+    } else if (errors == CERT_TRUST_IS_UNTRUSTED_ROOT) {
+      // An unknown root: trusted when it is one of the file's certificates.
+      const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+      PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
+      PCCERT_CONTEXT match = ::CertFindCertificateInStore(authorities, X509_ASN_ENCODING, 0,
+                                                          CERT_FIND_EXISTING, root, nullptr);
+      trusted = match != nullptr;
+      if (match)
+        ::CertFreeCertificateContext(match);
+    }
   }
   if (chain)
     ::CertFreeCertificateChain(chain);
@@ -133,9 +129,10 @@ bool chainsToOneOf(HINTERNET request, HCERTSTORE authorities) {
 } // namespace
 
 ErrorOr<int> WinHttp::get(const HttpRequest& request, HttpReceiver& receiver) {
-  bool https = startsWithNoCase(request.url, "https://");
-  if (!https && (request.httpsOnly || !startsWithNoCase(request.url, "http://")))
-    return make_error_code(HttpError::BadUrl);
+  auto isHttps = isHttpsRequest(request);
+  if (!isHttps)
+    return isHttps.error();
+  bool https = *isHttps;
   std::wstring url = widen(request.url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;
@@ -191,26 +188,9 @@ ErrorOr<int> WinHttp::get(const HttpRequest& request, HttpReceiver& receiver) {
                             0, 0, 0) ||
       !::WinHttpReceiveResponse(call.get(), nullptr))
     return make_error_code(errorOfWinHttp(::GetLastError()));
-  if (authorities) {
-    // Trusted by the system, or by the file.
-    PCCERT_CONTEXT server = nullptr;
-    DWORD size = sizeof server;
-    bool systemTrusts = false;
-    if (::WinHttpQueryOption(call.get(), WINHTTP_OPTION_SERVER_CERT_CONTEXT, &server, &size) &&
-        server) {
-      CERT_CHAIN_PARA parameters{};
-      parameters.cbSize = sizeof parameters;
-      PCCERT_CHAIN_CONTEXT chain = nullptr;
-      if (::CertGetCertificateChain(nullptr, server, nullptr, nullptr, &parameters, 0, nullptr,
-                                    &chain)) {
-        systemTrusts = chain->TrustStatus.dwErrorStatus == CERT_TRUST_NO_ERROR;
-        ::CertFreeCertificateChain(chain);
-      }
-      ::CertFreeCertificateContext(server);
-    }
-    if (!systemTrusts && !chainsToOneOf(call.get(), authorities))
-      return make_error_code(HttpError::ConnectFailed);
-  }
+  if (authorities && !serverTrusted(call.get(), authorities))
+    return make_error_code(HttpError::ConnectFailed);
+
   DWORD status = 0, size = sizeof status;
   ::WinHttpQueryHeaders(call.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                         WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
