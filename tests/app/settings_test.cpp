@@ -2,6 +2,7 @@
 #include "app/settings.h"
 
 #include "platform/fake/fakes.h"
+#include "platform/registry_store.h"
 #include "support/temp_dir.h"
 
 #include <gmock/gmock.h>

@@ -1,9 +1,13 @@
 // In-memory stand-ins for the platform facilities, for tests.
 #pragma once
 
-#include "platform/linux/linux_platform.h"
+#include "platform/fake/memory_registry.h"
 #include "platform/platform.h"
-#include "platform/registry_store.h"
+#ifdef _WIN32
+#include "platform/windows/windows_platform.h"
+#else
+#include "platform/linux/linux_platform.h"
+#endif
 #include "platform/tray.h"
 
 #include <atomic>
@@ -118,7 +122,11 @@ public:
   }
 
 private:
+#ifdef _WIN32
+  CngCrypto real_;
+#else
   OpenSslCrypto real_;
+#endif
 };
 
 /// A file system held in memory: files by full path, folders as a set of paths.
@@ -338,7 +346,7 @@ public:
 /// All fakes together, with a registry kept in memory.
 class FakePlatform {
 public:
-  SqliteRegistry registry{":memory:"};
+  MemoryRegistry registry;
   MemoryFileSystem files;
   FakeClock clock;
   FakeEnvironment environment;
