@@ -2,9 +2,47 @@
 #include "engine/fingerprint.h"
 
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace quorvane::engine {
 namespace {
+
+/// A read buffer lent for one file and handed on to the next, so that hashing many small files
+/// allocates (and faults in) no fresh memory per file. There are never more buffers than files
+/// hashed at once. Not a thread_local: on the Windows build a thread_local's destructor may run
+/// on storage its runtime already freed.
+class ReadBuffer {
+public:
+  explicit ReadBuffer(std::size_t size) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        held_ = std::move(idle_.back());
+        idle_.pop_back();
+      }
+    }
+    if (held_.size < size)
+      held_ = {std::unique_ptr<char[]>(new char[size]), size};
+  }
+  ~ReadBuffer() {
+    std::lock_guard lock(mutex_);
+    idle_.push_back(std::move(held_));
+  }
+  ReadBuffer(const ReadBuffer&) = delete;
+  ReadBuffer& operator=(const ReadBuffer&) = delete;
+
+  char* get() { return held_.bytes.get(); }
+
+private:
+  struct Buffer {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+  };
+  static inline std::mutex mutex_;
+  static inline std::vector<Buffer> idle_;
+  Buffer held_;
+};
 
 platform::ErrorOr<HashedFile> hashOpenFile(platform::Platform& platform, platform::InputFile& file,
                                            int pieceSize, engine::RunControl* control,
@@ -12,14 +50,8 @@ platform::ErrorOr<HashedFile> hashOpenFile(platform::Platform& platform, platfor
   auto hash = platform.crypto.newMd5();
   if (!hash)
     return hash.error();
-  // One buffer per thread, grown to the largest piece asked for, never cleared.
-  thread_local std::unique_ptr<char[]> buffer;
-  thread_local std::size_t capacity = 0;
   std::size_t piece = static_cast<std::size_t>(pieceSize > 0 ? pieceSize : kDefaultPieceSize);
-  if (capacity < piece) {
-    buffer.reset(new char[piece]);
-    capacity = piece;
-  }
+  ReadBuffer buffer(piece);
   HashedFile out;
   out.file = file.status();
   for (;;) {

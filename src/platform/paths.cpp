@@ -2,6 +2,8 @@
 #include "platform/platform.h"
 
 #include <map>
+#include <mutex>
+#include <thread>
 
 namespace quorvane::platform {
 
@@ -11,6 +13,16 @@ bool isPathSeparator(char c) {
 #else
   return c == '/';
 #endif
+}
+
+std::string nativePath(std::string path) {
+#ifdef _WIN32
+  if (pathRootLength(path) > 1) // "C:\" or "\\server\share\": the paths the system spells
+    for (char& c : path)
+      if (c == '/')
+        c = '\\';
+#endif
+  return path;
 }
 
 std::size_t pathRootLength(std::string_view path) {
@@ -61,22 +73,31 @@ std::error_code createFolderPath(FileSystem& files, const std::string& path) {
 namespace quorvane::platform {
 namespace {
 
-/// The lock files this thread holds, with how often each was taken.
-thread_local std::map<std::string, int> heldByThisThread;
+/// The lock files each thread holds, with how often it took each. Not a thread_local: on the
+/// Windows build a thread_local's destructor may run on storage its runtime already freed.
+std::mutex heldMutex;
+std::map<std::pair<std::thread::id, std::string>, int> heldByThread;
+
+/// Counts one more (or, with -1, one fewer) hold of `key` by this thread; the new count.
+int countHold(const std::string& key, int change) {
+  std::lock_guard lock(heldMutex);
+  auto entry = heldByThread.try_emplace({std::this_thread::get_id(), key}, 0).first;
+  int count = entry->second += change;
+  if (count == 0)
+    heldByThread.erase(entry);
+  return count;
+}
 
 } // namespace
 
 DataFilesLock::DataFilesLock(FileSystem& files, const std::string& appFolder)
     : key_(joinPath(appFolder, kDataLockFile)) {
-  if (heldByThisThread[key_]++ > 0)
+  if (countHold(key_, 1) > 1)
     return;
   if (auto lock = files.lock(key_))
     held_ = std::move(*lock);
 }
 
-DataFilesLock::~DataFilesLock() {
-  if (--heldByThisThread[key_] == 0)
-    heldByThisThread.erase(key_);
-}
+DataFilesLock::~DataFilesLock() { countHold(key_, -1); }
 
 } // namespace quorvane::platform

@@ -77,6 +77,10 @@ std::error_code createFolderPath(FileSystem& files, const std::string& path);
 
 /// Joins a folder and a file name with one separator.
 std::string joinPath(const std::string& folder, const std::string& name);
+/// A path from a drive or share root with the system's own separator throughout (on Windows
+/// '\\' for every '/'), as the system itself spells paths where no program reads them first;
+/// any other path as it is.
+std::string nativePath(std::string path);
 /// True for the system's path separators ('/'; on Windows '\\' too).
 bool isPathSeparator(char c);
 /// The length of the root an absolute path starts with ("/"; on Windows also "C:\\" and

@@ -128,14 +128,16 @@ ThreatRemover::removeSelectedThreats(threats::ScanResults& results,
     auto hashed = engine::hashEntry(p_, path, 1 << 20);
     if (!hashed || hashed->file.identity() != *identity)
       continue;
+    // The system reads the pending list before any program runs: the path is spelt its way.
+    std::string pendingPath = platform::nativePath(path);
     {
       platform::DataFilesLock lock(p_.files, folder_);
-      p_.files.appendFile(
-          platform::joinPath(folder_, kRemovalRecordFile),
-          recordedFileLine(
-              path, {*identity, hashed->length, app::toLower(engine::digestText(hashed->digest))}));
+      p_.files.appendFile(platform::joinPath(folder_, kRemovalRecordFile),
+                          recordedFileLine(pendingPath,
+                                           {*identity, hashed->length,
+                                            app::toLower(engine::digestText(hashed->digest))}));
     }
-    survivors.push_back(path);
+    survivors.push_back(pendingPath);
   }
   threats::removeCheckedRows(results);
   if (!survivors.empty()) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -50,6 +51,110 @@ TEST(WindowsCliTest, AScanOfAFolderWithTheEicarFileReportsItAndExitsOne) {
   EXPECT_THAT(out, ::testing::Not(::testing::HasSubstr("clean.exe: Quorvane.Threat FOUND")));
   std::error_code ignored;
   fs::remove_all(root, ignored);
+}
+
+/// Starts a program that only waits.
+PROCESS_INFORMATION startWaiting(const fs::path& program) {
+  std::wstring command = L"\"" + program.wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &child))
+    child = {};
+  return child;
+}
+
+/// A copy of the small waiting program with bytes of its own at the end: another digest, still
+/// a program Windows runs.
+void copyWithTail(const fs::path& to, const std::string& tail) {
+  fs::create_directories(to.parent_path());
+  fs::copy_file(fs::path(WindowsEnvironment().executablePath()).parent_path() /
+                    "windows_sleeper.exe",
+                to, fs::copy_options::overwrite_existing);
+  std::ofstream(to, std::ios::binary | std::ios::app) << tail;
+}
+
+TEST(WindowsCliTest, QuickScanFindsTheListedRunningProgramAndEndsThatOneAlone) {
+  fs::path program = fs::path(WindowsEnvironment().executablePath()).parent_path() / "quorvane.exe";
+  fs::path root =
+      fs::temp_directory_path() / ("quorvane-quick-" + std::to_string(::GetCurrentProcessId()));
+  fs::remove_all(root);
+  fs::create_directories(root / "home");
+  // The listed program and one of the same name elsewhere that is not listed.
+  fs::path planted = root / "programs" / "qv-planted.exe";
+  fs::path namesake = root / "other" / "qv-planted.exe";
+  copyWithTail(planted, "listed " + std::to_string(::GetCurrentProcessId()));
+  copyWithTail(namesake, "not listed " + std::to_string(::GetCurrentProcessId()));
+  std::string home = "\"" + program.string() + "\" --home \"" + (root / "home").string() + "\"";
+  auto [key, keyStatus] = run("\"" + program.string() + "\" key \"" + planted.string() + "\"");
+  ASSERT_EQ(keyStatus, 0) << key;
+  std::ofstream(root / "home" / "vir.sig", std::ios::binary) << key.substr(0, key.find('\t'))
+                                                               << "\r\n";
+
+  PROCESS_INFORMATION listed = startWaiting(planted);
+  PROCESS_INFORMATION other = startWaiting(namesake);
+  ASSERT_NE(listed.hProcess, nullptr);
+  ASSERT_NE(other.hProcess, nullptr);
+  ::WaitForInputIdle(listed.hProcess, 2000);
+  ::WaitForInputIdle(other.hProcess, 2000);
+  ::Sleep(500); // their modules loaded
+
+  auto [out, status] = run(home + " quick");
+  bool listedEnded = ::WaitForSingleObject(listed.hProcess, 10000) == WAIT_OBJECT_0;
+  bool otherRuns = ::WaitForSingleObject(other.hProcess, 0) == WAIT_TIMEOUT;
+  for (PROCESS_INFORMATION* child : {&listed, &other}) { // our own children only
+    ::TerminateProcess(child->hProcess, 1);
+    ::WaitForSingleObject(child->hProcess, 10000);
+    ::CloseHandle(child->hThread);
+    ::CloseHandle(child->hProcess);
+  }
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_THAT(out, ::testing::HasSubstr("programs\\qv-planted.exe: Quorvane.Threat FOUND"));
+  EXPECT_THAT(out, ::testing::Not(::testing::HasSubstr("other\\qv-planted.exe: Quorvane")));
+  EXPECT_THAT(out, ::testing::HasSubstr("System Memory : 1"));
+  EXPECT_TRUE(listedEnded) << "the program found running is ended";
+  EXPECT_TRUE(otherRuns) << "the one of the same name elsewhere is left alone";
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+}
+
+// Changes what the whole Wine prefix sees (file-type commands, the logon shell, policies): it
+// runs only in the prefix of the suite's own that scripts/windows_tests.sh makes and removes.
+TEST(WindowsCliTest, RestoreDefaultsUndoesWhatMalwareSetInTheRealRegistry) {
+  if (!std::getenv("QUORVANE_OWN_WINE_PREFIX"))
+    GTEST_SKIP() << "not in a Wine prefix of the suite's own";
+  fs::path program = fs::path(WindowsEnvironment().executablePath()).parent_path() / "quorvane.exe";
+  fs::path home =
+      fs::temp_directory_path() / ("quorvane-restore-" + std::to_string(::GetCurrentProcessId()));
+  fs::create_directories(home);
+  const std::string userExplorer =
+      "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+  const std::string exeOpen = "HKCR\\exefile\\shell\\open\\command";
+  const std::string winlogon = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+  // What malware leaves behind, written by Windows' own tool.
+  run("reg.exe add \"" + userExplorer + "\" /v NoRun /t REG_DWORD /d 1 /f");
+  run("reg.exe add \"" + userExplorer + "\" /v KeepMe /t REG_DWORD /d 1 /f");
+  run("reg.exe add \"" + exeOpen + "\" /ve /t REG_SZ /d \"evil.exe %1\" /f");
+  run("reg.exe add \"" + winlogon + "\" /v Shell /t REG_SZ /d \"evil.exe\" /f");
+  ASSERT_THAT(run("reg.exe query \"" + userExplorer + "\" /v NoRun").first,
+              ::testing::HasSubstr("0x1"));
+
+  auto [out, status] =
+      run("\"" + program.string() + "\" --home \"" + home.string() + "\" restore-defaults");
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_THAT(out, ::testing::HasSubstr("Finished restoring your system default settings"));
+  EXPECT_THAT(run("reg.exe query \"" + userExplorer + "\" /v NoRun").first,
+              ::testing::Not(::testing::HasSubstr("NoRun")));
+  EXPECT_THAT(run("reg.exe query \"" + userExplorer + "\" /v KeepMe").first,
+              ::testing::HasSubstr("0x1"))
+      << "values it does not name stay";
+  EXPECT_THAT(run("reg.exe query \"" + exeOpen + "\" /ve").first,
+              ::testing::HasSubstr("\"%1\" %*"));
+  EXPECT_THAT(run("reg.exe query \"" + winlogon + "\" /v Shell").first,
+              ::testing::HasSubstr("Explorer.exe"));
+  std::error_code ignored;
+  fs::remove_all(home, ignored);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <cstdlib>
 #include <thread>
 
 namespace quorvane::platform::windows {
@@ -99,6 +100,36 @@ TEST(WindowsHttpTest, ACutBodyAndRefusedAddressesAreErrors) {
   request.httpsOnly = true;
   EXPECT_EQ(http.get(request, collect).error(), make_error_code(HttpError::BadUrl))
       << "plain http when only https may be used";
+}
+
+// Against the loopback HTTPS server scripts/windows_tests.sh starts on the host: its certificate
+// is trusted through the request's CA file alone.
+TEST(WindowsHttpTest, HttpsWorksWithTheRequestsAuthorityAndFailsWithoutIt) {
+  const char* url = std::getenv("QUORVANE_TEST_HTTPS_URL");
+  const char* caFile = std::getenv("QUORVANE_TEST_HTTPS_CA");
+  if (!url || !caFile)
+    GTEST_SKIP() << "no loopback HTTPS server (scripts/windows_tests.sh starts one)";
+  WinHttp http;
+  Collect collect;
+  HttpRequest request;
+  // By name: Wine matches the certificate's DNS names only, not its IP address entries.
+  std::string base = url;
+  if (std::size_t at = base.find("127.0.0.1"); at != std::string::npos)
+    base.replace(at, 9, "localhost");
+  request.url = base + "/hello";
+  request.caFile = caFile;
+  request.httpsOnly = true;
+  auto status = http.get(request, collect);
+  ASSERT_TRUE(status) << status.error().message();
+  EXPECT_EQ(*status, 200);
+  EXPECT_EQ(collect.body, "hello over tls");
+
+  Collect untrusted;
+  request.caFile.clear(); // the system's authorities alone: the server's own certificate fails
+  auto refused = http.get(request, untrusted);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error(), make_error_code(HttpError::ConnectFailed)) << refused.error().message();
+  EXPECT_EQ(untrusted.body, "");
 }
 
 } // namespace

@@ -123,7 +123,7 @@ public:
 
 private:
 #ifdef _WIN32
-  CngCrypto real_;
+  windows::CngCrypto real_;
 #else
   OpenSslCrypto real_;
 #endif
