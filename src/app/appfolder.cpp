@@ -79,7 +79,9 @@ AppFolderChoice defaultAppFolder(platform::Environment& environment, platform::F
   }
   choice.source = AppFolderSource::PerUser;
   std::string dataHome;
-  if (auto xdg = nonEmptyVariable(environment, "XDG_DATA_HOME"); xdg && xdg->front() == '/')
+  if (auto known = environment.userDataFolder(); known && !known->empty())
+    dataHome = *known; // the one the system names
+  else if (auto xdg = nonEmptyVariable(environment, "XDG_DATA_HOME"); xdg && xdg->front() == '/')
     dataHome = *xdg; // a relative one is to be ignored
   else if (auto home = nonEmptyVariable(environment, "HOME"))
     dataHome = platform::joinPath(*home, ".local/share");

@@ -18,7 +18,8 @@ enum class AppFolderSource {
   CommandLine, ///< --home DIR
   Variable,    ///< QUORVANE_HOME
   Portable,    ///< the program's own folder: it holds vir.sig and this user may write there
-  PerUser,     ///< $XDG_DATA_HOME/quorvane, by default ~/.local/share/quorvane
+  PerUser,     ///< quorvane in the data folder the system names (Windows: Local AppData),
+               ///< else $XDG_DATA_HOME/quorvane, by default ~/.local/share/quorvane
 };
 
 /// The application folder chosen, why, and where the shipped data files are.

@@ -22,6 +22,14 @@ public:
   virtual std::string currentDirectory() = 0;
   /// True when standard error goes to a terminal.
   virtual bool errorIsTerminal() = 0;
+  /// The system's own folder of programs: the Windows folder on Windows, "/usr" on Linux.
+  virtual std::string systemFolder() = 0;
+  /// The user's folder whose files the system opens at log-on ("Startup" on Windows); none
+  /// where the system has no such folder.
+  virtual std::optional<std::string> userStartupFolder() = 0;
+  /// The folder the system itself names for each user's program data (Local AppData on
+  /// Windows); none where the convention is told by variables instead (XDG on Linux).
+  virtual std::optional<std::string> userDataFolder() = 0;
 };
 
 /// True when standard input comes from a terminal, where somebody can answer a question.

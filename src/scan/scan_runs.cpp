@@ -185,7 +185,7 @@ int ScanRunner::startQuickScan() {
 
 std::string ScanRunner::windowsFolder() {
   std::string folder = app::SettingsStore(p_).setting("windows folder");
-  return app::trimBlanks(folder).empty() ? "/usr" : folder;
+  return app::trimBlanks(folder).empty() ? p_.environment.systemFolder() : folder;
 }
 
 int ScanRunner::startSmartScan() {

@@ -259,6 +259,122 @@ bool StartupCollector::isFile(const std::string& path) {
   return status && status->kind == platform::FileKind::Regular;
 }
 
+namespace {
+
+/// UTF-16LE bytes as UTF-8; unpaired surrogates become U+FFFD.
+std::string utf16LeToUtf8(std::string_view bytes) {
+  std::string out;
+  auto unit = [&](std::size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(bytes[i]) |
+                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  };
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    char32_t c = unit(i);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+        unit(i + 2) <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string withoutXmlEscapes(std::string_view text) {
+  static constexpr std::pair<std::string_view, char> kEscapes[] = {
+      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    bool replaced = false;
+    if (text[i] == '&')
+      for (const auto& [escape, c] : kEscapes)
+        if (text.substr(i, escape.size()) == escape) {
+          out += c;
+          i += escape.size() - 1;
+          replaced = true;
+          break;
+        }
+    if (!replaced)
+      out += text[i];
+  }
+  return out;
+}
+
+/// The text up to and with the first ".exe" of `lower`, quotes already dropped; empty without.
+std::string cutAfterExe(std::string_view lower) {
+  std::size_t at = lower.find(".exe");
+  if (at == std::string_view::npos)
+    return {};
+  return std::string(app::trimSpace(lower.substr(0, at + 4)));
+}
+
+std::string withoutQuotes(std::string_view text) {
+  std::string out;
+  for (char c : text)
+    if (c != '"')
+      out += c;
+  return out;
+}
+
+} // namespace
+
+std::vector<std::string> taskCommands(std::string_view definition) {
+  std::string text;
+  if (definition.starts_with("\xFF\xFE"))
+    text = utf16LeToUtf8(definition.substr(2));
+  else if (definition.starts_with("\xEF\xBB\xBF"))
+    text = definition.substr(3);
+  else
+    text = definition;
+  std::vector<std::string> commands;
+  constexpr std::string_view kOpen = "<Command>", kClose = "</Command>";
+  for (std::size_t at = text.find(kOpen); at != std::string::npos; at = text.find(kOpen, at)) {
+    at += kOpen.size();
+    std::size_t end = text.find(kClose, at);
+    if (end == std::string::npos)
+      break;
+    commands.push_back(withoutXmlEscapes(app::trimSpace(std::string_view(text).substr(at, end - at))));
+    at = end + kClose.size();
+  }
+  return commands;
+}
+
+std::string taskProgramPath(std::string_view command) {
+  return cutAfterExe(app::toLower(withoutQuotes(app::trimSpace(command))));
+}
+
+std::string serviceProgramPath(std::string_view imagePath) {
+  std::string p = app::toLower(app::trimSpace(imagePath));
+  if (p.find(".exe") == std::string::npos)
+    return {};
+  for (std::size_t at = p.find("\\systemroot"); at != std::string::npos;
+       at = p.find("\\systemroot", at + 8))
+    p.replace(at, 11, "%windir%");
+  p = withoutQuotes(p);
+  if (p.starts_with("system32\\"))
+    p = "%windir%\\" + p;
+  p = cutAfterExe(p);
+  if (p.find('\\') == std::string::npos)
+    p = "%windir%\\system32\\" + p;
+  return p;
+}
+
 std::string StartupCollector::programOf(std::string_view command) {
   return extractProgramPath(
       command, [this](const std::string& name) { return p_.environment.variable(name); },
@@ -298,15 +414,17 @@ std::optional<std::string> StartupCollector::configFolder() {
 
 std::vector<std::string> StartupCollector::autostartFiles() {
   std::vector<std::string> out;
-  std::optional<std::string> config = configFolder();
-  if (!config)
-    return out;
-  for (const std::string& path : regularFilesIn(platform::joinPath(*config, "autostart"))) {
-    out.push_back(path); // the entry itself
-    if (auto text = p_.files.readFile(path))
-      if (std::string program = programOf(desktopEntryCommand(*text)); !program.empty())
-        out.push_back(program); // and what it starts
-  }
+  if (std::optional<std::string> config = configFolder())
+    for (const std::string& path : regularFilesIn(platform::joinPath(*config, "autostart"))) {
+      out.push_back(path); // the entry itself
+      if (auto text = p_.files.readFile(path))
+        if (std::string program = programOf(desktopEntryCommand(*text)); !program.empty())
+          out.push_back(program); // and what it starts
+    }
+  // The Startup folder's files start as they are: shortcuts are checked, not followed.
+  if (std::optional<std::string> startup = p_.environment.userStartupFolder())
+    for (std::string& path : regularFilesIn(*startup))
+      out.push_back(std::move(path));
   return out;
 }
 
@@ -359,6 +477,69 @@ std::vector<std::string> StartupCollector::scheduledTaskProgramPaths() {
     out.push_back(std::move(path));
   for (std::string& path : timerExecs(userUnitFolderList()))
     out.push_back(std::move(path));
+  for (std::string& path : taskProgramPaths())
+    out.push_back(std::move(path));
+  return out;
+}
+
+/// The programs of the task definitions in the task folder and the folders below it.
+std::vector<std::string> StartupCollector::taskProgramPaths() {
+  std::vector<std::string> out;
+  std::string root = !taskFolder.empty() ? taskFolder
+                                         : platform::joinPath(p_.environment.systemFolder(),
+                                                              "System32/Tasks");
+  std::vector<std::pair<std::string, int>> folders{{root, 0}};
+  while (!folders.empty()) {
+    auto [folder, depth] = std::move(folders.back());
+    folders.pop_back();
+    auto entries = p_.files.listDirectory(folder);
+    if (!entries)
+      continue;
+    // A folder's files by name, then its subfolders by name (links are not followed).
+    std::sort(entries->begin(), entries->end(),
+              [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
+    for (auto entry = entries->rbegin(); entry != entries->rend(); ++entry)
+      if (entry->kind == platform::FileKind::Directory && depth < 16)
+        folders.emplace_back(platform::joinPath(folder, entry->name), depth + 1);
+    for (const platform::DirEntry& entry : *entries) {
+      std::string path = platform::joinPath(folder, entry.name);
+      if (entry.kind != platform::FileKind::Regular)
+        continue;
+      if (auto text = p_.files.readFile(path))
+        for (const std::string& command : taskCommands(*text))
+          if (std::string program = taskProgramPath(command); !program.empty())
+            out.push_back(expandVariables(
+                program, [this](const std::string& name) { return p_.environment.variable(name); }));
+    }
+  }
+  return out;
+}
+
+/// The programs of the services registered in the registry that have a display name.
+std::vector<std::string> StartupCollector::registeredServicePaths() {
+  std::vector<std::string> out;
+  auto services = p_.registry.subkeys(platform::Hive::LocalMachine, servicesKey);
+  if (!services)
+    return out;
+  auto text = [](const platform::ErrorOr<platform::RegistryValue>& value) {
+    if (!value || (value->type != platform::ValueType::String &&
+                   value->type != platform::ValueType::ExpandString))
+      return std::string();
+    std::string data = value->data;
+    if (std::size_t nul = data.find('\0'); nul != std::string::npos)
+      data.resize(nul);
+    return data;
+  };
+  for (const std::string& service : *services) {
+    std::string key = servicesKey + "\\" + service;
+    std::string display = text(p_.registry.queryValue(platform::Hive::LocalMachine, key, "DisplayName"));
+    std::string image = text(p_.registry.queryValue(platform::Hive::LocalMachine, key, "ImagePath"));
+    if (app::trimBlanks(display).empty() || app::trimBlanks(image).empty())
+      continue;
+    if (std::string program = serviceProgramPath(image); !program.empty())
+      out.push_back(expandVariables( // no existence test: a missing file is counted
+          program, [this](const std::string& name) { return p_.environment.variable(name); }));
+  }
   return out;
 }
 
@@ -403,6 +584,8 @@ std::vector<std::string> StartupCollector::userUnitFolderList() {
 std::vector<std::string> StartupCollector::serviceProgramPaths() {
   std::vector<std::string> out = serviceExecs(unitFolders);
   for (std::string& path : serviceExecs(userUnitFolderList()))
+    out.push_back(std::move(path));
+  for (std::string& path : registeredServicePaths())
     out.push_back(std::move(path));
   return out;
 }

@@ -47,6 +47,20 @@ std::string desktopEntryCommand(std::string_view text);
 /// An ExecStart value without its "-", "@", "+", "!", "!!" and ":" prefixes.
 std::string stripExecPrefixes(std::string_view exec);
 
+/// The "Command" texts of a scheduled task's definition (the XML files of the system's task
+/// folder, UTF-16 with its byte-order mark or UTF-8), with the XML escapes undone.
+std::vector<std::string> taskCommands(std::string_view definition);
+
+/// The program of a task's command: lower case, quotes dropped, cut after its first ".exe";
+/// empty for a command without ".exe".
+std::string taskProgramPath(std::string_view command);
+
+/// The program of a service's path name (its "ImagePath"), variables not yet expanded: lower
+/// case, quotes dropped, "\SystemRoot" as "%windir%", "system32\..." below "%windir%", cut after
+/// the first ".exe", a bare name in "%windir%\system32"; empty for a path without ".exe" (a
+/// driver).
+std::string serviceProgramPath(std::string_view imagePath);
+
 /// One candidate of the startup or component scan and where it came from.
 struct StartupCandidate {
   std::string path;
@@ -75,6 +89,11 @@ public:
   std::string cronFolder = "/etc/cron.d";
   /// The user's crontab text (from `crontab -l` or the spool), when there is one.
   std::optional<std::string> userCrontab;
+  /// The folder of the scheduled tasks' definitions; empty: "System32/Tasks" in the system
+  /// folder (where there is none, as on Linux, nothing is found there).
+  std::string taskFolder;
+  /// The registry key of the installed services (HKLM).
+  std::string servicesKey = "SYSTEM\\CurrentControlSet\\Services";
 
   /// Run keys (with references), then the autostart folder, scheduled jobs and services.
   std::vector<StartupCandidate> scanStartupEntries();
@@ -98,6 +117,8 @@ private:
   std::vector<std::string> serviceExecs(const std::vector<std::string>& folders);
   std::vector<std::string> timerExecs(const std::vector<std::string>& folders);
   std::vector<std::string> userUnitFolderList();
+  std::vector<std::string> taskProgramPaths();
+  std::vector<std::string> registeredServicePaths();
   std::optional<std::string> configFolder();
 
   platform::Platform& p_;

@@ -58,11 +58,18 @@ TEST_F(AppFolderTest, CommandLineThenVariableThenPortableThenPerUser) {
       {"--home, absolute", [] {}, std::string("/abs"), "/abs", AppFolderSource::CommandLine},
       {"no HOME, nothing else: none", [&] { env.variables.erase("HOME"); }, std::nullopt, "",
        AppFolderSource::PerUser},
+      {"a data folder the system names comes before the variables",
+       [&] {
+         env.dataFolder = "/appdata/alice";
+         env.variables["XDG_DATA_HOME"] = "/data/alice";
+       },
+       std::nullopt, "/appdata/alice/quorvane", AppFolderSource::PerUser},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetUp();
     env.variables = {{"HOME", "/home/alice"}};
+    env.dataFolder.reset();
     files.readOnly.clear();
     files.removeFile("/opt/quorvane/bin/vir.sig");
     c.arrange();

@@ -218,6 +218,93 @@ TEST_F(CollectorTest, AnAutostartEntryWithoutExecIsItselfTheOnlyCandidate) {
                           "/home/a/.config/autostart/y.desktop", "/home/a/My Apps/y"));
 }
 
+struct WindowsProgramCase {
+  std::string text;
+  std::string program;
+};
+
+class ServiceProgramPathTest : public ::testing::TestWithParam<WindowsProgramCase> {};
+
+TEST_P(ServiceProgramPathTest, FollowsTheServiceManagersSpelling) {
+  EXPECT_EQ(serviceProgramPath(GetParam().text), GetParam().program);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ServiceProgramPathTest,
+    ::testing::Values(
+        WindowsProgramCase{"C:\\Windows\\System32\\svchost.exe -k netsvcs",
+                           "c:\\windows\\system32\\svchost.exe"},
+        WindowsProgramCase{"system32\\spoolsv.exe", "%windir%\\system32\\spoolsv.exe"},
+        WindowsProgramCase{"\\SystemRoot\\System32\\smss.exe", "%windir%\\system32\\smss.exe"},
+        WindowsProgramCase{"\"C:\\Program Files\\Svc\\svc.exe\" /run",
+                           "c:\\program files\\svc\\svc.exe"},
+        WindowsProgramCase{"C:\\Svc\\svc.exe", "c:\\svc\\svc.exe"},
+        WindowsProgramCase{"lonely.exe", "%windir%\\system32\\lonely.exe"},
+        WindowsProgramCase{"\\SystemRoot\\System32\\drivers\\disk.sys", ""},
+        WindowsProgramCase{"   ", ""}));
+
+TEST(TaskDefinitionTest, CommandsFromUtf16AndUtf8DefinitionsWithEscapesUndone) {
+  std::string xml = "<?xml version=\"1.0\"?><Task><Actions><Exec>"
+                    "<Command>\"C:\\Tools\\Sync.EXE\"</Command><Arguments>-q</Arguments></Exec>"
+                    "<Exec><Command> %windir%\\a&amp;b.exe </Command></Exec></Actions></Task>";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : xml) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  for (const std::string& definition : {xml, "\xEF\xBB\xBF" + xml, utf16})
+    EXPECT_THAT(taskCommands(definition),
+                ElementsAre("\"C:\\Tools\\Sync.EXE\"", "%windir%\\a&b.exe"));
+  EXPECT_THAT(taskCommands("<Command>unclosed"), IsEmpty());
+  EXPECT_EQ(taskProgramPath("\"C:\\Tools\\Sync.EXE\" -q"), "c:\\tools\\sync.exe");
+  EXPECT_EQ(taskProgramPath("C:\\Tools\\script.ps1"), "");
+}
+
+TEST_F(CollectorTest, TheWindowsStartupFolderTasksAndRegisteredServices) {
+  for (const char* f : {"/users", "/users/a", "/users/a/Startup", "/win", "/win/System32",
+                        "/win/System32/Tasks", "/win/System32/Tasks/Microsoft"})
+    fake.files.createDirectory(f);
+  // The Startup folder's files themselves, shortcuts included, by name.
+  fake.files.put("/users/a/Startup/b.lnk", "shortcut");
+  fake.files.put("/users/a/Startup/a.exe", "program");
+  EXPECT_THAT(collector.autostartFiles(),
+              ::testing::Not(::testing::Contains("/users/a/Startup/a.exe")));
+  fake.environment.startupFolder = "/users/a/Startup";
+  EXPECT_THAT(collector.autostartFiles(),
+              ElementsAre("/users/a/Startup/a.exe", "/users/a/Startup/b.lnk"));
+
+  // Task definitions in the system folder's task folder and its subfolders.
+  fake.environment.systemFolderPath = "/win";
+  fake.environment.variables["windir"] = "/win";
+  fake.files.put("/win/System32/Tasks/Updater",
+                 "<Task><Exec><Command>\"%windir%\\Upd.EXE\"</Command></Exec></Task>");
+  fake.files.put("/win/System32/Tasks/Microsoft/Defrag",
+                 "<Task><Exec><Command>C:\\Tools\\defrag.exe</Command></Exec>"
+                 "<Exec><Command>C:\\Tools\\note.txt</Command></Exec></Task>");
+  collector.userCrontab = "";
+  EXPECT_THAT(collector.scheduledTaskProgramPaths(),
+              ElementsAre("/win\\upd.exe", "c:\\tools\\defrag.exe"));
+
+  // Services with a display name and a program; drivers and nameless ones give nothing.
+  auto& reg = fake.registry;
+  const std::string services = "SYSTEM\\CurrentControlSet\\Services";
+  auto service = [&](const std::string& name, const std::string& display,
+                     const std::string& image) {
+    reg.createKey(platform::Hive::LocalMachine, services + "\\" + name);
+    if (!display.empty())
+      reg.setValue(platform::Hive::LocalMachine, services + "\\" + name, "DisplayName",
+                   platform::ValueType::String, display + std::string(1, '\0'));
+    reg.setValue(platform::Hive::LocalMachine, services + "\\" + name, "ImagePath",
+                 platform::ValueType::ExpandString, image + std::string(1, '\0'));
+  };
+  service("Spooler", "Print Spooler", "%SystemRoot%\\System32\\spoolsv.exe");
+  service("disk", "Disk Driver", "\\SystemRoot\\System32\\drivers\\disk.sys");
+  service("Hidden", "", "C:\\Hidden\\h.exe");
+  service("Svc", "Some service", "\"C:\\Svc\\svc.exe\" -run");
+  EXPECT_THAT(collector.serviceProgramPaths(),
+              ElementsAre("%systemroot%\\system32\\spoolsv.exe", "c:\\svc\\svc.exe"));
+}
+
 struct DesktopCase {
   std::string text;
   std::string command;

@@ -6,10 +6,12 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 namespace quorvane::platform::windows {
 namespace {
@@ -155,6 +157,73 @@ TEST(WindowsCliTest, RestoreDefaultsUndoesWhatMalwareSetInTheRealRegistry) {
               ::testing::HasSubstr("Explorer.exe"));
   std::error_code ignored;
   fs::remove_all(home, ignored);
+}
+
+// Writes Run, service and task entries and a Startup folder file into the machine: only in the
+// Wine prefix of the suite's own.
+TEST(WindowsCliTest, SmartScanChecksTheRealStartupPlaces) {
+  if (!std::getenv("QUORVANE_OWN_WINE_PREFIX"))
+    GTEST_SKIP() << "not in a Wine prefix of the suite's own";
+  WindowsEnvironment environment;
+  fs::path program = fs::path(environment.executablePath()).parent_path() / "quorvane.exe";
+  fs::path root =
+      fs::temp_directory_path() / ("quorvane-smart-" + std::to_string(::GetCurrentProcessId()));
+  fs::remove_all(root);
+  fs::create_directories(root / "home");
+  fs::create_directories(root / "windows");
+  auto startup = environment.userStartupFolder();
+  ASSERT_TRUE(startup);
+  fs::path task = fs::path(environment.systemFolder()) / "System32" / "Tasks" / "QuorvaneTest";
+  std::string content = "a program that starts by itself " + std::to_string(::GetCurrentProcessId());
+  std::vector<fs::path> planted = {root / "run" / "Run.exe", root / "svc" / "svc.exe",
+                                   root / "task" / "task.exe",
+                                   fs::path(*startup) / "QuorvaneTest.exe"};
+  for (const fs::path& file : planted) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+  }
+  std::string home = "\"" + program.string() + "\" --home \"" + (root / "home").string() + "\"";
+  auto [key, keyStatus] = run("\"" + program.string() + "\" key \"" + planted[0].string() + "\"");
+  ASSERT_EQ(keyStatus, 0) << key;
+  std::ofstream(root / "home" / "vir.sig", std::ios::binary) << key.substr(0, key.find('\t'))
+                                                               << "\r\n";
+  const std::string runKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::string serviceKey = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\QuorvaneTest";
+  run("reg.exe add \"" + runKey + "\" /v QuorvaneTest /t REG_SZ /d \"\\\"" + planted[0].string() +
+      "\\\" /min\" /f");
+  run("reg.exe add \"" + serviceKey + "\" /v DisplayName /t REG_SZ /d \"Quorvane test\" /f");
+  run("reg.exe add \"" + serviceKey + "\" /v ImagePath /t REG_EXPAND_SZ /d \"" +
+      planted[1].string() + " -k test\" /f");
+  {
+    // A task definition as the system stores it: UTF-16 with its byte-order mark.
+    std::string xml = "<?xml version=\"1.0\"?><Task><Actions><Exec><Command>\"" +
+                      planted[2].string() + "\"</Command></Exec></Actions></Task>";
+    fs::create_directories(task.parent_path());
+    std::ofstream out(task, std::ios::binary);
+    out << "\xFF\xFE";
+    for (char c : xml)
+      out << c << '\0';
+  }
+  run(home + " settings \"windows folder\" \"" + (root / "windows").string() + "\"");
+
+  auto [out, status] = run(home + " smart");
+  run("reg.exe delete \"" + runKey + "\" /v QuorvaneTest /f");
+  run("reg.exe delete \"" + serviceKey + "\" /f");
+  std::error_code ignored;
+  fs::remove(task, ignored);
+  fs::remove(planted[3], ignored);
+  fs::remove_all(root, ignored);
+
+  EXPECT_EQ(status, 1) << out;
+  std::string lower = out;
+  for (char& c : lower)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const fs::path& file : planted) {
+    std::string path = file.string();
+    for (char& c : path)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_THAT(lower, ::testing::HasSubstr(path + ": quorvane.threat found")) << out;
+  }
 }
 
 } // namespace

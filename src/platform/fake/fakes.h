@@ -66,6 +66,12 @@ public:
   std::string currentDirectory() override { return cwd; }
   bool terminal = false;
   bool errorIsTerminal() override { return terminal; }
+  std::string systemFolderPath = "/usr";
+  std::string systemFolder() override { return systemFolderPath; }
+  std::optional<std::string> startupFolder;
+  std::optional<std::string> userStartupFolder() override { return startupFolder; }
+  std::optional<std::string> dataFolder;
+  std::optional<std::string> userDataFolder() override { return dataFolder; }
 };
 
 /// Records every message box, question and alert instead of showing it.

@@ -56,6 +56,10 @@ public:
   std::string executablePath() override;
   std::string currentDirectory() override;
   bool errorIsTerminal() override;
+  std::string systemFolder() override { return "/usr"; }
+  /// None: the XDG autostart entries are not files that start as they are.
+  std::optional<std::string> userStartupFolder() override { return std::nullopt; }
+  std::optional<std::string> userDataFolder() override { return std::nullopt; }
 
 private:
   std::mutex accountsMutex_;

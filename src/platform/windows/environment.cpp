@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <knownfolders.h>
 #include <sddl.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -97,6 +99,34 @@ std::string WindowsEnvironment::currentDirectory() {
 
 bool WindowsEnvironment::errorIsTerminal() {
   return isConsole(STD_ERROR_HANDLE);
+}
+
+std::string WindowsEnvironment::systemFolder() {
+  return narrow(growingBuffer([](wchar_t* buffer, DWORD size) {
+    UINT n = ::GetWindowsDirectoryW(buffer, size);
+    return static_cast<DWORD>(n);
+  }));
+}
+
+namespace {
+
+std::optional<std::string> knownFolder(REFKNOWNFOLDERID which) {
+  PWSTR path = nullptr;
+  std::optional<std::string> folder;
+  if (SUCCEEDED(::SHGetKnownFolderPath(which, 0, nullptr, &path)))
+    folder = narrow(path);
+  ::CoTaskMemFree(path);
+  return folder;
+}
+
+} // namespace
+
+std::optional<std::string> WindowsEnvironment::userStartupFolder() {
+  return knownFolder(FOLDERID_Startup);
+}
+
+std::optional<std::string> WindowsEnvironment::userDataFolder() {
+  return knownFolder(FOLDERID_LocalAppData);
 }
 
 } // namespace quorvane::platform::windows

@@ -160,6 +160,9 @@ public:
   std::string executablePath() override;
   std::string currentDirectory() override;
   bool errorIsTerminal() override;
+  std::string systemFolder() override;
+  std::optional<std::string> userStartupFolder() override;
+  std::optional<std::string> userDataFolder() override;
 };
 
 } // namespace quorvane::platform::windows
