@@ -41,10 +41,11 @@ std::string absolutePath(const std::string& path, const std::string& base) {
 }
 
 std::string folderOf(const std::string& path) {
-  std::size_t cut = path.find_last_of('/');
+  std::size_t cut = platform::lastPathSeparator(path);
   if (cut == std::string::npos)
     return {};
-  return cut == 0 ? "/" : path.substr(0, cut);
+  std::size_t root = platform::pathRootLength(path); // "/" or "C:\" stays whole
+  return cut < root ? path.substr(0, root) : path.substr(0, cut);
 }
 
 namespace {

@@ -199,8 +199,8 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
       {"quick", "Quick Scan: the files of every module of every running process",
        &scan::ScanRunner::startQuickScan},
       {"smart",
-       "Smart Scan: memory, the system folder (setting \"windows folder\", else /usr), startup "
-       "entries and registered components",
+       "Smart Scan: memory, the system folder (setting \"windows folder\", else /usr or the "
+       "Windows folder), startup entries and registered components",
        &scan::ScanRunner::startSmartScan},
   };
   for (const RunCommand& command : kRuns) {

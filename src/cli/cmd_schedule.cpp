@@ -110,8 +110,8 @@ void addScheduleCommands(CLI::App& app, Context& context, int& status) {
   auto startup = std::make_shared<std::optional<std::string>>();
   auto menu = std::make_shared<std::optional<std::string>>();
   auto* integrate = app.add_subcommand(
-      "integrate", "Start with the session (XDG autostart) and the folder menu entry; without "
-                   "options, print their state");
+      "integrate", "Start with the session (XDG autostart, the Run value on Windows) and the "
+                   "folder menu entry; without options, print their state");
   integrate->add_option("--startup", *startup, "Start quorvaneam hidden at every log-on")
       ->check(CLI::IsMember({"on", "off"}));
   integrate->add_option("--context-menu", *menu, "\"Scan with Quorvane Antimalware\" for folders")
@@ -135,7 +135,7 @@ void addScheduleCommands(CLI::App& app, Context& context, int& status) {
   });
 
   auto* restore = app.add_subcommand(
-      "restore-defaults", "Undo registry changes malware makes (in the registry store)");
+      "restore-defaults", "Undo registry changes malware makes (the registry store on Linux)");
   restore->callback([&context, &status] {
     StdoutNotifier notifier(false, false);
     platform::Platform p = platform::withNotifier(context.platform(), notifier);

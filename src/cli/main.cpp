@@ -14,8 +14,9 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "quorvane " QUORVANE_VERSION);
   app.footer("The application folder holds the signatures, settings, history and quarantine: "
              "--home DIR, else $QUORVANE_HOME, else the program's own folder when it holds "
-             "vir.sig and may be written (a portable folder), else $XDG_DATA_HOME/quorvane "
-             "(~/.local/share/quorvane). 'quorvane paths' tells which one is used.");
+             "vir.sig and may be written (a portable folder), else the user's data folder: "
+             "quorvane in Local AppData on Windows, $XDG_DATA_HOME/quorvane "
+             "(~/.local/share/quorvane) on Linux. 'quorvane paths' tells which one is used.");
   Context context;
   app.add_option("--home", context.homeOption,
                  "Application folder (default: see below)");

@@ -1,6 +1,7 @@
 // The folder-scan hand-over file and the safe record.
 #include "engine/datafiles.h"
 
+#include "app/appfolder.h"
 #include "app/text.h"
 #include "platform/platform.h"
 
@@ -27,8 +28,8 @@ std::error_code appendSafeRecord(platform::FileSystem& files, const std::string&
   for (const std::string& digest : digests)
     line += app::toUpper(digest);
   line += "\r\n";
-  std::size_t slash = safeSigPath.find_last_of('/');
-  platform::DataFilesLock lock(files, slash == std::string::npos ? "." : safeSigPath.substr(0, slash));
+  std::string folder = app::folderOf(safeSigPath);
+  platform::DataFilesLock lock(files, folder.empty() ? "." : folder);
   // A last line without its line end (written by hand) would swallow the new digests.
   if (auto text = files.readFile(safeSigPath); text && !text->empty() && text->back() != '\n')
     line = "\r\n" + line;

@@ -1,5 +1,6 @@
-// The messages of the file facility's own refusals.
+// The messages of the platform facilities' own refusals.
 #include "platform/error.h"
+#include "platform/integration.h"
 
 #include <string>
 
@@ -23,6 +24,28 @@ public:
 
 const std::error_category& fileErrorCategory() {
   static const FileErrorCategory category;
+  return category;
+}
+
+namespace {
+
+class IntegrationErrorCategory final : public std::error_category {
+public:
+  const char* name() const noexcept override { return "quorvane.integration"; }
+  std::string message(int value) const override {
+    switch (static_cast<IntegrationError>(value)) {
+    case IntegrationError::EnvironmentNotCarried:
+      return "the system starts programs from a command line alone, which cannot name this "
+             "application folder (use the default one)";
+    }
+    return "unknown integration error";
+  }
+};
+
+} // namespace
+
+const std::error_category& integrationErrorCategory() {
+  static const IntegrationErrorCategory category;
   return category;
 }
 

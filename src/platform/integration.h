@@ -24,6 +24,17 @@ struct FolderAction {
   std::vector<std::string> environment; ///< NAME=VALUE settings the program starts with
 };
 
+/// Refusals of the integration facility.
+enum class IntegrationError {
+  /// The system starts the program from a command line alone: settings of the environment (an
+  /// application folder of its own) cannot go with it.
+  EnvironmentNotCarried = 1,
+};
+const std::error_category& integrationErrorCategory();
+inline std::error_code make_error_code(IntegrationError error) {
+  return {static_cast<int>(error), integrationErrorCategory()};
+}
+
 class Integration {
 public:
   virtual ~Integration() = default;
@@ -37,3 +48,6 @@ public:
 };
 
 } // namespace quorvane::platform
+
+template <>
+struct std::is_error_code_enum<quorvane::platform::IntegrationError> : std::true_type {};

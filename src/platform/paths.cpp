@@ -15,6 +15,13 @@ bool isPathSeparator(char c) {
 #endif
 }
 
+std::size_t lastPathSeparator(std::string_view path) {
+  for (std::size_t i = path.size(); i-- > 0;)
+    if (isPathSeparator(path[i]))
+      return i;
+  return std::string_view::npos;
+}
+
 std::string nativePath(std::string path) {
 #ifdef _WIN32
   if (pathRootLength(path) > 1) // "C:\" or "\\server\share\": the paths the system spells

@@ -83,6 +83,8 @@ std::string joinPath(const std::string& folder, const std::string& name);
 std::string nativePath(std::string path);
 /// True for the system's path separators ('/'; on Windows '\\' too).
 bool isPathSeparator(char c);
+/// The position of the last path separator; npos when there is none.
+std::size_t lastPathSeparator(std::string_view path);
 /// The length of the root an absolute path starts with ("/"; on Windows also "C:\\" and
 /// "\\\\server\\share\\"); 0 for a relative path.
 std::size_t pathRootLength(std::string_view path);

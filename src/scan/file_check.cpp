@@ -21,13 +21,14 @@ bool isOwnFile(std::string_view path) {
 std::vector<platform::FileIdentity> ownProgramIdentities(platform::Platform& platform) {
   std::vector<platform::FileIdentity> identities;
   std::string program = platform.environment.executablePath();
-  std::size_t slash = program.find_last_of('/');
-  if (slash == std::string::npos)
+  std::string folder = app::folderOf(program);
+  if (folder.empty())
     return identities;
   for (const char* name : kInstalledProgramNames)
-    if (auto status = platform.files.status(program.substr(0, slash + 1) + name);
-        status && status->kind == platform::FileKind::Regular)
-      identities.push_back(status->identity());
+    for (const std::string& file : {std::string(name), std::string(name) + ".exe"}) // Windows'
+      if (auto status = platform.files.status(platform::joinPath(folder, file));
+          status && status->kind == platform::FileKind::Regular)
+        identities.push_back(status->identity());
   return identities;
 }
 

@@ -68,15 +68,17 @@ std::error_code SystemIntegration::setContextMenu(bool on) {
   std::string program = platform::joinPath(programFolder(), std::string(kDesktopProgram));
   std::error_code error;
   if (on) {
-    for (std::string_view key : {kFolderVerbKey, kDriveVerbKey}) {
-      settings.grantKeyAccess(Hive::LocalMachine, key, user);
-      settings.regWriteText(Hive::LocalMachine, key, "", kVerbName);
-      settings.regWriteText(Hive::LocalMachine, std::string(key) + "\\command", "",
-                            program + " \"%1\"");
-      settings.regWriteText(Hive::LocalMachine, key, "icon", program);
-    }
+    // The verbs are written only once the system took the action: a refused one leaves none.
     error = p_.integration.installFolderAction(
         {std::string(kVerbName), program, program, carriedEnvironment()});
+    if (!error)
+      for (std::string_view key : {kFolderVerbKey, kDriveVerbKey}) {
+        settings.grantKeyAccess(Hive::LocalMachine, key, user);
+        settings.regWriteText(Hive::LocalMachine, key, "", kVerbName);
+        settings.regWriteText(Hive::LocalMachine, std::string(key) + "\\command", "",
+                              program + " \"%1\"");
+        settings.regWriteText(Hive::LocalMachine, key, "icon", program);
+      }
   } else {
     settings.deleteRegistryTree(Hive::LocalMachine, kFolderVerbKey);
     settings.deleteRegistryTree(Hive::LocalMachine, kDriveVerbKey);

@@ -122,5 +122,17 @@ TEST(PathTextTest, PathsAreMadeAbsoluteAndNormalized) {
   EXPECT_EQ(absolutePath("", "/home/a"), "");
 }
 
+TEST(PathTextTest, TheFolderOfAPathKeepsItsRoot) {
+  EXPECT_EQ(folderOf("/opt/q/quorvane"), "/opt/q");
+  EXPECT_EQ(folderOf("/quorvane"), "/");
+  EXPECT_EQ(folderOf("quorvane"), "");
+#ifdef _WIN32
+  // The program's own path as Windows gives it.
+  EXPECT_EQ(folderOf("C:\\Program Files\\Quorvane\\quorvane.exe"), "C:\\Program Files\\Quorvane");
+  EXPECT_EQ(folderOf("C:\\quorvane.exe"), "C:\\");
+  EXPECT_EQ(folderOf("\\\\server\\share\\q.exe"), "\\\\server\\share\\");
+#endif
+}
+
 } // namespace
 } // namespace quorvane::app

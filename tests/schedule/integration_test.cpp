@@ -52,6 +52,8 @@ TEST_F(IntegrationTest, AFailedSwitchIsReportedAndChangesNothing) {
   EXPECT_EQ(settings.setting("start Quorvane Antimalware"), "");
   EXPECT_TRUE(integration.setContextMenu(true));
   EXPECT_EQ(settings.setting("addmenu"), "");
+  EXPECT_FALSE(settings.regKeyExists(Hive::LocalMachine, kFolderVerbKey)) << "no verb half made";
+  EXPECT_FALSE(settings.regKeyExists(Hive::LocalMachine, kDriveVerbKey));
 }
 
 TEST_F(IntegrationTest, ScanAtStartupTogglesTheCompanionsRunValue) {

@@ -226,5 +226,51 @@ TEST(WindowsCliTest, SmartScanChecksTheRealStartupPlaces) {
   }
 }
 
+// Writes the Run value and the folder verbs of the machine: only in the suite's own prefix.
+TEST(WindowsCliTest, IntegrationWritesTheRealRunValueAndVerbsOnlyForAProgramThatIsThere) {
+  if (!std::getenv("QUORVANE_OWN_WINE_PREFIX"))
+    GTEST_SKIP() << "not in a Wine prefix of the suite's own";
+  fs::path built = fs::path(WindowsEnvironment().executablePath()).parent_path();
+  fs::path root =
+      fs::temp_directory_path() / ("quorvane-integrate-" + std::to_string(::GetCurrentProcessId()));
+  fs::remove_all(root);
+  fs::create_directories(root / "bin");
+  fs::create_directories(root / "home");
+  for (const char* file : {"quorvane.exe", "vir.sig"})
+    fs::copy_file(built / file, root / "bin" / file);
+  std::string program = "\"" + (root / "bin" / "quorvane.exe").string() + "\"";
+  const std::string runKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::string verbKey = "HKCR\\Directory\\shell\\Scan with Quorvane Antimalware";
+
+  // No desktop program beside it: refused, and nothing half written.
+  auto [missing, missingStatus] = run(program + " integrate --startup on --context-menu on");
+  EXPECT_NE(missingStatus, 0) << missing;
+  EXPECT_THAT(run("reg.exe query \"" + verbKey + "\"").first,
+              ::testing::Not(::testing::HasSubstr("quorvaneam")));
+  EXPECT_THAT(run("reg.exe query \"" + runKey + "\"").first,
+              ::testing::Not(::testing::HasSubstr("quorvaneam")));
+
+  std::ofstream(root / "bin" / "quorvaneam.exe", std::ios::binary) << "stands in for it";
+  // An application folder of its own cannot go with a command line the system starts.
+  auto [carried, carriedStatus] =
+      run(program + " --home \"" + (root / "home").string() + "\" integrate --startup on");
+  EXPECT_NE(carriedStatus, 0) << carried;
+
+  // The portable folder (vir.sig beside the program) needs no setting: both are written.
+  auto [out, status] = run(program + " integrate --startup on --context-menu on");
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_THAT(out, ::testing::HasSubstr("startup: on"));
+  std::string runValue = run("reg.exe query \"" + runKey + "\" /v \"Quorvane Anti Malware\"").first;
+  EXPECT_THAT(runValue, ::testing::HasSubstr("quorvaneam s")) << runValue;
+  EXPECT_THAT(run("reg.exe query \"" + verbKey + "\\command\"").first,
+              ::testing::HasSubstr("quorvaneam \"%1\""));
+  auto [off, offStatus] = run(program + " integrate --startup off --context-menu off");
+  EXPECT_EQ(offStatus, 0) << off;
+  EXPECT_THAT(run("reg.exe query \"" + runKey + "\"").first,
+              ::testing::Not(::testing::HasSubstr("Quorvane Anti Malware")));
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+}
+
 } // namespace
 } // namespace quorvane::platform::windows
