@@ -17,4 +17,25 @@ std::string_view hiveName(Hive hive) {
   return {};
 }
 
+std::string foldRegistryName(std::string_view name) {
+  std::string out(name);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::vector<std::string_view> splitKeyPath(std::string_view path) {
+  std::vector<std::string_view> parts;
+  while (!path.empty()) {
+    std::size_t cut = path.find('\\');
+    if (std::string_view part = path.substr(0, cut); !part.empty())
+      parts.push_back(part);
+    if (cut == std::string_view::npos)
+      break;
+    path.remove_prefix(cut + 1);
+  }
+  return parts;
+}
+
 } // namespace quorvane::platform

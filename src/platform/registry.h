@@ -31,6 +31,11 @@ enum class Hive : std::uint32_t {
 /// The long name of a root ("HKEY_LOCAL_MACHINE"); empty for Hive::None.
 std::string_view hiveName(Hive hive);
 
+/// A key or value name as names are compared: ASCII letters in lower case.
+std::string foldRegistryName(std::string_view name);
+/// The names of a key path ("A\\B\\C"), empty parts left out.
+std::vector<std::string_view> splitKeyPath(std::string_view path);
+
 enum class ValueType : std::uint32_t {
   None = 0,
   String = 1,         ///< REG_SZ

@@ -3,7 +3,6 @@
 
 #include <sqlite3.h>
 
-#include <cctype>
 #include <set>
 
 namespace quorvane::platform {
@@ -35,27 +34,6 @@ CREATE TABLE IF NOT EXISTS reg_access(
   flags INTEGER NOT NULL,
   PRIMARY KEY(key, position));
 )sql";
-
-std::string fold(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::vector<std::string_view> splitPath(std::string_view path) {
-  std::vector<std::string_view> parts;
-  while (!path.empty()) {
-    std::size_t cut = path.find('\\');
-    std::string_view part = path.substr(0, cut);
-    if (!part.empty())
-      parts.push_back(part);
-    if (cut == std::string_view::npos)
-      break;
-    path.remove_prefix(cut + 1);
-  }
-  return parts;
-}
 
 std::error_code storeError() { return std::make_error_code(std::errc::io_error); }
 std::error_code missing() { return std::make_error_code(std::errc::no_such_file_or_directory); }
@@ -183,7 +161,7 @@ ErrorOr<long long> SqliteRegistry::findKey(Hive hive, std::string_view path) {
   long long id = 0;
   auto step = [&](std::string_view name) -> bool {
     Statement q(db_, "SELECT id FROM reg_keys WHERE parent = ?1 AND folded = ?2");
-    q.bind(1, id).bind(2, fold(name));
+    q.bind(1, id).bind(2, foldRegistryName(name));
     if (q.step() != SQLITE_ROW)
       return false;
     id = q.integer(0);
@@ -191,7 +169,7 @@ ErrorOr<long long> SqliteRegistry::findKey(Hive hive, std::string_view path) {
   };
   if (!step(root))
     return missing();
-  for (std::string_view part : splitPath(path))
+  for (std::string_view part : splitKeyPath(path))
     if (!step(part))
       return missing();
   return id;
@@ -202,15 +180,15 @@ ErrorOr<long long> SqliteRegistry::createPath(Hive hive, std::string_view path) 
   if (root.empty())
     return std::errc::invalid_argument;
   long long id = 0;
-  std::vector<std::string_view> parts = splitPath(path);
+  std::vector<std::string_view> parts = splitKeyPath(path);
   parts.insert(parts.begin(), root);
   for (std::string_view part : parts) {
     Statement insert(db_, "INSERT OR IGNORE INTO reg_keys(parent, name, folded) VALUES(?1,?2,?3)");
-    insert.bind(1, id).bind(2, part).bind(3, fold(part));
+    insert.bind(1, id).bind(2, part).bind(3, foldRegistryName(part));
     if (!insert.run())
       return storeError();
     Statement q(db_, "SELECT id FROM reg_keys WHERE parent = ?1 AND folded = ?2");
-    q.bind(1, id).bind(2, fold(part));
+    q.bind(1, id).bind(2, foldRegistryName(part));
     if (q.step() != SQLITE_ROW)
       return storeError();
     id = q.integer(0);
@@ -292,7 +270,7 @@ std::error_code SqliteRegistry::walkTree(Hive hive, std::string_view path,
 
 ErrorOr<RegistryValue> SqliteRegistry::readValue(long long key, std::string_view name) {
   Statement q(db_, "SELECT name, type, data FROM reg_values WHERE key = ?1 AND folded = ?2");
-  q.bind(1, key).bind(2, fold(name));
+  q.bind(1, key).bind(2, foldRegistryName(name));
   if (q.step() != SQLITE_ROW)
     return missing();
   return RegistryValue{q.text(0), static_cast<ValueType>(q.integer(1)), q.text(2)};
@@ -304,7 +282,7 @@ bool SqliteRegistry::writeValue(long long key, std::string_view name, ValueType 
   Statement upsert(db_, "INSERT INTO reg_values(key, name, folded, type, data) "
                         "VALUES(?1,?2,?3,?4,?5) ON CONFLICT(key, folded) "
                         "DO UPDATE SET type = excluded.type, data = excluded.data");
-  upsert.bind(1, key).bind(2, name).bind(3, fold(name)).bind(4, static_cast<long long>(type));
+  upsert.bind(1, key).bind(2, name).bind(3, foldRegistryName(name)).bind(4, static_cast<long long>(type));
   upsert.bindBlob(5, data);
   return upsert.run();
 }
@@ -361,7 +339,7 @@ std::error_code SqliteRegistry::deleteValue(Hive hive, std::string_view path,
   if (!id)
     return id.error();
   Statement del(db_, "DELETE FROM reg_values WHERE key = ?1 AND folded = ?2");
-  del.bind(1, *id).bind(2, fold(name));
+  del.bind(1, *id).bind(2, foldRegistryName(name));
   if (!del.run())
     return storeError();
   if (sqlite3_changes(db_) == 0)
@@ -379,7 +357,7 @@ std::error_code SqliteRegistry::deleteTree(Hive hive, std::string_view path) {
 
 std::error_code SqliteRegistry::removeKey(Hive hive, std::string_view path, bool withSubkeys) {
   std::lock_guard lock(mutex_);
-  if (splitPath(path).empty())
+  if (splitKeyPath(path).empty())
     return std::make_error_code(std::errc::invalid_argument); // the roots stay
   Transaction tx(db_);
   if (!tx.begun())

@@ -29,6 +29,15 @@ std::vector<std::string_view> fields(std::string_view line, int count) {
   return out;
 }
 
+/// The text with every double quote dropped.
+std::string withoutQuotes(std::string_view text) {
+  std::string out;
+  for (char c : text)
+    if (c != '"')
+      out += c;
+  return out;
+}
+
 } // namespace
 
 std::string expandVariables(std::string_view text, const VariableLookup& lookup) {
@@ -114,10 +123,7 @@ std::string firstWordProgram(std::string_view trimmed, const VariableLookup& loo
 std::string extractProgramPath(std::string_view command, const VariableLookup& lookup,
                                const std::function<bool(const std::string&)>& isFile) {
   std::string_view trimmed = app::trimSpace(command);
-  std::string text;
-  for (char c : trimmed)
-    if (c != '"')
-      text += c;
+  std::string text = withoutQuotes(trimmed);
   std::string lower = app::toLower(text);
   for (const char* extension : {".exe", ".dll", ".msi", ".bat", ".com", ".ocx"}) {
     std::size_t at = lower.find(extension);
@@ -324,14 +330,6 @@ std::string cutAfterExe(std::string_view lower) {
   return std::string(app::trimSpace(lower.substr(0, at + 4)));
 }
 
-std::string withoutQuotes(std::string_view text) {
-  std::string out;
-  for (char c : text)
-    if (c != '"')
-      out += c;
-  return out;
-}
-
 } // namespace
 
 std::vector<std::string> taskCommands(std::string_view definition) {
@@ -375,10 +373,13 @@ std::string serviceProgramPath(std::string_view imagePath) {
   return p;
 }
 
+VariableLookup StartupCollector::variables() {
+  return [this](const std::string& name) { return p_.environment.variable(name); };
+}
+
 std::string StartupCollector::programOf(std::string_view command) {
-  return extractProgramPath(
-      command, [this](const std::string& name) { return p_.environment.variable(name); },
-      [this](const std::string& path) { return isFile(path); });
+  return extractProgramPath(command, variables(),
+                            [this](const std::string& path) { return isFile(path); });
 }
 
 std::vector<StartupCandidate> StartupCollector::runKeyEntries() {
@@ -508,8 +509,7 @@ std::vector<std::string> StartupCollector::taskProgramPaths() {
       if (auto text = p_.files.readFile(path))
         for (const std::string& command : taskCommands(*text))
           if (std::string program = taskProgramPath(command); !program.empty())
-            out.push_back(expandVariables(
-                program, [this](const std::string& name) { return p_.environment.variable(name); }));
+            out.push_back(expandVariables(program, variables()));
     }
   }
   return out;
@@ -518,27 +518,22 @@ std::vector<std::string> StartupCollector::taskProgramPaths() {
 /// The programs of the services registered in the registry that have a display name.
 std::vector<std::string> StartupCollector::registeredServicePaths() {
   std::vector<std::string> out;
-  auto services = p_.registry.subkeys(platform::Hive::LocalMachine, servicesKey);
-  if (!services)
-    return out;
-  auto text = [](const platform::ErrorOr<platform::RegistryValue>& value) {
-    if (!value || (value->type != platform::ValueType::String &&
-                   value->type != platform::ValueType::ExpandString))
-      return std::string();
-    std::string data = value->data;
-    if (std::size_t nul = data.find('\0'); nul != std::string::npos)
-      data.resize(nul);
-    return data;
+  app::SettingsStore store(p_);
+  std::vector<std::string> services;
+  store.listSubkeys("HKLM", servicesKey, services);
+  auto text = [&](const std::string& key, std::string_view name) {
+    app::RegistryData data =
+        store.getRegistryValue(platform::Hive::LocalMachine, key, name, std::string());
+    auto* value = std::get_if<std::string>(&data);
+    return value ? *value : std::string();
   };
-  for (const std::string& service : *services) {
+  for (const std::string& service : services) {
     std::string key = servicesKey + "\\" + service;
-    std::string display = text(p_.registry.queryValue(platform::Hive::LocalMachine, key, "DisplayName"));
-    std::string image = text(p_.registry.queryValue(platform::Hive::LocalMachine, key, "ImagePath"));
-    if (app::trimBlanks(display).empty() || app::trimBlanks(image).empty())
+    std::string image = text(key, "ImagePath");
+    if (app::trimBlanks(text(key, "DisplayName")).empty() || app::trimBlanks(image).empty())
       continue;
     if (std::string program = serviceProgramPath(image); !program.empty())
-      out.push_back(expandVariables( // no existence test: a missing file is counted
-          program, [this](const std::string& name) { return p_.environment.variable(name); }));
+      out.push_back(expandVariables(program, variables())); // missing: counted, not looked up
   }
   return out;
 }

@@ -107,6 +107,8 @@ public:
   std::vector<std::string> serviceProgramPaths();
 
 private:
+  /// The environment's variables, for expanding the places' texts.
+  VariableLookup variables();
   std::string programOf(std::string_view command);
   bool isFile(const std::string& path);
   std::optional<UnitFile> readUnit(const std::string& name,

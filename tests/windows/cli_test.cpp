@@ -1,6 +1,8 @@
 // quorvane.exe itself, run the way a user runs it (under Wine in CI).
 #include "platform/windows/windows_platform.h"
 
+#include "command_line.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -20,13 +22,7 @@ namespace fs = std::filesystem;
 
 /// Runs a command line; its standard output and exit status.
 std::pair<std::string, int> run(const std::string& command) {
-  FILE* pipe = ::_popen(("\"" + command + "\"").c_str(), "r");
-  std::string out;
-  char buffer[512];
-  while (pipe && std::fgets(buffer, sizeof buffer, pipe))
-    out += buffer;
-  int status = pipe ? ::_pclose(pipe) : -1;
-  return {out, status};
+  return quorvane::testing::runCommand(command);
 }
 
 TEST(WindowsCliTest, AScanOfAFolderWithTheEicarFileReportsItAndExitsOne) {

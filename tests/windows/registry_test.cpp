@@ -2,16 +2,18 @@
 // under a key of the test's own.
 #include "platform/windows/windows_platform.h"
 
+#include "command_line.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <cstdio>
-#include <memory>
 
 namespace quorvane::platform::windows {
 namespace {
+
+using quorvane::testing::outputOf;
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -35,16 +37,6 @@ protected:
   std::string base_;
   WindowsRegistry registry;
 };
-
-/// What a command prints on its standard output.
-std::string outputOf(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::_popen(command.c_str(), "r"), ::_pclose);
-  std::string out;
-  char buffer[512];
-  while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
-    out += buffer;
-  return out;
-}
 
 TEST_F(WindowsRegistryTest, ValuesWrittenHereAreWhatTheSystemsOwnToolReads) {
   ASSERT_FALSE(registry.setValue(Hive::CurrentUser, key(), "Path", ValueType::String,

@@ -6,12 +6,13 @@
 #include "platform/windows/windows_platform.h"
 #include "threats/removal.h"
 
+#include "command_line.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -19,19 +20,12 @@
 namespace quorvane::threats {
 namespace {
 
+using quorvane::testing::outputOf;
+
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-std::string outputOf(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::_popen(command.c_str(), "r"), ::_pclose);
-  std::string out;
-  char buffer[512];
-  while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
-    out += buffer;
-  return out;
-}
 
 /// The machine's registry, files and processes; questions answered and power actions counted by
 /// fakes (a test never restarts the machine).

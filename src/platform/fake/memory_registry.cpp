@@ -2,30 +2,8 @@
 // the order they were first written.
 #include "platform/fake/memory_registry.h"
 
-#include <cctype>
-
 namespace quorvane::platform::fake {
 namespace {
-
-std::string fold(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::vector<std::string_view> splitPath(std::string_view path) {
-  std::vector<std::string_view> parts;
-  while (!path.empty()) {
-    std::size_t cut = path.find('\\');
-    if (std::string_view part = path.substr(0, cut); !part.empty())
-      parts.push_back(part);
-    if (cut == std::string_view::npos)
-      break;
-    path.remove_prefix(cut + 1);
-  }
-  return parts;
-}
 
 std::error_code missing() { return std::make_error_code(std::errc::no_such_file_or_directory); }
 
@@ -38,9 +16,9 @@ struct MemoryRegistry::Key {
   AccessList access;
 
   RegistryValue* value(std::string_view name) {
-    std::string folded = fold(name);
+    std::string folded = foldRegistryName(name);
     for (RegistryValue& value : values)
-      if (fold(value.name) == folded)
+      if (foldRegistryName(value.name) == folded)
         return &value;
     return nullptr;
   }
@@ -54,8 +32,8 @@ MemoryRegistry::Key* MemoryRegistry::find(Hive hive, std::string_view path) {
   if (root == roots_.end())
     return nullptr;
   Key* key = root->second.get();
-  for (std::string_view part : splitPath(path)) {
-    auto child = key->subkeys.find(fold(part));
+  for (std::string_view part : splitKeyPath(path)) {
+    auto child = key->subkeys.find(foldRegistryName(part));
     if (child == key->subkeys.end())
       return nullptr;
     key = child->second.get();
@@ -81,8 +59,8 @@ std::error_code MemoryRegistry::createKey(Hive hive, std::string_view path) {
     root->name = std::string(hiveName(hive));
   }
   Key* key = root.get();
-  for (std::string_view part : splitPath(path)) {
-    std::unique_ptr<Key>& child = key->subkeys[fold(part)];
+  for (std::string_view part : splitKeyPath(path)) {
+    std::unique_ptr<Key>& child = key->subkeys[foldRegistryName(part)];
     if (!child) {
       child = std::make_unique<Key>();
       child->name = std::string(part);
@@ -203,7 +181,7 @@ std::error_code MemoryRegistry::deleteTree(Hive hive, std::string_view path) {
 
 std::error_code MemoryRegistry::removeKey(Hive hive, std::string_view path, bool withSubkeys) {
   std::lock_guard lock(mutex_);
-  std::vector<std::string_view> parts = splitPath(path);
+  std::vector<std::string_view> parts = splitKeyPath(path);
   if (parts.empty())
     return std::make_error_code(std::errc::invalid_argument); // the roots stay
   auto key = findOrError(hive, path);
@@ -213,8 +191,8 @@ std::error_code MemoryRegistry::removeKey(Hive hive, std::string_view path, bool
     return std::make_error_code(std::errc::directory_not_empty);
   Key* parent = roots_[hive].get();
   for (std::size_t i = 0; i + 1 < parts.size(); ++i)
-    parent = parent->subkeys[fold(parts[i])].get();
-  parent->subkeys.erase(fold(parts.back()));
+    parent = parent->subkeys[foldRegistryName(parts[i])].get();
+  parent->subkeys.erase(foldRegistryName(parts.back()));
   return {};
 }
 

@@ -2,6 +2,7 @@
 // IOCTL_STORAGE_QUERY_PROPERTY, and arrivals seen by watching the set of letters.
 #include "platform/windows/windows_platform.h"
 
+#include "platform/windows/handle.h"
 #include "platform/windows/wide.h"
 
 #include <windows.h>
@@ -52,16 +53,16 @@ DeviceInfo WindowsDrives::deviceInfo(const std::string& root) {
   if (root.size() < 2 || root[1] != ':')
     return info;
   std::wstring device = L"\\\\.\\" + widen(root.substr(0, 2));
-  HANDLE volume = ::CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-  if (volume == INVALID_HANDLE_VALUE)
+  Handle volume(::CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+  if (!volume.valid())
     return info;
   STORAGE_PROPERTY_QUERY query{};
   query.PropertyId = StorageDeviceProperty;
   query.QueryType = PropertyStandardQuery;
   std::vector<unsigned char> buffer(1024);
   DWORD returned = 0;
-  if (::DeviceIoControl(volume, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer.data(),
+  if (::DeviceIoControl(volume.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer.data(),
                         static_cast<DWORD>(buffer.size()), &returned, nullptr) &&
       returned >= sizeof(STORAGE_DEVICE_DESCRIPTOR)) {
     const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer.data());
@@ -73,7 +74,6 @@ DeviceInfo WindowsDrives::deviceInfo(const std::string& root) {
     info.product = descriptorText(buffer, descriptor->ProductIdOffset, returned);
     info.revision = descriptorText(buffer, descriptor->ProductRevisionOffset, returned);
   }
-  ::CloseHandle(volume);
   return info;
 }
 

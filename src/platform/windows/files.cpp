@@ -5,6 +5,7 @@
 #include "platform/windows/windows_platform.h"
 
 #include "platform/platform.h"
+#include "platform/windows/handle.h"
 #include "platform/windows/wide.h"
 
 #include <windows.h>
@@ -34,23 +35,6 @@ std::wstring win32Path(const std::string& path) {
   }
   return wide;
 }
-
-class Handle {
-public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  ~Handle() {
-    if (valid())
-      ::CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
-
-private:
-  HANDLE handle_;
-};
 
 std::int64_t nanosecondsSinceEpoch(const FILETIME& time) {
   std::int64_t ticks = (static_cast<std::int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -155,6 +139,15 @@ private:
   FileStatus status_;
 };
 
+/// A regular file opened for reading, through a final link unless `noLink`.
+ErrorOr<std::unique_ptr<InputFile>> openInput(const std::string& path, bool noLink) {
+  auto file = openRegular(path, noLink);
+  if (!file)
+    return file.error();
+  return std::unique_ptr<InputFile>(
+      std::make_unique<Win32InputFile>(std::move(file->first), file->second));
+}
+
 std::error_code copyContent(HANDLE in, HANDLE out) {
   std::vector<char> buffer(1 << 16);
   for (;;) {
@@ -246,19 +239,11 @@ ErrorOr<FileStatus> WindowsFileSystem::status(const std::string& path) {
 }
 
 ErrorOr<std::unique_ptr<InputFile>> WindowsFileSystem::openRead(const std::string& path) {
-  auto file = openRegular(path, false);
-  if (!file)
-    return file.error();
-  return std::unique_ptr<InputFile>(
-      std::make_unique<Win32InputFile>(std::move(file->first), file->second));
+  return openInput(path, false);
 }
 
 ErrorOr<std::unique_ptr<InputFile>> WindowsFileSystem::openEntry(const std::string& path) {
-  auto file = openRegular(path, true);
-  if (!file)
-    return file.error();
-  return std::unique_ptr<InputFile>(
-      std::make_unique<Win32InputFile>(std::move(file->first), file->second));
+  return openInput(path, true);
 }
 
 bool WindowsFileSystem::isWritable(const std::string& path) {

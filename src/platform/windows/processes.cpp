@@ -2,6 +2,7 @@
 // process itself, and TerminateProcess.
 #include "platform/windows/windows_platform.h"
 
+#include "platform/windows/handle.h"
 #include "platform/windows/wide.h"
 
 #include <windows.h>
@@ -13,31 +14,19 @@
 namespace quorvane::platform::windows {
 namespace {
 
-class Snapshot {
-public:
-  explicit Snapshot(DWORD what, DWORD pid = 0) : handle_(::CreateToolhelp32Snapshot(what, pid)) {}
-  ~Snapshot() {
-    if (valid())
-      ::CloseHandle(handle_);
-  }
-  Snapshot(const Snapshot&) = delete;
-  Snapshot& operator=(const Snapshot&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-
-private:
-  HANDLE handle_;
-};
+/// A toolhelp snapshot of the processes, or of one process's modules.
+Handle snapshotOf(DWORD what, DWORD pid = 0) {
+  return Handle(::CreateToolhelp32Snapshot(what, pid));
+}
 
 /// The full path of the program a process runs, asked of the process; empty when it cannot be.
 std::string imagePath(ProcessId pid) {
-  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-  if (!process)
+  Handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process.valid())
     return {};
   std::wstring path(32768, L'\0');
   DWORD size = static_cast<DWORD>(path.size());
-  bool ok = ::QueryFullProcessImageNameW(process, 0, path.data(), &size);
-  ::CloseHandle(process);
+  bool ok = ::QueryFullProcessImageNameW(process.get(), 0, path.data(), &size);
   return ok ? narrow(std::wstring_view(path.data(), size)) : std::string();
 }
 
@@ -45,7 +34,7 @@ std::string imagePath(ProcessId pid) {
 
 std::vector<ProcessInfo> WindowsProcesses::list() {
   std::vector<ProcessInfo> processes;
-  Snapshot snapshot(TH32CS_SNAPPROCESS);
+  Handle snapshot = snapshotOf(TH32CS_SNAPPROCESS);
   if (!snapshot.valid())
     return processes;
   PROCESSENTRY32W entry{};
@@ -65,7 +54,7 @@ std::vector<ProcessInfo> WindowsProcesses::list() {
 
 std::vector<ProcessId> WindowsProcesses::ids() {
   std::vector<ProcessId> ids;
-  Snapshot snapshot(TH32CS_SNAPPROCESS);
+  Handle snapshot = snapshotOf(TH32CS_SNAPPROCESS);
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = snapshot.valid() && ::Process32FirstW(snapshot.get(), &entry); more;
@@ -84,7 +73,7 @@ ErrorOr<ProcessInfo> WindowsProcesses::info(ProcessId pid) {
 
 ErrorOr<std::vector<std::string>> WindowsProcesses::modules(ProcessId pid) {
   std::string program = imagePath(pid);
-  Snapshot snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid);
+  Handle snapshot = snapshotOf(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid);
   if (!snapshot.valid())
     return program.empty() ? lastWin32Error()
                            : ErrorOr<std::vector<std::string>>(std::vector{program});
@@ -112,12 +101,10 @@ ErrorOr<std::vector<std::string>> WindowsProcesses::modules(ProcessId pid) {
 }
 
 std::error_code WindowsProcesses::terminate(ProcessId pid) {
-  HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, pid);
-  if (!process)
+  Handle process(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+  if (!process.valid())
     return lastWin32Error();
-  std::error_code error = ::TerminateProcess(process, 1) ? std::error_code() : lastWin32Error();
-  ::CloseHandle(process);
-  return error;
+  return ::TerminateProcess(process.get(), 1) ? std::error_code() : lastWin32Error();
 }
 
 ErrorOr<FileStatus> WindowsProcesses::programStatus(ProcessId pid) {

@@ -148,10 +148,7 @@ ErrorOr<std::vector<std::string>> readSubkeys(HKEY key) {
     names.push_back(narrow(std::wstring_view(name, length)));
   }
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-      return fold(x) < fold(y);
-    });
+    return foldRegistryName(a) < foldRegistryName(b);
   });
   return names;
 }
