@@ -7,6 +7,7 @@
 #include "platform/stop_request.h"
 #include "protect/autoprotect.h"
 #include "protect/drive_protect.h"
+#include "protect/exec_blocker.h"
 #include "protect/message_dispatcher.h"
 #include "scan/scan_runs.h"
 #include "schedule/scheduler.h"
@@ -73,6 +74,30 @@ private:
   std::thread thread_;
 };
 
+/// Why blocking could not start, for people.
+std::string blockingUnavailable(std::error_code error) {
+  if (error == std::errc::operation_not_permitted)
+    return "it needs root (CAP_SYS_ADMIN)";
+  if (error == std::errc::function_not_supported || error == std::errc::invalid_argument)
+    return "this kernel cannot ask before a program starts (Linux 5.0 or later is needed)";
+  if (error == std::errc::not_supported)
+    return "this system cannot ask before a program starts";
+  return error.message();
+}
+
+/// The blocking guard and the gate it answers, while they run; the state file says so to the
+/// desktop program for as long as it lives.
+struct BlockingGuard {
+  std::unique_ptr<platform::ExecGate> gate;
+  std::unique_ptr<protect::ExecBlocker> blocker;
+};
+
+/// The state file: what the desktop program shows of a guard running for the whole machine.
+std::string guardStateText(bool blocking, const std::string& detail) {
+  return "mode=" + std::string(blocking ? "blocking" : "polling") + "\npid=" +
+         std::to_string(platform::currentProcessId()) + "\ndetail=" + detail + "\n";
+}
+
 constexpr protect::WindowHandle kMonitorWindow = 1;
 constexpr auto kReloadInterval = std::chrono::seconds(10);
 
@@ -85,7 +110,20 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
                  "threat");
   auto noDrives = std::make_shared<bool>(false);
   cmd->add_flag("--no-drives", *noDrives, "Leave arriving drives alone");
-  cmd->callback([&context, &status, noDrives] {
+  auto block = std::make_shared<bool>(false);
+  cmd->add_flag("--block", *block,
+                "Refuse a listed program before it runs (Linux, root): every mounted file "
+                "system asks the guard before it starts a program; without the privilege the "
+                "guard checks programs after they start");
+  auto blockFolders = std::make_shared<std::vector<std::string>>();
+  cmd->add_option("--block-folder", *blockFolders,
+                  "With --block: guard only the programs directly in this folder (repeatable; "
+                  "for trying the guard without covering the whole machine)");
+  auto stateFile = std::make_shared<std::string>();
+  cmd->add_option("--state-file", *stateFile,
+                  "Write the guard's mode to this file while it runs (the system unit's "
+                  "/run/quorvane/guard.state, which the desktop program shows)");
+  cmd->callback([&context, &status, noDrives, block, blockFolders, stateFile] {
     StdoutNotifier notifier(false, false); // nobody is there to answer
     platform::Platform p = platform::withNotifier(context.platform(), notifier);
     const std::string& folder = context.appFolder();
@@ -104,12 +142,41 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
 
     platform::catchStopRequests();
 
+    BlockingGuard blocking;
+    std::string mode = "polling: programs are checked after they start";
+    if (*block) {
+      platform::ExecGateOptions options;
+      options.folders = *blockFolders;
+      options.exempt.push_back(p.environment.executablePath());
+      auto gate = platform::openExecGate(options);
+      if (gate) {
+        blocking.gate = std::move(*gate);
+        blocking.blocker =
+            std::make_unique<protect::ExecBlocker>(p, *blocking.gate, folder, signatures);
+        blocking.blocker->start();
+        mode = "blocking: listed programs are refused before they run (" +
+               blocking.gate->coverage() + "); programs already running are checked too";
+      } else {
+        mode += " (blocking is off: " + blockingUnavailable(gate.error()) + ")";
+      }
+    }
+    if (!stateFile->empty())
+      p.files.writeFile(*stateFile, guardStateText(blocking.blocker != nullptr, mode));
+    auto reportBlocked = [&] {
+      if (!blocking.blocker)
+        return;
+      blocking.blocker->reportRefused();
+      for (const std::string& notice : blocking.blocker->takeNotices())
+        std::cerr << "quorvane: " << printable(notice) << std::endl;
+    };
+
     using Clock = std::chrono::steady_clock;
     const auto tickInterval = std::chrono::milliseconds(protect::kAutoProtectTickMs);
     autoProtect.tick(); // the first pass checks every program already running
     std::cout << "Monitoring: " << signatures.current()->signatureCount() << " signatures, "
               << autoProtect.knownCount() << " processes checked, "
               << driveProtect.knownDrives().size() << " USB drives present" << std::endl;
+    std::cout << "Guard mode: " << mode << std::endl;
     ScheduleThread scheduled(folder);
     auto nextTick = Clock::now() + tickInterval;
     auto nextReload = Clock::now() + kReloadInterval;
@@ -123,12 +190,20 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
         continue;
       }
       autoProtect.tick();
+      reportBlocked();
       nextTick = std::max(nextTick + tickInterval, Clock::now());
       if (now >= nextReload) {
         signatures.reloadSignatureTableTick();
         nextReload = now + kReloadInterval;
       }
     }
+    if (blocking.blocker) {
+      blocking.blocker->stop();
+      reportBlocked();
+    }
+    blocking = {}; // closing the gate lets every start through
+    if (!stateFile->empty())
+      p.files.removeFile(*stateFile);
     std::cout << "Monitoring stopped" << std::endl;
     status = kExitOk;
   });

@@ -44,6 +44,8 @@ private:
   Buffer held_;
 };
 
+} // namespace
+
 platform::ErrorOr<HashedFile> hashOpenFile(platform::Platform& platform, platform::InputFile& file,
                                            int pieceSize, engine::RunControl* control,
                                            std::uint64_t* pausedMs) {
@@ -78,8 +80,6 @@ platform::ErrorOr<HashedFile> hashOpenFile(platform::Platform& platform, platfor
   out.digest = *digest;
   return out;
 }
-
-} // namespace
 
 platform::ErrorOr<platform::Md5Digest> hashFile(platform::Platform& platform,
                                                 const std::string& path, int pieceSize,

@@ -35,6 +35,12 @@ platform::ErrorOr<HashedFile> hashEntry(platform::Platform& platform, const std:
                                         std::uint64_t* pausedMs = nullptr,
                                         bool throughLink = false);
 
+/// As HashFile, for a file already open: reads it from where it stands to its end.
+platform::ErrorOr<HashedFile> hashOpenFile(platform::Platform& platform, platform::InputFile& file,
+                                           int pieceSize = kDefaultPieceSize,
+                                           engine::RunControl* control = nullptr,
+                                           std::uint64_t* pausedMs = nullptr);
+
 /// The digest as 32 upper-case hexadecimal digits; the empty text when the file cannot be read
 /// or no digest can be made (or the run was cancelled); 32 zeros when hashing took longer than
 /// the time limit (measured on the monotonic tick count, time spent paused left out).

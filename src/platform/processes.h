@@ -22,6 +22,9 @@ struct ProcessInfo {
   std::string deletedProgram;
 };
 
+/// The id of this very process.
+ProcessId currentProcessId();
+
 class Processes {
 public:
   virtual ~Processes() = default;

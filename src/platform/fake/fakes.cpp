@@ -399,4 +399,70 @@ ErrorOr<int> FakeHttp::get(const HttpRequest& request, HttpReceiver& receiver) {
   return response.status;
 }
 
+FakeExecRequest::FakeExecRequest(std::string path, std::string data, ExecFileVersion version,
+                                 ProcessId pid)
+    : path_(std::move(path)), data_(std::move(data)), version_(version), pid_(pid) {
+  version_.size = data_.size();
+  status_.kind = FileKind::Regular;
+  status_.size = data_.size();
+  status_.device = version_.device;
+  status_.inode = version_.inode;
+  status_.modifiedNs = version_.modifiedNs;
+  status_.executable = true;
+  status_.mode = 0755;
+}
+
+FakeExecRequest::~FakeExecRequest() {
+  answer(true); // as the kernel does when the gate lets go unanswered
+}
+
+ErrorOr<std::unique_ptr<InputFile>> FakeExecRequest::open() {
+  ++opens;
+  while (stalled)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (unreadable)
+    return std::make_error_code(std::errc::io_error);
+  return std::unique_ptr<InputFile>(std::make_unique<MemoryInputFile>(data_, status_));
+}
+
+bool FakeExecRequest::answer(bool allow) {
+  std::lock_guard lock(mutex_);
+  if (answer_)
+    return false;
+  answer_ = allow;
+  changed_.notify_all();
+  return true;
+}
+
+bool FakeExecRequest::answered() const {
+  std::lock_guard lock(mutex_);
+  return answer_.has_value();
+}
+
+std::optional<bool> FakeExecRequest::waitForAnswer(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, timeout, [this] { return answer_.has_value(); });
+  return answer_;
+}
+
+std::shared_ptr<FakeExecRequest> FakeExecGate::submit(const std::string& path, std::string data,
+                                                      ExecFileVersion version) {
+  auto request = std::make_shared<FakeExecRequest>(path, std::move(data), version);
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(request);
+  }
+  arrived_.notify_one();
+  return request;
+}
+
+std::shared_ptr<ExecRequest> FakeExecGate::nextRequest(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  if (!arrived_.wait_for(lock, timeout, [this] { return !queue_.empty(); }))
+    return nullptr;
+  std::shared_ptr<FakeExecRequest> request = queue_.front();
+  queue_.pop_front();
+  return request;
+}
+
 } // namespace quorvane::platform::fake

@@ -1,6 +1,7 @@
 // In-memory stand-ins for the platform facilities, for tests.
 #pragma once
 
+#include "platform/exec_gate.h"
 #include "platform/fake/memory_registry.h"
 #include "platform/platform.h"
 #ifdef _WIN32
@@ -11,8 +12,11 @@
 #include "platform/tray.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -347,6 +351,57 @@ public:
     }
     return false;
   }
+};
+
+/// A program start held by a FakeExecGate: the bytes of the file and the answer it got.
+class FakeExecRequest final : public ExecRequest {
+public:
+  FakeExecRequest(std::string path, std::string data, ExecFileVersion version, ProcessId pid = 4242);
+  ~FakeExecRequest() override;
+
+  /// While set, reading the file waits until it is cleared (a file on a stuck network share).
+  std::atomic<bool> stalled{false};
+  /// Reading the file fails with an I/O error.
+  bool unreadable = false;
+  /// The answer: none yet, allowed, refused. Waits up to `timeout` for one.
+  std::optional<bool> waitForAnswer(std::chrono::milliseconds timeout);
+  std::atomic<int> opens{0};
+
+  ProcessId pid() const override { return pid_; }
+  const FileStatus& status() const override { return status_; }
+  const ExecFileVersion& version() const override { return version_; }
+  const std::string& path() const override { return path_; }
+  ErrorOr<std::unique_ptr<InputFile>> open() override;
+  bool answer(bool allow) override;
+  bool answered() const override;
+
+private:
+  std::string path_, data_;
+  ExecFileVersion version_;
+  FileStatus status_;
+  ProcessId pid_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::optional<bool> answer_;
+};
+
+/// An exec gate fed by the test: each request is handed to the next reader that asks.
+class FakeExecGate final : public ExecGate {
+public:
+  /// A start of the file `path` holding `data`; `version` tells which version it is (its size is
+  /// taken from the data).
+  std::shared_ptr<FakeExecRequest> submit(const std::string& path, std::string data,
+                                          ExecFileVersion version);
+  std::shared_ptr<ExecRequest> nextRequest(std::chrono::milliseconds timeout) override;
+  void coverNewMounts() override { ++mountLooks; }
+  std::string coverage() const override { return "1 folder"; }
+  std::uint64_t overflows() const override { return 0; }
+  std::atomic<int> mountLooks{0};
+
+private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::deque<std::shared_ptr<FakeExecRequest>> queue_;
 };
 
 /// All fakes together, with a registry kept in memory.

@@ -43,7 +43,7 @@ std::string readTrimmed(const std::filesystem::path& path) {
 
 } // namespace
 
-std::vector<MountEntry> parseMountInfo(std::string_view text) {
+std::vector<MountEntry> parseMountInfo(std::string_view text, bool devicesOnly) {
   std::vector<MountEntry> entries;
   std::istringstream lines{std::string(text)};
   std::string line;
@@ -57,13 +57,14 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
     while (fields >> word && word != "-") {
     }
     std::string fstype, source;
-    if (!(fields >> fstype >> source) || source.rfind("/dev/", 0) != 0)
+    if (!(fields >> fstype >> source) || (devicesOnly && source.rfind("/dev/", 0) != 0))
       continue;
     MountEntry entry;
     if (std::sscanf(numbers.c_str(), "%u:%u", &entry.major, &entry.minor) != 2)
       continue;
     entry.mountPoint = unescapeMountPath(mountPoint);
     entry.source = unescapeMountPath(source);
+    entry.fsType = fstype;
     entries.push_back(std::move(entry));
   }
   return entries;

@@ -1,5 +1,6 @@
 // Linux file system: POSIX calls. Nothing but file access lives here.
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/posix_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -19,45 +20,10 @@ std::error_code lastError() {
   return errnoCode(errno);
 }
 
-FileStatus toStatus(const struct stat& st) {
-  FileStatus out;
-  out.kind = S_ISREG(st.st_mode)   ? FileKind::Regular
-             : S_ISDIR(st.st_mode) ? FileKind::Directory
-                                   : FileKind::Other;
-  out.size = static_cast<std::uint64_t>(st.st_size);
-  out.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  out.device = st.st_dev;
-  out.inode = st.st_ino;
-  out.executable = (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
-  out.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
-  return out;
-}
-
 bool sameFile(const struct stat& st, const FileIdentity& identity) {
   return st.st_dev == identity.device && st.st_ino == identity.inode;
 }
 
-class Fd {
-public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(other.release()) {}
-  ~Fd() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-  void reset(int fd) {
-    if (fd_ >= 0)
-      ::close(fd_);
-    fd_ = fd;
-  }
-
-private:
-  int fd_;
-};
 
 /// Files are opened without waiting (no FIFO or device may hold the open), and reads of a
 /// regular file do not wait anyway; one that still answers EAGAIN (some network file systems) is
@@ -707,6 +673,20 @@ ErrorOr<std::string> LinuxFileSystem::readHead(const std::string& path, std::siz
     return lastError();
   data.resize(static_cast<std::size_t>(n));
   return data;
+}
+
+FileStatus toStatus(const struct stat& st) {
+  FileStatus out;
+  out.kind = S_ISREG(st.st_mode)   ? FileKind::Regular
+             : S_ISDIR(st.st_mode) ? FileKind::Directory
+                                   : FileKind::Other;
+  out.size = static_cast<std::uint64_t>(st.st_size);
+  out.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  out.device = st.st_dev;
+  out.inode = st.st_ino;
+  out.executable = (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+  out.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+  return out;
 }
 
 } // namespace quorvane::platform

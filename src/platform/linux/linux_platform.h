@@ -119,14 +119,15 @@ public:
   std::error_code launch(const LaunchRequest& request) override;
 };
 
-/// One line of a mountinfo text: the mount point and the device numbers, for file systems on
-/// devices under /dev.
+/// One line of a mountinfo text: the mount point, the device numbers, the source and the type.
 struct MountEntry {
   std::string mountPoint;
   unsigned major = 0, minor = 0;
   std::string source;
+  std::string fsType;
 };
-std::vector<MountEntry> parseMountInfo(std::string_view text);
+/// The mounts of a mountinfo text; with `devicesOnly`, only file systems on devices under /dev.
+std::vector<MountEntry> parseMountInfo(std::string_view text, bool devicesOnly = true);
 
 /// Drives from the mount table, devices from sysfs: "removable" of the disk, USB when the
 /// device's sysfs path runs through a USB port or udev says ID_BUS=usb. The roots of the three

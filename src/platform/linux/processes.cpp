@@ -127,4 +127,8 @@ std::error_code LinuxProcesses::terminate(ProcessId pid) {
   return {};
 }
 
+ProcessId currentProcessId() {
+  return static_cast<ProcessId>(::getpid());
+}
+
 } // namespace quorvane::platform

@@ -115,3 +115,11 @@ ErrorOr<FileStatus> WindowsProcesses::programStatus(ProcessId pid) {
 }
 
 } // namespace quorvane::platform::windows
+
+namespace quorvane::platform {
+
+ProcessId currentProcessId() {
+  return static_cast<ProcessId>(::GetCurrentProcessId());
+}
+
+} // namespace quorvane::platform
