@@ -157,8 +157,10 @@ void ExecBlocker::handle(const std::shared_ptr<platform::ExecRequest>& request) 
     cache_.emplace(request->version(), *verdict);
   }
   std::lock_guard lock(mutex_);
-  if (!answeredHere)
+  if (!answeredHere) {
+    counts_.late += verdict ? 1 : 0;
     return; // the watcher let it through already, and told of it
+  }
   if (cached)
     ++counts_.fromCache;
   if (!verdict) {

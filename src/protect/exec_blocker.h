@@ -46,6 +46,7 @@ struct ExecBlockerCounts {
   std::uint64_t fromCache = 0;  ///< answers taken from the verdict cache
   std::uint64_t overBudget = 0; ///< starts let through because the check took too long
   std::uint64_t unchecked = 0;  ///< starts let through because the file could not be read whole
+  std::uint64_t late = 0;       ///< verdicts reached after the budget let the start through
 };
 
 class ExecBlocker {

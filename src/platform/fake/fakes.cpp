@@ -448,12 +448,16 @@ std::optional<bool> FakeExecRequest::waitForAnswer(std::chrono::milliseconds tim
 std::shared_ptr<FakeExecRequest> FakeExecGate::submit(const std::string& path, std::string data,
                                                       ExecFileVersion version) {
   auto request = std::make_shared<FakeExecRequest>(path, std::move(data), version);
+  submit(request);
+  return request;
+}
+
+void FakeExecGate::submit(std::shared_ptr<FakeExecRequest> request) {
   {
     std::lock_guard lock(mutex_);
-    queue_.push_back(request);
+    queue_.push_back(std::move(request));
   }
   arrived_.notify_one();
-  return request;
 }
 
 std::shared_ptr<ExecRequest> FakeExecGate::nextRequest(std::chrono::milliseconds timeout) {

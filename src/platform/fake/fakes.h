@@ -392,6 +392,8 @@ public:
   /// taken from the data).
   std::shared_ptr<FakeExecRequest> submit(const std::string& path, std::string data,
                                           ExecFileVersion version);
+  /// A start prepared by the test (stalled or unreadable before any reader sees it).
+  void submit(std::shared_ptr<FakeExecRequest> request);
   std::shared_ptr<ExecRequest> nextRequest(std::chrono::milliseconds timeout) override;
   void coverNewMounts() override { ++mountLooks; }
   std::string coverage() const override { return "1 folder"; }
