@@ -8,6 +8,7 @@
 #include "protect/autoprotect.h"
 #include "protect/drive_protect.h"
 #include "protect/exec_blocker.h"
+#include "protect/guard_state.h"
 #include "protect/message_dispatcher.h"
 #include "scan/scan_runs.h"
 #include "schedule/scheduler.h"
@@ -92,12 +93,6 @@ struct BlockingGuard {
   std::unique_ptr<protect::ExecBlocker> blocker;
 };
 
-/// The state file: what the desktop program shows of a guard running for the whole machine.
-std::string guardStateText(bool blocking, const std::string& detail) {
-  return "mode=" + std::string(blocking ? "blocking" : "polling") + "\npid=" +
-         std::to_string(platform::currentProcessId()) + "\ndetail=" + detail + "\n";
-}
-
 constexpr protect::WindowHandle kMonitorWindow = 1;
 constexpr auto kReloadInterval = std::chrono::seconds(10);
 
@@ -161,7 +156,8 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
       }
     }
     if (!stateFile->empty())
-      p.files.writeFile(*stateFile, guardStateText(blocking.blocker != nullptr, mode));
+      p.files.writeFile(*stateFile, protect::guardStateText({blocking.blocker != nullptr,
+                                                             platform::currentProcessId(), mode}));
     auto reportBlocked = [&] {
       if (!blocking.blocker)
         return;

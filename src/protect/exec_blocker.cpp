@@ -21,6 +21,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kExecPieceSize = 64 * 1024;
 /// How long a reader waits on the gate before it looks whether it should stop.
 constexpr auto kReaderWait = std::chrono::milliseconds(100);
+/// How often the watcher looks at the deadlines of the starts being checked.
+constexpr auto kWatchInterval = std::chrono::milliseconds(100);
 /// How often mounts that arrived are looked for.
 constexpr auto kMountLook = std::chrono::seconds(1);
 /// Refusals and notices kept for the owner between two collections.
@@ -49,8 +51,8 @@ ExecBlocker::ExecBlocker(platform::Platform& platform, platform::ExecGate& gate,
       safePath_(platform::joinPath(folder_, app::kSafeFile)), signatures_(signatures),
       safe_(platform.files, safePath_), options_(options),
       ownPrograms_(scan::ownProgramIdentities(platform)) {
-  options_.readers = std::max(1u, options_.readers);
-  options_.maxReaders = std::max(options_.readers, options_.maxReaders);
+  options_.checkers = std::max(1u, options_.checkers);
+  options_.maxCheckers = std::max(options_.checkers, options_.maxCheckers);
 }
 
 ExecBlocker::~ExecBlocker() {
@@ -63,13 +65,13 @@ void ExecBlocker::start() {
     return;
   running_ = true;
   stopping_ = false;
-  for (unsigned i = 0; i < options_.readers; ++i)
-    addReader(false);
+  for (unsigned i = 0; i < options_.checkers; ++i)
+    addChecker(false);
+  taker_ = std::thread([this] { takeRequests(); });
   watcher_ = std::thread([this] { watch(); });
 }
 
 void ExecBlocker::stop() {
-  std::list<Reader> readers;
   {
     std::lock_guard lock(mutex_);
     if (!running_)
@@ -77,98 +79,125 @@ void ExecBlocker::stop() {
     stopping_ = true;
   }
   wake_.notify_all();
+  queued_.notify_all();
+  taker_.join();
   watcher_.join();
+  std::list<Checker> checkers;
   {
     std::lock_guard lock(mutex_);
-    readers.swap(readers_);
+    checkers.swap(checkers_);
   }
-  for (Reader& reader : readers)
-    reader.thread.join();
+  for (Checker& checker : checkers)
+    checker.thread.join();
   std::lock_guard lock(mutex_);
   for (auto& [id, pending] : pending_)
     pending.request->answer(true);
   pending_.clear();
+  queue_.clear();
   running_ = false;
 }
 
-void ExecBlocker::addReader(bool extra) {
-  Reader& reader = readers_.emplace_back();
-  reader.thread = std::thread([this, &reader, extra] { readLoop(reader, extra); });
-}
-
-void ExecBlocker::readLoop(Reader& self, bool extra) {
+void ExecBlocker::takeRequests() {
   for (;;) {
     {
       std::lock_guard lock(mutex_);
       if (stopping_)
-        break;
+        return;
     }
     std::shared_ptr<platform::ExecRequest> request = gate_.nextRequest(kReaderWait);
-    if (!request)
+    if (!request || answerAtOnce(*request))
       continue;
-    {
-      std::lock_guard lock(mutex_);
-      ++busy_;
-    }
-    handle(request);
     std::lock_guard lock(mutex_);
-    --busy_;
-    // A reader added while others were stuck leaves once they are free again.
-    if (extra && busy_ + 1 < readers_.size())
-      break;
+    if (queue_.size() >= options_.queueLimit) {
+      request->answer(true);
+      ++counts_.unchecked;
+      ++counts_.allowed;
+      if (notices_.size() < kQueueLimit)
+        notices_.push_back("let through unchecked (too many starts waiting): " + request->path());
+      continue;
+    }
+    std::uint64_t id = nextPending_++;
+    pending_.emplace(id, Pending{std::move(request), Clock::now() + options_.budget});
+    queue_.push_back(id);
+    queued_.notify_one();
   }
-  self.done = true;
 }
 
-void ExecBlocker::handle(const std::shared_ptr<platform::ExecRequest>& request) {
-  const platform::FileStatus& status = request->status();
+bool ExecBlocker::answerAtOnce(platform::ExecRequest& request) {
+  const platform::FileStatus& status = request.status();
   if (status.kind != platform::FileKind::Regular || status.size >= kSizeLimit) {
-    request->answer(true);
     std::lock_guard lock(mutex_);
     ++counts_.allowed;
-    return;
+    request.answer(true);
+    return true;
   }
   dropStaleVerdicts();
   std::optional<Verdict> verdict;
   {
     std::lock_guard lock(cacheMutex_);
-    if (auto it = cache_.find(request->version()); it != cache_.end())
-      verdict = it->second;
-  }
-  bool cached = verdict.has_value();
-  std::uint64_t id = 0;
-  if (!cached) {
-    {
-      std::lock_guard lock(mutex_);
-      id = nextPending_++;
-      pending_.emplace(id, Pending{request, Clock::now() + options_.budget});
-    }
-    wake_.notify_all(); // the watcher takes up the new deadline
-    verdict = check(*request);
-    std::lock_guard lock(mutex_);
-    pending_.erase(id);
-  }
-
-  bool answeredHere = request->answer(!verdict || !verdict->refuse);
-  if (verdict && !cached) {
-    std::lock_guard lock(cacheMutex_);
-    if (cache_.size() >= options_.cacheLimit)
-      cache_.clear();
-    cache_.emplace(request->version(), *verdict);
+    auto it = cache_.find(request.version());
+    if (it == cache_.end())
+      return false;
+    verdict = it->second;
   }
   std::lock_guard lock(mutex_);
-  if (!answeredHere) {
-    counts_.late += verdict ? 1 : 0;
-    return; // the watcher let it through already, and told of it
+  ++counts_.fromCache;
+  record(request, verdict);
+  request.answer(!verdict->refuse);
+  return true;
+}
+
+void ExecBlocker::addChecker(bool extra) {
+  Checker& checker = checkers_.emplace_back();
+  checker.thread = std::thread([this, &checker, extra] { checkQueued(checker, extra); });
+}
+
+void ExecBlocker::checkQueued(Checker& self, bool extra) {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (stopping_)
+      break;
+    std::uint64_t id = queue_.front();
+    queue_.pop_front();
+    auto it = pending_.find(id);
+    if (it == pending_.end())
+      continue;
+    std::shared_ptr<platform::ExecRequest> request = it->second.request;
+    ++busy_;
+    lock.unlock();
+    // Checked even when the budget let it through already: the verdict serves the next start.
+    std::optional<Verdict> verdict = check(*request);
+    if (verdict) {
+      std::lock_guard cacheLock(cacheMutex_);
+      if (cache_.size() >= options_.cacheLimit)
+        cache_.clear();
+      cache_.emplace(request->version(), *verdict);
+    }
+    lock.lock();
+    --busy_;
+    pending_.erase(id);
+    // The watcher answers under the same lock: a start is answered and counted once.
+    if (request->answered()) {
+      counts_.late += verdict ? 1 : 0; // the watcher let it through already, and told of it
+    } else {
+      record(*request, verdict);
+      request->answer(!verdict || !verdict->refuse);
+    }
+    // A checker added while others were stuck leaves once they are free again.
+    if (extra && busy_ + 1 < checkers_.size())
+      break;
   }
-  if (cached)
-    ++counts_.fromCache;
+  self.done = true;
+}
+
+void ExecBlocker::record(platform::ExecRequest& request, const std::optional<Verdict>& verdict) {
   if (!verdict) {
     ++counts_.unchecked;
     ++counts_.allowed;
     if (notices_.size() < kQueueLimit)
       notices_.push_back("let through unchecked (the file could not be read whole): " +
-                         request->path());
+                         request.path());
     return;
   }
   if (!verdict->refuse) {
@@ -177,7 +206,7 @@ void ExecBlocker::handle(const std::shared_ptr<platform::ExecRequest>& request) 
   }
   ++counts_.refused;
   if (refused_.size() < kQueueLimit)
-    refused_.push_back({fileNameOf(request->path()), verdict->digest, request->path(), 0});
+    refused_.push_back({fileNameOf(request.path()), verdict->digest, request.path(), 0});
   else
     ++refusedDropped_;
 }
@@ -223,39 +252,40 @@ void ExecBlocker::watch() {
   std::unique_lock lock(mutex_);
   auto nextMountLook = Clock::now() + kMountLook;
   while (!stopping_) {
-    auto wakeAt = nextMountLook;
+    // Deadlines are looked at every tenth of a second: waking per queued start would cost
+    // every start a thread switch.
+    auto wakeAt = std::min(nextMountLook, Clock::now() + kWatchInterval);
     for (const auto& [id, pending] : pending_)
       wakeAt = std::min(wakeAt, pending.deadline);
     wake_.wait_until(lock, wakeAt);
     if (stopping_)
       break;
     auto now = Clock::now();
-    bool stuck = false;
-    for (auto it = pending_.begin(); it != pending_.end();) {
-      if (it->second.deadline > now) {
-        ++it;
+    bool stuck = false; // a start is past its budget, answered or not
+    for (auto& [id, pending] : pending_) {
+      if (pending.deadline > now)
         continue;
-      }
       stuck = true;
-      if (it->second.request->answer(true)) {
+      if (pending.request->answer(true)) {
         ++counts_.overBudget;
         ++counts_.allowed;
         if (notices_.size() < kQueueLimit)
           notices_.push_back("let through unchecked (no verdict within " +
                              std::to_string(options_.budget.count()) +
-                             " ms): " + it->second.request->path());
+                             " ms): " + pending.request->path());
       }
-      it = pending_.erase(it);
     }
-    // Readers stuck on slow files leave the others fewer: add one while all are busy.
-    readers_.remove_if([](Reader& reader) {
-      if (!reader.done)
+    // Checkers stuck on slow files leave the others fewer: while all are busy and starts wait,
+    // add one.
+    checkers_.remove_if([](Checker& checker) {
+      if (!checker.done)
         return false;
-      reader.thread.join();
+      checker.thread.join();
       return true;
     });
-    if (stuck && busy_ >= readers_.size() && readers_.size() < options_.maxReaders)
-      addReader(true);
+    if (stuck && !queue_.empty() && busy_ >= checkers_.size() &&
+        checkers_.size() < options_.maxCheckers)
+      addChecker(true);
     if (now >= nextMountLook) {
       lock.unlock();
       gate_.coverNewMounts();

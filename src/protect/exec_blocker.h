@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <list>
 #include <map>
@@ -29,10 +30,13 @@
 namespace quorvane::protect {
 
 struct ExecBlockerOptions {
-  /// Threads waiting on the gate; one slow file holds only the start it belongs to.
-  unsigned readers = 4;
-  /// Readers added while others are stuck past the budget never make more than this in all.
-  unsigned maxReaders = 16;
+  /// Threads that read and hash the files the cache cannot answer for; one slow file holds only
+  /// the start it belongs to. (One more thread takes the requests and answers from the cache.)
+  unsigned checkers = 4;
+  /// Checkers added while others are stuck past the budget never make more than this in all.
+  unsigned maxCheckers = 16;
+  /// Starts waiting for a checker; one more goes ahead unchecked, and is told of.
+  std::size_t queueLimit = 4096;
   /// A start not decided within this long goes ahead.
   std::chrono::milliseconds budget{1000};
   /// Verdicts kept; the cache starts over when it is full.
@@ -76,14 +80,19 @@ private:
   struct VersionHash {
     std::size_t operator()(const platform::ExecFileVersion& v) const noexcept;
   };
-  struct Reader {
+  struct Checker {
     std::thread thread;
     std::atomic<bool> done{false};
   };
 
-  void addReader(bool extra);
-  void readLoop(Reader& self, bool extra);
-  void handle(const std::shared_ptr<platform::ExecRequest>& request);
+  /// Takes the gate's requests: answers at once what needs no reading, queues the rest.
+  void takeRequests();
+  /// Answers without reading the file when it can (true).
+  bool answerAtOnce(platform::ExecRequest& request);
+  void addChecker(bool extra);
+  void checkQueued(Checker& self, bool extra);
+  /// Counts the answer about to be given and keeps a refusal for the report; mutex_ held.
+  void record(platform::ExecRequest& request, const std::optional<Verdict>& verdict);
   /// The verdict for a file not in the cache; none when it could not be made.
   std::optional<Verdict> check(platform::ExecRequest& request);
   /// Empties the cache when the signature table or safe.sig changed since it was filled.
@@ -109,13 +118,16 @@ private:
   std::condition_variable wake_;
   bool stopping_ = false;
   bool running_ = false;
-  std::list<Reader> readers_;
+  std::thread taker_;
+  std::list<Checker> checkers_;
   unsigned busy_ = 0;
   struct Pending {
     std::shared_ptr<platform::ExecRequest> request;
     std::chrono::steady_clock::time_point deadline;
   };
-  std::map<std::uint64_t, Pending> pending_;
+  std::map<std::uint64_t, Pending> pending_; ///< queued or being checked, by arrival
+  std::deque<std::uint64_t> queue_;          ///< waiting for a checker
+  std::condition_variable queued_;
   std::uint64_t nextPending_ = 0;
   std::vector<threats::AlertRecord> refused_;
   std::uint64_t refusedDropped_ = 0;

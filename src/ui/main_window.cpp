@@ -1,6 +1,8 @@
 // The main window of the desktop program.
 #include "ui/main_window.h"
 
+#include "protect/guard_state.h"
+
 #include "ui/pages/about_page.h"
 #include "ui/pages/history_page.h"
 #include "ui/pages/home_page.h"
@@ -28,6 +30,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QStatusBar>
 #include <QMenuBar>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -105,6 +108,15 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   trayArea_->setIcon("quorvane");
   qtTray_->onEvent = [this](int value) { onTrayEvent(value); };
   buildMenus();
+
+  systemGuardLabel_ = new QLabel(this);
+  systemGuardLabel_->setObjectName("systemGuard");
+  statusBar()->addPermanentWidget(systemGuardLabel_);
+  statusBar()->setSizeGripEnabled(false);
+  guardStateTimer_.setInterval(5000);
+  connect(&guardStateTimer_, &QTimer::timeout, this, &MainWindow::showSystemGuardState);
+  guardStateTimer_.start();
+  showSystemGuardState();
 
   showPage(Home);
   scheduleTimer_.start();
@@ -298,6 +310,13 @@ QProgressBar* MainWindow::updateBar() const {
 void MainWindow::schedulerTick() {
   if (scheduler_->tick() && !shutdownAfterScan_)
     scheduler_->shutdownIfSet();
+}
+
+void MainWindow::showSystemGuardState() {
+  std::optional<protect::GuardState> state =
+      protect::readGuardState(p_, protect::systemGuardStateFile(p_));
+  systemGuardLabel_->setText(state ? qText(protect::guardStatusLine(*state)) : QString());
+  statusBar()->setVisible(state.has_value());
 }
 
 void MainWindow::toggleAutoProtect() {

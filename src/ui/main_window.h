@@ -18,6 +18,7 @@
 
 #include <QPointer>
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QProgressBar>
@@ -84,6 +85,9 @@ public:
   void toggleAutoProtect();
   /// The scheduled scan at its minute; the shutdown, when set, after the scan's end.
   void schedulerTick();
+  /// Shows in the status line whether a guard runs for the whole machine, and in which mode.
+  void showSystemGuardState();
+  QString systemGuardText() const { return systemGuardLabel_->text(); }
 
   /// Closes any open alert and shows one for this record (the four "|" fields).
   void showThreatAlert(const QString& record, bool safeLink);
@@ -156,6 +160,8 @@ private:
   QTimer folderRequestTimer_;
   /// The scheduled scan. Auto-protect and the table's rebuild run on the guard's thread.
   QTimer scheduleTimer_;
+  QTimer guardStateTimer_; ///< looks whether a guard runs for the whole machine
+  QLabel* systemGuardLabel_ = nullptr;
   QThread guardThread_;
   Guard* guard_ = nullptr;
   QPointer<AlertWindow> alert_;

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace quorvane::testing {
@@ -18,14 +20,23 @@ using ::testing::HasSubstr;
 /// The monitor as a child process, its output in a file.
 class MonitorProcess {
 public:
-  MonitorProcess(const std::string& home, const std::string& output) {
+  /// `extra` arguments follow `monitor --no-drives`; a `user` other than 0 runs it as that user.
+  MonitorProcess(const std::string& home, const std::string& output,
+                 std::vector<std::string> extra = {}, uid_t user = 0) {
+    std::vector<std::string> words = {QUORVANE_BIN, "--home", home, "monitor", "--no-drives"};
+    words.insert(words.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+      argv.push_back(word.data());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
-      int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
       dup2(out, 1);
       dup2(out, 2);
-      execl(QUORVANE_BIN, QUORVANE_BIN, "--home", home.c_str(), "monitor", "--no-drives",
-            static_cast<char*>(nullptr));
+      if (user != 0 && (setgid(user) != 0 || setuid(user) != 0))
+        _exit(126);
+      execv(QUORVANE_BIN, argv.data());
       _exit(127);
     }
   }
@@ -101,6 +112,85 @@ TEST(CliMonitorTest, EndsAThreatWhoseProgramWasDeletedAfterItStarted) {
     return dir.read("monitor.log").find("Threat Found:") != std::string::npos;
   })) << dir.read("monitor.log");
   EXPECT_THAT(dir.read("monitor.log"), HasSubstr("|" + threat + " (deleted)|"));
+  EXPECT_EQ(monitor.stop(), 0);
+}
+
+/// Starts `program marker` and waits: 0 when it ran, else the error of the start.
+int runProgram(const std::string& program, const std::string& marker) {
+  pid_t pid = 0;
+  std::string name = program;
+  char* argv[] = {name.data(), const_cast<char*>(marker.c_str()), nullptr};
+  int error = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+  if (error != 0)
+    return error;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
+}
+
+std::string touchCopy(const std::string& path, const std::string& extra) {
+  for (const char* touch : {"/usr/bin/touch", "/bin/touch"})
+    if (std::filesystem::exists(touch)) {
+      std::filesystem::copy_file(touch, path);
+      std::ofstream(path, std::ios::binary | std::ios::app) << extra;
+      std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+      break;
+    }
+  return path;
+}
+
+// The whole machine guarded for a moment: every mounted file system asks the monitor before a
+// program starts.
+TEST(CliMonitorTest, BlockRefusesAListedProgramOnEveryFileSystemUntilStopped) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "blocking needs root";
+  TempDir dir;
+  std::filesystem::create_directories(dir / "home");
+  std::string listed = touchCopy(dir / "qv-listed", "listed");
+  std::string other = touchCopy(dir / "qv-other", "other");
+  ASSERT_EQ(runCli({"--home", dir / "home", "sig", "add", listed}).status, 0);
+
+  MonitorProcess monitor(dir / "home", dir / "monitor.log",
+                         {"--block", "--state-file", dir / "guard.state"});
+  ASSERT_TRUE(waitFor([&] { return dir.read("monitor.log").find("Guard mode:") != std::string::npos; }))
+      << dir.read("monitor.log");
+  if (dir.read("monitor.log").find("blocking is off") != std::string::npos)
+    GTEST_SKIP() << dir.read("monitor.log");
+  EXPECT_THAT(dir.read("monitor.log"), HasSubstr("Guard mode: blocking: listed programs are refused"));
+  EXPECT_THAT(dir.read("guard.state"), HasSubstr("mode=blocking\n"));
+
+  EXPECT_EQ(runProgram(listed, dir / "marker-listed"), EPERM);
+  EXPECT_FALSE(std::filesystem::exists(dir / "marker-listed"));
+  EXPECT_EQ(runProgram(other, dir / "marker-other"), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "marker-other"));
+  ASSERT_TRUE(waitFor([&] { return dir.read("monitor.log").find("Threat Found:") != std::string::npos; }));
+  EXPECT_THAT(dir.read("monitor.log"), HasSubstr("Threat Found: qv-listed|"));
+  EXPECT_THAT(dir.read("monitor.log"), HasSubstr("|" + listed + "|0"));
+  EXPECT_THAT(runCli({"--home", dir / "home", "history"}).out, HasSubstr(listed));
+
+  EXPECT_EQ(monitor.stop(), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "guard.state"));
+  EXPECT_EQ(runProgram(listed, dir / "marker-listed"), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir / "marker-listed"));
+}
+
+TEST(CliMonitorTest, BlockWithoutThePrivilegeFallsBackToCheckingAfterTheStart) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "the test drops root to show the fallback";
+  TempDir dir;
+  std::filesystem::create_directories(dir / "home");
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  std::filesystem::permissions(dir / "home", std::filesystem::perms::all);
+  constexpr uid_t kNobody = 65534;
+  MonitorProcess monitor(dir / "home", dir / "monitor.log", {"--block"}, kNobody);
+  if (!waitFor([&] { return dir.read("monitor.log").find("Guard mode:") != std::string::npos; })) {
+    if (int code = monitor.stop(); code == 126 || code == 127)
+      GTEST_SKIP() << "the unprivileged user cannot run " << QUORVANE_BIN << " from here";
+    FAIL() << dir.read("monitor.log");
+  }
+  EXPECT_THAT(dir.read("monitor.log"),
+              HasSubstr("Guard mode: polling: programs are checked after they start (blocking is "
+                        "off: it needs root (CAP_SYS_ADMIN))"));
   EXPECT_EQ(monitor.stop(), 0);
 }
 

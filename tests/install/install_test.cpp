@@ -141,7 +141,8 @@ TEST_F(InstallTest, TheDebianPackageInstallsWhatAUserNeedsAndLintianFindsNoError
       0);
   EXPECT_TRUE(fs::exists(root / "sysroot/usr/lib/systemd/system/quorvane-monitor.service"));
   EXPECT_THAT(root.read("sysroot/usr/lib/systemd/system/quorvane-monitor.service"),
-              HasSubstr("ExecStart=/usr/bin/quorvane --home /var/lib/quorvane monitor"));
+              HasSubstr("ExecStart=/usr/bin/quorvane --home /var/lib/quorvane monitor --block "
+                        "--state-file /run/quorvane/guard.state"));
   triedAsANewUser(root / "sysroot/usr/bin");
 }
 

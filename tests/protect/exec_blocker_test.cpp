@@ -87,7 +87,7 @@ protected:
   platform::fake::FakePlatform fake;
   platform::fake::FakeExecGate gate;
   engine::SignatureDatabase signatures{fake.files, "/app/vir.sig"};
-  ExecBlocker blocker{fake.platform, gate, "/app", signatures, {2, 4, milliseconds(200), 1000}};
+  ExecBlocker blocker{fake.platform, gate, "/app", signatures, {2, 4, 4096, milliseconds(200), 1000}};
 };
 
 TEST_F(ExecBlockerTest, RefusesAListedProgramAndLetsOthersThrough) {

@@ -49,6 +49,28 @@ TEST_F(MainWindowTest, PagesCarryTheirTexts) {
   EXPECT_THAT(labelTexts(window.page(MainWindow::Picker)), Contains("Select Drive"));
 }
 
+TEST_F(MainWindowTest, TheStatusLineShowsAGuardRunningForTheWholeMachine) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  EXPECT_EQ(window.systemGuardText(), ""); // no guard: no status line
+
+  home.write("guard.state", "mode=blocking\npid=" + std::to_string(getpid()) + "\ndetail=x\n");
+  window.showSystemGuardState();
+  EXPECT_EQ(window.systemGuardText(),
+            "System guard: blocking (listed programs are refused before they run)");
+  home.write("guard.state", "mode=polling\npid=" + std::to_string(getpid()) + "\n");
+  window.showSystemGuardState();
+  EXPECT_EQ(window.systemGuardText(), "System guard: on (programs are checked after they start)");
+
+  // A guard killed without a word leaves its file behind: the process it names is gone.
+  pid_t gone = fork();
+  if (gone == 0)
+    _exit(0);
+  waitpid(gone, nullptr, 0);
+  home.write("guard.state", "mode=blocking\npid=" + std::to_string(gone) + "\n");
+  window.showSystemGuardState();
+  EXPECT_EQ(window.systemGuardText(), "");
+}
+
 TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   QSignalSpy finished(&window, &MainWindow::scanFinished);

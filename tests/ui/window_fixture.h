@@ -45,6 +45,8 @@ inline Qt::CheckState tickOf(QAbstractItemModel* model, int row) {
 class MainWindowTest : public ::testing::Test {
 protected:
   MainWindowTest() : system(home.path()) {
+    // The status line looks at this state file, never at the machine's own.
+    setenv("QUORVANE_GUARD_STATE", (home / "guard.state").c_str(), 1);
     std::string eicar = home.write("scanme/tools/eicar.com", testing::eicarText());
     auto digest = engine::hashFile(p, eicar);
     home.write("vir.sig",

@@ -58,12 +58,17 @@ private:
   off_t offset_ = 0;
 };
 
+std::string pathOfDescriptor(int fd) {
+  char buffer[PATH_MAX + 16];
+  std::string link = "/proc/self/fd/" + std::to_string(fd);
+  ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer - 1);
+  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
 class FanotifyRequest final : public ExecRequest {
 public:
-  FanotifyRequest(std::shared_ptr<Channel> channel, int fd, ProcessId pid, const struct stat& st,
-                  std::string path)
-      : channel_(std::move(channel)), fd_(fd), pid_(pid), status_(toStatus(st)),
-        path_(std::move(path)) {
+  FanotifyRequest(std::shared_ptr<Channel> channel, int fd, ProcessId pid, const struct stat& st)
+      : channel_(std::move(channel)), fd_(fd), pid_(pid), status_(toStatus(st)) {
     version_ = {status_.device, status_.inode, status_.size, status_.modifiedNs,
                 static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
   }
@@ -72,7 +77,11 @@ public:
   ProcessId pid() const override { return pid_; }
   const FileStatus& status() const override { return status_; }
   const ExecFileVersion& version() const override { return version_; }
-  const std::string& path() const override { return path_; }
+  /// Looked up when first asked for: most starts are answered without it.
+  const std::string& path() const override {
+    std::call_once(pathFound_, [this] { path_ = pathOfDescriptor(fd_.get()); });
+    return path_;
+  }
   ErrorOr<std::unique_ptr<InputFile>> open() override {
     int copy = ::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
@@ -99,16 +108,10 @@ private:
   ProcessId pid_;
   FileStatus status_;
   ExecFileVersion version_;
-  std::string path_;
+  mutable std::once_flag pathFound_;
+  mutable std::string path_;
   std::atomic<bool> answered_{false};
 };
-
-std::string pathOfDescriptor(int fd) {
-  char buffer[PATH_MAX + 16];
-  std::string link = "/proc/self/fd/" + std::to_string(fd);
-  ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer - 1);
-  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-}
 
 class FanotifyGate final : public ExecGate {
 public:
@@ -160,8 +163,7 @@ public:
       return nullptr;
     }
     return std::make_shared<FanotifyRequest>(channel_, event.fd,
-                                             static_cast<ProcessId>(event.pid), st,
-                                             pathOfDescriptor(event.fd));
+                                             static_cast<ProcessId>(event.pid), st);
   }
 
   void coverNewMounts() override {
