@@ -252,9 +252,12 @@ void ExecBlocker::watch() {
   std::unique_lock lock(mutex_);
   auto nextMountLook = Clock::now() + kMountLook;
   while (!stopping_) {
-    // Deadlines are looked at every tenth of a second: waking per queued start would cost
-    // every start a thread switch.
-    auto wakeAt = std::min(nextMountLook, Clock::now() + kWatchInterval);
+    // While starts are queued or checked, deadlines are looked at every tenth of a second
+    // (waking per queued start would cost every start a thread switch); at rest the watcher
+    // wakes only to look for mounts (a start queued meanwhile is due no sooner than that with
+    // the one-second budget).
+    auto wakeAt = pending_.empty() ? nextMountLook
+                                   : std::min(nextMountLook, Clock::now() + kWatchInterval);
     for (const auto& [id, pending] : pending_)
       wakeAt = std::min(wakeAt, pending.deadline);
     wake_.wait_until(lock, wakeAt);

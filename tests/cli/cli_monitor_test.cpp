@@ -9,6 +9,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -172,6 +173,48 @@ TEST(CliMonitorTest, BlockRefusesAListedProgramOnEveryFileSystemUntilStopped) {
   EXPECT_FALSE(std::filesystem::exists(dir / "guard.state"));
   EXPECT_EQ(runProgram(listed, dir / "marker-listed"), 0);
   EXPECT_TRUE(std::filesystem::exists(dir / "marker-listed"));
+}
+
+/// A tmpfs mounted on a folder of the test's, unmounted when this goes.
+class TemporaryMount {
+public:
+  explicit TemporaryMount(std::string point) : point_(std::move(point)) {
+    std::filesystem::create_directories(point_);
+    mounted_ = mount("qv-test", point_.c_str(), "tmpfs", 0, "size=8m") == 0;
+  }
+  ~TemporaryMount() {
+    if (mounted_)
+      umount2(point_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+private:
+  std::string point_;
+  bool mounted_ = false;
+};
+
+TEST(CliMonitorTest, BlockCoversAFileSystemMountedWhileItRuns) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "blocking needs root";
+  TempDir dir;
+  std::filesystem::create_directories(dir / "home");
+  std::string listed = touchCopy(dir / "qv-listed", "listed on a new mount");
+  ASSERT_EQ(runCli({"--home", dir / "home", "sig", "add", listed}).status, 0);
+  MonitorProcess monitor(dir / "home", dir / "monitor.log", {"--block"});
+  ASSERT_TRUE(waitFor([&] { return dir.read("monitor.log").find("Guard mode:") != std::string::npos; }))
+      << dir.read("monitor.log");
+  if (dir.read("monitor.log").find("blocking is off") != std::string::npos)
+    GTEST_SKIP() << dir.read("monitor.log");
+
+  TemporaryMount mounted(dir / "stick");
+  if (!mounted.mounted())
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  std::filesystem::copy_file(listed, dir / "stick/qv-listed");
+  std::filesystem::permissions(dir / "stick/qv-listed", std::filesystem::perms::owner_all);
+  // The guard looks for new mounts every second; until then the program may still start.
+  bool refused = waitFor([&] { return runProgram(dir / "stick/qv-listed", dir / "marker") == EPERM; });
+  EXPECT_TRUE(refused) << dir.read("monitor.log");
+  EXPECT_EQ(monitor.stop(), 0);
 }
 
 TEST(CliMonitorTest, BlockWithoutThePrivilegeFallsBackToCheckingAfterTheStart) {
