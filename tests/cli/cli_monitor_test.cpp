@@ -116,30 +116,6 @@ TEST(CliMonitorTest, EndsAThreatWhoseProgramWasDeletedAfterItStarted) {
   EXPECT_EQ(monitor.stop(), 0);
 }
 
-/// Starts `program marker` and waits: 0 when it ran, else the error of the start.
-int runProgram(const std::string& program, const std::string& marker) {
-  pid_t pid = 0;
-  std::string name = program;
-  char* argv[] = {name.data(), const_cast<char*>(marker.c_str()), nullptr};
-  int error = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
-  if (error != 0)
-    return error;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
-}
-
-std::string touchCopy(const std::string& path, const std::string& extra) {
-  for (const char* touch : {"/usr/bin/touch", "/bin/touch"})
-    if (std::filesystem::exists(touch)) {
-      std::filesystem::copy_file(touch, path);
-      std::ofstream(path, std::ios::binary | std::ios::app) << extra;
-      std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-      break;
-    }
-  return path;
-}
-
 // The whole machine guarded for a moment: every mounted file system asks the monitor before a
 // program starts.
 TEST(CliMonitorTest, BlockRefusesAListedProgramOnEveryFileSystemUntilStopped) {
@@ -147,8 +123,8 @@ TEST(CliMonitorTest, BlockRefusesAListedProgramOnEveryFileSystemUntilStopped) {
     GTEST_SKIP() << "blocking needs root";
   TempDir dir;
   std::filesystem::create_directories(dir / "home");
-  std::string listed = touchCopy(dir / "qv-listed", "listed");
-  std::string other = touchCopy(dir / "qv-other", "other");
+  std::string listed = copyProgram("touch", dir / "qv-listed", "listed");
+  std::string other = copyProgram("touch", dir / "qv-other", "other");
   ASSERT_EQ(runCli({"--home", dir / "home", "sig", "add", listed}).status, 0);
 
   MonitorProcess monitor(dir / "home", dir / "monitor.log",
@@ -160,9 +136,9 @@ TEST(CliMonitorTest, BlockRefusesAListedProgramOnEveryFileSystemUntilStopped) {
   EXPECT_THAT(dir.read("monitor.log"), HasSubstr("Guard mode: blocking: listed programs are refused"));
   EXPECT_THAT(dir.read("guard.state"), HasSubstr("mode=blocking\n"));
 
-  EXPECT_EQ(runProgram(listed, dir / "marker-listed"), EPERM);
+  EXPECT_EQ(runToEnd(listed, dir / "marker-listed"), EPERM);
   EXPECT_FALSE(std::filesystem::exists(dir / "marker-listed"));
-  EXPECT_EQ(runProgram(other, dir / "marker-other"), 0);
+  EXPECT_EQ(runToEnd(other, dir / "marker-other"), 0);
   EXPECT_TRUE(std::filesystem::exists(dir / "marker-other"));
   ASSERT_TRUE(waitFor([&] { return dir.read("monitor.log").find("Threat Found:") != std::string::npos; }));
   EXPECT_THAT(dir.read("monitor.log"), HasSubstr("Threat Found: qv-listed|"));
@@ -171,7 +147,7 @@ TEST(CliMonitorTest, BlockRefusesAListedProgramOnEveryFileSystemUntilStopped) {
 
   EXPECT_EQ(monitor.stop(), 0);
   EXPECT_FALSE(std::filesystem::exists(dir / "guard.state"));
-  EXPECT_EQ(runProgram(listed, dir / "marker-listed"), 0);
+  EXPECT_EQ(runToEnd(listed, dir / "marker-listed"), 0);
   EXPECT_TRUE(std::filesystem::exists(dir / "marker-listed"));
 }
 
@@ -198,7 +174,7 @@ TEST(CliMonitorTest, BlockCoversAFileSystemMountedWhileItRuns) {
     GTEST_SKIP() << "blocking needs root";
   TempDir dir;
   std::filesystem::create_directories(dir / "home");
-  std::string listed = touchCopy(dir / "qv-listed", "listed on a new mount");
+  std::string listed = copyProgram("touch", dir / "qv-listed", "listed on a new mount");
   ASSERT_EQ(runCli({"--home", dir / "home", "sig", "add", listed}).status, 0);
   MonitorProcess monitor(dir / "home", dir / "monitor.log", {"--block"});
   ASSERT_TRUE(waitFor([&] { return dir.read("monitor.log").find("Guard mode:") != std::string::npos; }))
@@ -212,7 +188,7 @@ TEST(CliMonitorTest, BlockCoversAFileSystemMountedWhileItRuns) {
   std::filesystem::copy_file(listed, dir / "stick/qv-listed");
   std::filesystem::permissions(dir / "stick/qv-listed", std::filesystem::perms::owner_all);
   // The guard looks for new mounts every second; until then the program may still start.
-  bool refused = waitFor([&] { return runProgram(dir / "stick/qv-listed", dir / "marker") == EPERM; });
+  bool refused = waitFor([&] { return runToEnd(dir / "stick/qv-listed", dir / "marker") == EPERM; });
   EXPECT_TRUE(refused) << dir.read("monitor.log");
   EXPECT_EQ(monitor.stop(), 0);
 }

@@ -8,6 +8,7 @@
 #include "engine/filekey.h"
 #include "engine/fingerprint.h"
 #include "platform/exec_gate.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -15,38 +16,13 @@
 
 #include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace quorvane::protect {
 namespace {
 
 using quorvane::testing::TempDir;
-
-std::string touchProgram() {
-  for (const char* candidate : {"/usr/bin/touch", "/bin/touch"})
-    if (std::filesystem::exists(candidate))
-      return candidate;
-  return {};
-}
-
-/// Starts `program marker` and waits for it: 0 when it ran and exited 0, else the error of the
-/// start (EPERM when the guard refused it).
-int run(const std::string& program, const std::string& marker) {
-  pid_t pid = 0;
-  std::string name = program;
-  char* argv[] = {name.data(), const_cast<char*>(marker.c_str()), nullptr};
-  int error = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
-  if (error != 0)
-    return error;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
-}
 
 class ExecGateLinuxTest : public ::testing::Test {
 protected:
@@ -72,11 +48,7 @@ protected:
 
   /// A copy of `touch` in the guarded folder, made unique by `extra` trailing bytes.
   std::string program(const std::string& name, const std::string& extra) {
-    std::string path = dir / ("guarded/" + name);
-    std::filesystem::copy_file(touchProgram(), path);
-    std::ofstream(path, std::ios::binary | std::ios::app) << extra;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-    return path;
+    return testing::copyProgram("touch", dir / ("guarded/" + name), extra);
   }
   std::string digestOf(const std::string& path) {
     return app::toLower(engine::digestText(*engine::hashFile(system->get(), path)));
@@ -112,10 +84,10 @@ TEST_F(ExecGateLinuxTest, EveryListedCopyIsRefusedBeforeItRunsAndOthersRun) {
 
   for (int i = 0; i < 100; ++i) {
     std::string marker = dir / ("marker-" + std::to_string(i));
-    EXPECT_EQ(run(listed[static_cast<std::size_t>(i)], marker), EPERM) << "try " << i;
+    EXPECT_EQ(testing::runToEnd(listed[static_cast<std::size_t>(i)], marker), EPERM) << "try " << i;
     EXPECT_FALSE(std::filesystem::exists(marker)) << "try " << i;
   }
-  EXPECT_EQ(run(harmless, dir / "marker-harmless"), 0);
+  EXPECT_EQ(testing::runToEnd(harmless, dir / "marker-harmless"), 0);
   EXPECT_TRUE(exists("marker-harmless"));
 
   std::vector<threats::AlertRecord> reported = blocker->reportRefused();
@@ -126,9 +98,9 @@ TEST_F(ExecGateLinuxTest, EveryListedCopyIsRefusedBeforeItRunsAndOthersRun) {
 TEST_F(ExecGateLinuxTest, AListedProgramMadeSafeRuns) {
   std::string tool = program("tool", "v1");
   list({tool});
-  EXPECT_EQ(run(tool, dir / "marker"), EPERM);
+  EXPECT_EQ(testing::runToEnd(tool, dir / "marker"), EPERM);
   engine::appendSafeRecord(system->get().files, dir / "home/safe.sig", {digestOf(tool)});
-  EXPECT_EQ(run(tool, dir / "marker"), 0);
+  EXPECT_EQ(testing::runToEnd(tool, dir / "marker"), 0);
   EXPECT_TRUE(exists("marker"));
 }
 
@@ -139,7 +111,7 @@ TEST_F(ExecGateLinuxTest, AFileChangedAfterItsVerdictIsCheckedAgain) {
   std::filesystem::copy_file(tool, evil);
   std::fstream(evil, std::ios::binary | std::ios::in | std::ios::out).seekp(-1, std::ios::end) << "!";
   list({evil});
-  EXPECT_EQ(run(tool, dir / "marker-1"), 0); // allowed, and the verdict kept
+  EXPECT_EQ(testing::runToEnd(tool, dir / "marker-1"), 0); // allowed, and the verdict kept
 
   // The same file rewritten in place with the listed bytes, its modification time set back.
   struct stat before{};
@@ -150,18 +122,18 @@ TEST_F(ExecGateLinuxTest, AFileChangedAfterItsVerdictIsCheckedAgain) {
   struct stat after{};
   ASSERT_EQ(stat(tool.c_str(), &after), 0);
   ASSERT_EQ(after.st_ino, before.st_ino);
-  EXPECT_EQ(run(tool, dir / "marker-2"), EPERM);
+  EXPECT_EQ(testing::runToEnd(tool, dir / "marker-2"), EPERM);
   EXPECT_FALSE(exists("marker-2"));
 }
 
 TEST_F(ExecGateLinuxTest, StoppingTheGuardLetsEveryProgramRun) {
   std::string tool = program("tool", "v1");
   list({tool});
-  EXPECT_EQ(run(tool, dir / "marker"), EPERM);
+  EXPECT_EQ(testing::runToEnd(tool, dir / "marker"), EPERM);
   blocker->stop();
   blocker.reset();
   gate.reset();
-  EXPECT_EQ(run(tool, dir / "marker"), 0);
+  EXPECT_EQ(testing::runToEnd(tool, dir / "marker"), 0);
   EXPECT_TRUE(exists("marker"));
 }
 

@@ -1,10 +1,11 @@
-// Child processes for tests: copies of `sleep` under names of the test's choosing. Only these
-// children are ever ended.
+// Child processes for tests: copies of `sleep` and `touch` under names of the test's choosing.
+// Only these children are ever ended.
 #pragma once
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,20 +72,46 @@ private:
   pid_t pid_ = -1;
 };
 
-inline std::string sleepProgram() {
-  for (const char* candidate : {"/usr/bin/sleep", "/bin/sleep"})
-    if (std::filesystem::exists(candidate))
-      return candidate;
+/// The system's copy of a standard program ("sleep", "touch"); "" when there is none.
+inline std::string standardProgram(const std::string& name) {
+  for (std::string folder : {"/usr/bin/", "/bin/"})
+    if (std::filesystem::exists(folder + name))
+      return folder + name;
   return {};
 }
 
-/// Copies `sleep` to `path`, with `extra` bytes appended so that each copy has a fingerprint of
-/// its own (the program still runs).
-inline void copySleep(const std::string& path, const std::string& extra = {}) {
-  std::filesystem::copy_file(sleepProgram(), path, std::filesystem::copy_options::overwrite_existing);
+inline std::string sleepProgram() {
+  return standardProgram("sleep");
+}
+
+/// Copies a standard program to `path`, with `extra` bytes appended so that each copy has a
+/// fingerprint of its own (the program still runs). Returns `path`.
+inline std::string copyProgram(const std::string& name, const std::string& path,
+                               const std::string& extra = {}) {
+  std::filesystem::copy_file(standardProgram(name), path,
+                             std::filesystem::copy_options::overwrite_existing);
   if (!extra.empty())
     std::ofstream(path, std::ios::binary | std::ios::app) << extra;
   std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  return path;
+}
+
+inline void copySleep(const std::string& path, const std::string& extra = {}) {
+  copyProgram("sleep", path, extra);
+}
+
+/// Starts `program argument` and waits for it to end: 0 when it ran and exited with 0, -1 when
+/// it ran and failed, else the error of the start itself (EPERM when a guard refused it).
+inline int runToEnd(const std::string& program, const std::string& argument) {
+  pid_t pid = 0;
+  std::string name = program, arg = argument;
+  char* argv[] = {name.data(), arg.data(), nullptr};
+  int error = posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+  if (error != 0)
+    return error;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
 }
 
 } // namespace quorvane::testing
