@@ -1,7 +1,7 @@
 # Sourced by run.sh and test.sh: installs the Debian packages the build needs when any is missing.
 QUORVANE_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  libssl-dev libsqlite3-dev libcurl4-openssl-dev libcli11-dev
+  libssl-dev libsqlite3-dev libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core xvfb
   help2man dpkg-dev lintian file

@@ -1,6 +1,9 @@
 // Small text helpers.
 #include "app/text.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include <algorithm>
 #include <charconv>
 #include <cctype>
@@ -65,6 +68,62 @@ long long leadingInteger(std::string_view text) {
 std::string_view fileNameOf(std::string_view path) {
   std::size_t cut = path.find_last_of("/\\");
   return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+namespace {
+constexpr char kBase64Digits[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+} // namespace
+
+std::string base64Encode(std::string_view bytes) {
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    std::uint32_t group = static_cast<std::uint8_t>(bytes[i]) << 16;
+    if (i + 1 < bytes.size())
+      group |= static_cast<std::uint8_t>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size())
+      group |= static_cast<std::uint8_t>(bytes[i + 2]);
+    out += kBase64Digits[(group >> 18) & 63];
+    out += kBase64Digits[(group >> 12) & 63];
+    out += i + 1 < bytes.size() ? kBase64Digits[(group >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? kBase64Digits[group & 63] : '=';
+  }
+  return out;
+}
+
+std::optional<std::string> base64Decode(std::string_view text) {
+  std::string digits;
+  for (char c : text)
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+      digits += c;
+  if (digits.size() % 4 != 0)
+    return std::nullopt;
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); i += 4) {
+    std::uint32_t group = 0;
+    int padding = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+      char c = digits[i + k];
+      int value;
+      if (c == '=' && i + 4 == digits.size() && k >= 2) {
+        value = 0;
+        ++padding;
+      } else {
+        const char* at = padding == 0 && c != '\0' ? std::strchr(kBase64Digits, c) : nullptr;
+        if (!at)
+          return std::nullopt;
+        value = static_cast<int>(at - kBase64Digits);
+      }
+      group = (group << 6) | static_cast<std::uint32_t>(value);
+    }
+    out += static_cast<char>((group >> 16) & 0xFF);
+    if (padding < 2)
+      out += static_cast<char>((group >> 8) & 0xFF);
+    if (padding < 1)
+      out += static_cast<char>(group & 0xFF);
+  }
+  return out;
 }
 
 } // namespace quorvane::app

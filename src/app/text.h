@@ -1,6 +1,7 @@
 // Small text helpers used across the product.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,5 +22,9 @@ std::vector<std::string_view> splitLines(std::string_view text);
 long long leadingInteger(std::string_view text);
 /// The text after the last "/" or "\" of a path (the whole text when there is none).
 std::string_view fileNameOf(std::string_view path);
+/// The bytes as base64 (RFC 4648, with padding).
+std::string base64Encode(std::string_view bytes);
+/// The bytes of a base64 text (blanks and line ends ignored); nothing when it is not base64.
+std::optional<std::string> base64Decode(std::string_view text);
 
 } // namespace quorvane::app

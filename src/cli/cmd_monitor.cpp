@@ -113,7 +113,8 @@ void addMonitorCommand(CLI::App& app, Context& context, int& status) {
   auto blockFolders = std::make_shared<std::vector<std::string>>();
   cmd->add_option("--block-folder", *blockFolders,
                   "With --block: guard only the programs directly in this folder (repeatable; "
-                  "for trying the guard without covering the whole machine)");
+                  "for trying the guard without covering the whole machine)")
+      ->allow_extra_args(false);
   auto stateFile = std::make_shared<std::string>();
   cmd->add_option("--state-file", *stateFile,
                   "Write the guard's mode to this file while it runs (the system unit's "

@@ -1,4 +1,5 @@
-// `quorvane sig add|build|verify`: signature files for whoever publishes them.
+// `quorvane sig add|build|verify|keygen|sign`: signature files for whoever publishes them, and
+// the publisher's signing of what a mirror offers.
 #include "cli/context.h"
 
 #include "app/appfolder.h"
@@ -6,6 +7,8 @@
 #include "engine/datafiles.h"
 #include "engine/filekey.h"
 #include "engine/sigtools.h"
+#include "platform/signing.h"
+#include "update/signed_files.h"
 
 #include <iostream>
 
@@ -27,6 +30,15 @@ std::vector<std::string> keyTextsOf(std::string_view text, const std::string& so
     }
   }
   return keys;
+}
+
+/// The whole content of a file named on the command line; the command ends when it cannot be
+/// read.
+std::string readNamedFile(platform::Platform& p, const std::string& given) {
+  auto text = p.files.readFile(app::absolutePath(given, p.environment.currentDirectory()));
+  if (!text)
+    throw CommandError{printable(given) + ": " + text.error().message()};
+  return std::move(*text);
 }
 
 } // namespace
@@ -91,19 +103,83 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
   });
 
   auto file = std::make_shared<std::string>();
-  auto* verify = sig->add_subcommand("verify", "Check a signature file: keys, order, count");
-  verify->add_option("FILE", *file, "The signature file")->required();
-  verify->callback([&context, &status, file] {
+  auto* verify = sig->add_subcommand(
+      "verify", "Check a signature file: keys, order, count; with --pub, check the publisher's "
+                "signature of any file (FILE.sig) instead");
+  verify->add_option("FILE", *file, "The signature file (or any signed file, with --pub)")
+      ->required();
+  auto publicKey = std::make_shared<std::string>();
+  auto verifyNumber = std::make_shared<std::optional<int>>();
+  verify->add_option("--pub", *publicKey, "The publisher's public key (NAME.pub)");
+  verify->add_option("--number", *verifyNumber,
+                     "The update number the file was signed for (a database an update list names)");
+  verify->callback([&context, &status, file, publicKey, verifyNumber] {
     platform::Platform& p = context.detachedPlatform();
     auto text = p.files.readFile(app::absolutePath(*file, p.environment.currentDirectory()));
     if (!text)
       throw CommandError{*file + ": " + text.error().message()};
+    if (!publicKey->empty()) {
+      std::string key = readNamedFile(p, *publicKey);
+      std::string signature = readNamedFile(p, *file + update::kSignatureSuffix);
+      if (auto problem = update::signatureProblem({key}, *text, *verifyNumber, signature)) {
+        std::cout << printable(*file) << ": signature not good: " << *problem << '\n';
+        status = kExitError;
+      } else {
+        std::cout << printable(*file) << ": signature good\n";
+      }
+      return;
+    }
     engine::SignatureReport report = engine::verifySignatureText(*text);
     for (const engine::SignatureProblem& problem : report.problems)
       std::cout << printable(*file) << ":" << problem.line << ": " << problem.message << '\n';
     std::cout << report.keys << " keys, " << report.problems.size() << " problems\n";
     if (!report.problems.empty())
       status = kExitError;
+  });
+
+  auto* keygen = sig->add_subcommand(
+      "keygen", "Make a publisher's key pair: NAME.key (private, this user only) and NAME.pub");
+  auto name = std::make_shared<std::string>();
+  keygen->add_option("-o,--output", *name, "NAME of the two files")->required();
+  keygen->callback([&context, name] {
+    platform::Platform& p = context.detachedPlatform();
+    auto pair = platform::generateSigningKeyPair();
+    if (!pair)
+      throw CommandError{"no key pair could be made: " + pair.error().message()};
+    std::string base = app::absolutePath(*name, p.environment.currentDirectory());
+    // Neither file is ever replaced: a lost private key cannot be made again.
+    if (std::error_code error = p.files.createNewFile(base + ".key", pair->privateKey, 0600))
+      throw CommandError{*name + ".key: " + error.message()};
+    if (std::error_code error = p.files.createNewFile(base + ".pub", pair->publicKey, 0644)) {
+      p.files.removeFile(base + ".key");
+      throw CommandError{*name + ".pub: " + error.message()};
+    }
+    std::cout << "wrote " << printable(*name) << ".key (keep it secret) and " << printable(*name)
+              << ".pub (copy it into the keys folder of every application folder that trusts "
+                 "it)\n";
+  });
+
+  auto* sign = sig->add_subcommand("sign", "Sign a file a mirror offers: writes FILE.sig beside it");
+  auto signFile = std::make_shared<std::string>();
+  auto privateKey = std::make_shared<std::string>();
+  auto signNumber = std::make_shared<std::optional<int>>();
+  sign->add_option("FILE", *signFile, "updates.txt, vir.zip or a database")->required();
+  sign->add_option("--key", *privateKey, "The private key (NAME.key)")->required();
+  sign->add_option("--number", *signNumber,
+                   "For a database an update list names: the number of that list's line");
+  sign->callback([&context, signFile, privateKey, signNumber] {
+    platform::Platform& p = context.detachedPlatform();
+    std::string key = readNamedFile(p, *privateKey);
+    std::string bytes = readNamedFile(p, *signFile);
+    auto signature = platform::signMessage(key, update::signedMessage(bytes, *signNumber));
+    if (!signature)
+      throw CommandError{*privateKey + ": not an Ed25519 private key (" +
+                         signature.error().message() + ")"};
+    std::string target = app::absolutePath(*signFile + update::kSignatureSuffix,
+                                           p.environment.currentDirectory());
+    if (std::error_code error = p.files.writeFile(target, update::signatureFileText(*signature)))
+      throw CommandError{*signFile + update::kSignatureSuffix + ": " + error.message()};
+    std::cout << "wrote " << printable(*signFile) << update::kSignatureSuffix << '\n';
   });
 }
 

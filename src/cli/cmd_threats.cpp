@@ -1,5 +1,6 @@
 // `quorvane history` and `quorvane quarantine`: the threat log and the quarantine.
 #include "cli/context.h"
+#include "cli/json_lines.h"
 
 #include "app/appfolder.h"
 #include "engine/datafiles.h"
@@ -33,33 +34,61 @@ void tickRows(std::vector<threats::QuarantineRow>& rows, const std::vector<std::
   }
 }
 
+/// A record of the threat log or the quarantine index as a JSON event.
+Json recordJson(const char* event, const threats::ThreatRecord& record) {
+  Json line;
+  line["event"] = event;
+  putText(line, "name", record.name);
+  putText(line, "date", record.date);
+  putText(line, "path", record.path);
+  return line;
+}
+
 } // namespace
 
 void addThreatCommands(CLI::App& app, Context& context, int& status) {
   auto* history = app.add_subcommand("history", "Show the threat log (name | date | path)");
   auto clear = std::make_shared<bool>(false);
+  auto historyJson = std::make_shared<bool>(false);
   history->add_flag("--clear", *clear, "Delete the threat log (the threat counter stays)");
-  history->callback([&context, clear] {
+  history->add_flag("--json", *historyJson,
+                    "One JSON object a line: {\"event\":\"threat\",\"name\",\"date\",\"path\"}");
+  history->callback([&context, clear, historyJson] {
     threats::ThreatLog log(context.platform(), context.appFolder());
     if (*clear) {
       log.clearScanHistory();
       return;
     }
-    for (const threats::ThreatRecord& record : log.showScanHistory())
-      printRecord(record);
+    for (const threats::ThreatRecord& record : log.showScanHistory()) {
+      if (*historyJson)
+        writeJsonLine(std::cout, recordJson("threat", record));
+      else
+        printRecord(record);
+    }
   });
 
   auto* quarantine = app.add_subcommand("quarantine", "List, restore or delete quarantined files");
   quarantine->require_subcommand(1);
-  quarantine->add_subcommand("list", "Numbered rows: name | date | original path")
-      ->callback([&context] {
-        threats::Quarantine q(context.platform(), context.appFolder());
-        int n = 0;
-        for (const threats::QuarantineRow& row : q.showQuarantine()) {
-          std::cout << ++n << ". ";
-          printRecord(row.record);
-        }
-      });
+  auto* list = quarantine->add_subcommand("list", "Numbered rows: name | date | original path");
+  auto listJson = std::make_shared<bool>(false);
+  list->add_flag("--json", *listJson,
+                 "One JSON object a line: {\"event\":\"quarantined\",\"number\",\"name\","
+                 "\"date\",\"path\"}");
+  list->callback([&context, listJson] {
+    threats::Quarantine q(context.platform(), context.appFolder());
+    int n = 0;
+    for (const threats::QuarantineRow& row : q.showQuarantine()) {
+      ++n;
+      if (*listJson) {
+        Json line = recordJson("quarantined", row.record);
+        line["number"] = n;
+        writeJsonLine(std::cout, line);
+        continue;
+      }
+      std::cout << n << ". ";
+      printRecord(row.record);
+    }
+  });
   auto numbers = std::make_shared<std::vector<std::string>>();
   auto into = std::make_shared<std::string>();
   auto* restore = quarantine->add_subcommand(

@@ -1,5 +1,6 @@
 // The shared state of the `quorvane` subcommands.
 #include "cli/context.h"
+#include "cli/json_lines.h"
 
 #include "app/appfolder.h"
 #include "engine/fingerprint.h"
@@ -53,6 +54,13 @@ platform::Platform& Context::detachedPlatform() {
 }
 
 void StdoutNotifier::messageBox(const std::string& text, const platform::MessageStyle&) {
+  if (json_) {
+    Json line;
+    line["event"] = "message";
+    putText(line, "text", text);
+    writeJsonLine(std::cout, line);
+    return;
+  }
   std::string line = text;
   for (char& c : line)
     if (c == '\r')
@@ -61,6 +69,21 @@ void StdoutNotifier::messageBox(const std::string& text, const platform::Message
 }
 
 bool StdoutNotifier::ask(const std::string& text, const platform::MessageStyle&) {
+  if (json_) {
+    bool yes = assumeYes_;
+    if (!assumeYes_ && askInput_ && platform::inputIsTerminal()) {
+      std::cerr << text << " [y/N] " << std::flush;
+      std::string answer;
+      yes = std::getline(std::cin, answer) &&
+            (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes");
+    }
+    Json line;
+    line["event"] = "question";
+    putText(line, "text", text);
+    line["answer"] = yes;
+    writeJsonLine(std::cout, line);
+    return yes;
+  }
   if (assumeYes_ || !askInput_ || !platform::inputIsTerminal()) {
     std::cout << text
               << (assumeYes_  ? " yes"

@@ -57,14 +57,17 @@ void addPathsCommand(CLI::App& app, Context& context, int& status);
 /// The signature update of `quorvane update` and of the updater program: the engine check when
 /// vir.sig holds too few signatures, else the manual update. Messages go to standard output;
 /// the question is answered yes when `assumeYes`, else read from standard input.
-int runSignatureUpdate(Context& context, bool assumeYes);
+int runSignatureUpdate(Context& context, bool assumeYes, bool json = false);
 
 /// Message boxes as lines on standard output (a lone CR breaks the line, as in a message box);
 /// alerts as "Threat Found: RECORD" lines. Questions are answered yes when `assumeYes`, else
 /// from standard input when `askInput` (no answer is no), else no.
 class StdoutNotifier final : public platform::Notifier {
 public:
-  StdoutNotifier(bool assumeYes, bool askInput) : assumeYes_(assumeYes), askInput_(askInput) {}
+  /// With `json`, each message is a {"event":"message"} object and each question a
+  /// {"event":"question"} object with its answer (the prompt itself goes to standard error).
+  StdoutNotifier(bool assumeYes, bool askInput, bool json = false)
+      : assumeYes_(assumeYes), askInput_(askInput), json_(json) {}
   using Notifier::ask;
   using Notifier::messageBox;
   void messageBox(const std::string& text, const platform::MessageStyle& style) override;
@@ -74,6 +77,7 @@ public:
 private:
   bool assumeYes_;
   bool askInput_;
+  bool json_;
 };
 
 /// The digest and size of a file named on the command line (relative to the working folder);

@@ -113,6 +113,11 @@ public:
   virtual ErrorOr<std::string> readFile(const std::string& path) = 0;
   /// Replaces the file's content (the old content stays whole if writing fails).
   virtual std::error_code writeFile(const std::string& path, std::string_view data) = 0;
+  /// Creates the file with `data`, readable and writable as `mode` allows (0600: this user
+  /// only). An existing path of any kind, a link included, is refused (std::errc::file_exists);
+  /// a failed write leaves no file.
+  virtual std::error_code createNewFile(const std::string& path, std::string_view data,
+                                        std::uint32_t mode) = 0;
   /// Appends to the file, creating it when absent; the bytes land in one write.
   virtual std::error_code appendFile(const std::string& path, std::string_view data) = 0;
   virtual std::error_code removeFile(const std::string& path) = 0;

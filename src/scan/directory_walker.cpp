@@ -281,7 +281,8 @@ void DirectoryWalker::list(Folder& folder) {
     return;
   for (const platform::DirEntry& entry : entries)
     if (entry.kind == platform::FileKind::Directory && // links to folders are never followed
-        !isSkipped(entry.identity)) {
+        !isSkipped(entry.identity) &&
+        !(excludedFolder && excludedFolder(folder.path + entry.name))) {
       auto subfolder = std::make_unique<Folder>();
       subfolder->path = folder.path + entry.name + '/';
       subfolder->identity = entry.identity;
@@ -315,12 +316,14 @@ bool DirectoryWalker::walkFolder(Folder& folder) {
       const platform::DirEntry& entry = entries[i];
       if (entry.kind == platform::FileKind::Regular && !reported[i] && pattern.matches(entry)) {
         reported[i] = true;
-        if (keepFound)
-          found_.add(folder.path + entry.name);
-        reporting_ = &entry;
-        if (found)
-          found(folder.path, entry.name);
-        reporting_ = nullptr;
+        if (!excludedFile || !excludedFile(folder.path + entry.name)) {
+          if (keepFound)
+            found_.add(folder.path + entry.name);
+          reporting_ = &entry;
+          if (found)
+            found(folder.path, entry.name);
+          reporting_ = nullptr;
+        }
       }
       if (!control_.checkpoint())
         return false;

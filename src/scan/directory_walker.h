@@ -54,6 +54,11 @@ public:
   bool includeSubfolders = true;
   /// Folders never entered, by identity (the quarantine's folder: its copies are not threats).
   std::vector<platform::FileIdentity> skippedFolders;
+  /// When set, a folder (its path without the final "/") that it accepts is never entered, and a
+  /// file (its full path) that it accepts is not reported. Called from the threads that list
+  /// folders ahead of the walk as well.
+  std::function<bool(const std::string& folder)> excludedFolder;
+  std::function<bool(const std::string& path)> excludedFile;
   /// Raised on entering a folder; the folder always ends in "/".
   std::function<void(const std::string& folder)> searching;
   /// Raised for a folder the walk meant to enter and could not list (no permission, swapped

@@ -168,11 +168,12 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
     return false; // not listed, or marked safe by the user
 
   const std::string& threatPath = prepared.path.empty() ? path : prepared.path;
-  recordThreat(digest, threatPath, prepared.identity);
+  std::string action = recordThreat(digest, threatPath, prepared.identity);
   std::string name(app::fileNameOf(platform::withoutDeletedMark(threatPath).first));
   results_.digests.push_back(digest);
   results_.areaThreats.push_back(digest + "|" + name + "|1");
-  results_.rows.push_back({name, threatPath, false, std::nullopt, false, prepared.identity});
+  results_.rows.push_back({name, threatPath, false, std::nullopt, false, prepared.identity,
+                           prepared.size, std::move(action)});
   int& counter = state_.counterFor(state_.counter);
   counter = static_cast<int>(results_.areaThreats.size());
   state_.threatsLabel = "Threats Found : " + std::to_string(state_.memoryThreats);
@@ -185,7 +186,7 @@ bool FileChecker::recordOne(const std::string& path, const PreparedFile& prepare
   return true;
 }
 
-void FileChecker::recordThreat(const std::string& digest, const std::string& path,
+std::string FileChecker::recordThreat(const std::string& digest, const std::string& path,
                                const platform::FileIdentity& checked) {
   auto [livePath, deleted] = platform::withoutDeletedMark(path);
   std::string name(app::fileNameOf(livePath));
@@ -197,13 +198,13 @@ void FileChecker::recordThreat(const std::string& digest, const std::string& pat
                                processes_ ? &*processes_ : nullptr);
   log_.logThreat(name, path);
   if (deleted)
-    return; // no name is left to delete or quarantine: the file goes with its last process
+    return "none"; // no name is left to delete or quarantine: the file goes with its last process
 
   ThreatAction action =
       actionOverride ? *actionOverride
                      : threatActionFromSetting(app::SettingsStore(p_).setting("threatfound"));
   if (action == ThreatAction::Leave)
-    return;
+    return "none";
   if (beforeAction)
     beforeAction(path);
   std::optional<platform::FileIdentity> identity =
@@ -217,10 +218,13 @@ void FileChecker::recordThreat(const std::string& digest, const std::string& pat
   } else if (std::error_code error = threats::deleteCheckedFile(p_, path, *identity)) {
     failure = error.message();
   }
-  if (!failure.empty() && observer)
+  if (failure.empty())
+    return action == ThreatAction::Quarantine ? "quarantined" : "deleted";
+  if (observer)
     observer->problem(path,
                       (action == ThreatAction::Quarantine ? "not quarantined: " : "not deleted: ") +
                           failure + "; left in place");
+  return "failed";
 }
 
 } // namespace quorvane::scan

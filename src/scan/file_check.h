@@ -124,7 +124,7 @@ public:
   /// quarantines or leaves the file. The file deleted or quarantined is the file `checked` names
   /// (when unknown: the file at the path, while its digest is still `digest`); an entry that is
   /// another file by then is reported and left alone.
-  void recordThreat(const std::string& digest, const std::string& path,
+  std::string recordThreat(const std::string& digest, const std::string& path,
                     const platform::FileIdentity& checked = {});
 
   /// Called after a detection is logged, right before its file is deleted or quarantined.

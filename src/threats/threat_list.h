@@ -25,6 +25,10 @@ struct ThreatRow {
   /// The file that was checked; its removal acts on that file only (unknown: the file at the
   /// path must still have the row's digest).
   platform::FileIdentity identity;
+  std::uint64_t size = 0; ///< the bytes hashed
+  /// What the scan did with it at once: "none", "deleted", "quarantined", or "failed" (the
+  /// scan's observer was told why).
+  std::string action = "none";
 };
 
 /// The detected-threat list with its parallel digest list, and the current area's threat list.

@@ -2,6 +2,7 @@
 #include "update/engine_check.h"
 
 #include "app/settings.h"
+#include "update/signed_files.h"
 
 namespace quorvane::update {
 
@@ -17,12 +18,21 @@ EngineCheckResult runEngineCheck(platform::Platform& platform, const std::string
                                {std::string(kNoEngineTitle), platform::MessageIcon::Critical});
   app::SettingsStore settings(platform);
   UpdateServer server = updateServerOf(settings);
+  std::vector<std::string> keys = trustedKeys(platform.files, appFolder);
+  result.authenticated = !keys.empty();
   DownloadResult download =
       downloadFromServer(platform.http, server, server.url(kFirstDatabasePath), false, progress);
   if (!download.ok) {
     result.failure = "the malware database could not be downloaded (" + download.error + ")";
   } else if (std::optional<std::string> problem = signatureDownloadProblem(download.body)) {
     result.failure = "the downloaded malware database is not a signature file (" + *problem + ")";
+  } else if (std::optional<std::string> signatureFault =
+                 result.authenticated ? downloadedSignatureProblem(
+                                            platform.http, server, server.url(kFirstDatabasePath),
+                                            download.body, keys, std::nullopt)
+                                      : std::nullopt) {
+    result.failure = "the downloaded malware database is not signed by a trusted key (" +
+                     *signatureFault + ")";
   } else if (std::error_code error =
                  installSignatureFile(platform.files, appFolder, download.body)) {
     result.failure = "vir.sig could not be written (" + error.message() + ")";

@@ -24,6 +24,7 @@ struct EngineCheckResult {
   std::int32_t countAfter = 0;
   bool downloaded = false; ///< a new vir.sig was installed
   std::string failure;     ///< why the download was not installed, when it was needed
+  bool authenticated = false; ///< a trusted key was demanded of the download
   bool ok() const { return countBefore > kEngineThreshold || downloaded; }
 };
 

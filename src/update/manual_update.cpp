@@ -3,6 +3,7 @@
 
 #include "app/settings.h"
 #include "app/text.h"
+#include "update/signed_files.h"
 
 #include <charconv>
 #include <cstdio>
@@ -82,6 +83,16 @@ UpdateOutcome ManualUpdate::checkUpdateNow() {
   std::optional<Manifest> manifest = parseManifest(manifestText.body);
   if (!manifest)
     return fail("the update server's answer is not an update list");
+  // With a trusted key, the list and the database it names count only when signed by it: a
+  // mirror (or whoever stands between) cannot hand out signatures of its own choosing.
+  std::vector<std::string> keys = trustedKeys(p_.files, appFolder_);
+  authenticated_ = !keys.empty();
+  if (authenticated_) {
+    if (std::optional<std::string> problem =
+            downloadedSignatureProblem(p_.http, manifestServer, manifestServer.url(kManifestPath),
+                                       manifestText.body, keys, std::nullopt))
+      return fail("the update list is not signed by a trusted key (" + *problem + ")");
+  }
 
   std::string today = updateDateText(p_.clock.localNow());
   if (localNumber >= manifest->number) {
@@ -96,6 +107,12 @@ UpdateOutcome ManualUpdate::checkUpdateNow() {
   downloadFinished_ = true;
   if (std::optional<std::string> problem = signatureDownloadProblem(download.body))
     return fail("the downloaded file is not a signature file (" + *problem + ")");
+  if (authenticated_) {
+    if (std::optional<std::string> problem = downloadedSignatureProblem(
+            p_.http, server, manifest->url, download.body, keys, manifest->number))
+      return fail("the new malware definitions are not signed by a trusted key for update " +
+                  std::to_string(manifest->number) + " (" + *problem + ")");
+  }
   if (std::error_code error = installSignatureFile(p_.files, appFolder_, download.body))
     return fail("vir.sig could not be replaced (" + error.message() + ")");
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvane::update {
 
@@ -52,14 +53,19 @@ public:
 
   /// Why the last check failed.
   const std::string& failure() const { return failure_; }
+  /// Whether the last check demanded signatures: true when the application folder trusts at
+  /// least one key, and then nothing unsigned was installed.
+  bool authenticated() const { return authenticated_; }
 
 private:
   UpdateOutcome fail(const std::string& why);
+
 
   platform::Platform& p_;
   std::string appFolder_;
   std::string failure_;
   bool downloadFinished_ = false;
+  bool authenticated_ = false;
 };
 
 } // namespace quorvane::update

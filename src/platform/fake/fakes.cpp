@@ -214,6 +214,18 @@ std::error_code MemoryFileSystem::writeFile(const std::string& path, std::string
   return {};
 }
 
+std::error_code MemoryFileSystem::createNewFile(const std::string& path, std::string_view data,
+                                               std::uint32_t mode) {
+  std::lock_guard lock(mutex_);
+  if (!folders_.count(parentOf(path)))
+    return std::make_error_code(std::errc::no_such_file_or_directory);
+  if (files_.count(path) || folders_.count(path))
+    return std::make_error_code(std::errc::file_exists);
+  files_[path] = File{std::string(data), nextTime_++, nextInode_++, false};
+  modes[path] = mode;
+  return {};
+}
+
 std::error_code MemoryFileSystem::appendFile(const std::string& path, std::string_view data) {
   std::lock_guard lock(mutex_);
   if (!folders_.count(parentOf(path)))

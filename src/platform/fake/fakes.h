@@ -164,6 +164,8 @@ public:
   ErrorOr<std::unique_ptr<InputFile>> openRead(const std::string& path) override;
   ErrorOr<std::string> readFile(const std::string& path) override;
   std::error_code writeFile(const std::string& path, std::string_view data) override;
+  std::error_code createNewFile(const std::string& path, std::string_view data,
+                                std::uint32_t mode) override;
   std::error_code appendFile(const std::string& path, std::string_view data) override;
   std::error_code removeFile(const std::string& path) override;
   std::error_code removeDirectory(const std::string& path) override;

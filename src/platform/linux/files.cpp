@@ -331,6 +331,23 @@ std::error_code LinuxFileSystem::writeFile(const std::string& path, std::string_
   return error;
 }
 
+std::error_code LinuxFileSystem::createNewFile(const std::string& path, std::string_view data,
+                                              std::uint32_t mode) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+               static_cast<mode_t>(mode & 0777)));
+  if (fd.get() < 0)
+    return lastError();
+  // The mode holds whatever the umask says: a private file must not be readable meanwhile.
+  std::error_code error = ::fchmod(fd.get(), static_cast<mode_t>(mode & 0777)) == 0
+                              ? writeAll(fd.get(), data)
+                              : lastError();
+  if (!error && ::fsync(fd.get()) != 0)
+    error = lastError();
+  if (error)
+    ::unlink(path.c_str());
+  return error;
+}
+
 std::error_code LinuxFileSystem::appendFile(const std::string& path, std::string_view data) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
                0644));

@@ -316,6 +316,20 @@ std::error_code WindowsFileSystem::writeFile(const std::string& path, std::strin
   return error;
 }
 
+std::error_code WindowsFileSystem::createNewFile(const std::string& path, std::string_view data,
+                                                std::uint32_t) {
+  std::error_code error;
+  {
+    auto out = openPath(path, GENERIC_WRITE, CREATE_NEW, true);
+    if (!out)
+      return out.error();
+    error = writeAll(out->get(), data);
+  }
+  if (error)
+    ::DeleteFileW(win32Path(path).c_str());
+  return error;
+}
+
 std::error_code WindowsFileSystem::appendFile(const std::string& path, std::string_view data) {
   auto out = openPath(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, OPEN_ALWAYS, true);
   if (!out)
