@@ -166,13 +166,16 @@ std::error_code prepareAppFolder(const AppFolderChoice& choice, platform::FileSy
   };
   seed(platform::joinPath(choice.dataFolder, "vir.sig"),
        platform::joinPath(choice.folder, "vir.sig"));
-  std::string langFrom = platform::joinPath(choice.dataFolder, "lang");
-  if (auto entries = files.listDirectory(langFrom)) {
-    std::string langTo = platform::joinPath(choice.folder, "lang");
-    files.createDirectory(langTo);
-    for (const platform::DirEntry& entry : *entries)
-      if (entry.kind == platform::FileKind::Regular)
-        seed(platform::joinPath(langFrom, entry.name), platform::joinPath(langTo, entry.name));
+  // The language files, and the update publisher's public keys when the package ships any.
+  for (const char* subfolder : {"lang", "keys"}) {
+    std::string from = platform::joinPath(choice.dataFolder, subfolder);
+    if (auto entries = files.listDirectory(from)) {
+      std::string to = platform::joinPath(choice.folder, subfolder);
+      files.createDirectory(to);
+      for (const platform::DirEntry& entry : *entries)
+        if (entry.kind == platform::FileKind::Regular)
+          seed(platform::joinPath(from, entry.name), platform::joinPath(to, entry.name));
+    }
   }
   return {};
 }

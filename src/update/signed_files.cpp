@@ -48,7 +48,7 @@ std::optional<std::string> signatureProblem(const std::vector<std::string>& keys
                                             std::string_view signatureText) {
   std::optional<std::string> signature =
       signatureText.size() <= kSignatureFileLimit ? app::base64Decode(signatureText) : std::nullopt;
-  if (!signature)
+  if (!signature || signature->empty())
     return "the signature file is not a signature";
   std::string message = signedMessage(bytes, updateNumber);
   std::string problem = "no trusted key made this signature";

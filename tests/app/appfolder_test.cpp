@@ -85,11 +85,15 @@ TEST_F(AppFolderTest, ANewFolderIsPrivateAndSeededWithoutOverwriting) {
   files.createDirectory("/opt/quorvane/share/quorvane/lang");
   files.put("/opt/quorvane/share/quorvane/vir.sig", "shipped");
   files.put("/opt/quorvane/share/quorvane/lang/english.ini", "[001]");
+  files.createDirectory("/opt/quorvane/share/quorvane/keys");
+  files.put("/opt/quorvane/share/quorvane/keys/publisher.pub", "PUBLIC KEY");
   AppFolderChoice choice = choose();
   EXPECT_EQ(choice.dataFolder, "/opt/quorvane/share/quorvane");
   ASSERT_FALSE(prepareAppFolder(choice, files));
   EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/vir.sig"), "shipped");
   EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/lang/english.ini"), "[001]");
+  // The publisher's keys: from here on, updates must be signed by them.
+  EXPECT_EQ(files.content("/home/alice/.local/share/quorvane/keys/publisher.pub"), "PUBLIC KEY");
 
   // An updated vir.sig and a user's own language file stay as they are.
   files.put("/home/alice/.local/share/quorvane/vir.sig", "updated");
