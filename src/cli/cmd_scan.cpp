@@ -15,6 +15,7 @@
 #include "threats/removal.h"
 #include "threats/threat_list.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <iostream>
@@ -348,7 +349,8 @@ bool checkStandardInput(platform::Platform& p, const std::string& home,
     throw CommandError{"standard input: " + md5.error().message()};
   std::uint64_t size = 0;
   char buffer[64 * 1024];
-  while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+  // Data at the size limit is never looked up (as a file of that size): reading stops there.
+  while (size < scan::kSizeLimit && (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0)) {
     auto n = static_cast<std::size_t>(std::cin.gcount());
     size += n;
     (*md5)->update(buffer, n);
@@ -393,6 +395,12 @@ void addScanCommand(CLI::App& app, Context& context, int& status) {
   cmd->callback([&context, &status, options] {
     if (options->paths.empty() && options->fileLists.empty())
       throw CommandError{"scan: name a PATH or give --file-list"};
+    bool dataFromInput =
+        std::find(options->paths.begin(), options->paths.end(), "-") != options->paths.end();
+    bool listFromInput = std::find(options->fileLists.begin(), options->fileLists.end(), "-") !=
+                         options->fileLists.end();
+    if (dataFromInput && listFromInput)
+      throw CommandError{"scan: - and --file-list - cannot both read standard input"};
     bool failed = false;
     long long notChecked = 0;
     auto started = std::chrono::steady_clock::now();

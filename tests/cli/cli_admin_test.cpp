@@ -210,6 +210,7 @@ TEST_F(CliAdminTest, FileListsAndStandardInput) {
   EXPECT_EQ(clean.status, 0);
   EXPECT_TRUE(eventsOf(jsonLines(clean.out), "found").empty());
   EXPECT_EQ(scan({}).status, 2); // nothing to scan
+  EXPECT_EQ(scan({"-", "-f", "-"}, "x").status, 2); // one standard input for two readers
 }
 
 TEST(CliSigningTest, KeygenSignAndVerify) {
