@@ -125,10 +125,18 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   if (mode == app::StartMode::Silent) {
     hideToTray();
   } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    // Centred, a little above the middle.
-    QRect area = screen->availableGeometry();
-    move(area.center().x() - width() / 2, std::max(area.top(), area.center().y() - height() / 2 - 7));
+    setGeometry(placedWithin(screen->availableGeometry(), size(), minimumSizeHint()));
   }
+}
+
+QRect placedWithin(const QRect& available, const QSize& wanted, const QSize& minimum) {
+  QSize size = wanted.boundedTo(available.size()).expandedTo(minimum);
+  // Centred, a little above the middle; then inside the area, its top-left corner first.
+  int x = available.left() + (available.width() - size.width()) / 2;
+  int y = available.top() + (available.height() - size.height()) / 2 - 7;
+  x = std::max(available.left(), std::min(x, available.right() + 1 - size.width()));
+  y = std::max(available.top(), std::min(y, available.bottom() + 1 - size.height()));
+  return QRect(QPoint(x, y), size);
 }
 
 void MainWindow::buildUi() {

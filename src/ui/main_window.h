@@ -41,6 +41,11 @@ class SchedulePage;
 class SettingsPage;
 struct PageServices;
 
+/// Where a window of `wanted` size goes on a screen whose free area is `available`: no larger
+/// than that area (nor smaller than `minimum`), centred a little above the middle, and moved
+/// inside the area wherever it fits.
+QRect placedWithin(const QRect& available, const QSize& wanted, const QSize& minimum);
+
 /// The window wires the pages together: the navigation, the scans they start, the tray, the
 /// timers and the guard. What each page shows and does lives in its own class.
 class MainWindow : public QMainWindow {

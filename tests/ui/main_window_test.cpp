@@ -49,6 +49,31 @@ TEST_F(MainWindowTest, PagesCarryTheirTexts) {
   EXPECT_THAT(labelTexts(window.page(MainWindow::Picker)), Contains("Select Drive"));
 }
 
+TEST(WindowPlacementTest, TheWindowStaysOnTheScreen) {
+  const QSize wanted(820, 560), minimum(700, 500);
+  struct Case {
+    QRect available;
+    QRect placed;
+  } cases[] = {
+      {{0, 0, 1280, 800}, {230, 113, 820, 560}},     // centred, a little above the middle
+      {{0, 0, 1024, 768}, {102, 97, 820, 560}},
+      {{0, 27, 1280, 773}, {230, 126, 820, 560}},    // below a top panel
+      {{1280, 0, 1024, 768}, {1382, 97, 820, 560}},  // the second of two screens
+      {{0, 0, 800, 600}, {0, 13, 800, 560}},         // narrower than wanted: as wide as it is
+      {{0, 0, 640, 480}, {0, 0, 700, 500}},          // smaller than the minimum: top-left first
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(placedWithin(c.available, wanted, minimum), c.placed) << c.available.width();
+}
+
+TEST_F(MainWindowTest, EveryPageFitsA1024By768Screen) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  // What the window needs at least, with every page: room is left for a panel and a title bar.
+  QSize needed = window.minimumSizeHint();
+  EXPECT_LE(needed.width(), 1024);
+  EXPECT_LE(needed.height(), 700);
+}
+
 TEST_F(MainWindowTest, TheStatusLineShowsAGuardRunningForTheWholeMachine) {
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   EXPECT_EQ(window.systemGuardText(), ""); // no guard: no status line

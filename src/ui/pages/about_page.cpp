@@ -14,10 +14,12 @@ namespace quorvane::ui {
 
 AboutPage::AboutPage(const PageServices& services, QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel("<h2>Quorvane Antimalware</h2><p>Finds known malicious files by "
-                               "their fingerprint, guards new programs and drives, and keeps "
-                               "what it removes restorable in the quarantine.</p>",
-                               this));
+  auto* heading = new QLabel("<h2>Quorvane Antimalware</h2><p>Finds known malicious files by "
+                             "their fingerprint, guards new programs and drives, and keeps what "
+                             "it removes restorable in the quarantine.</p>",
+                             this);
+  heading->setWordWrap(true); // one line would set the window's least width
+  layout->addWidget(heading);
   auto* year = new QLabel(copyrightNotice(services.platform.clock.localNow().year) +
                               ". Version " QUORVANE_VERSION ".",
                           this);

@@ -4,7 +4,7 @@
 #include "threats/removal.h"
 #include "threats/threat_list.h"
 
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -18,7 +18,8 @@ ResultsPage::ResultsPage(const PageServices& services, scan::ScanRunner& runner,
   model_ = new ThreatListModel(
       runner_.results(), {services_.text("165", "File"), services_.text("166", "Path")}, this);
   layout->addWidget(recordListView(model_, this), 1);
-  auto* buttons = new QHBoxLayout();
+  // Three to a row: five captions side by side would make the window wider than small screens.
+  auto* buttons = new QGridLayout();
   selectAll_ = captionedButton("Select All", this);
   connect(selectAll_, &QPushButton::clicked, this, [this] {
     bool tick = selectAll_->text() == "Select All";
@@ -50,8 +51,11 @@ ResultsPage::ResultsPage(const PageServices& services, scan::ScanRunner& runner,
           .removeThreatFromMemory(results);
     });
   });
-  for (QPushButton* b : {selectAll_, remove, quarantine, safe, memory})
-    buttons->addWidget(b);
+  int at = 0;
+  for (QPushButton* b : {selectAll_, remove, quarantine, safe, memory}) {
+    buttons->addWidget(b, at / 3, at % 3);
+    ++at;
+  }
   layout->addLayout(buttons);
 }
 
