@@ -106,6 +106,11 @@ int ScanRunner::startCustomScan(const std::vector<std::string>& targets) {
   state_.areaCounts[kAreaCustomFolder] = threats;
   state_.panels[kAreaCustomFolder].status =
       threats > 0 ? AreaPanel::Status::Threat : AreaPanel::Status::Clean;
+  // The summary as the other scans fill it: a file that could not be checked is unknown.
+  state_.summary.totalFiles = state_.filesScanned;
+  state_.summary.threats = threats;
+  state_.summary.unknownFiles = static_cast<int>(state_.filesNotChecked);
+  state_.summary.safeFiles = std::max<long long>(0, state_.filesScanned - threats - state_.filesNotChecked);
   state_.status = "Finished scanning";
   // Each detection was already counted in "threats" when it was logged.
   storeLastScan();

@@ -110,6 +110,10 @@ TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {
     if (label->property("status").isValid() && label->isVisibleTo(window.page(MainWindow::Scan)))
       statuses.push_back(label->property("status").toString().toStdString());
   EXPECT_THAT(statuses, ::testing::ElementsAre("threat"));
+  // The summary box holds the numbers, as after the other kinds of scan.
+  for (const char* line : {"Total files scanned : 1", "Safe files scanned: 0", "Threats Found : 1",
+                           "Unknown Files: 0"})
+    EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)), Contains(line));
 
   window.showPage(MainWindow::Results);
   QAbstractItemModel* results = listOf(window.page(MainWindow::Results));

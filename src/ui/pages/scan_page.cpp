@@ -154,7 +154,7 @@ void ScanPage::showCancelling() {
   status_->setText("Cancelling...");
 }
 
-void ScanPage::showFinished(ScanKind kind, int threats, const scan::ScanState& state) {
+void ScanPage::showFinished(ScanKind, int threats, const scan::ScanState& state) {
   clockTimer_.stop();
   activity_->hide();
   pause_->setEnabled(false);
@@ -162,13 +162,12 @@ void ScanPage::showFinished(ScanKind kind, int threats, const scan::ScanState& s
   status_->setText(
       QString::fromStdString(state.status.empty() ? "Finished scanning" : state.status));
   files_->setText("Files scanned :" + QString::number(state.filesScanned));
-  if (kind != ScanKind::Custom) {
-    summary_[0]->setText("Total files scanned : " + QString::number(state.summary.totalFiles));
-    summary_[1]->setText("Safe files scanned: " + QString::number(state.summary.safeFiles));
-    // A Smart Scan shows its count too (its summary once said "No internet connection").
-    summary_[2]->setText("Threats Found : " + QString::number(state.summary.threats));
-    summary_[3]->setText("Unknown Files: " + QString::number(state.summary.unknownFiles));
-  }
+  // Every kind of scan fills the summary (a Smart Scan's once said "No internet connection", a
+  // Custom Scan's once showed its captions alone).
+  summary_[0]->setText("Total files scanned : " + QString::number(state.summary.totalFiles));
+  summary_[1]->setText("Safe files scanned: " + QString::number(state.summary.safeFiles));
+  summary_[2]->setText("Threats Found : " + QString::number(state.summary.threats));
+  summary_[3]->setText("Unknown Files: " + QString::number(state.summary.unknownFiles));
   for (const auto& [area, count] : state.areaCounts)
     showAreaResult(area, count);
   animationTimer_.stop();
