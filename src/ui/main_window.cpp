@@ -26,6 +26,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -74,6 +78,7 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
 
   buildUi();
   resize(820, 560);
+  setAcceptDrops(true);
 
   folderRequestTimer_.setInterval(100);
   connect(&folderRequestTimer_, &QTimer::timeout, this, &MainWindow::pollFolderScanRequest);
@@ -382,6 +387,30 @@ void MainWindow::startCustomScan(const QString& path) {
     return;
   runStart(ScanKind::Custom, {scan::kAreaCustomFolder});
   Q_EMIT startScan(static_cast<int>(ScanKind::Custom), path);
+}
+
+namespace {
+
+/// The one local file or folder a drag carries; empty for anything else.
+QString droppedPath(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+    return {};
+  return data->urls().front().toLocalFile();
+}
+
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!running_ && !droppedPath(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  QString path = droppedPath(event->mimeData());
+  if (path.isEmpty() || running_)
+    return;
+  event->acceptProposedAction();
+  startCustomScan(path);
 }
 
 void MainWindow::togglePause() {

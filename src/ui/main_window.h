@@ -126,6 +126,9 @@ Q_SIGNALS:
 
 protected:
   void closeEvent(QCloseEvent* event) override;
+  /// A file or folder dragged onto the window is scanned (one at a time, local ones only).
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
 private:
   /// Builds the navigation and every page, and connects them.

@@ -26,6 +26,13 @@
 #include <QGroupBox>
 #include <sys/wait.h>
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileSystemModel>
+#include <QMimeData>
+#include <QTreeView>
+#include <QUrl>
+
 namespace quorvane::ui {
 namespace {
 
@@ -94,6 +101,45 @@ TEST_F(MainWindowTest, TheStatusLineShowsAGuardRunningForTheWholeMachine) {
   home.write("guard.state", "mode=blocking\npid=" + std::to_string(gone) + "\n");
   window.showSystemGuardState();
   EXPECT_EQ(window.systemGuardText(), "");
+}
+
+TEST_F(MainWindowTest, AFolderDroppedOnTheWindowIsScanned) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  QSignalSpy finished(&window, &MainWindow::scanFinished);
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(home / "scanme"))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window, &drop);
+  ASSERT_TRUE(finished.wait(20000));
+  EXPECT_EQ(finished.at(0).at(1).toInt(), 1); // the EICAR file inside
+  EXPECT_EQ(window.currentPage(), MainWindow::Scan);
+
+  // Anything but one local path is refused at the door.
+  QMimeData two;
+  two.setUrls({QUrl::fromLocalFile("/tmp"), QUrl::fromLocalFile("/usr")});
+  QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &two, Qt::LeftButton, Qt::NoModifier);
+  refused.ignore();
+  QApplication::sendEvent(&window, &refused);
+  EXPECT_FALSE(refused.isAccepted());
+}
+
+TEST_F(MainWindowTest, ThePickerCanPickASingleFile) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  QSignalSpy finished(&window, &MainWindow::scanFinished);
+  window.showCustomScanPage();
+  auto* tree = window.page(MainWindow::Picker)->findChild<QTreeView*>("folders");
+  ASSERT_NE(tree, nullptr);
+  auto* model = static_cast<QFileSystemModel*>(tree->model());
+  QModelIndex file = model->index(QString::fromStdString(home / "scanme/tools/eicar.com"));
+  ASSERT_TRUE(file.isValid());
+  Q_EMIT tree->clicked(file);
+  window.page(MainWindow::Picker)->findChild<QPushButton*>("Start Scanning")->click();
+  ASSERT_TRUE(finished.wait(20000));
+  EXPECT_EQ(finished.at(0).at(1).toInt(), 1);
+  EXPECT_EQ(window.runner().state().filesScanned, 1);
 }
 
 TEST_F(MainWindowTest, AHandedOverFolderIsScannedAndItsThreatListed) {

@@ -17,9 +17,11 @@ PickerPage::PickerPage(const PageServices& services, QWidget* parent) : QWidget(
   layout->addWidget(drives_);
   layout->addWidget(new QLabel(services.text("041", "Select Folder"), this));
   auto* model = new QFileSystemModel(this);
-  model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+  // Folders and files alike: a single file can be picked and checked on its own.
+  model->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
   model->setRootPath("/");
   tree_ = new QTreeView(this);
+  tree_->setObjectName("folders");
   tree_->setModel(model);
   for (int column = 1; column < model->columnCount(); ++column)
     tree_->hideColumn(column);
