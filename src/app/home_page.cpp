@@ -27,4 +27,42 @@ HomePageInfo homePageStatus(platform::Platform& platform, const std::string& app
   return info;
 }
 
+ProtectionOverview protectionOverview(platform::Platform& platform, const std::string& appFolder,
+                                      bool protectionOn, std::int64_t keyCount) {
+  SettingsStore settings(platform);
+  ProtectionOverview overview;
+  overview.protection =
+      protectionOn
+          ? StatusLine{StatusLevel::Good, "Real-time protection: on",
+                       "Every program that starts and every USB drive that arrives is checked."}
+          : StatusLine{StatusLevel::Problem, "Real-time protection: off",
+                       "Programs that start are not checked. Turn it on with the switch."};
+  if (keyCount <= kMissingDatabaseKeys) {
+    std::string server(trimBlanks(settings.setting("update server")));
+    overview.database = {
+        StatusLevel::Problem, "No malware database yet",
+        "Nothing can be detected until one is installed. Updates come from " +
+            (server.empty() ? std::string("the default update server") : server) +
+            ": press \"Check update Now\", set another server (\"update server\") in "
+            "Settings, or build one from a list with quorvane sig build."};
+  } else {
+    std::string dated;
+    if (auto status = platform.files.status(platform::joinPath(appFolder, kVirSigFile)))
+      dated = ", from " + platform.clock.generalDate(
+                              platform.clock.localTimeOf(status->modifiedNs / 1000000000));
+    overview.database = {StatusLevel::Good,
+                         "Malware database: " + std::to_string(keyCount) + " signatures",
+                         "Installed" + dated + "."};
+  }
+  std::string last(trimBlanks(settings.setting("last scan")));
+  overview.lastScan =
+      last.empty() ? StatusLine{StatusLevel::Attention, "No scan yet",
+                                "Run a Smart Scan to check the programs on this computer."}
+                   : StatusLine{StatusLevel::Good, "Last scan: " + last,
+                                "Threats found so far: " +
+                                    std::to_string(leadingInteger(settings.setting("threats"))) +
+                                    "."};
+  return overview;
+}
+
 } // namespace quorvane::app

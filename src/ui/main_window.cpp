@@ -89,6 +89,7 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   connect(&guardThread_, &QThread::started, guard_, &Guard::start);
   connect(&guardThread_, &QThread::finished, guard_, &QObject::deleteLater);
   connect(guard_, &Guard::threatFound, this, &MainWindow::showThreatAlert);
+  homePage_->refreshStatus(); // the overview, now that the guard is there
   if (QScreen* screen = QGuiApplication::primaryScreen())
     alertArea_ = screen->availableGeometry();
   // The scheduled scan. Scans here run in the background, so the scheduler's own shutdown step
@@ -152,6 +153,13 @@ void MainWindow::buildUi() {
   connect(homePage_, &HomePage::smartScanRequested, this, &MainWindow::startSmartScan);
   connect(homePage_, &HomePage::customScanRequested, this, &MainWindow::showCustomScanPage);
   connect(homePage_, &HomePage::updateFinished, this, &MainWindow::updateFinished);
+  homePage_->protectionOn = [this] { return !guard_ || guard_->autoProtect().enabled(); };
+  homePage_->keyCount = [this] {
+    return static_cast<std::int64_t>(signatures_.current()->signatureCount());
+  };
+  connect(homePage_, &HomePage::protectionToggled, this, &MainWindow::toggleAutoProtect);
+  if (guard_)
+    homePage_->refreshStatus(); // pages built anew (another language) show the overview at once
   scanPage_ = new ScanPage(services, pages_);
   connect(scanPage_, &ScanPage::pauseClicked, this, &MainWindow::togglePause);
   connect(scanPage_, &ScanPage::cancelClicked, this, &MainWindow::cancelScan);
@@ -337,6 +345,7 @@ void MainWindow::toggleAutoProtect() {
   autoProtectEntry_->setText(caption);
   trayArea_->setIcon(guard_->autoProtect().enabled() ? "quorvane" : "quorvane-off");
   setWindowIcon(QIcon(shieldPicture(guard_->autoProtect().enabled())));
+  homePage_->refreshStatus();
 }
 
 void MainWindow::showThreatAlert(const QString& record, bool safeLink) {

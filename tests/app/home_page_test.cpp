@@ -44,5 +44,29 @@ TEST(FakeClockTest, EpochSecondsToCivilTime) {
   EXPECT_EQ(when.weekday, 4); // a Thursday
 }
 
+TEST(ProtectionOverviewTest, EachLineSaysItsStateAndWhatToDo) {
+  platform::fake::FakePlatform fake;
+  fake.files.createDirectory("/app");
+  SettingsStore settings(fake.platform);
+  // Two keys or fewer count as no database (the engine check's rule); the mirror is named.
+  settings.setSetting("update server", "https://mirror.example");
+  ProtectionOverview fresh = protectionOverview(fake.platform, "/app", false, 2);
+  EXPECT_EQ(fresh.protection.level, StatusLevel::Problem);
+  EXPECT_EQ(fresh.protection.title, "Real-time protection: off");
+  EXPECT_EQ(fresh.database.level, StatusLevel::Problem);
+  EXPECT_NE(fresh.database.detail.find("https://mirror.example"), std::string::npos);
+  EXPECT_EQ(fresh.lastScan.level, StatusLevel::Attention);
+
+  fake.files.put("/app/vir.sig", "keys");
+  settings.setSetting("last scan", "09/12/2026 10:00:00");
+  settings.setSetting("threats", "4");
+  ProtectionOverview ready = protectionOverview(fake.platform, "/app", true, 3);
+  EXPECT_EQ(ready.protection.level, StatusLevel::Good);
+  EXPECT_EQ(ready.database.level, StatusLevel::Good);
+  EXPECT_EQ(ready.database.title, "Malware database: 3 signatures");
+  EXPECT_EQ(ready.lastScan.title, "Last scan: 09/12/2026 10:00:00");
+  EXPECT_EQ(ready.lastScan.detail, "Threats found so far: 4.");
+}
+
 } // namespace
 } // namespace quorvane::app

@@ -1,5 +1,6 @@
 // The desktop window under the offscreen platform: pages, a handed-over folder scanned, the
 // lists, and a picture of every page.
+#include "app/home_page.h"
 #include "threats/quarantine.h"
 #include "threats/removal.h"
 #include "threats/threatlog.h"
@@ -28,6 +29,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QCheckBox>
 #include <QFileSystemModel>
 #include <QMimeData>
 #include <QTreeView>
@@ -101,6 +103,45 @@ TEST_F(MainWindowTest, TheStatusLineShowsAGuardRunningForTheWholeMachine) {
   home.write("guard.state", "mode=blocking\npid=" + std::to_string(gone) + "\n");
   window.showSystemGuardState();
   EXPECT_EQ(window.systemGuardText(), "");
+}
+
+TEST_F(MainWindowTest, TheMainPageShowsTheProtectionAtAGlance) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  QWidget* homePage = window.page(MainWindow::Home);
+  auto text = [&](const char* name) {
+    return homePage->findChild<QLabel*>(name)->text().toStdString();
+  };
+  auto level = [&](const char* name) {
+    return homePage->findChild<QLabel*>(name)->property("level").toString().toStdString();
+  };
+  // The fixture's vir.sig holds one key: as good as no database, and the page says what to do.
+  EXPECT_EQ(text("databaseTitle"), "<b>No malware database yet</b>");
+  EXPECT_THAT(text("databaseDetail"), HasSubstr("Check update Now"));
+  EXPECT_EQ(level("databaseSign"), "problem");
+  EXPECT_EQ(text("protectionTitle"), "<b>Real-time protection: on</b>");
+  EXPECT_EQ(level("protectionSign"), "good");
+  EXPECT_EQ(text("lastScanTitle"), "<b>No scan yet</b>");
+  EXPECT_EQ(level("lastScanSign"), "attention");
+
+  // The switch is the tray's "Disable Auto Protect".
+  auto* protection = homePage->findChild<QCheckBox*>("protectionSwitch");
+  ASSERT_TRUE(protection->isChecked());
+  protection->click();
+  EXPECT_FALSE(window.autoProtect().enabled());
+  EXPECT_EQ(text("protectionTitle"), "<b>Real-time protection: off</b>");
+  EXPECT_EQ(level("protectionSign"), "problem");
+  window.toggleAutoProtect(); // from the tray: the page follows
+  EXPECT_TRUE(protection->isChecked());
+
+  // A database with keys, after a scan.
+  plantProgram("qv-one");
+  plantProgram("qv-two");
+  QSignalSpy finished(&window, &MainWindow::scanFinished);
+  window.startCustomScan(QString::fromStdString(home / "scanme"));
+  ASSERT_TRUE(finished.wait(20000));
+  EXPECT_EQ(text("databaseTitle"), "<b>Malware database: 3 signatures</b>");
+  EXPECT_EQ(level("databaseSign"), "good");
+  EXPECT_THAT(text("lastScanTitle"), HasSubstr("Last scan: "));
 }
 
 TEST_F(MainWindowTest, AFolderDroppedOnTheWindowIsScanned) {
@@ -500,6 +541,14 @@ TEST_F(MainWindowTest, TheShippedEnglishFileHoldsEveryCaptionTheWindowReads) {
                                     "Help us To Translate to your language."};
   for (const scan::AreaText& area : scan::kAreaTexts)
     fixed.push_back(std::string("<b>") + area.title + "</b><br>" + area.subtitle);
+  // The protection overview's lines are made at run time from the state they describe.
+  app::ProtectionOverview overview = app::protectionOverview(
+      p, home.path(), true, static_cast<std::int64_t>(signatures.current()->signatureCount()));
+  for (const app::StatusLine* shown : {&overview.protection, &overview.database, &overview.lastScan}) {
+    fixed.push_back("<b>" + shown->title + "</b>");
+    fixed.push_back(shown->detail);
+  }
+  fixed.push_back("Real-time protection");
   std::vector<std::string> unexpected;
   for (const std::string& caption : unmarked)
     if (std::find(fixed.begin(), fixed.end(), caption) == fixed.end() &&

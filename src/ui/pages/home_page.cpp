@@ -5,7 +5,10 @@
 #include "ui/pictures.h"
 #include "update/manual_update.h"
 
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -45,6 +48,33 @@ HomePage::HomePage(const PageServices& services, QWidget* parent)
     row->addWidget(new QLabel(services_.text(s.descriptionKey, s.description), this), 1);
     layout->addLayout(row);
   }
+  // The protection overview: each line says its state in words, with a sign and a colour.
+  auto* overview = new QGroupBox(services_.text("205", "Protection status"), this);
+  overview->setObjectName("overview");
+  auto* grid = new QGridLayout(overview);
+  const char* names[] = {"protection", "database", "lastScan"};
+  for (int i = 0; i < 3; ++i) {
+    OverviewLine& line = overview_[i];
+    line.sign = new QLabel(overview);
+    line.sign->setObjectName(QString(names[i]) + "Sign");
+    line.title = new QLabel(overview);
+    line.title->setObjectName(QString(names[i]) + "Title");
+    line.detail = new QLabel(overview);
+    line.detail->setObjectName(QString(names[i]) + "Detail");
+    line.detail->setWordWrap(true);
+    grid->addWidget(line.sign, i * 2, 0, 2, 1, Qt::AlignTop);
+    grid->addWidget(line.title, i * 2, 1);
+    grid->addWidget(line.detail, i * 2 + 1, 1);
+  }
+  protectionSwitch_ = new QCheckBox("Real-time protection", overview);
+  protectionSwitch_->setObjectName("protectionSwitch");
+  protectionSwitch_->setAccessibleName("Real-time protection on");
+  connect(protectionSwitch_, &QCheckBox::toggled, this, [this] { Q_EMIT protectionToggled(); });
+  grid->addWidget(protectionSwitch_, 0, 2, Qt::AlignTop);
+  grid->setColumnStretch(1, 1);
+  overview->hide(); // until the window gives what it shows
+  layout->addWidget(overview);
+
   lastScan_ = new QLabel(this);
   threats_ = new QLabel(this);
   lastUpdate_ = new QLabel(this);
@@ -59,6 +89,9 @@ HomePage::HomePage(const PageServices& services, QWidget* parent)
   updateProgress_->setObjectName("updateProgress");
   updateProgress_->hide();
   update->addWidget(updateProgress_, 1);
+  updateOutcome_ = new QLabel(this);
+  updateOutcome_->setObjectName("updateOutcome");
+  update->addWidget(updateOutcome_, 1);
   update->addStretch();
   layout->addLayout(update);
   layout->addStretch();
@@ -78,6 +111,32 @@ void HomePage::refreshStatus() {
   threats_->setText(QString::fromStdString(info.threats));
   lastUpdate_->setText(QString::fromStdString(info.lastUpdate));
   database_->setText(QString::fromStdString(info.database));
+  if (!protectionOn || !keyCount)
+    return;
+  bool on = protectionOn();
+  app::ProtectionOverview overview =
+      app::protectionOverview(services_.platform, services_.appFolder, on, keyCount());
+  const app::StatusLine* lines[] = {&overview.protection, &overview.database, &overview.lastScan};
+  for (int i = 0; i < 3; ++i) {
+    // Never colour alone: the sign and the title say it in words too.
+    static const struct {
+      const char* sign;
+      const char* colour;
+      const char* word;
+    } kLooks[] = {{"\u2714", "#2e7d32", "good"},
+                  {"!", "#b26a00", "attention"},
+                  {"\u2716", "#c62828", "problem"}};
+    const auto& look = kLooks[static_cast<int>(lines[i]->level)];
+    overview_[i].sign->setText(QString("<span style=\"color:%1; font-size:16pt; font-weight:bold\">%2</span>")
+                                   .arg(look.colour, QString::fromUtf8(look.sign)));
+    overview_[i].sign->setAccessibleName(look.word);
+    overview_[i].sign->setProperty("level", look.word);
+    overview_[i].title->setText("<b>" + QString::fromStdString(lines[i]->title).toHtmlEscaped() + "</b>");
+    overview_[i].detail->setText(QString::fromStdString(lines[i]->detail));
+  }
+  QSignalBlocker quiet(protectionSwitch_);
+  protectionSwitch_->setChecked(on);
+  findChild<QGroupBox*>("overview")->show();
 }
 
 void HomePage::checkUpdateNow() {
@@ -85,6 +144,8 @@ void HomePage::checkUpdateNow() {
     return;
   checkUpdate_->setEnabled(false);
   auto outcome = std::make_shared<update::UpdateOutcome>(update::UpdateOutcome::Failed);
+  auto failure = std::make_shared<std::string>();
+  updateOutcome_->setText("Checking for updates...");
   auto progress = [this](int percent) {
     QMetaObject::invokeMethod(this, [this, percent] {
       updateBarTimer_.stop();
@@ -96,7 +157,7 @@ void HomePage::checkUpdateNow() {
   updateProgress_->setRange(0, 101);
   updateProgress_->setValue(0);
   services_.jobs.run(
-      [this, outcome, progress] {
+      [this, outcome, failure, progress] {
         update::ManualUpdate check(services_.background, services_.appFolder);
         check.progress = progress;
         // The bar moves once the question is answered and the server is being asked.
@@ -107,11 +168,22 @@ void HomePage::checkUpdateNow() {
           });
         };
         *outcome = check.checkUpdateNow();
+        *failure = check.failure();
       },
-      [this, outcome] {
+      [this, outcome, failure] {
         updateBarTimer_.stop();
         updateProgress_->hide();
         checkUpdate_->setEnabled(true);
+        switch (*outcome) {
+        case update::UpdateOutcome::Updated:
+          updateOutcome_->setText("Updated: the new signatures are in use.");
+          break;
+        case update::UpdateOutcome::UpToDate: updateOutcome_->setText("Up to date."); break;
+        case update::UpdateOutcome::Declined: updateOutcome_->setText("Nothing was changed."); break;
+        case update::UpdateOutcome::Failed:
+          updateOutcome_->setText("Update failed: " + QString::fromStdString(*failure) + ".");
+          break;
+        }
         refreshStatus();
         Q_EMIT updateFinished(static_cast<int>(*outcome));
       });

@@ -3,11 +3,15 @@
 
 #include "ui/pages/page_support.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+
+#include <cstdint>
+#include <functional>
 
 namespace quorvane::ui {
 
@@ -23,12 +27,19 @@ public:
   void checkUpdateNow();
   QProgressBar* updateBar() const { return updateProgress_; }
 
+  /// Whether real-time protection is on, and how many keys the malware database holds: the
+  /// protection overview shows them once both are given.
+  std::function<bool()> protectionOn;
+  std::function<std::int64_t()> keyCount;
+
 Q_SIGNALS:
   void quickScanRequested();
   void smartScanRequested();
   void customScanRequested();
   /// A manual update ended (an update::UpdateOutcome).
   void updateFinished(int outcome);
+  /// The protection switch was flipped.
+  void protectionToggled();
 
 private:
   const PageServices& services_;
@@ -37,6 +48,15 @@ private:
   QLabel* lastUpdate_ = nullptr;
   QLabel* database_ = nullptr;
   QPushButton* checkUpdate_ = nullptr;
+  QLabel* updateOutcome_ = nullptr;
+  QCheckBox* protectionSwitch_ = nullptr;
+  /// The overview's lines: a sign, a title and a detail each.
+  struct OverviewLine {
+    QLabel* sign = nullptr;
+    QLabel* title = nullptr;
+    QLabel* detail = nullptr;
+  };
+  OverviewLine overview_[3];
   QProgressBar* updateProgress_ = nullptr;
   /// While the update server is asked, the update bar moves one step a second.
   QTimer updateBarTimer_;
