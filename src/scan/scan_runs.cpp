@@ -275,6 +275,8 @@ void ScanRunner::checkCandidateList(int areaIndex, ThreatCounter counter) {
       pipeline_->submit(path);
     else
       checker_.checkFile(path);
+    if (checker_.observer)
+      checker_.observer->progress(static_cast<long long>(i + 1), static_cast<long long>(count));
   }
   if (pipeline_)
     pipeline_->finish();

@@ -53,6 +53,8 @@ public:
   /// A file could not be checked or acted on as asked (it changed after it was checked, it could
   /// not be deleted, ...); `what` says so in a few words.
   virtual void problem(const std::string& /*path*/, const std::string& /*what*/) {}
+  /// A step whose length is known beforehand (a list of candidates) reached `done` of `total`.
+  virtual void progress(long long /*done*/, long long /*total*/) {}
   /// An area's step ended with this many threats in its count.
   virtual void areaFinished(int /*areaIndex*/, int /*count*/) {}
   /// A Quick or Smart run ended; its summary is filled in.

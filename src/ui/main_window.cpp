@@ -73,6 +73,8 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
           [this](const QString&, const QString&) { scanPage_->showThreatDetected(); });
   connect(controller_, &ScanController::areaDone, this,
           [this](int area, int count) { scanPage_->showAreaDone(area, count); });
+  connect(controller_, &ScanController::progressed, this,
+          [this](qlonglong done, qlonglong total) { scanPage_->showProgress(done, total); });
   connect(controller_, &ScanController::finished, this, &MainWindow::onFinished);
   workerThread_.start();
 

@@ -24,6 +24,15 @@ void ScanController::detected(const threats::ThreatRow& row, const std::string&)
 
 void ScanController::areaFinished(int areaIndex, int count) { Q_EMIT areaDone(areaIndex, count); }
 
+void ScanController::progress(long long done, long long total) {
+  // A step of the bar at most every 50 ms, and always its end.
+  qint64 now = QDateTime::currentMSecsSinceEpoch();
+  if (done < total && now - lastProgress_ < 50)
+    return;
+  lastProgress_ = now;
+  Q_EMIT progressed(done, total);
+}
+
 void ScanController::run(int kind, const QString& path) {
   int threats = 0;
   switch (static_cast<ScanKind>(kind)) {

@@ -20,6 +20,7 @@ public:
   void checking(const std::string& path, long long filesScanned) override;
   void detected(const threats::ThreatRow& row, const std::string& digest) override;
   void areaFinished(int areaIndex, int count) override;
+  void progress(long long done, long long total) override;
 
 public Q_SLOTS:
   /// Runs one scan to its end (on the worker thread).
@@ -29,11 +30,13 @@ Q_SIGNALS:
   void checkingFile(const QString& path, qlonglong filesScanned);
   void threatDetected(const QString& fileName, const QString& fullPath);
   void areaDone(int areaIndex, int count);
+  void progressed(qlonglong done, qlonglong total);
   void finished(int kind, int threats);
 
 private:
   scan::ScanRunner& runner_;
   qint64 lastReport_ = 0;
+  qint64 lastProgress_ = 0;
 };
 
 } // namespace quorvane::ui

@@ -5,6 +5,7 @@
 #include "threats/removal.h"
 #include "threats/threatlog.h"
 #include "ui/engine_check_window.h"
+#include "ui/pages/scan_page.h"
 #include "ui/window_fixture.h"
 
 #include <QAction>
@@ -13,6 +14,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -157,6 +159,8 @@ TEST_F(MainWindowTest, AFolderDroppedOnTheWindowIsScanned) {
   ASSERT_TRUE(finished.wait(20000));
   EXPECT_EQ(finished.at(0).at(1).toInt(), 1); // the EICAR file inside
   EXPECT_EQ(window.currentPage(), MainWindow::Scan);
+  // A folder's length is not known beforehand: its bar was a busy one.
+  EXPECT_EQ(static_cast<ScanPage*>(window.page(MainWindow::Scan))->progressBar()->maximum(), 0);
 
   // Anything but one local path is refused at the door.
   QMimeData two;
@@ -259,6 +263,11 @@ TEST_F(MainWindowTest, ASmartScanSummaryShowsItsThreatCount) {
               Contains("Threats Found : " + std::to_string(window.runner().state().summary.threats)));
   EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)),
               ::testing::Not(Contains(HasSubstr("No internet connection"))));
+  // The bar counted the three areas, one by one; the pace was shown.
+  auto* scanPage = static_cast<ScanPage*>(window.page(MainWindow::Scan));
+  EXPECT_EQ(scanPage->progressBar()->maximum(), 3);
+  EXPECT_EQ(scanPage->progressBar()->value(), 3);
+  EXPECT_THAT(scanPage->findChild<QLabel*>("rate")->text().toStdString(), HasSubstr(" files/s"));
 }
 
 TEST_F(MainWindowTest, ASecondStartHandsItsFolderToTheRunningWindow) {
@@ -503,6 +512,10 @@ TEST_F(MainWindowTest, TheScanLineTheResultHeadingsAndTheEngineCheckCaptionFollo
   window.startQuickScan();
   EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)), Contains("Bezig met scannen."));
   ASSERT_TRUE(finished.wait(60000));
+  // A Quick Scan's bar is the modules of the running programs, all checked by the end.
+  QProgressBar* bar = static_cast<ScanPage*>(window.page(MainWindow::Scan))->progressBar();
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
   EngineCheckWindow check(p, home.path(), signatures);
   EXPECT_EQ(check.windowTitle(), "Even geduld");
 }

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <climits>
 
 namespace quorvane::ui {
 
@@ -34,11 +35,22 @@ ScanPage::ScanPage(const PageServices& services, QWidget* parent)
   nowChecking_ = new QLabel(services_.text("018", "Now Checking :"), this);
   files_ = new QLabel("Files scanned :0", this);
   elapsed_ = new QLabel("0:00.0", this);
+  rate_ = new QLabel(this);
+  rate_->setObjectName("rate");
   notice_ = new QLabel(this);
-  for (QLabel* label : {status_, nowChecking_, files_, elapsed_, notice_})
-    layout->addWidget(label);
+  // The time and the pace side by side: one line less.
+  auto* timing = new QHBoxLayout();
+  timing->addWidget(elapsed_);
+  timing->addWidget(rate_);
+  timing->addStretch();
+  layout->addWidget(status_);
+  layout->addWidget(nowChecking_);
+  layout->addWidget(files_);
+  layout->addLayout(timing);
+  layout->addWidget(notice_);
   activity_ = new QProgressBar(this);
-  activity_->setRange(0, 0); // busy: the length of a scan is not known beforehand
+  activity_->setObjectName("scanProgress");
+  activity_->setRange(0, 0); // busy until the length of the run is known
   activity_->hide();
   layout->addWidget(activity_);
   auto* summaryBox = new QGroupBox(services_.text("197", "Summary"), this);
@@ -71,6 +83,9 @@ ScanPage::ScanPage(const PageServices& services, QWidget* parent)
     clock_ = schedule::elapsedTick(clock_);
     elapsed_->setText(
         QString::fromStdString(clock_.minutes + ":" + clock_.seconds + "." + clock_.tenths));
+    qint64 ms = running_.isValid() ? running_.elapsed() : 0;
+    if (ms >= 1000)
+      rate_->setText(QString::number(filesScanned_ * 1000 / ms) + " files/s");
   });
   animationTimer_.setInterval(100);
   connect(&animationTimer_, &QTimer::timeout, this, [this] {
@@ -114,6 +129,17 @@ void ScanPage::startRun(ScanKind kind, const std::vector<int>& areas) {
   elapsed_->setText("0:00.0");
   clockTimer_.start();
   runAreas_ = areas;
+  kind_ = kind;
+  areasDone_ = 0;
+  filesScanned_ = 0;
+  running_.start();
+  rate_->clear();
+  // A Smart Scan counts its areas; the others are busy until a step of known length starts.
+  if (kind == ScanKind::Smart)
+    activity_->setRange(0, static_cast<int>(areas.size()));
+  else
+    activity_->setRange(0, 0);
+  activity_->setValue(0);
   animatedArea_ = 0;
   animationFrame_ = 0;
   animationTimer_.start();
@@ -123,6 +149,14 @@ void ScanPage::startRun(ScanKind kind, const std::vector<int>& areas) {
 void ScanPage::showChecking(const QString& path, qlonglong filesScanned) {
   nowChecking_->setText("Now Checking : " + path);
   files_->setText("Files scanned :" + QString::number(filesScanned));
+  filesScanned_ = filesScanned;
+}
+
+void ScanPage::showProgress(qlonglong done, qlonglong total) {
+  if (kind_ != ScanKind::Quick || total <= 0)
+    return;
+  activity_->setRange(0, static_cast<int>(std::min<qlonglong>(total, INT_MAX)));
+  activity_->setValue(static_cast<int>(std::min(done, total)));
 }
 
 void ScanPage::showThreatDetected() {
@@ -131,6 +165,8 @@ void ScanPage::showThreatDetected() {
 
 void ScanPage::showAreaDone(int area, int count) {
   showAreaResult(area, count);
+  if (kind_ == ScanKind::Smart)
+    activity_->setValue(std::min(++areasDone_, activity_->maximum()));
   animatedArea_ = 0; // the run's areas go in order
 }
 
@@ -162,6 +198,10 @@ void ScanPage::showFinished(ScanKind, int threats, const scan::ScanState& state)
   status_->setText(
       QString::fromStdString(state.status.empty() ? "Finished scanning" : state.status));
   files_->setText("Files scanned :" + QString::number(state.filesScanned));
+  filesScanned_ = state.filesScanned;
+  qint64 ms = running_.isValid() ? running_.elapsed() : 0;
+  if (ms > 0)
+    rate_->setText(QString::number(filesScanned_ * 1000 / ms) + " files/s");
   // Every kind of scan fills the summary (a Smart Scan's once said "No internet connection", a
   // Custom Scan's once showed its captions alone).
   summary_[0]->setText("Total files scanned : " + QString::number(state.summary.totalFiles));

@@ -7,6 +7,7 @@
 #include "ui/pages/page_support.h"
 #include "ui/scan_controller.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,6 +28,11 @@ public:
   /// the animation start.
   void startRun(ScanKind kind, const std::vector<int>& areas);
   void showChecking(const QString& path, qlonglong filesScanned);
+  /// A step of known length reached `done` of `total`: the bar shows it for a Quick Scan (the
+  /// modules of the running programs). A Smart Scan's bar counts its areas; a Custom Scan's
+  /// length is not known beforehand.
+  void showProgress(qlonglong done, qlonglong total);
+  QProgressBar* progressBar() const { return activity_; }
   /// A threat was recorded: the way to the list opens (the list is read once the run ends).
   void showThreatDetected();
   /// An area's step ended; the next area of the run animates once it starts.
@@ -56,6 +62,7 @@ private:
   QLabel* files_ = nullptr;
   QLabel* elapsed_ = nullptr;
   QLabel* notice_ = nullptr;
+  QLabel* rate_ = nullptr; ///< files a second, while a run goes
   QProgressBar* activity_ = nullptr;
   QLabel* summary_[4] = {};
   QPushButton* pause_ = nullptr;
@@ -67,6 +74,10 @@ private:
   /// The first pending area of the run turns while it is checked.
   QTimer animationTimer_;
   std::vector<int> runAreas_;
+  ScanKind kind_ = ScanKind::Quick;
+  int areasDone_ = 0;
+  qlonglong filesScanned_ = 0;
+  QElapsedTimer running_;
   int animatedArea_ = 0;
   int animationFrame_ = 0;
 };
