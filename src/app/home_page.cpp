@@ -34,17 +34,17 @@ ProtectionOverview protectionOverview(platform::Platform& platform, const std::s
   overview.protection =
       protectionOn
           ? StatusLine{StatusLevel::Good, "Real-time protection: on",
-                       "Every program that starts and every USB drive that arrives is checked."}
+                       "New programs and USB drives are checked."}
           : StatusLine{StatusLevel::Problem, "Real-time protection: off",
                        "Programs that start are not checked. Turn it on with the switch."};
   if (keyCount <= kMissingDatabaseKeys) {
     std::string server(trimBlanks(settings.setting("update server")));
     overview.database = {
         StatusLevel::Problem, "No malware database yet",
-        "Nothing can be detected until one is installed. Updates come from " +
-            (server.empty() ? std::string("the default update server") : server) +
-            ": press \"Check update Now\", set another server (\"update server\") in "
-            "Settings, or build one from a list with quorvane sig build."};
+        "Nothing can be detected yet. Press \"Check update Now\" (updates come from " +
+            (server.empty() ? std::string("the default server") : server) +
+            "; the setting \"update server\" names a mirror), or build one with quorvane sig "
+            "build."};
   } else {
     std::string dated;
     if (auto status = platform.files.status(platform::joinPath(appFolder, kVirSigFile)))

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -464,11 +465,20 @@ TEST_F(MainWindowTest, APictureOfEveryPage) {
       {MainWindow::History, "history"}, {MainWindow::Quarantine, "quarantine"},
       {MainWindow::About, "about"},     {MainWindow::SchedulePage, "schedule"},
       {MainWindow::Settings, "settings"}};
+  // Run again with QT_SCALE_FACTOR=2 (a test of its own), the pictures get this suffix.
+  const char* given = std::getenv("QUORVANE_SHOT_SUFFIX");
+  std::string suffix = given ? given : "";
+  qreal scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                    ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+                    : 1.0;
   for (const auto& [which, name] : pages) {
     window.showPage(which);
-    std::string file = std::string(QUORVANE_SHOTS_DIR) + "/" + name + ".png";
-    ASSERT_TRUE(window.grab().save(QString::fromStdString(file))) << name;
+    std::string file = std::string(QUORVANE_SHOTS_DIR) + "/" + name + suffix + ".png";
+    QPixmap picture = window.grab();
+    ASSERT_TRUE(picture.save(QString::fromStdString(file))) << name;
     EXPECT_GT(std::filesystem::file_size(file), 1000u) << name;
+    // Drawn at the scale asked for: every pixel of the picture is painted, none stretched.
+    EXPECT_EQ(picture.width(), qRound(window.width() * scale)) << name;
   }
   // The alert and the start's "Please Wait" window.
   window.showThreatAlert("bad tool.exe|0cc175b9c0f1b6a831c399e269772661|/home/u/bad tool.exe|0",
@@ -476,7 +486,7 @@ TEST_F(MainWindowTest, APictureOfEveryPage) {
   EngineCheckWindow check(p, home.path(), signatures);
   for (auto [widget, name] : {std::pair<QWidget*, const char*>{window.alertWindow(), "alert"},
                               {&check, "engine-check"}}) {
-    std::string file = std::string(QUORVANE_SHOTS_DIR) + "/" + name + ".png";
+    std::string file = std::string(QUORVANE_SHOTS_DIR) + "/" + name + suffix + ".png";
     ASSERT_TRUE(widget->grab().save(QString::fromStdString(file))) << name;
     EXPECT_GT(std::filesystem::file_size(file), 1000u) << name;
   }
