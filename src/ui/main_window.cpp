@@ -226,6 +226,7 @@ QWidget* MainWindow::buildNavigation(QWidget* parent) {
   nav->setSpacing(2);
   auto* brand = new QLabel(navPanel);
   brand->setPixmap(shieldPicture(true, 56));
+  brand->setAccessibleName("Quorvane Antimalware");
   brand->setAlignment(Qt::AlignCenter);
   nav->addWidget(brand);
   auto* brandName = new QLabel("Quorvane", navPanel);

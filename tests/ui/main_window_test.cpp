@@ -8,6 +8,7 @@
 #include "ui/pages/scan_page.h"
 #include "ui/window_fixture.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QSystemTrayIcon>
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTableView>
 
 #include <gmock/gmock.h>
@@ -33,6 +35,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QFileSystemModel>
 #include <QMimeData>
 #include <QTreeView>
@@ -145,6 +148,32 @@ TEST_F(MainWindowTest, TheMainPageShowsTheProtectionAtAGlance) {
   EXPECT_EQ(text("databaseTitle"), "<b>Malware database: 3 signatures</b>");
   EXPECT_EQ(level("databaseSign"), "good");
   EXPECT_THAT(text("lastScanTitle"), HasSubstr("Last scan: "));
+}
+
+TEST_F(MainWindowTest, TheKeyboardAloneReachesAndStartsAScan) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  // Every button of ours says what it is to a screen reader (Qt's own corner buttons aside).
+  for (QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+    bool ours = qobject_cast<QPushButton*>(button) || qobject_cast<QCheckBox*>(button) ||
+                qobject_cast<QRadioButton*>(button);
+    if (!ours)
+      continue;
+    EXPECT_FALSE(button->accessibleName().isEmpty() && button->text().isEmpty())
+        << button->metaObject()->className() << " " << button->objectName().toStdString();
+  }
+  // Tab from the navigation to the main page's Quick Scan, then Space.
+  window.findChild<QPushButton*>("Main Page")->setFocus();
+  QWidget* quick = window.page(MainWindow::Home)->findChild<QPushButton*>("Quick Scan");
+  for (int presses = 0; QApplication::focusWidget() != quick && presses < 40; ++presses)
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), quick);
+  QSignalSpy finished(&window, &MainWindow::scanFinished);
+  QTest::keyClick(quick, Qt::Key_Space);
+  ASSERT_TRUE(finished.wait(60000));
+  EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(ScanKind::Quick));
 }
 
 TEST_F(MainWindowTest, AFolderDroppedOnTheWindowIsScanned) {

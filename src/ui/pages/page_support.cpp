@@ -8,6 +8,7 @@ namespace quorvane::ui {
 QPushButton* captionedButton(const QString& caption, QWidget* parent) {
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(caption);
+  button->setAccessibleName(caption);
   return button;
 }
 

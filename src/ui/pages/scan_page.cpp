@@ -104,6 +104,7 @@ ScanPage::ScanPage(const PageServices& services, QWidget* parent)
 void ScanPage::showPending(int area) {
   areaStatus_[area]->setPixmap(areaPicture(AreaPicture::Pending));
   areaStatus_[area]->setProperty("status", "pending");
+  areaStatus_[area]->setAccessibleName("pending"); // a picture alone says nothing to a reader
 }
 
 void ScanPage::startRun(ScanKind kind, const std::vector<int>& areas) {
@@ -176,6 +177,7 @@ void ScanPage::showAreaResult(int area, int count) {
   areaCounts_[area]->setText(QString::number(count));
   areaStatus_[area]->setPixmap(areaPicture(count > 0 ? AreaPicture::Threat : AreaPicture::Clean));
   areaStatus_[area]->setProperty("status", count > 0 ? "threat" : "clean");
+  areaStatus_[area]->setAccessibleName(count > 0 ? "threats found" : "clean");
 }
 
 void ScanPage::showPauseCaption(const QString& caption) {
