@@ -3,7 +3,7 @@ QUORVANE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libssl-dev libsqlite3-dev libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-dejavu-core xvfb
+  qt6-base-dev fonts-dejavu-core xvfb x11-utils
   help2man dpkg-dev lintian file
   clang libclang-rt-dev
   g++-mingw-w64-x86-64-posix googletest wine wine64

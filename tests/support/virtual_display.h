@@ -82,11 +82,12 @@ private:
 /// other local users may connect too (no access control).
 class VirtualDisplay {
 public:
-  explicit VirtualDisplay(bool anyLocalUser = false) {
+  explicit VirtualDisplay(bool anyLocalUser = false, int width = kScreenWidth,
+                          int height = kScreenHeight) {
     int ends[2];
     if (pipe(ends) != 0)
       return;
-    std::string size = std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
+    std::string size = std::to_string(width) + "x" + std::to_string(height) + "x24";
     server_ = std::make_unique<OwnChild>(
         anyLocalUser ? std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd",
                                                 std::to_string(ends[1]), "-screen", "0", size,
