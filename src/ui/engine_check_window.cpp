@@ -74,11 +74,16 @@ void EngineCheckWindow::start() {
   };
   jobs_->run(
       [this, progress] {
-        result_ = update::runEngineCheck(background_, folder_, signatures_, progress);
+        result_ = update::runEngineCheck(background_, folder_, signatures_, progress, false);
       },
       [this] {
         clock_.stop();
         hide();
+        // One message that says what to do, with the way to the settings.
+        if (!result_.failure.empty())
+          settingsWanted_ = p_.notifier.ask(
+              update::missingDatabaseAdvice(p_, result_) + "\r\rOpen the settings now?",
+              {std::string(update::kNoEngineTitle), platform::MessageIcon::Critical});
         Q_EMIT finished();
       });
 }

@@ -25,6 +25,8 @@ public:
   /// Centres and shows the window, then runs the check; finished() follows.
   void start();
   const update::EngineCheckResult& result() const { return result_; }
+  /// True when the check failed and the user asked to open the settings.
+  bool settingsWanted() const { return settingsWanted_; }
   QProgressBar* bar() const { return bar_; }
 
 Q_SIGNALS:
@@ -41,6 +43,7 @@ private:
   QProgressBar* bar_ = nullptr;
   QTimer clock_;
   bool downloading_ = false;
+  bool settingsWanted_ = false;
 };
 
 } // namespace quorvane::ui

@@ -131,8 +131,11 @@ int main(int argc, char** argv) {
   }
   // A normal start checks the engine first, in its "Please Wait" window.
   ui::EngineCheckWindow check(p, folder, signatures);
-  QObject::connect(&check, &ui::EngineCheckWindow::finished,
-                   [&] { window = ui::openMainWindow(p, folder, signatures, start.mode); });
+  QObject::connect(&check, &ui::EngineCheckWindow::finished, [&] {
+    window = ui::openMainWindow(p, folder, signatures, start.mode);
+    if (window && check.settingsWanted())
+      window->showPage(ui::MainWindow::Settings);
+  });
   check.start();
   int status = application.exec();
   window.reset();

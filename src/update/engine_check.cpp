@@ -2,12 +2,14 @@
 #include "update/engine_check.h"
 
 #include "app/settings.h"
+#include "app/text.h"
 #include "update/signed_files.h"
 
 namespace quorvane::update {
 
 EngineCheckResult runEngineCheck(platform::Platform& platform, const std::string& appFolder,
-                                 engine::SignatureDatabase& database, const ProgressFn& progress) {
+                                 engine::SignatureDatabase& database, const ProgressFn& progress,
+                                 bool tellFailure) {
   EngineCheckResult result;
   database.loadSignatureTable();
   result.countBefore = result.countAfter = database.current()->signatureCount();
@@ -39,12 +41,21 @@ EngineCheckResult runEngineCheck(platform::Platform& platform, const std::string
   } else {
     result.downloaded = true;
   }
-  if (!result.failure.empty())
+  if (!result.failure.empty() && tellFailure)
     platform.notifier.messageBox(result.failure + ". The program goes on with the signatures it has.",
                                  {std::string(kNoEngineTitle), platform::MessageIcon::Critical});
   database.loadSignatureTable();
   result.countAfter = database.current()->signatureCount();
   return result;
+}
+
+std::string missingDatabaseAdvice(platform::Platform& platform, const EngineCheckResult& result) {
+  std::string server(app::trimBlanks(app::SettingsStore(platform).setting("update server")));
+  return result.failure + ", so nothing can be detected yet.\r\rUpdates come from " +
+         (server.empty() ? std::string("the default update server") : server) +
+         ". To use a mirror, set \"update server\" in the settings (quorvane settings "
+         "\"update server\" https://HOST); to use a list of your own, build the database with "
+         "quorvane sig build. The main page shows the state until a database is installed.";
 }
 
 } // namespace quorvane::update

@@ -31,8 +31,13 @@ struct EngineCheckResult {
 /// Loads the table from vir.sig; when it has kEngineThreshold entries or fewer, says so,
 /// downloads "/vir.zip" from the update server, installs it as vir.sig when it is a complete
 /// signature file (the old file stays otherwise) and loads the table again.
+/// A failure is told through the notifier unless `tellFailure` is false (the desktop program
+/// tells it itself, with the way to the settings).
 EngineCheckResult runEngineCheck(platform::Platform& platform, const std::string& appFolder,
                                  engine::SignatureDatabase& database,
-                                 const ProgressFn& progress = {});
+                                 const ProgressFn& progress = {}, bool tellFailure = true);
+
+/// What a failed first download means and what to do about it, for people.
+std::string missingDatabaseAdvice(platform::Platform& platform, const EngineCheckResult& result);
 
 } // namespace quorvane::update

@@ -86,6 +86,13 @@ TEST_P(ServedWindowTest, AFailedFirstDownloadKeepsTheFileAndTheWindowAnswersMean
   EXPECT_FALSE(check.result().downloaded);
   EXPECT_EQ(home.read("vir.sig"), before);
   EXPECT_EQ(signatures.current()->signatureCount(), 1);
+  // The start's own message, then one that says what to do, with the way to the settings.
+  EXPECT_THAT(notifier.messages, ElementsAre(std::string(update::kNoEngineText)));
+  ASSERT_EQ(notifier.questions.size(), 1u);
+  EXPECT_THAT(notifier.questions[0], HasSubstr("Updates come from " + server.baseUrl()));
+  EXPECT_THAT(notifier.questions[0], HasSubstr("quorvane sig build"));
+  EXPECT_THAT(notifier.questions[0], HasSubstr("Open the settings now?"));
+  EXPECT_EQ(check.settingsWanted(), notifier.answer);
 }
 
 TEST_P(ServedWindowTest, CheckUpdateNowAsksThenInstallsTheNewerDatabase) {
