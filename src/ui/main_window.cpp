@@ -340,7 +340,14 @@ void MainWindow::showSystemGuardState() {
   std::optional<protect::GuardState> state =
       protect::readGuardState(p_, protect::systemGuardStateFile(p_));
   systemGuardLabel_->setText(state ? qText(protect::guardStatusLine(*state)) : QString());
-  statusBar()->setVisible(state.has_value());
+}
+
+void MainWindow::runLiveUpdate() {
+  // The updater works unseen: the status line says it started (a failure has its own message).
+  if (update::launchLiveUpdate(p_, folder_))
+    statusBar()->showMessage("Live update started: newer signatures are installed in the "
+                             "background and the main page shows their date.",
+                             15000);
 }
 
 void MainWindow::toggleAutoProtect() {
@@ -472,7 +479,7 @@ void MainWindow::buildMenus() {
   // its first entry brings the window back.
   trayMenu_->addAction("Open Quorvane Antimalware", this, [this] { restoreFromTray(); });
   trayMenu_->addSeparator();
-  trayMenu_->addAction("Run Live update", this, [this] { update::launchLiveUpdate(p_, folder_); });
+  trayMenu_->addAction("Run Live update", this, &MainWindow::runLiveUpdate);
   trayMenu_->addAction("Quick Scan Now", this, [this] {
     restoreFromTray();
     startQuickScan();
@@ -510,7 +517,7 @@ void MainWindow::buildMenus() {
 
   QMenu* help = menuBar()->addMenu("help");
   help->setObjectName("help");
-  help->addAction("Live update", this, [this] { update::launchLiveUpdate(p_, folder_); });
+  help->addAction("Live update", this, &MainWindow::runLiveUpdate);
   help->addAction("About", this, [this] { showPage(About); });
 }
 

@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 
@@ -90,6 +91,9 @@ public:
   void toggleAutoProtect();
   /// The scheduled scan at its minute; the shutdown, when set, after the scan's end.
   void schedulerTick();
+  /// "Run Live update": starts the updater program and says so in the status line.
+  void runLiveUpdate();
+  QString statusMessage() const { return statusBar()->currentMessage(); }
   /// Shows in the status line whether a guard runs for the whole machine, and in which mode.
   void showSystemGuardState();
   QString systemGuardText() const { return systemGuardLabel_->text(); }

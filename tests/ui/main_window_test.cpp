@@ -405,6 +405,11 @@ TEST_F(MainWindowTest, TrayAndHelpMenus) {
                                             "Start Scanning when windows starts", "-",
                                             "View Recent History", "Disable Auto Protect", "-",
                                             "About Quorvane Anti Malware", "Exit"));
+  // "Run Live update" starts the updater and says so.
+  window.trayMenu()->actions()[2]->trigger();
+  ASSERT_EQ(shell.launches.size(), 1u);
+  EXPECT_THAT(shell.launches[0].program, HasSubstr("exeupdt"));
+  EXPECT_THAT(window.statusMessage().toStdString(), HasSubstr("Live update started"));
   QAction* startup = window.trayMenu()->actions()[6];
   EXPECT_FALSE(startup->isChecked());
   startup->trigger();
