@@ -28,7 +28,11 @@ void Guard::start() {
   tableReloadTimer_ = new QTimer(this);
   tableReloadTimer_->setInterval(kReloadTickMs);
   connect(tableReloadTimer_, &QTimer::timeout, this,
-          [this] { signatures_.reloadSignatureTableTick(); });
+          [this] {
+            if (signatures_.reloadSignatureTableTick())
+              Q_EMIT signaturesReplaced(
+                  static_cast<qlonglong>(signatures_.current()->signatureCount()));
+          });
   tableReloadTimer_->start();
 }
 

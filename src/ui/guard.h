@@ -34,6 +34,8 @@ public Q_SLOTS:
   void start();
 
 Q_SIGNALS:
+  /// vir.sig changed and the table now holds this many signatures (an update landed).
+  void signaturesReplaced(qlonglong count);
   /// A threat was found and handled; `fromProcesses` is true for a running program, false for a
   /// drive's file.
   void threatFound(const QString& record, bool fromProcesses);

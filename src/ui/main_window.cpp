@@ -91,6 +91,13 @@ MainWindow::MainWindow(platform::Platform& platform, std::string appFolder,
   connect(&guardThread_, &QThread::started, guard_, &Guard::start);
   connect(&guardThread_, &QThread::finished, guard_, &QObject::deleteLater);
   connect(guard_, &Guard::threatFound, this, &MainWindow::showThreatAlert);
+  // An update that landed (the live updater's, or anyone's): the page and the line say so.
+  connect(guard_, &Guard::signaturesReplaced, this, [this](qlonglong count) {
+    homePage_->refreshStatus();
+    statusBar()->showMessage("New signatures installed: " + QString::number(count) +
+                                 " signatures in use.",
+                             15000);
+  });
   homePage_->refreshStatus(); // the overview, now that the guard is there
   if (QScreen* screen = QGuiApplication::primaryScreen())
     alertArea_ = screen->availableGeometry();

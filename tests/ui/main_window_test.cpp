@@ -176,6 +176,22 @@ TEST_F(MainWindowTest, TheKeyboardAloneReachesAndStartsAScan) {
   EXPECT_EQ(finished.at(0).at(0).toInt(), static_cast<int>(ScanKind::Quick));
 }
 
+TEST_F(MainWindowTest, SignaturesThatLandWhileItRunsAreShownOnTheMainPage) {
+  MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
+  auto* title = window.page(MainWindow::Home)->findChild<QLabel*>("databaseTitle");
+  EXPECT_EQ(title->text().toStdString(), "<b>No malware database yet</b>");
+  // What the live updater (or anyone) installs is taken up at the table's next rebuild.
+  plantProgram("qv-one");
+  std::string virSig = home.read("vir.sig");
+  home.write("vir.sig", virSig + std::string(32, '2') + ".5\r\n");
+  std::filesystem::last_write_time(home / "vir.sig", std::filesystem::file_time_type::clock::now() +
+                                                         std::chrono::seconds(5));
+  for (int i = 0; i < 300 && window.statusMessage().isEmpty(); ++i)
+    QTest::qWait(100);
+  EXPECT_THAT(window.statusMessage().toStdString(), HasSubstr("New signatures installed: 3"));
+  EXPECT_EQ(title->text().toStdString(), "<b>Malware database: 3 signatures</b>");
+}
+
 TEST_F(MainWindowTest, AFolderDroppedOnTheWindowIsScanned) {
   MainWindow window(p, home.path(), signatures, app::StartMode::Normal);
   QSignalSpy finished(&window, &MainWindow::scanFinished);
@@ -560,6 +576,12 @@ TEST_F(MainWindowTest, TheScanLineTheResultHeadingsAndTheEngineCheckCaptionFollo
   QProgressBar* bar = static_cast<ScanPage*>(window.page(MainWindow::Scan))->progressBar();
   EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum());
+  const scan::ScanSummary& summary = window.runner().state().summary;
+  EXPECT_GT(summary.totalFiles, 0);
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)),
+              Contains("Total files scanned : " + std::to_string(summary.totalFiles)));
+  EXPECT_THAT(labelTexts(window.page(MainWindow::Scan)),
+              Contains("Safe files scanned: " + std::to_string(summary.safeFiles)));
   EngineCheckWindow check(p, home.path(), signatures);
   EXPECT_EQ(check.windowTitle(), "Even geduld");
 }

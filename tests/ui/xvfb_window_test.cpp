@@ -41,15 +41,20 @@ TEST_P(XvfbWindowTest, TheWindowLiesWhollyOnTheScreen) {
 
   // "0x1a00007 "Quorvane Antimalware": ("quorvaneam" "quorvaneam")  820x560+102+97  +102+97"
   const std::regex line(R"("Quorvane Antimalware": \([^)]*\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))");
+  // Read until the window has stood still for a moment: the X server may map it before the
+  // program's placement has reached it.
   std::smatch found;
-  std::string tree;
+  std::string tree, place, before;
   for (int i = 0; i < 100; ++i) {
     tree = testing::runCommandLine("xwininfo -root -tree -display " + display.name()).out;
-    if (std::regex_search(tree, found, line))
+    place = std::regex_search(tree, found, line) ? found[0].str() : std::string();
+    if (!place.empty() && place == before)
       break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    before = place;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  ASSERT_FALSE(found.empty()) << tree << home.read("quorvaneam.err");
+  ASSERT_FALSE(place.empty()) << tree << home.read("quorvaneam.err");
+  ASSERT_TRUE(std::regex_search(tree, found, line));
   int width = std::stoi(found[1]), height = std::stoi(found[2]);
   int x = std::stoi(found[3]), y = std::stoi(found[4]);
   EXPECT_GE(x, 0);
