@@ -530,6 +530,24 @@ TEST_F(MainWindowTest, APictureOfEveryPage) {
     // Drawn at the scale asked for: every pixel of the picture is painted, none stretched.
     EXPECT_EQ(picture.width(), qRound(window.width() * scale)) << name;
   }
+  // A tall window: the scan page's lines stay together, the room goes above its buttons.
+  window.showPage(MainWindow::Scan);
+  window.resize(window.width(), 900);
+  QApplication::processEvents();
+  QWidget* scan = window.page(MainWindow::Scan);
+  auto labelWith = [&](const QString& text) -> QLabel* {
+    for (QLabel* label : scan->findChildren<QLabel*>())
+      if (label->text() == text)
+        return label;
+    return nullptr;
+  };
+  QLabel* checking = labelWith("Now Checking :");
+  QLabel* files = labelWith("Files scanned :0");
+  ASSERT_TRUE(checking && files);
+  EXPECT_LE(files->y() - checking->y(), 2 * checking->fontMetrics().height())
+      << "lines of the scan page drifted apart";
+  std::string tall = std::string(QUORVANE_SHOTS_DIR) + "/scan-tall" + suffix + ".png";
+  ASSERT_TRUE(window.grab().save(QString::fromStdString(tall)));
   // The alert and the start's "Please Wait" window.
   window.showThreatAlert("bad tool.exe|0cc175b9c0f1b6a831c399e269772661|/home/u/bad tool.exe|0",
                          true);

@@ -65,6 +65,8 @@ ScanPage::ScanPage(const PageServices& services, QWidget* parent)
     summaryLayout->addWidget(summary_[i]);
   }
   layout->addWidget(summaryBox);
+  // Room the page does not need gathers above the buttons, not between the lines.
+  layout->addStretch(1);
   auto* buttons = new QHBoxLayout();
   pause_ = captionedButton(services_.text("015", "Pause"), this);
   cancel_ = captionedButton(services_.text("016", "Cancel"), this);
