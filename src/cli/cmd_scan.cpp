@@ -4,7 +4,6 @@
 #include "cli/json_lines.h"
 
 #include "app/appfolder.h"
-#include "app/settings.h"
 #include "app/text.h"
 #include "engine/datafiles.h"
 #include "engine/filekey.h"
@@ -271,6 +270,19 @@ int exitStatus(int found, bool incomplete) {
   return found > 0 ? kExitFound : incomplete ? kExitError : kExitOk;
 }
 
+/// The areas a Quick or Smart run showed, in their order, with their threat counts.
+std::vector<std::pair<std::string, int>> shownAreaCounts(const scan::ScanState& state) {
+  std::vector<std::pair<std::string, int>> areas;
+  for (int index : scan::kAreaOrder) {
+    auto panel = state.panels.find(index);
+    if (panel == state.panels.end() || !panel->second.shown)
+      continue;
+    auto count = state.areaCounts.find(index);
+    areas.emplace_back(panel->second.title, count == state.areaCounts.end() ? 0 : count->second);
+  }
+  return areas;
+}
+
 /// The end of a run: the summary lines (or the summary event) unless they were asked away.
 void printSummary(scan::ScanRunner& runner, const ScanOptions& options, int threats,
                   std::chrono::steady_clock::time_point started, bool areas) {
@@ -290,11 +302,8 @@ void printSummary(scan::ScanRunner& runner, const ScanOptions& options, int thre
       line["safe_files"] = summary.safeFiles;
       line["unknown_files"] = summary.unknownFiles;
       Json counts = Json::object();
-      for (int index : scan::kAreaOrder) {
-        auto panel = state.panels.find(index);
-        if (panel != state.panels.end() && panel->second.shown)
-          counts[panel->second.title] = state.areaCounts.count(index) ? state.areaCounts.at(index) : 0;
-      }
+      for (const auto& [title, count] : shownAreaCounts(state))
+        counts[title] = count;
       line["areas"] = counts;
     }
     line["elapsed_seconds"] = std::round(elapsed * 1000) / 1000;
@@ -306,11 +315,8 @@ void printSummary(scan::ScanRunner& runner, const ScanOptions& options, int thre
               << "Safe files scanned: " << summary.safeFiles << "\n"
               << "Threats Found : " << summary.threats << "\n"
               << "Unknown Files: " << summary.unknownFiles << "\n";
-    for (int index : scan::kAreaOrder) {
-      auto panel = state.panels.find(index);
-      if (panel != state.panels.end() && panel->second.shown)
-        std::cout << panel->second.title << " : " << runner.state().areaCounts[index] << "\n";
-    }
+    for (const auto& [title, count] : shownAreaCounts(state))
+      std::cout << title << " : " << count << "\n";
   } else {
     std::cout << "\nTotal files scanned : " << state.filesScanned << "\n"
               << "Threats Found : " << threats << "\n";
@@ -324,15 +330,8 @@ void printSummary(scan::ScanRunner& runner, const ScanOptions& options, int thre
 std::vector<std::string> listedPaths(platform::Platform& p, const ScanOptions& options) {
   std::vector<std::string> paths;
   for (const std::string& list : options.fileLists) {
-    std::string text;
-    if (list == "-") {
-      text.assign(std::istreambuf_iterator<char>(std::cin), {});
-    } else {
-      auto read = p.files.readFile(app::absolutePath(list, p.environment.currentDirectory()));
-      if (!read)
-        throw CommandError{"--file-list " + printable(list) + ": " + read.error().message()};
-      text = std::move(*read);
-    }
+    std::string text = list == "-" ? std::string(std::istreambuf_iterator<char>(std::cin), {})
+                                   : readNamedFile(p, list);
     for (std::string_view line : app::splitLines(text))
       if (!line.empty())
         paths.emplace_back(line);

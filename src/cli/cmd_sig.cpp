@@ -32,15 +32,6 @@ std::vector<std::string> keyTextsOf(std::string_view text, const std::string& so
   return keys;
 }
 
-/// The whole content of a file named on the command line; the command ends when it cannot be
-/// read.
-std::string readNamedFile(platform::Platform& p, const std::string& given) {
-  auto text = p.files.readFile(app::absolutePath(given, p.environment.currentDirectory()));
-  if (!text)
-    throw CommandError{printable(given) + ": " + text.error().message()};
-  return std::move(*text);
-}
-
 } // namespace
 
 void addSigCommand(CLI::App& app, Context& context, int& status) {
@@ -86,12 +77,9 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
   build->add_option("-o,--output", *output, "Write here (default: standard output)");
   build->callback([&context, &status, list, output] {
     platform::Platform& p = context.detachedPlatform();
-    std::string path = app::absolutePath(*list, p.environment.currentDirectory());
-    auto text = p.files.readFile(path);
-    if (!text)
-      throw CommandError{*list + ": " + text.error().message()};
+    std::string text = readNamedFile(p, *list);
     bool bad = false;
-    std::string built = engine::buildSignatureText(keyTextsOf(*text, *list, bad));
+    std::string built = engine::buildSignatureText(keyTextsOf(text, *list, bad));
     if (output->empty()) {
       std::cout << built;
     } else if (auto error = p.files.writeFile(
@@ -115,13 +103,11 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
                      "The update number the file was signed for (a database an update list names)");
   verify->callback([&context, &status, file, publicKey, verifyNumber] {
     platform::Platform& p = context.detachedPlatform();
-    auto text = p.files.readFile(app::absolutePath(*file, p.environment.currentDirectory()));
-    if (!text)
-      throw CommandError{*file + ": " + text.error().message()};
+    std::string text = readNamedFile(p, *file);
     if (!publicKey->empty()) {
       std::string key = readNamedFile(p, *publicKey);
       std::string signature = readNamedFile(p, *file + update::kSignatureSuffix);
-      if (auto problem = update::signatureProblem({key}, *text, *verifyNumber, signature)) {
+      if (auto problem = update::signatureProblem({key}, text, *verifyNumber, signature)) {
         std::cout << printable(*file) << ": signature not good: " << *problem << '\n';
         status = kExitError;
       } else {
@@ -129,7 +115,7 @@ void addSigCommand(CLI::App& app, Context& context, int& status) {
       }
       return;
     }
-    engine::SignatureReport report = engine::verifySignatureText(*text);
+    engine::SignatureReport report = engine::verifySignatureText(text);
     for (const engine::SignatureProblem& problem : report.problems)
       std::cout << printable(*file) << ":" << problem.line << ": " << problem.message << '\n';
     std::cout << report.keys << " keys, " << report.problems.size() << " problems\n";

@@ -68,15 +68,26 @@ void StdoutNotifier::messageBox(const std::string& text, const platform::Message
   std::cout << line << std::endl;
 }
 
+namespace {
+
+/// Shows the question with a [y/N] prompt on `prompt` and reads the answer from standard input.
+bool readYes(std::ostream& prompt, const std::string& text) {
+  prompt << text << " [y/N] " << std::flush;
+  std::string answer;
+  bool yes = std::getline(std::cin, answer) &&
+             (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes");
+  if (!std::cin)
+    prompt << '\n';
+  return yes;
+}
+
+} // namespace
+
 bool StdoutNotifier::ask(const std::string& text, const platform::MessageStyle&) {
+  bool interactive = !assumeYes_ && askInput_ && platform::inputIsTerminal();
   if (json_) {
-    bool yes = assumeYes_;
-    if (!assumeYes_ && askInput_ && platform::inputIsTerminal()) {
-      std::cerr << text << " [y/N] " << std::flush;
-      std::string answer;
-      yes = std::getline(std::cin, answer) &&
-            (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes");
-    }
+    // The prompt goes to standard error: standard output holds the events alone.
+    bool yes = interactive ? readYes(std::cerr, text) : assumeYes_;
     Json line;
     line["event"] = "question";
     putText(line, "text", text);
@@ -84,25 +95,25 @@ bool StdoutNotifier::ask(const std::string& text, const platform::MessageStyle&)
     writeJsonLine(std::cout, line);
     return yes;
   }
-  if (assumeYes_ || !askInput_ || !platform::inputIsTerminal()) {
-    std::cout << text
-              << (assumeYes_  ? " yes"
-                  : askInput_ ? " no (standard input is not a terminal)"
-                              : " no")
-              << std::endl;
-    return assumeYes_;
-  }
-  std::cout << text << " [y/N] " << std::flush;
-  std::string answer;
-  bool yes = std::getline(std::cin, answer) &&
-             (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes");
-  if (!std::cin)
-    std::cout << '\n';
-  return yes;
+  if (interactive)
+    return readYes(std::cout, text);
+  std::cout << text
+            << (assumeYes_  ? " yes"
+                : askInput_ ? " no (standard input is not a terminal)"
+                            : " no")
+            << std::endl;
+  return assumeYes_;
 }
 
 void StdoutNotifier::showThreatAlert(const std::string& record) {
   std::cout << "Threat Found: " << printable(record) << std::endl;
+}
+
+std::string readNamedFile(platform::Platform& p, const std::string& given) {
+  auto text = p.files.readFile(app::absolutePath(given, p.environment.currentDirectory()));
+  if (!text)
+    throw CommandError{printable(given) + ": " + text.error().message()};
+  return std::move(*text);
 }
 
 std::optional<NamedFile> fingerprintNamedFile(platform::Platform& p, const std::string& given) {

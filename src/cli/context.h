@@ -89,6 +89,10 @@ struct NamedFile {
 std::optional<NamedFile> fingerprintNamedFile(platform::Platform& platform,
                                               const std::string& given);
 
+/// The whole content of a file named on the command line (relative to the working folder); the
+/// command ends (CommandError) when it cannot be read.
+std::string readNamedFile(platform::Platform& platform, const std::string& given);
+
 /// The text with control characters and bytes that are not UTF-8 written as escapes, so that one
 /// path always stays on one output line.
 std::string printable(std::string_view text);

@@ -4,10 +4,6 @@
 #include "app/appfolder.h"
 #include "app/text.h"
 #include "engine/datafiles.h"
-#include "engine/filekey.h"
-#include "engine/fingerprint.h"
-#include "protect/threat_check.h"
-#include "scan/file_check.h"
 
 #include <algorithm>
 #include <utility>
@@ -28,12 +24,6 @@ constexpr auto kMountLook = std::chrono::seconds(1);
 /// Refusals and notices kept for the owner between two collections.
 constexpr std::size_t kQueueLimit = 1000;
 
-std::string fileNameOf(const std::string& path) {
-  std::string_view name = platform::withoutDeletedMark(path).first;
-  std::size_t separator = platform::lastPathSeparator(name);
-  return std::string(separator == std::string_view::npos ? name : name.substr(separator + 1));
-}
-
 } // namespace
 
 std::size_t ExecBlocker::VersionHash::operator()(const platform::ExecFileVersion& v) const noexcept {
@@ -49,8 +39,7 @@ ExecBlocker::ExecBlocker(platform::Platform& platform, platform::ExecGate& gate,
                          ExecBlockerOptions options)
     : p_(platform), gate_(gate), folder_(std::move(appFolder)),
       safePath_(platform::joinPath(folder_, app::kSafeFile)), signatures_(signatures),
-      safe_(platform.files, safePath_), options_(options),
-      ownPrograms_(scan::ownProgramIdentities(platform)) {
+      check_(platform, folder_, signatures), options_(options) {
   options_.checkers = std::max(1u, options_.checkers);
   options_.maxCheckers = std::max(options_.checkers, options_.maxCheckers);
 }
@@ -124,15 +113,14 @@ void ExecBlocker::takeRequests() {
 }
 
 bool ExecBlocker::answerAtOnce(platform::ExecRequest& request) {
-  const platform::FileStatus& status = request.status();
-  if (status.kind != platform::FileKind::Regular || status.size >= kSizeLimit) {
+  if (!ThreatCheck::withinScope(request.status())) {
     std::lock_guard lock(mutex_);
     ++counts_.allowed;
     request.answer(true);
     return true;
   }
   dropStaleVerdicts();
-  std::optional<Verdict> verdict;
+  FileVerdict verdict;
   {
     std::lock_guard lock(cacheMutex_);
     auto it = cache_.find(request.version());
@@ -143,7 +131,7 @@ bool ExecBlocker::answerAtOnce(platform::ExecRequest& request) {
   std::lock_guard lock(mutex_);
   ++counts_.fromCache;
   record(request, verdict);
-  request.answer(!verdict->refuse);
+  request.answer(verdict.kind != FileVerdict::Kind::Listed);
   return true;
 }
 
@@ -167,22 +155,24 @@ void ExecBlocker::checkQueued(Checker& self, bool extra) {
     ++busy_;
     lock.unlock();
     // Checked even when the budget let it through already: the verdict serves the next start.
-    std::optional<Verdict> verdict = check(*request);
-    if (verdict) {
+    FileVerdict verdict = check_.verdictOf(
+        request->status(), [&request] { return request->open(); }, kExecPieceSize);
+    bool made = verdict.kind != FileVerdict::Kind::Unreadable;
+    if (made) {
       std::lock_guard cacheLock(cacheMutex_);
       if (cache_.size() >= options_.cacheLimit)
         cache_.clear();
-      cache_.emplace(request->version(), *verdict);
+      cache_.emplace(request->version(), verdict);
     }
     lock.lock();
     --busy_;
     pending_.erase(id);
     // The watcher answers under the same lock: a start is answered and counted once.
     if (request->answered()) {
-      counts_.late += verdict ? 1 : 0; // the watcher let it through already, and told of it
+      counts_.late += made ? 1 : 0; // the watcher let it through already, and told of it
     } else {
       record(*request, verdict);
-      request->answer(!verdict || !verdict->refuse);
+      request->answer(verdict.kind != FileVerdict::Kind::Listed);
     }
     // A checker added while others were stuck leaves once they are free again.
     if (extra && busy_ + 1 < checkers_.size())
@@ -191,8 +181,8 @@ void ExecBlocker::checkQueued(Checker& self, bool extra) {
   self.done = true;
 }
 
-void ExecBlocker::record(platform::ExecRequest& request, const std::optional<Verdict>& verdict) {
-  if (!verdict) {
+void ExecBlocker::record(platform::ExecRequest& request, const FileVerdict& verdict) {
+  if (verdict.kind == FileVerdict::Kind::Unreadable) {
     ++counts_.unchecked;
     ++counts_.allowed;
     if (notices_.size() < kQueueLimit)
@@ -200,35 +190,16 @@ void ExecBlocker::record(platform::ExecRequest& request, const std::optional<Ver
                          request.path());
     return;
   }
-  if (!verdict->refuse) {
+  if (verdict.kind == FileVerdict::Kind::NotListed) {
     ++counts_.allowed;
     return;
   }
   ++counts_.refused;
+  std::string_view name = app::fileNameOf(platform::withoutDeletedMark(request.path()).first);
   if (refused_.size() < kQueueLimit)
-    refused_.push_back({fileNameOf(request.path()), verdict->digest, request.path(), 0});
+    refused_.push_back({std::string(name), verdict.digest, request.path(), 0});
   else
     ++refusedDropped_;
-}
-
-std::optional<ExecBlocker::Verdict> ExecBlocker::check(platform::ExecRequest& request) {
-  const platform::FileStatus& status = request.status();
-  std::shared_ptr<const engine::SignatureTable> table = signatures_.current();
-  if (!table->mayMatchLength(status.size))
-    return Verdict{}; // no key carries this length
-  if (std::find(ownPrograms_.begin(), ownPrograms_.end(), status.identity()) != ownPrograms_.end())
-    return Verdict{}; // this program's own files are never threats
-  auto file = request.open();
-  if (!file)
-    return std::nullopt;
-  auto hashed = engine::hashOpenFile(p_, **file, kExecPieceSize);
-  // A file that grew or shrank while it was read was not read as the version asked about.
-  if (!hashed || hashed->length != status.size)
-    return std::nullopt;
-  std::string digest = app::toLower(engine::digestText(hashed->digest));
-  if (!table->contains(engine::fileKey(digest, status.size)) || safe_.contains(digest))
-    return Verdict{};
-  return Verdict{true, digest};
 }
 
 void ExecBlocker::dropStaleVerdicts() {
@@ -240,11 +211,10 @@ void ExecBlocker::dropStaleVerdicts() {
   std::lock_guard lock(cacheMutex_);
   bool sameSafeList = safeNow.has_value() == cachedSafeList_.has_value() &&
                       (!safeNow || safeNow->sameVersionAs(*cachedSafeList_));
-  if (table.get() == cachedTable_ && sameSafeList)
+  if (table == cachedTable_ && sameSafeList)
     return;
   cache_.clear();
-  heldTable_ = table;
-  cachedTable_ = table.get();
+  cachedTable_ = std::move(table);
   cachedSafeList_ = safeNow;
 }
 

@@ -4,10 +4,10 @@
 // never hangs the machine.
 #pragma once
 
-#include "engine/safelist.h"
 #include "engine/sigtable.h"
 #include "platform/exec_gate.h"
 #include "platform/platform.h"
+#include "protect/threat_check.h"
 #include "threats/alert.h"
 #include "threats/threatlog.h"
 
@@ -73,10 +73,6 @@ public:
   ExecBlockerCounts counts() const;
 
 private:
-  struct Verdict {
-    bool refuse = false;
-    std::string digest;
-  };
   struct VersionHash {
     std::size_t operator()(const platform::ExecFileVersion& v) const noexcept;
   };
@@ -92,9 +88,7 @@ private:
   void addChecker(bool extra);
   void checkQueued(Checker& self, bool extra);
   /// Counts the answer about to be given and keeps a refusal for the report; mutex_ held.
-  void record(platform::ExecRequest& request, const std::optional<Verdict>& verdict);
-  /// The verdict for a file not in the cache; none when it could not be made.
-  std::optional<Verdict> check(platform::ExecRequest& request);
+  void record(platform::ExecRequest& request, const FileVerdict& verdict);
   /// Empties the cache when the signature table or safe.sig changed since it was filled.
   void dropStaleVerdicts();
   void watch();
@@ -104,15 +98,14 @@ private:
   std::string folder_;
   std::string safePath_;
   engine::SignatureDatabase& signatures_;
-  engine::SafeList safe_;
+  ThreatCheck check_;
   ExecBlockerOptions options_;
-  std::vector<platform::FileIdentity> ownPrograms_;
 
   std::mutex cacheMutex_;
-  std::unordered_map<platform::ExecFileVersion, Verdict, VersionHash> cache_;
-  const engine::SignatureTable* cachedTable_ = nullptr;
+  /// Verdicts that were made (never Unreadable), for the table and safe.sig they were made with.
+  std::unordered_map<platform::ExecFileVersion, FileVerdict, VersionHash> cache_;
+  std::shared_ptr<const engine::SignatureTable> cachedTable_;
   std::optional<platform::FileStatus> cachedSafeList_;
-  std::shared_ptr<const engine::SignatureTable> heldTable_; ///< keeps cachedTable_ unique
 
   mutable std::mutex mutex_; ///< guards what follows
   std::condition_variable wake_;

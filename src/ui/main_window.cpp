@@ -454,7 +454,7 @@ void MainWindow::cancelScan() {
 
 void MainWindow::onFinished(int kind, int threats) {
   running_ = false;
-  scanPage_->showFinished(static_cast<ScanKind>(kind), threats, runner_->state());
+  scanPage_->showFinished(threats, runner_->state());
   resultsPage_->refresh();
   homePage_->refreshStatus();
   Q_EMIT scanFinished(kind, threats);

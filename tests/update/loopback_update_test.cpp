@@ -8,6 +8,7 @@
 #include "update/download.h"
 #include "update/engine_check.h"
 #include "update/manual_update.h"
+#include "served_home.h"
 #include "update_fixtures.h"
 
 #include <gmock/gmock.h>
@@ -24,24 +25,10 @@ using testing::LoopbackServer;
 using testing::Route;
 
 /// A temporary application folder on disk, real transfers, fake everything else.
-class LoopbackUpdateTest : public ::testing::TestWithParam<LoopbackServer::Scheme> {
+class LoopbackUpdateTest : public ::testing::TestWithParam<LoopbackServer::Scheme>,
+                           protected testing::ServedHome {
 protected:
-  LoopbackUpdateTest() : server(GetParam(), home / "ca.pem") {
-    home.write("vir.sig", testing::oldSignatures());
-    testing::useUpdateServer(settings, server, home / "ca.pem");
-    fake.notifier.answer = true;
-  }
-  std::string virSig() const { return home.read("vir.sig"); }
-
-  testing::TempDir home;
-  LoopbackServer server;
-  platform::fake::FakePlatform fake;
-  platform::LinuxFileSystem files;
-  platform::CurlHttp http;
-  platform::Platform p{fake.registry, files,          fake.clock, fake.environment, fake.crypto,
-                       fake.notifier, fake.processes, fake.power, http,             fake.shell,
-                       fake.drives,   fake.integration};
-  app::SettingsStore settings{p};
+  LoopbackUpdateTest() : ServedHome(GetParam()) {}
   ManualUpdate update{p, home.path()};
 };
 

@@ -11,6 +11,7 @@
 #include "update/engine_check.h"
 #include "update/manual_update.h"
 #include "update/signed_files.h"
+#include "served_home.h"
 #include "update_fixtures.h"
 
 #include <gmock/gmock.h>
@@ -35,12 +36,9 @@ struct Publisher {
   platform::SigningKeyPair keys;
 };
 
-class SignedUpdateTest : public ::testing::Test {
+class SignedUpdateTest : public ::testing::Test, protected testing::ServedHome {
 protected:
-  SignedUpdateTest() : server(LoopbackServer::Scheme::Https, home / "ca.pem") {
-    home.write("vir.sig", testing::oldSignatures());
-    testing::useUpdateServer(settings, server, home / "ca.pem");
-    fake.notifier.answer = true;
+  SignedUpdateTest() : ServedHome(LoopbackServer::Scheme::Https) {
     settings.setSetting("update N", "56");
     manifest = "57|" + server.baseUrl() + "/files/vir57.sig\r\n";
   }
@@ -55,17 +53,6 @@ protected:
     server.route("/files/vir57.sig", {.body = database});
     server.route("/files/vir57.sig.sig", {.body = databaseSignature});
   }
-  std::string virSig() const { return home.read("vir.sig"); }
-
-  testing::TempDir home;
-  LoopbackServer server;
-  platform::fake::FakePlatform fake;
-  platform::LinuxFileSystem files;
-  platform::CurlHttp http;
-  platform::Platform p{fake.registry, files,          fake.clock, fake.environment, fake.crypto,
-                       fake.notifier, fake.processes, fake.power, http,             fake.shell,
-                       fake.drives,   fake.integration};
-  app::SettingsStore settings{p};
   ManualUpdate update{p, home.path()};
   Publisher publisher;
   std::string manifest;

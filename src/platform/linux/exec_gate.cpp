@@ -35,6 +35,16 @@ struct Channel {
   Fd fd;
 };
 
+/// Answers the event whose file descriptor is `fd`. The kernel takes the answer whole or not at
+/// all; one it refuses (the gate was closed) leaves nothing waiting either.
+void respond(int channel, int fd, bool allow) {
+  struct fanotify_response response{};
+  response.fd = fd;
+  response.response = allow ? FAN_ALLOW : FAN_DENY;
+  while (::write(channel, &response, sizeof response) < 0 && errno == EINTR) {
+  }
+}
+
 /// Reads the file a request is about through a descriptor of its own, from a position of its own.
 class EventFileReader final : public InputFile {
 public:
@@ -91,13 +101,7 @@ public:
   bool answer(bool allow) override {
     if (answered_.exchange(true))
       return false;
-    struct fanotify_response response{};
-    response.fd = fd_.get();
-    response.response = allow ? FAN_ALLOW : FAN_DENY;
-    // The kernel takes the answer whole or not at all; an answer it refuses (the gate was
-    // closed) leaves nothing waiting either.
-    while (::write(channel_->fd.get(), &response, sizeof response) < 0 && errno == EINTR) {
-    }
+    respond(channel_->fd.get(), fd_.get(), allow);
     return true;
   }
   bool answered() const override { return answered_; }
@@ -158,7 +162,7 @@ public:
       return nullptr;
     struct stat st{};
     if (event.pid == static_cast<decltype(event.pid)>(ownPid_) || ::fstat(event.fd, &st) != 0) {
-      respond(event.fd, FAN_ALLOW);
+      respond(channel_->fd.get(), event.fd, true);
       ::close(event.fd);
       return nullptr;
     }
@@ -189,14 +193,6 @@ public:
   std::uint64_t overflows() const override { return overflows_; }
 
 private:
-  void respond(int fd, std::uint32_t verdict) {
-    struct fanotify_response response{};
-    response.fd = fd;
-    response.response = verdict;
-    while (::write(channel_->fd.get(), &response, sizeof response) < 0 && errno == EINTR) {
-    }
-  }
-
   /// Marks every mounted file system not marked yet: the whole file system where the kernel
   /// allows it, else the mount. The last error, when a mount could be marked neither way.
   std::error_code markMounts() {

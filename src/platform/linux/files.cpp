@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -331,23 +332,6 @@ std::error_code LinuxFileSystem::writeFile(const std::string& path, std::string_
   return error;
 }
 
-std::error_code LinuxFileSystem::createNewFile(const std::string& path, std::string_view data,
-                                              std::uint32_t mode) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-               static_cast<mode_t>(mode & 0777)));
-  if (fd.get() < 0)
-    return lastError();
-  // The mode holds whatever the umask says: a private file must not be readable meanwhile.
-  std::error_code error = ::fchmod(fd.get(), static_cast<mode_t>(mode & 0777)) == 0
-                              ? writeAll(fd.get(), data)
-                              : lastError();
-  if (!error && ::fsync(fd.get()) != 0)
-    error = lastError();
-  if (error)
-    ::unlink(path.c_str());
-  return error;
-}
-
 std::error_code LinuxFileSystem::appendFile(const std::string& path, std::string_view data) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
                0644));
@@ -442,12 +426,13 @@ std::error_code copyContent(int in, int out) {
   return {};
 }
 
-/// Creates `name` in `dirfd` (it must not exist, a link included), fills it from `in` with
-/// `mode`; a failed copy is removed again.
-std::error_code copyIntoNewFile(int in, int dirfd, const std::string& name, std::uint32_t mode) {
+/// Creates `name` in `dirfd` (it must not exist, a link included) with `mode`, its content
+/// written by `write` (which syncs it to disk); a failed file is removed again.
+std::error_code fillNewFile(int dirfd, const std::string& name, std::uint32_t mode,
+                            const std::function<std::error_code(int out)>& write) {
   mode_t bits = static_cast<mode_t>(mode & 07777);
   auto fill = [&](int out) {
-    std::error_code error = copyContent(in, out); // synced to disk when it returns
+    std::error_code error = write(out);
     if (!error && ::fchmod(out, bits) != 0)
       error = lastError(); // the mode without the creation mask
     return error;
@@ -473,6 +458,11 @@ std::error_code copyIntoNewFile(int in, int dirfd, const std::string& name, std:
   if (error)
     ::unlinkat(dirfd, name.c_str(), 0);
   return error;
+}
+
+/// Creates `name` in `dirfd` as a copy of what `in` reads, as fillNewFile does.
+std::error_code copyIntoNewFile(int in, int dirfd, const std::string& name, std::uint32_t mode) {
+  return fillNewFile(dirfd, name, mode, [in](int out) { return copyContent(in, out); });
 }
 
 } // namespace
@@ -505,6 +495,21 @@ ErrorOr<int> openParent(const std::string& path, std::string& name,
 }
 
 } // namespace
+
+std::error_code LinuxFileSystem::createNewFile(const std::string& path, std::string_view data,
+                                              std::uint32_t mode) {
+  std::string name;
+  auto dir = openParent(path, name);
+  if (!dir)
+    return dir.error();
+  Fd dirfd(*dir);
+  return fillNewFile(dirfd.get(), name, mode, [data](int out) {
+    std::error_code error = writeAll(out, data);
+    if (!error && ::fsync(out) != 0)
+      error = lastError();
+    return error;
+  });
+}
 
 std::error_code LinuxFileSystem::removeCheckedFile(const std::string& path,
                                                    const FileIdentity& checked) {

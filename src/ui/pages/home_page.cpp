@@ -49,7 +49,8 @@ HomePage::HomePage(const PageServices& services, QWidget* parent)
     layout->addLayout(row);
   }
   // The protection overview: each line says its state in words, with a sign and a colour.
-  auto* overview = new QGroupBox(services_.text("205", "Protection status"), this);
+  overviewBox_ = new QGroupBox(services_.text("205", "Protection status"), this);
+  QGroupBox* overview = overviewBox_;
   overview->setObjectName("overview");
   auto* grid = new QGridLayout(overview);
   const char* names[] = {"protection", "database", "lastScan"};
@@ -136,7 +137,7 @@ void HomePage::refreshStatus() {
   }
   QSignalBlocker quiet(protectionSwitch_);
   protectionSwitch_->setChecked(on);
-  findChild<QGroupBox*>("overview")->show();
+  overviewBox_->show();
 }
 
 void HomePage::checkUpdateNow() {

@@ -4,6 +4,7 @@
 #include "ui/pages/page_support.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -50,6 +51,7 @@ private:
   QPushButton* checkUpdate_ = nullptr;
   QLabel* updateOutcome_ = nullptr;
   QCheckBox* protectionSwitch_ = nullptr;
+  QGroupBox* overviewBox_ = nullptr; ///< hidden until the window gives what it shows
   /// The overview's lines: a sign, a title and a detail each.
   struct OverviewLine {
     QLabel* sign = nullptr;

@@ -194,7 +194,7 @@ void ScanPage::showCancelling() {
   status_->setText("Cancelling...");
 }
 
-void ScanPage::showFinished(ScanKind, int threats, const scan::ScanState& state) {
+void ScanPage::showFinished(int threats, const scan::ScanState& state) {
   clockTimer_.stop();
   activity_->hide();
   pause_->setEnabled(false);

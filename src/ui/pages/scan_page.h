@@ -40,8 +40,8 @@ public:
   /// The pause button's new caption ("Pause" or "Resume"); the clock stops while paused.
   void showPauseCaption(const QString& caption);
   void showCancelling();
-  /// The run ended: its status, counts, summary (Quick and Smart runs) and notice.
-  void showFinished(ScanKind kind, int threats, const scan::ScanState& state);
+  /// The run ended: its status, counts, summary and notice.
+  void showFinished(int threats, const scan::ScanState& state);
 
 Q_SIGNALS:
   void pauseClicked();
